@@ -1,0 +1,121 @@
+#include "platform/fake_file_system.h"
+
+#include <errno.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace tolvane {
+namespace {
+
+class FakeFile : public File {
+ public:
+  FakeFile(FakeFileSystem* fs, std::string path, std::shared_ptr<std::string> data, bool writable)
+      : fs_(fs), path_(std::move(path)), data_(std::move(data)), writable_(writable) {}
+
+  size_t ReadAt(uint64_t offset, void* buf, size_t n) override {
+    fs_->Step("read", path_);
+    if (offset >= data_->size()) return 0;
+    size_t len = std::min<uint64_t>(n, data_->size() - offset);
+    std::memcpy(buf, data_->data() + offset, len);
+    return len;
+  }
+
+  void WriteAt(uint64_t offset, const void* buf, size_t n) override {
+    fs_->Step("write", path_);
+    if (!writable_) throw IoError("write", path_, EBADF);
+    if (data_->size() < offset + n) data_->resize(offset + n, '\0');
+    std::memcpy(data_->data() + offset, buf, n);
+  }
+
+  uint64_t Size() override { return data_->size(); }
+  void Sync() override { fs_->Step("sync", path_); }
+  void Close() override { fs_->Step("close", path_); }
+
+ private:
+  FakeFileSystem* fs_;
+  std::string path_;
+  std::shared_ptr<std::string> data_;
+  bool writable_;
+};
+
+}  // namespace
+
+void FakeFileSystem::Step(const char* op, const std::string& path) {
+  ++operations_;
+  if (fail_at_ > 0 && (operations_ == fail_at_ || (persistent_ && operations_ > fail_at_))) {
+    injected_ = true;
+    throw IoError(op, path, EIO);
+  }
+}
+
+std::unique_ptr<File> FakeFileSystem::Open(const std::string& path, OpenMode mode) {
+  Step("open", path);
+  auto it = files_.find(path);
+  if (mode == OpenMode::kCreate) {
+    if (it == files_.end()) {
+      it = files_.emplace(path, std::make_shared<std::string>()).first;
+    } else {
+      it->second->clear();
+    }
+  } else if (it == files_.end()) {
+    throw IoError("open", path, ENOENT);
+  }
+  return std::make_unique<FakeFile>(this, path, it->second, mode != OpenMode::kRead);
+}
+
+bool FakeFileSystem::Exists(const std::string& path) { return files_.count(path) != 0; }
+
+void FakeFileSystem::Rename(const std::string& from, const std::string& to) {
+  Step("rename", from);
+  auto it = files_.find(from);
+  if (it == files_.end()) throw IoError("rename", from, ENOENT);
+  auto node = it->second;
+  files_.erase(it);
+  files_[to] = node;
+}
+
+void FakeFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
+  Step("rename", from);
+  if (files_.count(to)) throw IoError("rename", from, EEXIST);
+  auto it = files_.find(from);
+  if (it == files_.end()) throw IoError("rename", from, ENOENT);
+  auto node = it->second;
+  files_.erase(it);
+  files_[to] = node;
+}
+
+void FakeFileSystem::Link(const std::string& from, const std::string& to) {
+  Step("link", from);
+  if (links_fail_) throw IoError("link", from, EXDEV);
+  auto it = files_.find(from);
+  if (it == files_.end()) throw IoError("link", from, ENOENT);
+  if (files_.count(to)) throw IoError("link", from, EEXIST);
+  files_[to] = it->second;
+}
+
+void FakeFileSystem::Remove(const std::string& path) {
+  Step("remove", path);
+  if (files_.erase(path) == 0) throw IoError("remove", path, ENOENT);
+}
+
+void FakeFileSystem::SyncDir(const std::string& dir) { Step("syncdir", dir); }
+
+void FakeFileSystem::SetFile(const std::string& path, std::string content) {
+  files_[path] = std::make_shared<std::string>(std::move(content));
+}
+
+bool FakeFileSystem::GetFile(const std::string& path, std::string* content) const {
+  auto it = files_.find(path);
+  if (it == files_.end()) return false;
+  *content = *it->second;
+  return true;
+}
+
+std::vector<std::string> FakeFileSystem::ListFiles() const {
+  std::vector<std::string> names;
+  for (const auto& [name, node] : files_) names.push_back(name);
+  return names;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,55 @@
+// An in-memory file system for tests. It counts every operation that can fail
+// on a real disk and can make the Nth of them fail, once or from then on.
+#ifndef TOLVANE_PLATFORM_FAKE_FILE_SYSTEM_H_
+#define TOLVANE_PLATFORM_FAKE_FILE_SYSTEM_H_
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace tolvane {
+
+class FakeFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
+  bool Exists(const std::string& path) override;
+  void Rename(const std::string& from, const std::string& to) override;
+  void RenameNoReplace(const std::string& from, const std::string& to) override;
+  void Link(const std::string& from, const std::string& to) override;
+  void Remove(const std::string& path) override;
+  void SyncDir(const std::string& dir) override;
+
+  // Test set-up and inspection; none of these count as operations.
+  void SetFile(const std::string& path, std::string content);
+  bool GetFile(const std::string& path, std::string* content) const;
+  std::vector<std::string> ListFiles() const;
+  // Links between directories fail as they do across file systems.
+  void set_links_fail(bool fail) { links_fail_ = fail; }
+
+  // Makes operation number `n` (counting from 1) fail with EIO; when
+  // `persistent`, every later operation fails too. 0 disables.
+  void FailAt(long n, bool persistent) {
+    fail_at_ = n;
+    persistent_ = persistent;
+  }
+  long operations() const { return operations_; }
+  bool injected() const { return injected_; }
+
+  // Counts one operation and throws when it is the one to fail. Used by files.
+  void Step(const char* op, const std::string& path);
+
+ private:
+  std::map<std::string, std::shared_ptr<std::string>> files_;
+  long operations_ = 0;
+  long fail_at_ = 0;
+  bool persistent_ = false;
+  bool injected_ = false;
+  bool links_fail_ = false;
+};
+
+}  // namespace tolvane
+
+#endif  // TOLVANE_PLATFORM_FAKE_FILE_SYSTEM_H_

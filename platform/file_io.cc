@@ -1,0 +1,65 @@
+#include "platform/file_io.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace tolvane {
+
+bool LineReader::Fill() {
+  if (eof_) return false;
+  if (start_ > 0) {
+    buffer_.erase(0, start_);
+    start_ = 0;
+  }
+  size_t old = buffer_.size();
+  buffer_.resize(old + chunk_);
+  size_t got = file_->ReadAt(offset_, buffer_.data() + old, chunk_);
+  buffer_.resize(old + got);
+  offset_ += got;
+  if (got == 0) eof_ = true;
+  return got > 0;
+}
+
+bool LineReader::ReadLine(std::string* line, bool* newline) {
+  size_t scanned = start_;
+  for (;;) {
+    const char* base = buffer_.data();
+    const void* hit = std::memchr(base + scanned, '\n', buffer_.size() - scanned);
+    if (hit != nullptr) {
+      size_t end = static_cast<const char*>(hit) - base;
+      size_t stop = end;
+      if (text_mode_ && stop > start_ && base[stop - 1] == '\r') --stop;
+      line->assign(base + start_, stop - start_);
+      start_ = end + 1;
+      if (newline) *newline = true;
+      ++line_number_;
+      return true;
+    }
+    scanned = buffer_.size();
+    size_t consumed = start_;
+    if (!Fill()) break;
+    scanned -= consumed;
+  }
+  if (start_ >= buffer_.size()) return false;
+  line->assign(buffer_.data() + start_, buffer_.size() - start_);
+  start_ = buffer_.size();
+  if (newline) *newline = false;
+  ++line_number_;
+  return true;
+}
+
+void CopyRange(File& source, uint64_t from, File& destination, uint64_t to, uint64_t end) {
+  constexpr size_t kChunk = 1 << 20;
+  std::vector<char> buffer(from < end ? std::min<uint64_t>(kChunk, end - from) : 0);
+  while (from < end) {
+    size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), end - from));
+    size_t got = source.ReadAt(from, buffer.data(), want);
+    if (got == 0) return;
+    destination.WriteAt(to, buffer.data(), got);
+    from += got;
+    to += got;
+  }
+}
+
+}  // namespace tolvane

@@ -1,0 +1,70 @@
+// The file operations a build uses, behind one small interface so that tests
+// can run whole builds in memory and make any single operation fail.
+#ifndef TOLVANE_PLATFORM_FILE_SYSTEM_H_
+#define TOLVANE_PLATFORM_FILE_SYSTEM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace tolvane {
+
+// A failed file operation. `error` is an errno value.
+class IoError : public std::runtime_error {
+ public:
+  IoError(std::string op, std::string path, int error);
+  const std::string& op() const { return op_; }
+  const std::string& path() const { return path_; }
+  int error() const { return error_; }
+
+ private:
+  std::string op_;
+  std::string path_;
+  int error_;
+};
+
+enum class OpenMode {
+  kRead,       // must exist
+  kReadWrite,  // must exist, not truncated
+  kCreate,     // created or truncated, read and write
+};
+
+// An open file addressed by absolute positions; there is no shared cursor.
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to `n` bytes at `offset`; fewer only at the end of the file.
+  virtual size_t ReadAt(uint64_t offset, void* buf, size_t n) = 0;
+  // Writes all `n` bytes at `offset` or throws.
+  virtual void WriteAt(uint64_t offset, const void* buf, size_t n) = 0;
+  virtual uint64_t Size() = 0;
+  // Forces written data to stable storage.
+  virtual void Sync() = 0;
+  // Releases the file; reports errors the system only gives at close.
+  virtual void Close() = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  virtual std::unique_ptr<File> Open(const std::string& path, OpenMode mode) = 0;
+  virtual bool Exists(const std::string& path) = 0;
+  // Replaces `to` when it exists.
+  virtual void Rename(const std::string& from, const std::string& to) = 0;
+  // Fails with EEXIST when `to` exists.
+  virtual void RenameNoReplace(const std::string& from, const std::string& to) = 0;
+  // Gives the file `from` a second name `to`; fails with EEXIST when `to` exists.
+  virtual void Link(const std::string& from, const std::string& to) = 0;
+  virtual void Remove(const std::string& path) = 0;
+  // Makes the directory's entries (renames, creations, removals) durable.
+  virtual void SyncDir(const std::string& dir) = 0;
+};
+
+// The directory part of `path` ("." when it has none).
+std::string DirName(const std::string& path);
+
+}  // namespace tolvane
+
+#endif  // TOLVANE_PLATFORM_FILE_SYSTEM_H_

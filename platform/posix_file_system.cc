@@ -1,0 +1,137 @@
+#include "platform/posix_file_system.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace tolvane {
+namespace {
+
+class PosixFile : public File {
+ public:
+  PosixFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  ~PosixFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  size_t ReadAt(uint64_t offset, void* buf, size_t n) override {
+    size_t done = 0;
+    while (done < n) {
+      ssize_t r =
+          ::pread(fd_, static_cast<char*>(buf) + done, n - done, static_cast<off_t>(offset + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        throw IoError("read", path_, errno);
+      }
+      if (r == 0) break;
+      done += static_cast<size_t>(r);
+    }
+    return done;
+  }
+
+  void WriteAt(uint64_t offset, const void* buf, size_t n) override {
+    size_t done = 0;
+    while (done < n) {
+      ssize_t w = ::pwrite(fd_, static_cast<const char*>(buf) + done, n - done,
+                           static_cast<off_t>(offset + done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        throw IoError("write", path_, errno);
+      }
+      // A zero-length write would loop forever; the system only returns it
+      // when it cannot store anything more.
+      if (w == 0) throw IoError("write", path_, ENOSPC);
+      done += static_cast<size_t>(w);
+    }
+  }
+
+  uint64_t Size() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) throw IoError("stat", path_, errno);
+    return static_cast<uint64_t>(st.st_size);
+  }
+
+  void Sync() override {
+    if (::fsync(fd_) != 0) throw IoError("sync", path_, errno);
+  }
+
+  void Close() override {
+    int fd = fd_;
+    fd_ = -1;
+    if (fd >= 0 && ::close(fd) != 0) throw IoError("close", path_, errno);
+  }
+
+ private:
+  std::string path_;
+  int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<File> PosixFileSystem::Open(const std::string& path, OpenMode mode) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case OpenMode::kRead:
+      flags |= O_RDONLY;
+      break;
+    case OpenMode::kReadWrite:
+      flags |= O_RDWR;
+      break;
+    case OpenMode::kCreate:
+      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
+  }
+  int fd = ::open(path.c_str(), flags, 0666);
+  if (fd < 0) throw IoError("open", path, errno);
+  // A directory opens for reading but is no file of ours.
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    throw IoError("open", path, EISDIR);
+  }
+  return std::make_unique<PosixFile>(path, fd);
+}
+
+bool PosixFileSystem::Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+void PosixFileSystem::Rename(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) throw IoError("rename", from, errno);
+}
+
+void PosixFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
+#ifdef SYS_renameat2
+  if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 1u) == 0) return;
+  // File systems without the flag answer EINVAL; the link-based way below
+  // gives the same guarantee there.
+  if (errno != EINVAL && errno != ENOSYS) throw IoError("rename", from, errno);
+#endif
+  if (::link(from.c_str(), to.c_str()) != 0) throw IoError("rename", from, errno);
+  if (::unlink(from.c_str()) != 0) throw IoError("rename", from, errno);
+}
+
+void PosixFileSystem::Link(const std::string& from, const std::string& to) {
+  if (::link(from.c_str(), to.c_str()) != 0) throw IoError("link", from, errno);
+}
+
+void PosixFileSystem::Remove(const std::string& path) {
+  if (::unlink(path.c_str()) != 0) throw IoError("remove", path, errno);
+}
+
+void PosixFileSystem::SyncDir(const std::string& dir) {
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) throw IoError("open", dir, errno);
+  int rc = ::fsync(fd);
+  int err = errno;
+  ::close(fd);
+  // Some file systems cannot sync a directory at all; that is no failure of
+  // the build.
+  if (rc != 0 && err != EINVAL && err != ENOTSUP) throw IoError("sync", dir, err);
+}
+
+}  // namespace tolvane

@@ -1,0 +1,22 @@
+// The real file system, through POSIX calls.
+#ifndef TOLVANE_PLATFORM_POSIX_FILE_SYSTEM_H_
+#define TOLVANE_PLATFORM_POSIX_FILE_SYSTEM_H_
+
+#include "platform/file_system.h"
+
+namespace tolvane {
+
+class PosixFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
+  bool Exists(const std::string& path) override;
+  void Rename(const std::string& from, const std::string& to) override;
+  void RenameNoReplace(const std::string& from, const std::string& to) override;
+  void Link(const std::string& from, const std::string& to) override;
+  void Remove(const std::string& path) override;
+  void SyncDir(const std::string& dir) override;
+};
+
+}  // namespace tolvane
+
+#endif  // TOLVANE_PLATFORM_POSIX_FILE_SYSTEM_H_
