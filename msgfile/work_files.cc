@@ -1,0 +1,253 @@
+#include "msgfile/work_files.h"
+
+#include <errno.h>
+
+#include <cctype>
+
+#include "platform/failure.h"
+#include "platform/file_io.h"
+
+namespace tolvane {
+namespace {
+
+std::string upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+std::string quoted(const std::string& path) { return "'" + path + "'"; }
+
+// Runs `step`; an I/O failure in it becomes a "Cannot ..." failure.
+template <typename Step>
+void attempt(const std::string& message, Step step) {
+  try {
+    step();
+  } catch (const IoError&) {
+    throw FileFailure(message + "\n");
+  }
+}
+
+void copy_file(FileSystem& fs, const std::string& from, const std::string& to) {
+  auto source = fs.Open(from, OpenMode::kRead);
+  auto target = fs.Open(to, OpenMode::kCreate);
+  CopyRange(*source, 0, *target, 0, source->Size());
+  target->Sync();
+  target->Close();
+  source->Close();
+}
+
+}  // namespace
+
+WorkFilePaths work_file_paths(const std::string& msg_typed, const std::string& names_path) {
+  WorkFilePaths paths;
+  paths.msg = msg_typed;
+  paths.msg_shown = upper(msg_typed);
+  size_t slash = msg_typed.rfind('/');
+  size_t dot = msg_typed.rfind('.');
+  std::string base = msg_typed;
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+    base = msg_typed.substr(0, dot);
+  }
+  paths.tmp = base + ".TMP";
+  paths.bak = base + ".BAK";
+  paths.tmp_shown = upper(base) + ".TMP";
+  paths.bak_shown = upper(base) + ".BAK";
+  paths.names = names_path;
+  paths.names_tmp = names_path + ".TMP";
+  return paths;
+}
+
+std::optional<std::string> stale_backup_message(FileSystem& fs, const WorkFilePaths& paths) {
+  // The MSG file is replaced last: while its temporary file is there, the
+  // backups hold the state to go back to; once it is gone, the new files are
+  // complete and the backups are no longer needed.
+  const bool replaced = !fs.Exists(paths.tmp);
+  struct Backup {
+    const std::string& path;
+    const std::string& original;
+  };
+  for (const Backup& backup :
+       {Backup{paths.bak, paths.msg}, Backup{paths.names_bak, paths.names}}) {
+    if (!fs.Exists(backup.path)) continue;
+    if (replaced) {
+      return "Cannot build " + paths.msg_shown + ": " + backup.path +
+             " is left by an interrupted run that had already written the new " + paths.msg +
+             " and " + paths.names + "; remove it with: rm " + quoted(backup.path) +
+             " and run again\n";
+    }
+    return "Cannot build " + paths.msg_shown + ": " + backup.path +
+           " is left by an interrupted run and holds the only copy of the previous " +
+           backup.original + "; restore it with: mv " + quoted(backup.path) + " " +
+           quoted(backup.original) + " and run again\n";
+  }
+  return std::nullopt;
+}
+
+void make_backup(FileSystem& fs, const std::string& from, const std::string& to) {
+  try {
+    fs.Link(from, to);
+    return;
+  } catch (const IoError& e) {
+    if (e.error() == EEXIST) throw;
+  }
+  // No link possible (another file system, or one without links): a copy
+  // that only takes the backup's name once it is complete on disk.
+  const std::string part = to + ".TMP";
+  try {
+    copy_file(fs, from, part);
+    fs.RenameNoReplace(part, to);
+  } catch (const IoError&) {
+    try {
+      fs.Remove(part);
+    } catch (const IoError&) {
+    }
+    throw;
+  }
+}
+
+void restore_backup(FileSystem& fs, const std::string& backup, const std::string& original) {
+  try {
+    fs.Rename(backup, original);
+    return;
+  } catch (const IoError& e) {
+    if (e.error() != EXDEV) throw;
+  }
+  const std::string part = original + ".TMP";
+  copy_file(fs, backup, part);
+  fs.Rename(part, original);
+  fs.Remove(backup);
+}
+
+void WorkFiles::sync_dirs() {
+  fs_.SyncDir(DirName(paths_.msg));
+  fs_.SyncDir(DirName(paths_.names));
+  fs_.SyncDir(DirName(paths_.names_bak));
+}
+
+void WorkFiles::commit() {
+  msg_existed_ = fs_.Exists(paths_.msg);
+  names_existed_ = fs_.Exists(paths_.names);
+  if (msg_existed_) {
+    attempt("Cannot create " + paths_.bak_shown, [&] { make_backup(fs_, paths_.msg, paths_.bak); });
+    msg_backed_up_ = true;
+  }
+  if (names_existed_) {
+    attempt("Cannot create " + paths_.names_bak,
+            [&] { make_backup(fs_, paths_.names, paths_.names_bak); });
+    names_backed_up_ = true;
+  }
+  attempt("Cannot write " + paths_.bak_shown, [&] { sync_dirs(); });
+
+  attempt("Cannot create " + paths_.names, [&] { fs_.Rename(paths_.names_tmp, paths_.names); });
+  names_committed_ = true;
+  names_tmp_created_ = false;
+  attempt("Cannot create " + paths_.msg_shown, [&] { fs_.Rename(paths_.tmp, paths_.msg); });
+  msg_committed_ = true;
+  tmp_created_ = false;
+  attempt("Cannot write " + paths_.msg_shown, [&] { sync_dirs(); });
+
+  // Both files are new now. While the names backup is there the run can
+  // still be undone; once it is gone, only the MSG backup is left to remove.
+  if (names_backed_up_) {
+    attempt("Cannot remove " + paths_.names_bak, [&] { fs_.Remove(paths_.names_bak); });
+    names_backed_up_ = false;
+  }
+  if (msg_backed_up_) {
+    try {
+      fs_.Remove(paths_.bak);
+    } catch (const IoError&) {
+      done_ = true;
+      throw FileFailure("Cannot remove " + paths_.bak_shown + ": the new " + paths_.msg + " and " +
+                        paths_.names + " are complete; remove " + quoted(paths_.bak) +
+                        " before the next run\n");
+    }
+    msg_backed_up_ = false;
+  }
+  done_ = true;
+  try {
+    sync_dirs();
+  } catch (const IoError&) {
+    // The files are complete; a backup that comes back after a power cut is
+    // recognised as stale by the next run.
+  }
+}
+
+std::string WorkFiles::undo() {
+  if (done_) return "";
+  // What is left to do by hand when the undo stops half-way.
+  auto restore_note = [this] {
+    std::string note = "The previous files could not all be put back; restore them with:";
+    if (msg_backed_up_) note += " mv " + quoted(paths_.bak) + " " + quoted(paths_.msg) + ";";
+    if (names_backed_up_) {
+      note += " mv " + quoted(paths_.names_bak) + " " + quoted(paths_.names) + ";";
+    }
+    note.back() = '\n';
+    return note;
+  };
+  try {
+    if (msg_committed_) {
+      // Bring the temporary file's name back first: it tells a later run that
+      // the backups, not the files in place, hold the state to keep.
+      try {
+        fs_.Link(paths_.msg, paths_.tmp);
+        tmp_created_ = true;
+      } catch (const IoError&) {
+        return "The new " + paths_.msg + " and " + paths_.names +
+               " are complete but the previous ones could not be put back; they are kept in " +
+               paths_.bak + " and " + paths_.names_bak + "\n";
+      }
+      if (msg_backed_up_) {
+        restore_backup(fs_, paths_.bak, paths_.msg);
+        msg_backed_up_ = false;
+      } else {
+        fs_.Remove(paths_.msg);
+      }
+      msg_committed_ = false;
+    }
+    if (names_committed_) {
+      if (names_backed_up_) {
+        restore_backup(fs_, paths_.names_bak, paths_.names);
+        names_backed_up_ = false;
+      } else {
+        fs_.Remove(paths_.names);
+      }
+      names_committed_ = false;
+    }
+    // The files in place are the previous ones again; the backups are just
+    // second names of them now.
+    if (msg_backed_up_) {
+      fs_.Remove(paths_.bak);
+      msg_backed_up_ = false;
+    }
+    if (names_backed_up_) {
+      fs_.Remove(paths_.names_bak);
+      names_backed_up_ = false;
+    }
+  } catch (const IoError&) {
+    return restore_note();
+  }
+  std::string leftovers;
+  if (tmp_created_) {
+    try {
+      fs_.Remove(paths_.tmp);
+    } catch (const IoError&) {
+      leftovers += " " + paths_.tmp;
+    }
+  }
+  if (names_tmp_created_) {
+    try {
+      fs_.Remove(paths_.names_tmp);
+    } catch (const IoError&) {
+      leftovers += " " + paths_.names_tmp;
+    }
+  }
+  if (!leftovers.empty()) {
+    return "The previous files are in place; these work files could not be removed:" + leftovers +
+           "\n";
+  }
+  return "";
+}
+
+}  // namespace tolvane
