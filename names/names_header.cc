@@ -1,0 +1,83 @@
+#include "names/names_header.h"
+
+#include <charconv>
+
+namespace tolvane {
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+bool is_space(char c) { return is_blank(c) || c == '\r' || c == '\n'; }
+
+size_t skip_spaces(std::string_view line, size_t i) {
+  while (i < line.size() && is_space(line[i])) ++i;
+  return i;
+}
+
+// The end of the token starting at `i`: the next blank or the end of the
+// line, a trailing carriage return excluded.
+size_t token_end(std::string_view line, size_t i) {
+  while (i < line.size() && !is_space(line[i])) ++i;
+  return i;
+}
+
+}  // namespace
+
+std::optional<int64_t> parse_define(std::string_view line) {
+  constexpr std::string_view kDefine = "#define";
+  if (line.substr(0, kDefine.size()) != kDefine) return std::nullopt;
+  size_t i = kDefine.size();
+  if (i >= line.size() || !is_space(line[i])) return std::nullopt;
+  i = skip_spaces(line, i);
+  size_t name_end = token_end(line, i);
+  if (name_end == i) return std::nullopt;
+  i = skip_spaces(line, name_end);
+  bool negative = false;
+  if (i < line.size() && (line[i] == '+' || line[i] == '-')) negative = line[i++] == '-';
+  int64_t value = 0;
+  size_t digits = i;
+  for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+    // Numbers past the 32-bit range can never equal an identifier.
+    if (value > (int64_t{1} << 40)) return std::nullopt;
+    value = value * 10 + (line[i] - '0');
+  }
+  if (i == digits) return std::nullopt;
+  return negative ? -value : value;
+}
+
+std::string_view message_name(std::string_view line) {
+  size_t i = skip_spaces(line, 8);  // after "#message"
+  if (i < line.size() && (line[i] == '+' || line[i] == '-')) ++i;
+  while (i < line.size() && line[i] >= '0' && line[i] <= '9') ++i;
+  i = skip_spaces(line, i);
+  return line.substr(i, token_end(line, i) - i);
+}
+
+void append_define(std::string* out, std::string_view name, int32_t id) {
+  out->append("#define ");
+  out->append(name);
+  out->push_back(' ');
+  char digits[16];
+  auto result = std::to_chars(digits, digits + sizeof digits, id);
+  out->append(digits, result.ptr);
+  out->push_back('\n');
+}
+
+void NamesHeader::copy_previous_header(LineReader& previous) {
+  merge_mode_ = true;
+  std::string line;
+  bool newline = false;
+  while (previous.ReadLine(&line, &newline)) {
+    if (auto id = parse_define(line)) defined_.insert(*id);
+    out_->buffer()->append(line);
+    if (newline) out_->buffer()->push_back('\n');
+    out_->MaybeFlush();
+  }
+}
+
+void NamesHeader::on_message_name(int32_t id, std::string_view line) {
+  if (merge_mode_ && defines_id(id)) return;
+  append_define(out_->buffer(), message_name(line), id);
+  out_->MaybeFlush();
+}
+
+}  // namespace tolvane

@@ -1,0 +1,47 @@
+// The names header: the previous one copied unchanged, then one
+// "#define NAME id" line for each identifier it does not define yet.
+#ifndef TOLVANE_NAMES_NAMES_HEADER_H_
+#define TOLVANE_NAMES_NAMES_HEADER_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "platform/file_io.h"
+
+namespace tolvane {
+
+// The identifier a names-header line defines: "#define", a name and a decimal
+// number, separated by any blanks. Anything after the number is ignored.
+std::optional<int64_t> parse_define(std::string_view line);
+
+// The symbolic name of a #message line: the token after the identifier, up to
+// the next blank or the end of the line.
+std::string_view message_name(std::string_view line);
+
+// The line written for a new identifier, ended by a bare line feed.
+void append_define(std::string* out, std::string_view name, int32_t id);
+
+class NamesHeader {
+ public:
+  explicit NamesHeader(FileWriter* out) : out_(out) {}
+
+  // Copies the previous names header to the output unchanged and remembers
+  // the identifiers it defines. Turns merge mode on.
+  void copy_previous_header(LineReader& previous);
+  // Called for every #message line of the source.
+  void on_message_name(int32_t id, std::string_view line);
+  bool defines_id(int32_t id) const { return defined_.count(id) != 0; }
+  bool merge_mode() const { return merge_mode_; }
+
+ private:
+  FileWriter* out_;
+  bool merge_mode_ = false;
+  std::unordered_set<int64_t> defined_;
+};
+
+}  // namespace tolvane
+
+#endif  // TOLVANE_NAMES_NAMES_HEADER_H_

@@ -1,0 +1,145 @@
+#include "source/source_reader.h"
+
+#include <cctype>
+#include <cstdint>
+
+#include "platform/failure.h"
+
+namespace tolvane {
+namespace {
+
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool starts_with(std::string_view line, std::string_view keyword) {
+  return line.substr(0, keyword.size()) == keyword;
+}
+
+// The token after `keyword`, past any white space; empty when there is none.
+std::string token_after(std::string_view line, std::string_view keyword) {
+  size_t i = keyword.size();
+  while (i < line.size() && is_space(line[i])) ++i;
+  size_t start = i;
+  while (i < line.size() && !is_space(line[i])) ++i;
+  return std::string(line.substr(start, i - start));
+}
+
+// A hexadecimal number as "%x" scans it: optional sign, optional 0x, digits.
+// Keeps `value` when no digit can be read.
+void scan_hex(std::string_view line, std::string_view keyword, uint32_t* value) {
+  size_t i = keyword.size();
+  while (i < line.size() && is_space(line[i])) ++i;
+  bool negative = false;
+  if (i < line.size() && (line[i] == '+' || line[i] == '-')) negative = line[i++] == '-';
+  if (i + 1 < line.size() && line[i] == '0' && (line[i + 1] == 'x' || line[i + 1] == 'X')) {
+    // "0x" without a digit after it still reads the 0.
+    bool digit_follows =
+        i + 2 < line.size() && std::isxdigit(static_cast<unsigned char>(line[i + 2]));
+    if (!digit_follows) {
+      *value = 0;
+      return;
+    }
+    i += 2;
+  }
+  uint32_t result = 0;
+  bool any = false;
+  for (; i < line.size() && std::isxdigit(static_cast<unsigned char>(line[i])); ++i) {
+    result = result * 16 + (std::isdigit(static_cast<unsigned char>(line[i]))
+                                ? line[i] - '0'
+                                : (line[i] | 0x20) - 'a' + 10);
+    any = true;
+  }
+  if (any) *value = negative ? 0u - result : result;
+}
+
+}  // namespace
+
+void read_directives(LineReader& source, const std::string& source_path,
+                     TableParameters* parameters) {
+  std::string line;
+  if (!source.ReadLine(&line)) return;
+  if (!starts_with(line, "// #LANGUAGE")) {
+    throw InputFailure("  Error in " + source_path +
+                       ":specify the name of the language to create:\n    ex :// #LANGUAGE EN\n");
+  }
+  parameters->language = token_after(line, "// #LANGUAGE");
+
+  if (!source.ReadLine(&line) || !starts_with(line, "// #FONFILE")) return;
+  parameters->font_file = token_after(line, "// #FONFILE");
+
+  if (!source.ReadLine(&line) || !starts_with(line, "// #MSGCODING")) return;
+  parameters->coding_name = token_after(line, "// #MSGCODING");
+  parameters->coding = parameters->coding_name == "UNICODE" ? 0 : 1;
+
+  if (!source.ReadLine(&line) || !starts_with(line, "// #FILETYPE")) return;
+  scan_hex(line, "// #FILETYPE", &parameters->file_type);
+
+  if (!source.ReadLine(&line) || !starts_with(line, "// #APPLITYPE")) return;
+  scan_hex(line, "// #APPLITYPE", &parameters->appli_type);
+}
+
+bool scan_message_id(std::string_view line, int32_t* id, std::string* problem) {
+  size_t i = 8;  // after "#message"
+  while (i < line.size() && is_space(line[i])) ++i;
+  bool negative = false;
+  if (i < line.size() && (line[i] == '+' || line[i] == '-')) negative = line[i++] == '-';
+  size_t digits_start = i;
+  int64_t value = 0;
+  bool overflow = false;
+  for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+    if (!overflow) {
+      value = value * 10 + (line[i] - '0');
+      if (value > int64_t{INT32_MAX} + 1) overflow = true;
+    }
+  }
+  if (i == digits_start) {
+    *problem = "the identifier of this #message line cannot be read";
+    return false;
+  }
+  if (negative) value = -value;
+  if (overflow || value > INT32_MAX || value < INT32_MIN) {
+    size_t sign = negative ? 1 : 0;
+    *problem = "the identifier " +
+               std::string(line.substr(digits_start - sign, i - digits_start + sign)) +
+               " does not fit a 32-bit signed integer";
+    return false;
+  }
+  *id = static_cast<int32_t>(value);
+  return true;
+}
+
+bool extract_text(std::string_view line, std::string* text) {
+  size_t first = line.find('"');
+  if (first == std::string_view::npos) return false;
+  size_t last = line.rfind('"');
+  text->clear();
+  for (size_t i = first + 1; i < last; ++i) {
+    char c = line[i];
+    if (c == '\\' && i + 1 < last && line[i + 1] == '"') {
+      text->append("\\\"");
+      ++i;
+    } else if (c != '"') {
+      text->push_back(c);
+    }
+  }
+  return true;
+}
+
+void message_pass(LineReader& source, const std::string& source_path, MessageHandler& handler) {
+  std::string line;
+  std::string text;
+  while (source.ReadLine(&line)) {
+    if (!starts_with(line, "#message")) continue;
+    int32_t id = 0;
+    std::string problem;
+    if (!scan_message_id(line, &id, &problem)) {
+      throw InputFailure("  Error in " + source_path + ": line " +
+                         std::to_string(source.line_number()) + ": " + problem + "\n");
+    }
+    handler.on_name(id, line);
+    if (extract_text(line, &text)) handler.on_text(id, text);
+  }
+}
+
+}  // namespace tolvane

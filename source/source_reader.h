@@ -1,0 +1,52 @@
+// Reads a message source: five directive comment lines, then #message lines.
+#ifndef TOLVANE_SOURCE_SOURCE_READER_H_
+#define TOLVANE_SOURCE_SOURCE_READER_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/file_io.h"
+
+namespace tolvane {
+
+struct TableParameters {
+  std::string language;   // stored and compared on its first two characters
+  std::string font_file;  // stored on 32 bytes
+  std::string coding_name;
+  uint16_t coding = 1;  // 0 only for exactly "UNICODE"
+  uint32_t file_type = 0;
+  uint32_t appli_type = 0;
+};
+
+// Receives the #message lines of a source, in source order.
+class MessageHandler {
+ public:
+  virtual ~MessageHandler() = default;
+  // Every #message line, with or without a text.
+  virtual void on_name(int32_t id, std::string_view line) = 0;
+  // Every #message line that has a quoted text, after on_name.
+  virtual void on_text(int32_t id, std::string_view text) = 0;
+};
+
+// Reads the directive lines from the start of the source. Throws Failure when
+// the first line is not the LANGUAGE directive.
+void read_directives(LineReader& source, const std::string& source_path,
+                     TableParameters* parameters);
+
+// Reads every remaining line and hands the #message lines to `handler`.
+// Throws Failure for a #message line whose identifier cannot be read.
+void message_pass(LineReader& source, const std::string& source_path, MessageHandler& handler);
+
+// The text between the first and the last double quote of `line`, with the
+// quotes inside it dropped unless escaped. Returns false when the line has
+// no double quote.
+bool extract_text(std::string_view line, std::string* text);
+
+// Parses the identifier of a #message line the way "#message %d" scans it.
+// Returns false and fills `problem` when it cannot.
+bool scan_message_id(std::string_view line, int32_t* id, std::string* problem);
+
+}  // namespace tolvane
+
+#endif  // TOLVANE_SOURCE_SOURCE_READER_H_
