@@ -1,0 +1,208 @@
+#include "driver/build.h"
+
+#include <memory>
+
+#include "msgfile/catalogue.h"
+#include "msgfile/table_block.h"
+#include "msgfile/work_files.h"
+#include "names/names_header.h"
+#include "platform/failure.h"
+#include "platform/file_io.h"
+#include "source/source_reader.h"
+#include "source/text_encoder.h"
+
+namespace tolvane {
+namespace {
+
+// Runs `step`; an I/O failure in it becomes the "Cannot ..." failure given.
+template <typename Step>
+auto guarded(const std::string& message, Step step) {
+  try {
+    return step();
+  } catch (const IoError&) {
+    throw FileFailure(message + "\n");
+  }
+}
+
+class CountingHandler : public MessageHandler {
+ public:
+  void on_name(int32_t, std::string_view) override {}
+  void on_text(int32_t, std::string_view) override { ++texts; }
+  size_t texts = 0;
+};
+
+class BuildingHandler : public MessageHandler {
+ public:
+  BuildingHandler(NamesHeader* names, MessageIndex* index, FileWriter* texts, uint16_t coding)
+      : names_(names), index_(index), texts_(texts), coding_(coding) {}
+  void on_name(int32_t id, std::string_view line) override { names_->on_message_name(id, line); }
+  void on_text(int32_t id, std::string_view text) override {
+    index_->add(id, encode_text(text, coding_, texts_->buffer()));
+    texts_->MaybeFlush();
+  }
+
+ private:
+  NamesHeader* names_;
+  MessageIndex* index_;
+  FileWriter* texts_;
+  uint16_t coding_;
+};
+
+// The files a build holds open, closed in every outcome.
+struct OpenFiles {
+  std::unique_ptr<File> old_msg, tmp, source, names_tmp, previous_names;
+  void close_quietly() {
+    for (auto* file : {&old_msg, &tmp, &source, &names_tmp, &previous_names}) {
+      if (*file) {
+        try {
+          (*file)->Close();
+        } catch (const IoError&) {
+        }
+        file->reset();
+      }
+    }
+  }
+};
+
+void run_build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader& run_header,
+               WorkFiles& work, OpenFiles& files) {
+  const WorkFilePaths& paths = work.paths();
+
+  // Open everything first, in the order whose failures users know.
+  Catalogue old;
+  old.header = run_header;
+  if (!options.create) {
+    files.old_msg = guarded("Cannot read " + paths.msg_shown,
+                            [&] { return fs.Open(paths.msg, OpenMode::kRead); });
+  } else if (fs.Exists(paths.msg)) {
+    // -c replaces the file only once the new one is complete, but a file
+    // that could not be written is still refused up front.
+    guarded("Cannot create " + paths.msg_shown,
+            [&] { fs.Open(paths.msg, OpenMode::kReadWrite)->Close(); });
+  }
+  files.tmp = guarded("Cannot create " + (options.create ? paths.msg_shown : paths.tmp_shown),
+                      [&] { return fs.Open(paths.tmp, OpenMode::kCreate); });
+  work.created_tmp();
+  files.source = guarded("Cannot open " + options.source_path,
+                         [&] { return fs.Open(options.source_path, OpenMode::kRead); });
+  if (fs.Exists(paths.names)) {
+    files.previous_names = guarded("Cannot read " + paths.names,
+                                   [&] { return fs.Open(paths.names, OpenMode::kRead); });
+  }
+  files.names_tmp = guarded("Cannot create " + paths.names,
+                            [&] { return fs.Open(paths.names_tmp, OpenMode::kCreate); });
+  work.created_names_tmp();
+
+  // First pass over the source: its parameters and how many texts it holds,
+  // so that the index's room is known before any text is written.
+  const std::string read_failure = "Cannot read " + options.source_path;
+  TableParameters parameters;
+  CountingHandler counter;
+  guarded(read_failure, [&] {
+    LineReader source(files.source.get(), true);
+    read_directives(source, options.source_path, &parameters);
+    message_pass(source, options.source_path, counter);
+  });
+  if (counter.texts > kMaxCount) {
+    throw InputFailure("Error : " + options.source_path + " : " + std::to_string(counter.texts) +
+                       " messages have a text; a table holds at most " + std::to_string(kMaxCount) +
+                       "\n");
+  }
+
+  if (files.old_msg) {
+    std::optional<std::string> damage = guarded(
+        "Cannot read " + paths.msg_shown, [&] { return read_catalogue(*files.old_msg, &old); });
+    if (damage) throw InputFailure("Error : " + paths.msg_shown + " : " + *damage + "\n");
+  }
+  TableRecord record;
+  record.type_key = parameters.file_type * 65536u + parameters.appli_type;
+  set_chars(record.font_file, kFontFileWidth, parameters.font_file);
+  record.coding = parameters.coding;
+  HeaderArea area;
+  if (auto problem = plan_header_area(old, parameters.language, record, &area)) {
+    throw InputFailure("Error : " + paths.msg_shown + " : " + *problem + "\n");
+  }
+
+  const std::string write_failure = "Cannot write " + paths.tmp_shown;
+  const std::string names_failure = "Cannot write " + paths.names;
+  guarded(write_failure, [&] {
+    files.tmp->WriteAt(0, area.bytes.data(), area.bytes.size());
+    if (files.old_msg) {
+      CopyRange(*files.old_msg, area.old_blocks_begin, *files.tmp, area.bytes.size(),
+                old.file_size);
+    }
+  });
+
+  // Second pass: names and texts.
+  const uint64_t index_size = uint64_t{kIndexEntrySize} * counter.texts;
+  FileWriter texts(files.tmp.get(), area.data_start + index_size);
+  FileWriter names(files.names_tmp.get(), 0);
+  NamesHeader names_header(&names);
+  MessageIndex index;
+  index.reserve(counter.texts);
+  BuildingHandler handler(&names_header, &index, &texts, parameters.coding);
+  try {
+    if (files.previous_names) {
+      LineReader previous(files.previous_names.get(), false);
+      names_header.copy_previous_header(previous);
+    }
+    LineReader source(files.source.get(), true);
+    TableParameters again;
+    read_directives(source, options.source_path, &again);
+    message_pass(source, options.source_path, handler);
+    if (texts.position() % 2 != 0) texts.Append(std::string_view("\0", 1));
+    texts.Flush();
+    names.Flush();
+  } catch (const IoError& e) {
+    if (e.op() == "read") {
+      throw FileFailure("Cannot read " +
+                        (e.path() == paths.names ? paths.names : options.source_path) + "\n");
+    }
+    throw FileFailure((e.path() == paths.names_tmp ? names_failure : write_failure) + "\n");
+  }
+  if (index.count() != counter.texts) {
+    throw FileFailure("Cannot read " + options.source_path + ": it changed during the build\n");
+  }
+  if (texts.position() > UINT32_MAX) {
+    throw InputFailure("Error : " + paths.msg_shown + " : the file would grow past 4 GiB\n");
+  }
+
+  // The index and the record's final count, then everything to disk.
+  std::string index_bytes;
+  index_bytes.reserve(index_size);
+  for (const IndexEntry& entry : index.sorted()) write_index_entry(&index_bytes, entry);
+  area.new_record.message_count = static_cast<uint16_t>(index.count());
+  std::string record_bytes;
+  write_table_record(&record_bytes, area.new_record);
+  guarded(write_failure, [&] {
+    files.tmp->WriteAt(area.data_start, index_bytes.data(), index_bytes.size());
+    files.tmp->WriteAt(area.record_pos, record_bytes.data(), record_bytes.size());
+    files.tmp->Sync();
+    files.tmp->Close();
+    files.tmp.reset();
+  });
+  guarded(names_failure, [&] {
+    files.names_tmp->Sync();
+    files.names_tmp->Close();
+    files.names_tmp.reset();
+  });
+  files.close_quietly();
+  work.commit();
+}
+
+}  // namespace
+
+void build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader& header) {
+  WorkFiles work(fs, work_file_paths(options.msg_typed, options.names_path));
+  OpenFiles files;
+  try {
+    run_build(fs, options, header, work, files);
+  } catch (const Failure& failure) {
+    files.close_quietly();
+    std::string note = work.undo();
+    if (note.empty()) throw;
+    throw Failure(failure.message(), failure.channel(), failure.usage(), failure.pause(), note);
+  }
+}
+
+}  // namespace tolvane

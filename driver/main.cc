@@ -1,0 +1,20 @@
+// Tolvane: compiles a message source into a table of an MSG catalogue and
+// keeps the names header in step.
+#include <signal.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/run.h"
+#include "platform/console.h"
+#include "platform/posix_file_system.h"
+
+int main(int argc, char** argv) {
+  // Past a file-size limit a write must fail like any other, so that the run
+  // is undone, rather than end the process with the files half replaced.
+  signal(SIGXFSZ, SIG_IGN);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  tolvane::PosixFileSystem fs;
+  tolvane::StdConsole console;
+  return tolvane::run_tolvane(args, fs, console);
+}

@@ -1,0 +1,75 @@
+#include "driver/options.h"
+
+#include "platform/failure.h"
+
+namespace tolvane {
+
+const std::string& usage_text() {
+  static const std::string text =
+      "Tolvane : build a MSG file for Kestrin from .h file\n"
+      "Tolvane.exe [options below] file.MSG\n"
+      "-c\tCreate a new MSG file (erase if exists)\n"
+      "-t\tSpecify the name of the h file that contains messages\n"
+      "-h\tSpecify the name of h file that will be generated\n"
+      "example: Tolvane -c -tMyEnglishMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
+      "         Tolvane -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
+      "generates MyAppli.MSG and MyMessagesNames.h files\n";
+  return text;
+}
+
+BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem& fs) {
+  // Usage alone, with no message before it.
+  if (args.empty()) throw UsageFailure("");
+
+  BuildOptions options;
+  options.msg_typed = args.back();
+  options.msg_path = args.back();
+  for (char& c : options.msg_path) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  if (options.msg_path.find(".MSG") == std::string::npos) {
+    throw UsageFailure("The last option must be a .MSG file\n");
+  }
+
+  for (size_t i = 0; i + 1 < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.size() < 2 || arg[0] != '-') {
+      throw UsageFailure("Error : bad argument : " + arg + "\n");
+    }
+    std::string value = arg.substr(2);
+    switch (arg[1]) {
+      case 'c':
+        options.create = true;
+        break;
+      case 'h':
+        options.names_path = value;
+        options.names_given = true;
+        break;
+      case 't':
+        if (value.find(".h") == std::string::npos) {
+          throw UsageFailure("Error : " + value + " is not a h file:\n");
+        }
+        try {
+          fs.Open(value, OpenMode::kRead)->Close();
+        } catch (const IoError&) {
+          throw UsageFailure("Error : " + value + " does not exist or cannot be opened\n");
+        }
+        options.source_path = value;
+        options.source_given = true;
+        break;
+      default:
+        throw UsageFailure("Error : bad argument : " + arg + "\n");
+    }
+  }
+  if (!options.source_given) {
+    throw UsageFailure(
+        "Use the -t option below to specify the file that contains messages definitions\n");
+  }
+  if (!options.names_given) {
+    throw UsageFailure(
+        "Use the -h option below to specify the name of the h file that will be generated\n");
+  }
+  return options;
+}
+
+}  // namespace tolvane

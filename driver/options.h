@@ -1,0 +1,34 @@
+// The command line: Tolvane [-c] -t<source> -h<names header> <file>.MSG
+#ifndef TOLVANE_DRIVER_OPTIONS_H_
+#define TOLVANE_DRIVER_OPTIONS_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace tolvane {
+
+inline constexpr char kVersion[] = "1.1";
+
+struct BuildOptions {
+  bool create = false;
+  std::string source_path;
+  bool source_given = false;
+  std::string names_path;
+  bool names_given = false;
+  std::string msg_path;   // upper-cased: what messages and the header show
+  std::string msg_typed;  // as typed: the file that is read and written
+};
+
+// Reads and checks the command line (`args` without the program name),
+// opening the source given with -t to test it. Throws Failure with the
+// usage flag set for every problem, the first one found.
+BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem& fs);
+
+// The usage text, one line each.
+const std::string& usage_text();
+
+}  // namespace tolvane
+
+#endif  // TOLVANE_DRIVER_OPTIONS_H_

@@ -1,0 +1,18 @@
+// The whole run of the tool: banner, checks, build, messages and exit code.
+#ifndef TOLVANE_DRIVER_RUN_H_
+#define TOLVANE_DRIVER_RUN_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/console.h"
+#include "platform/file_system.h"
+
+namespace tolvane {
+
+// `args` excludes the program name. Returns the process's exit code.
+int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& console);
+
+}  // namespace tolvane
+
+#endif  // TOLVANE_DRIVER_RUN_H_
