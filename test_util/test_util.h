@@ -1,0 +1,77 @@
+// Helpers shared by the tests: temporary directories, whole-file I/O, running
+// the real executable with both output streams captured, and a console that
+// records what the driver prints.
+#ifndef TOLVANE_TEST_UTIL_TEST_UTIL_H_
+#define TOLVANE_TEST_UTIL_TEST_UTIL_H_
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/console.h"
+
+namespace tolvane::testing {
+
+// A fresh directory under $TMPDIR (or /tmp), removed with its content.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  // `name` inside this directory.
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);  // empty when missing
+void WriteFile(const std::string& path, const std::string& content);
+bool FileExists(const std::string& path);
+// Names of the entries of `dir`, sorted, without "." and "..".
+std::vector<std::string> ListDir(const std::string& dir);
+
+struct RunResult {
+  int exit_code = -1;  // -1 when killed by a signal
+  int signal = 0;
+  std::string out;
+  std::string err;
+};
+
+// Runs `binary` with `args` in `cwd`, standard input from /dev/null.
+// `in_child` runs in the child just before exec (to set limits, say).
+RunResult RunBinary(const std::string& binary, const std::vector<std::string>& args,
+                    const std::string& cwd, const std::function<void()>& in_child = {});
+
+// The built Tolvane executable.
+std::string TolvaneBinary();
+
+// Runs Tolvane in `cwd`.
+RunResult RunTolvane(const std::vector<std::string>& args, const std::string& cwd,
+                     const std::function<void()>& in_child = {});
+
+// Records what the driver prints, the pause included as "<pause>" in `out`.
+class RecordingConsole : public Console {
+ public:
+  void Out(const std::string& text) override { out += text; }
+  void Err(const std::string& text) override { err += text; }
+  void WaitKey() override {
+    ++pauses;
+    out += "<pause>";
+  }
+  std::string out;
+  std::string err;
+  int pauses = 0;
+};
+
+// A message source: the five directive lines, then `body`.
+std::string MessageSource(const std::string& language, const std::string& body,
+                          const std::string& coding = "ISO8859", const std::string& font = "F",
+                          const std::string& file_type = "1",
+                          const std::string& appli_type = "2");
+
+}  // namespace tolvane::testing
+
+#endif  // TOLVANE_TEST_UTIL_TEST_UTIL_H_
