@@ -48,6 +48,16 @@ class BuildingHandler : public MessageHandler {
   uint16_t coding_;
 };
 
+// The "Cannot ..." failure for an I/O error on one of the build's files.
+Failure io_failure(const IoError& error, const WorkFilePaths& paths,
+                   const std::string& source_path) {
+  if (error.path() == paths.tmp) return FileFailure("Cannot write " + paths.tmp_shown + "\n");
+  if (error.path() == paths.names_tmp) return FileFailure("Cannot write " + paths.names + "\n");
+  if (error.path() == paths.msg) return FileFailure("Cannot read " + paths.msg_shown + "\n");
+  if (error.path() == paths.names) return FileFailure("Cannot read " + paths.names + "\n");
+  return FileFailure("Cannot read " + source_path + "\n");
+}
+
 // The files a build holds open, closed in every outcome.
 struct OpenFiles {
   std::unique_ptr<File> old_msg, tmp, source, names_tmp, previous_names;
@@ -63,6 +73,88 @@ struct OpenFiles {
     }
   }
 };
+
+// Reads the source twice (first to know the index's room) and writes the
+// complete new MSG file and names header to their temporary files.
+void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, Catalogue& old,
+                     OpenFiles& files) {
+  // First pass over the source: its parameters and how many texts it holds,
+  // so that the index's room is known before any text is written.
+  TableParameters parameters;
+  CountingHandler counter;
+  {
+    LineReader source(files.source.get(), true);
+    read_directives(source, options.source_path, &parameters);
+    message_pass(source, options.source_path, counter);
+  }
+  if (counter.texts > kMaxCount) {
+    throw InputFailure("Error : " + options.source_path + " : " + std::to_string(counter.texts) +
+                       " messages have a text; a table holds at most " + std::to_string(kMaxCount) +
+                       "\n");
+  }
+
+  if (files.old_msg) {
+    std::optional<std::string> damage = read_catalogue(*files.old_msg, &old);
+    if (damage) throw InputFailure("Error : " + paths.msg_shown + " : " + *damage + "\n");
+  }
+  TableRecord record;
+  record.type_key = parameters.file_type * 65536u + parameters.appli_type;
+  set_chars(record.font_file, kFontFileWidth, parameters.font_file);
+  record.coding = parameters.coding;
+  HeaderArea area;
+  if (auto problem = plan_header_area(old, parameters.language, record, &area)) {
+    throw InputFailure("Error : " + paths.msg_shown + " : " + *problem + "\n");
+  }
+
+  files.tmp->WriteAt(0, area.bytes.data(), area.bytes.size());
+  if (files.old_msg) {
+    CopyRange(*files.old_msg, area.old_blocks_begin, *files.tmp, area.bytes.size(), old.file_size);
+  }
+
+  // Second pass: names and texts.
+  const uint64_t index_size = uint64_t{kIndexEntrySize} * counter.texts;
+  FileWriter texts(files.tmp.get(), area.data_start + index_size);
+  FileWriter names(files.names_tmp.get(), 0);
+  NamesHeader names_header(&names);
+  MessageIndex index;
+  index.reserve(counter.texts);
+  BuildingHandler handler(&names_header, &index, &texts, parameters.coding);
+  if (files.previous_names) {
+    LineReader previous(files.previous_names.get(), false);
+    names_header.copy_previous_header(previous);
+  }
+  {
+    LineReader source(files.source.get(), true);
+    TableParameters again;
+    read_directives(source, options.source_path, &again);
+    message_pass(source, options.source_path, handler);
+  }
+  if (texts.position() % 2 != 0) texts.Append(std::string_view("\0", 1));
+  texts.Flush();
+  names.Flush();
+  if (index.count() != counter.texts) {
+    throw FileFailure("Cannot read " + options.source_path + ": it changed during the build\n");
+  }
+  if (texts.position() > UINT32_MAX) {
+    throw InputFailure("Error : " + paths.msg_shown + " : the file would grow past 4 GiB\n");
+  }
+
+  // The index and the record's final count, then everything to disk.
+  std::string index_bytes;
+  index_bytes.reserve(index_size);
+  for (const IndexEntry& entry : index.sorted()) write_index_entry(&index_bytes, entry);
+  area.new_record.message_count = static_cast<uint16_t>(index.count());
+  std::string record_bytes;
+  write_table_record(&record_bytes, area.new_record);
+  files.tmp->WriteAt(area.data_start, index_bytes.data(), index_bytes.size());
+  files.tmp->WriteAt(area.record_pos, record_bytes.data(), record_bytes.size());
+  files.tmp->Sync();
+  files.tmp->Close();
+  files.tmp.reset();
+  files.names_tmp->Sync();
+  files.names_tmp->Close();
+  files.names_tmp.reset();
+}
 
 void run_build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader& run_header,
                WorkFiles& work, OpenFiles& files) {
@@ -93,99 +185,11 @@ void run_build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader&
                             [&] { return fs.Open(paths.names_tmp, OpenMode::kCreate); });
   work.created_names_tmp();
 
-  // First pass over the source: its parameters and how many texts it holds,
-  // so that the index's room is known before any text is written.
-  const std::string read_failure = "Cannot read " + options.source_path;
-  TableParameters parameters;
-  CountingHandler counter;
-  guarded(read_failure, [&] {
-    LineReader source(files.source.get(), true);
-    read_directives(source, options.source_path, &parameters);
-    message_pass(source, options.source_path, counter);
-  });
-  if (counter.texts > kMaxCount) {
-    throw InputFailure("Error : " + options.source_path + " : " + std::to_string(counter.texts) +
-                       " messages have a text; a table holds at most " + std::to_string(kMaxCount) +
-                       "\n");
-  }
-
-  if (files.old_msg) {
-    std::optional<std::string> damage = guarded(
-        "Cannot read " + paths.msg_shown, [&] { return read_catalogue(*files.old_msg, &old); });
-    if (damage) throw InputFailure("Error : " + paths.msg_shown + " : " + *damage + "\n");
-  }
-  TableRecord record;
-  record.type_key = parameters.file_type * 65536u + parameters.appli_type;
-  set_chars(record.font_file, kFontFileWidth, parameters.font_file);
-  record.coding = parameters.coding;
-  HeaderArea area;
-  if (auto problem = plan_header_area(old, parameters.language, record, &area)) {
-    throw InputFailure("Error : " + paths.msg_shown + " : " + *problem + "\n");
-  }
-
-  const std::string write_failure = "Cannot write " + paths.tmp_shown;
-  const std::string names_failure = "Cannot write " + paths.names;
-  guarded(write_failure, [&] {
-    files.tmp->WriteAt(0, area.bytes.data(), area.bytes.size());
-    if (files.old_msg) {
-      CopyRange(*files.old_msg, area.old_blocks_begin, *files.tmp, area.bytes.size(),
-                old.file_size);
-    }
-  });
-
-  // Second pass: names and texts.
-  const uint64_t index_size = uint64_t{kIndexEntrySize} * counter.texts;
-  FileWriter texts(files.tmp.get(), area.data_start + index_size);
-  FileWriter names(files.names_tmp.get(), 0);
-  NamesHeader names_header(&names);
-  MessageIndex index;
-  index.reserve(counter.texts);
-  BuildingHandler handler(&names_header, &index, &texts, parameters.coding);
   try {
-    if (files.previous_names) {
-      LineReader previous(files.previous_names.get(), false);
-      names_header.copy_previous_header(previous);
-    }
-    LineReader source(files.source.get(), true);
-    TableParameters again;
-    read_directives(source, options.source_path, &again);
-    message_pass(source, options.source_path, handler);
-    if (texts.position() % 2 != 0) texts.Append(std::string_view("\0", 1));
-    texts.Flush();
-    names.Flush();
-  } catch (const IoError& e) {
-    if (e.op() == "read") {
-      throw FileFailure("Cannot read " +
-                        (e.path() == paths.names ? paths.names : options.source_path) + "\n");
-    }
-    throw FileFailure((e.path() == paths.names_tmp ? names_failure : write_failure) + "\n");
+    write_new_files(options, work.paths(), old, files);
+  } catch (const IoError& error) {
+    throw io_failure(error, work.paths(), options.source_path);
   }
-  if (index.count() != counter.texts) {
-    throw FileFailure("Cannot read " + options.source_path + ": it changed during the build\n");
-  }
-  if (texts.position() > UINT32_MAX) {
-    throw InputFailure("Error : " + paths.msg_shown + " : the file would grow past 4 GiB\n");
-  }
-
-  // The index and the record's final count, then everything to disk.
-  std::string index_bytes;
-  index_bytes.reserve(index_size);
-  for (const IndexEntry& entry : index.sorted()) write_index_entry(&index_bytes, entry);
-  area.new_record.message_count = static_cast<uint16_t>(index.count());
-  std::string record_bytes;
-  write_table_record(&record_bytes, area.new_record);
-  guarded(write_failure, [&] {
-    files.tmp->WriteAt(area.data_start, index_bytes.data(), index_bytes.size());
-    files.tmp->WriteAt(area.record_pos, record_bytes.data(), record_bytes.size());
-    files.tmp->Sync();
-    files.tmp->Close();
-    files.tmp.reset();
-  });
-  guarded(names_failure, [&] {
-    files.names_tmp->Sync();
-    files.names_tmp->Close();
-    files.names_tmp.reset();
-  });
   files.close_quietly();
   work.commit();
 }
@@ -195,13 +199,17 @@ void run_build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader&
 void build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader& header) {
   WorkFiles work(fs, work_file_paths(options.msg_typed, options.names_path));
   OpenFiles files;
+  auto undo_and_throw = [&](const Failure& failure) {
+    files.close_quietly();
+    std::string note = work.undo();
+    throw Failure(failure.message(), failure.channel(), failure.usage(), failure.pause(), note);
+  };
   try {
     run_build(fs, options, header, work, files);
   } catch (const Failure& failure) {
-    files.close_quietly();
-    std::string note = work.undo();
-    if (note.empty()) throw;
-    throw Failure(failure.message(), failure.channel(), failure.usage(), failure.pause(), note);
+    undo_and_throw(failure);
+  } catch (const std::bad_alloc&) {
+    undo_and_throw(InputFailure("Error : not enough memory to build " + options.msg_path + "\n"));
   }
 }
 
