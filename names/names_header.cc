@@ -70,12 +70,20 @@ void NamesHeader::copy_previous_header(LineReader& previous) {
     if (auto id = parse_define(line)) defined_.insert(*id);
     out_->buffer()->append(line);
     if (newline) out_->buffer()->push_back('\n');
+    line_open_ = !newline;
     out_->MaybeFlush();
   }
 }
 
 void NamesHeader::on_message_name(int32_t id, std::string_view line) {
   if (merge_mode_ && defines_id(id)) return;
+  // A previous header whose last line has no line feed is copied as it is,
+  // but a new line must not be glued onto that last line: the header would
+  // no longer compile and the next run would not see the new identifier.
+  if (line_open_) {
+    out_->buffer()->push_back('\n');
+    line_open_ = false;
+  }
   append_define(out_->buffer(), message_name(line), id);
   out_->MaybeFlush();
 }

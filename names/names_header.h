@@ -39,6 +39,7 @@ class NamesHeader {
  private:
   FileWriter* out_;
   bool merge_mode_ = false;
+  bool line_open_ = false;  // the copy ended in a line without a line feed
   std::unordered_set<int64_t> defined_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/failure.h"
 
@@ -114,16 +115,23 @@ bool extract_text(std::string_view line, std::string* text) {
   if (first == std::string_view::npos) return false;
   size_t last = line.rfind('"');
   text->clear();
-  for (size_t i = first + 1; i < last; ++i) {
-    char c = line[i];
-    if (c == '\\' && i + 1 < last && line[i + 1] == '"') {
-      text->append("\\\"");
-      ++i;
-    } else if (c != '"') {
-      text->push_back(c);
+  if (last == first) return true;  // a single quote: an empty text
+  // Between the outer quotes, a quote is kept only right after a backslash
+  // (which is itself copied like any character); the runs between quotes are
+  // copied whole.
+  const char* p = line.data() + first + 1;
+  const char* const begin = p;
+  const char* const end = line.data() + last;
+  for (;;) {
+    const char* quote = static_cast<const char*>(std::memchr(p, '"', end - p));
+    if (quote == nullptr) {
+      text->append(p, end - p);
+      return true;
     }
+    text->append(p, quote - p);
+    if (quote > begin && quote[-1] == '\\') text->push_back('"');
+    p = quote + 1;
   }
-  return true;
 }
 
 void message_pass(LineReader& source, const std::string& source_path, MessageHandler& handler) {

@@ -1,0 +1,233 @@
+#include "names/names_header.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/fake_file_system.h"
+#include "platform/file_io.h"
+#include "source/source_reader.h"
+#include "test_util/test_util.h"
+
+namespace tolvane {
+namespace {
+
+using ::tolvane::testing::MessageSource;
+
+// ---------------------------------------------------------------------------
+// Lines of a previous names header
+
+TEST(ParseDefine, ReadsDefineNameAndNumberWhateverTheBlanks) {
+  EXPECT_EQ(parse_define("#define NAME 5"), 5);
+  EXPECT_EQ(parse_define("#define MSG_B 12"), 12);
+  EXPECT_EQ(parse_define("#define   NAME    5"), 5);
+  EXPECT_EQ(parse_define("#define\tNAME\t\t5"), 5);
+  EXPECT_EQ(parse_define("#define NAME 5\r"), 5);
+  EXPECT_EQ(parse_define("#define NAME 5 // five"), 5);
+  EXPECT_EQ(parse_define("#define NAME 5/* five */"), 5);
+  EXPECT_EQ(parse_define("#define NAME -1"), -1);
+  EXPECT_EQ(parse_define("#define X 70000"), 70000);
+  EXPECT_EQ(parse_define("#define NAME 007"), 7);
+}
+
+TEST(ParseDefine, OtherLinesDefineNothing) {
+  for (std::string_view line :
+       {"", "#define", "#define NAME", "#define NAME   ", "#define NAME\r", "#define NAME x5",
+        "#define NAME (5)", "#defineX 5", "#define5", " #define NAME 5", "#DEFINE NAME 5",
+        "// #define NAME 5", "#undef NAME 5", "#message 5 NAME \"x\""}) {
+    EXPECT_EQ(parse_define(line), std::nullopt) << line;
+  }
+}
+
+TEST(ParseDefine, HugeNumbersNeverMatchAnIdentifier) {
+  // Whatever comes back, it must not equal a 32-bit identifier it would wrap to.
+  for (std::string_view line : {"#define BIG 4294967297", "#define BIG 18446744073709551617",
+                                "#define BIG 99999999999999999999999999999999999999"}) {
+    std::optional<int64_t> value = parse_define(line);
+    if (value) {
+      EXPECT_TRUE(*value > INT32_MAX || *value < INT32_MIN) << line << " gave " << *value;
+    }
+  }
+  EXPECT_EQ(parse_define("#define MAX 2147483647"), 2147483647);
+  EXPECT_EQ(parse_define("#define MIN -2147483648"), -2147483648LL);
+}
+
+// ---------------------------------------------------------------------------
+// Names in #message lines
+
+TEST(MessageName, IsTheTokenAfterTheIdentifier) {
+  EXPECT_EQ(message_name("#message 1 MSG_A \"a\""), "MSG_A");
+  EXPECT_EQ(message_name("#message 12345 MSG_B \"b\""), "MSG_B");
+  EXPECT_EQ(message_name("#message  7 NAME \"x\""), "NAME");
+  EXPECT_EQ(message_name("#message 007 NAME"), "NAME");
+  EXPECT_EQ(message_name("#message 100000 BIG \"x\""), "BIG");
+  EXPECT_EQ(message_name("#message 70000 X \"t\""), "X");
+  EXPECT_EQ(message_name("#message -1 NEG \"t\""), "NEG");
+  EXPECT_EQ(message_name("#message5 FIVE \"t\""), "FIVE");
+  EXPECT_EQ(message_name("#message\t7\t\tTABS\t\"x\""), "TABS");
+  EXPECT_EQ(message_name("#message 7 NAME   \"x\""), "NAME");
+}
+
+TEST(MessageName, EndsAtTheEndOfTheLine) {
+  EXPECT_EQ(message_name("#message 7 NAME"), "NAME");
+  EXPECT_EQ(message_name("#message 7 NAME\r"), "NAME");
+  EXPECT_EQ(message_name("#message 7 NAME\r\n"), "NAME");
+  EXPECT_EQ(message_name("#message 7"), "");
+  EXPECT_EQ(message_name("#message 7   "), "");
+  const std::string long_name(500, 'N');
+  EXPECT_EQ(message_name("#message 7 " + long_name + " \"x\""), long_name);
+}
+
+// ---------------------------------------------------------------------------
+// The names header of a run
+
+// One run's names header: the previous header when given, then the #message
+// lines of `body` handed on by the message pass, as in a build.
+std::string NamesRun(const std::optional<std::string>& previous, const std::string& body,
+                     size_t chunk = 1 << 20) {
+  FakeFileSystem fs;
+  fs.SetFile("app.h", MessageSource("EN", body));
+  std::unique_ptr<File> names_file = fs.Open("Names.h", OpenMode::kCreate);
+  FileWriter names(names_file.get(), 0, chunk);
+  NamesHeader header(&names);
+  if (previous) {
+    fs.SetFile("LocalMessages.BAK", *previous);
+    std::unique_ptr<File> previous_file = fs.Open("LocalMessages.BAK", OpenMode::kRead);
+    LineReader reader(previous_file.get(), false, 16);
+    header.copy_previous_header(reader);
+    EXPECT_TRUE(header.merge_mode());
+  } else {
+    EXPECT_FALSE(header.merge_mode());
+  }
+
+  class Forward : public MessageHandler {
+   public:
+    explicit Forward(NamesHeader* header) : header_(header) {}
+    void on_name(int32_t id, std::string_view line) override { header_->on_message_name(id, line); }
+    void on_text(int32_t, std::string_view) override {}
+
+   private:
+    NamesHeader* header_;
+  } forward(&header);
+
+  std::unique_ptr<File> source_file = fs.Open("app.h", OpenMode::kRead);
+  LineReader source(source_file.get(), true);
+  TableParameters parameters;
+  read_directives(source, "app.h", &parameters);
+  message_pass(source, "app.h", forward);
+  names.Flush();
+  std::string content;
+  EXPECT_TRUE(fs.GetFile("Names.h", &content));
+  return content;
+}
+
+TEST(NamesHeader, FirstRunWritesOneDefinePerMessageLine) {
+  EXPECT_EQ(NamesRun(std::nullopt, "#message 1 MSG_A \"a\"\n#message 12 MSG_B \"b\"\n"),
+            "#define MSG_A 1\n#define MSG_B 12\n");
+  // Lines without a text and out-of-range identifiers get their line too, and
+  // duplicates are not detected.
+  EXPECT_EQ(NamesRun(std::nullopt,
+                     "#message 7 NAME none\n#message 70000 X \"t\"\n#message -1 NEG \"n\"\n"
+                     "#message 7 AGAIN \"a\"\n// #message 8 COMMENT\n"),
+            "#define NAME 7\n#define X 70000\n#define NEG -1\n#define AGAIN 7\n");
+  EXPECT_EQ(NamesRun(std::nullopt, "no messages\n"), "");
+}
+
+TEST(NamesHeader, NamesWithUnusualLayout) {
+  EXPECT_EQ(NamesRun(std::nullopt,
+                     "#message  7 NAME \"x\"\r\n#message 007 SEVEN\r\n"
+                     "#message 100000 BIG \"x\"\r\n#message 9 LAST"),
+            "#define NAME 7\n#define SEVEN 7\n#define BIG 100000\n#define LAST 9\n");
+}
+
+TEST(NamesHeader, SecondRunAppendsOnlyNewIdentifiers) {
+  const std::string first =
+      NamesRun(std::nullopt, "#message 1 MSG_A \"a\"\n#message 12 MSG_B \"b\"\n");
+  // Same identifiers in another language: the previous header only.
+  EXPECT_EQ(NamesRun(first, "#message 1 MSG_A \"un\"\n#message 12 MSG_B \"deux\"\n"), first);
+  // A new identifier is appended.
+  EXPECT_EQ(NamesRun(first,
+                     "#message 1 MSG_A \"a\"\n#message 12 MSG_B \"b\"\n"
+                     "#message 13 MSG_C \"c\"\n"),
+            first + "#define MSG_C 13\n");
+  // The identifier decides: a new name for identifier 1 writes nothing.
+  const std::string renamed = NamesRun(first, "#message 1 MSG_Z \"z\"\n");
+  EXPECT_EQ(renamed, first);
+  EXPECT_EQ(renamed.find("MSG_Z"), std::string::npos);
+  // Only the previous header is searched, not this run's own lines.
+  EXPECT_EQ(NamesRun(first, "#message 20 NEW \"n\"\n#message 20 NEW2 \"m\"\n"),
+            first + "#define NEW 20\n#define NEW2 20\n");
+  // The full identifier is compared: 70000 is not 4464.
+  EXPECT_EQ(NamesRun("#define X 70000\n", "#message 70000 X \"t\"\n#message 4464 Y \"t\"\n"),
+            "#define X 70000\n#define Y 4464\n");
+  EXPECT_EQ(NamesRun("#define NEG -1\n", "#message -1 NEG \"t\"\n#message 65535 Y \"t\"\n"),
+            "#define NEG -1\n#define Y 65535\n");
+}
+
+TEST(NamesHeader, EmptyPreviousHeaderStillMerges) {
+  EXPECT_EQ(NamesRun("", "#message 1 A \"a\"\n"), "#define A 1\n");
+}
+
+TEST(NamesHeader, PreviousHeaderIsCopiedByteForByte) {
+  const std::string previous =
+      "/* names of the application's messages */\r\n"
+      "#ifndef NAMES_H\r\n"
+      "\r\n"
+      "#define A 1\r\n"
+      "\t#define NOT_ONE 2\n"
+      "\n"
+      "#define B 3 \xE9\xFF\n"
+      "// a lone \r is no line ending\n"
+      "#define C 4";
+  EXPECT_EQ(NamesRun(previous, ""), previous);
+  EXPECT_EQ(NamesRun(previous, "#message 1 A \"a\"\n#message 3 B \"b\"\n#message 4 C \"c\"\n"),
+            previous);
+  const std::string long_line = "// " + std::string(150000, 'x') + "\n";
+  EXPECT_EQ(NamesRun(long_line + "#define A 1\n", "#message 1 A\n"), long_line + "#define A 1\n");
+}
+
+TEST(NamesHeader, PreviousLinesDefineWhateverTheirBlanks) {
+  const std::string previous =
+      "#define\tA\t\t5\r\n"
+      "#define  B 6 // six\n"
+      "  #define C 7\n"
+      "#defineD 8\n"
+      "#define E\n"
+      "#define G 4294967297\n"
+      "#define H 9";
+  const std::string out = NamesRun(previous,
+                                   "#message 5 A \"a\"\n#message 6 B \"b\"\n#message 7 C \"c\"\n"
+                                   "#message 8 D \"d\"\n#message 1 G \"g\"\n#message 9 H \"h\"\n");
+  // 7 and 8 are not defined by a #define line, and 4294967297 is not 1. The
+  // final line without a line feed defines 9 like any other line; the lines
+  // appended after it start on a line of their own.
+  EXPECT_EQ(out, previous + "\n#define C 7\n#define D 8\n#define G 1\n");
+}
+
+TEST(NamesHeader, FinalLineWithoutLineFeedIsEndedBeforeNewLines) {
+  const std::string previous = "#define A 1\n#define B 2";
+  const std::string second = NamesRun(previous, "#message 3 C \"c\"\n");
+  EXPECT_EQ(second, "#define A 1\n#define B 2\n#define C 3\n");
+  // The next run finds every identifier, the appended one included.
+  EXPECT_EQ(NamesRun(second, "#message 1 A\n#message 2 B\n#message 3 C\n"), second);
+}
+
+TEST(NamesHeader, LargeHeadersGoThroughSmallWrites) {
+  std::string previous;
+  std::string body;
+  std::string appended;
+  for (int id = 0; id < 2000; ++id) {
+    previous += "#define OLD_" + std::to_string(id) + " " + std::to_string(id) + "\n";
+    body += "#message " + std::to_string(id) + " OLD_" + std::to_string(id) + " \"t\"\n";
+  }
+  for (int id = 2000; id < 3000; ++id) {
+    body += "#message " + std::to_string(id) + " NEW_" + std::to_string(id) + " \"t\"\n";
+    appended += "#define NEW_" + std::to_string(id) + " " + std::to_string(id) + "\n";
+  }
+  EXPECT_EQ(NamesRun(previous, body, 64), previous + appended);
+}
+
+}  // namespace
+}  // namespace tolvane

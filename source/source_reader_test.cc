@@ -1,0 +1,422 @@
+#include "source/source_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/failure.h"
+#include "platform/fake_file_system.h"
+#include "platform/file_io.h"
+#include "test_util/test_util.h"
+
+namespace tolvane {
+namespace {
+
+using ::tolvane::testing::MessageSource;
+
+constexpr char kPath[] = "msgs/app_en.h";
+
+// A source held in memory and read as the build reads it: in text mode.
+class Source {
+ public:
+  explicit Source(std::string content, size_t chunk = 1 << 16) {
+    fs_.SetFile(kPath, std::move(content));
+    file_ = fs_.Open(kPath, OpenMode::kRead);
+    reader_ = std::make_unique<LineReader>(file_.get(), true, chunk);
+  }
+  LineReader& reader() { return *reader_; }
+
+ private:
+  FakeFileSystem fs_;
+  std::unique_ptr<File> file_;
+  std::unique_ptr<LineReader> reader_;
+};
+
+// Records the calls as "name <id> <line>" and "text <id> <text>".
+class Recorder : public MessageHandler {
+ public:
+  void on_name(int32_t id, std::string_view line) override {
+    events.push_back("name " + std::to_string(id) + " " + std::string(line));
+  }
+  void on_text(int32_t id, std::string_view text) override {
+    events.push_back("text " + std::to_string(id) + " " + std::string(text));
+  }
+  std::vector<std::string> events;
+};
+
+TableParameters Directives(const std::string& content) {
+  Source source(content);
+  TableParameters parameters;
+  read_directives(source.reader(), kPath, &parameters);
+  return parameters;
+}
+
+// Directives, then the message pass, as a build runs them.
+std::vector<std::string> Messages(const std::string& content, size_t chunk = 1 << 16) {
+  Source source(content, chunk);
+  TableParameters parameters;
+  read_directives(source.reader(), kPath, &parameters);
+  Recorder recorder;
+  message_pass(source.reader(), kPath, recorder);
+  return recorder.events;
+}
+
+Failure CatchFailure(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Failure& failure) {
+    return failure;
+  }
+  ADD_FAILURE() << "no Failure thrown";
+  return Failure("", Channel::kErr, true, true);
+}
+
+void ExpectInputFailure(const Failure& failure, const std::string& message) {
+  EXPECT_EQ(failure.message(), message);
+  EXPECT_EQ(failure.channel(), Channel::kOut);
+  EXPECT_FALSE(failure.usage());
+  EXPECT_FALSE(failure.pause());
+}
+
+// ---------------------------------------------------------------------------
+// Directive lines
+
+TEST(ReadDirectives, ReadsAllFiveLines) {
+  TableParameters p = Directives(
+      "// #LANGUAGE EN\n// #FONFILE FONT_EN\n// #MSGCODING ISO8859\n"
+      "// #FILETYPE 1\n// #APPLITYPE 2a\n#message 1 MSG_HELLO \"Hello\\n\"\n");
+  EXPECT_EQ(p.language, "EN");
+  EXPECT_EQ(p.font_file, "FONT_EN");
+  EXPECT_EQ(p.coding_name, "ISO8859");
+  EXPECT_EQ(p.coding, 1);
+  EXPECT_EQ(p.file_type, 1u);
+  EXPECT_EQ(p.appli_type, 0x2Au);
+}
+
+TEST(ReadDirectives, BlankInPatternMatchesAnyWhiteSpaceIncludingNone) {
+  EXPECT_EQ(Directives("// #LANGUAGEEN\n").language, "EN");
+  EXPECT_EQ(Directives("// #LANGUAGE EN\n").language, "EN");
+  EXPECT_EQ(Directives("// #LANGUAGE   EN\n").language, "EN");
+  EXPECT_EQ(Directives("// #LANGUAGE\t \tEN\n").language, "EN");
+  // %s stops at the first white space after the token.
+  EXPECT_EQ(Directives("// #LANGUAGE EN FR\n").language, "EN");
+  EXPECT_EQ(Directives("// #LANGUAGE EN\t// english\n").language, "EN");
+
+  TableParameters p = Directives(
+      "// #LANGUAGEFR\n// #FONFILEFONT_FR\n// #MSGCODINGUNICODE\n"
+      "// #FILETYPE3\n// #APPLITYPE1f\n");
+  EXPECT_EQ(p.language, "FR");
+  EXPECT_EQ(p.font_file, "FONT_FR");
+  EXPECT_EQ(p.coding_name, "UNICODE");
+  EXPECT_EQ(p.file_type, 3u);
+  EXPECT_EQ(p.appli_type, 31u);
+
+  p = Directives(
+      "// #LANGUAGE    DE  \n// #FONFILE    F_DE   x\n// #MSGCODING  \t ISO8859  \n"
+      "// #FILETYPE     10\n// #APPLITYPE \t 0x10\n");
+  EXPECT_EQ(p.language, "DE");
+  EXPECT_EQ(p.font_file, "F_DE");
+  EXPECT_EQ(p.coding_name, "ISO8859");
+  EXPECT_EQ(p.file_type, 16u);
+  EXPECT_EQ(p.appli_type, 16u);
+}
+
+TEST(ReadDirectives, HexValuesWithOrWithoutPrefix) {
+  auto appli = [](const std::string& value) {
+    return Directives(MessageSource("EN", "", "ISO8859", "F", "1", value)).appli_type;
+  };
+  EXPECT_EQ(appli("0x1F"), 31u);
+  EXPECT_EQ(appli("1f"), 31u);
+  EXPECT_EQ(appli("1F"), 31u);
+  EXPECT_EQ(appli("0X1f"), 31u);
+  EXPECT_EQ(appli("0"), 0u);
+  EXPECT_EQ(appli("ffff"), 0xFFFFu);
+  EXPECT_EQ(appli("10000"), 0x10000u);
+  // The number ends at the first character that is not a hex digit.
+  EXPECT_EQ(appli("2ag"), 0x2Au);
+  EXPECT_EQ(appli("12 34"), 0x12u);
+
+  auto file = [](const std::string& value) {
+    return Directives(MessageSource("EN", "", "ISO8859", "F", value, "1")).file_type;
+  };
+  EXPECT_EQ(file("0x1F"), 31u);
+  EXPECT_EQ(file("1f"), 31u);
+  EXPECT_EQ(file("A"), 10u);
+  // Nothing readable as a number leaves the value unset.
+  EXPECT_EQ(file("zz"), 0u);
+  EXPECT_EQ(file(""), 0u);
+}
+
+TEST(ReadDirectives, CodingIsUnicodeOnlyForExactlyThatName) {
+  auto coding = [](const std::string& name) {
+    return Directives(MessageSource("EN", "", name)).coding;
+  };
+  EXPECT_EQ(coding("UNICODE"), 0);
+  EXPECT_EQ(coding("unicode"), 1);
+  EXPECT_EQ(coding("Unicode"), 1);
+  EXPECT_EQ(coding("UNICODE16"), 1);
+  EXPECT_EQ(coding("ISO8859"), 1);
+  EXPECT_EQ(Directives("// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODING UNICODE // wide\n").coding,
+            0);
+}
+
+TEST(ReadDirectives, MissingLanguageLineFails) {
+  const std::string message =
+      "  Error in msgs/app_en.h:specify the name of the language to create:\n"
+      "    ex :// #LANGUAGE EN\n";
+  for (const std::string first :
+       {"//#LANGUAGE EN\n", "// #language EN\n", "// # LANGUAGE EN\n", " // #LANGUAGE EN\n",
+        "\n// #LANGUAGE EN\n", "#message 1 A \"a\"\n", "// #FONFILE F\n", "// #LANGUAG"}) {
+    SCOPED_TRACE(first);
+    ExpectInputFailure(CatchFailure([&] { Directives(first + "// #FONFILE F\n"); }), message);
+  }
+}
+
+TEST(ReadDirectives, EmptySourceSetsNothing) {
+  TableParameters p = Directives("");
+  EXPECT_EQ(p.language, "");
+  EXPECT_EQ(p.font_file, "");
+  EXPECT_EQ(p.coding_name, "");
+  EXPECT_EQ(p.coding, 1);
+  EXPECT_EQ(p.file_type, 0u);
+  EXPECT_EQ(p.appli_type, 0u);
+  EXPECT_TRUE(Messages("").empty());
+}
+
+TEST(ReadDirectives, MissingLaterLinesLeaveDefaults) {
+  for (const std::string content : {"// #LANGUAGE EN", "// #LANGUAGE EN\n"}) {
+    TableParameters p = Directives(content);
+    EXPECT_EQ(p.language, "EN");
+    EXPECT_EQ(p.font_file, "");
+    EXPECT_EQ(p.coding_name, "");
+    EXPECT_EQ(p.coding, 1);
+    EXPECT_EQ(p.file_type, 0u);
+    EXPECT_EQ(p.appli_type, 0u);
+  }
+  TableParameters p = Directives("// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODING UNICODE\n");
+  EXPECT_EQ(p.coding, 0);
+  EXPECT_EQ(p.file_type, 0u);
+  EXPECT_EQ(p.appli_type, 0u);
+}
+
+TEST(ReadDirectives, MisnamedLineStopsTheDirectivesAndIsConsumed) {
+  // The second line is a message: the FONFILE test fails on it, so it is lost.
+  std::string content =
+      "// #LANGUAGE EN\n#message 1 LOST \"lost\"\n// #MSGCODING UNICODE\n"
+      "#message 2 KEPT \"kept\"\n";
+  TableParameters p = Directives(content);
+  EXPECT_EQ(p.language, "EN");
+  EXPECT_EQ(p.font_file, "");
+  EXPECT_EQ(p.coding, 1);
+  EXPECT_EQ(Messages(content),
+            (std::vector<std::string>{"name 2 #message 2 KEPT \"kept\"", "text 2 kept"}));
+
+  // A misnamed third line ends the directives: the FILETYPE line after it is
+  // not read as one.
+  content =
+      "// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODEING UNICODE\n// #FILETYPE 7\n"
+      "// #APPLITYPE 8\n#message 3 A \"a\"\n";
+  p = Directives(content);
+  EXPECT_EQ(p.font_file, "F");
+  EXPECT_EQ(p.coding_name, "");
+  EXPECT_EQ(p.coding, 1);
+  EXPECT_EQ(p.file_type, 0u);
+  EXPECT_EQ(p.appli_type, 0u);
+  EXPECT_EQ(Messages(content), (std::vector<std::string>{"name 3 #message 3 A \"a\"", "text 3 a"}));
+
+  // Keywords are compared case-sensitively and without the comment's blank.
+  p = Directives("// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODING X\n//#FILETYPE 7\n");
+  EXPECT_EQ(p.coding_name, "X");
+  EXPECT_EQ(p.file_type, 0u);
+  p = Directives(
+      "// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODING X\n// #FILETYPE 7\n"
+      "// #Applitype 9\n");
+  EXPECT_EQ(p.file_type, 7u);
+  EXPECT_EQ(p.appli_type, 0u);
+}
+
+TEST(ReadDirectives, ValuesOfAnyLengthAreReadWhole) {
+  const std::string font(300, 'F');
+  const std::string coding(100, 'C');
+  TableParameters p = Directives(MessageSource("ENGLISH", "", coding, font));
+  EXPECT_EQ(p.language, "ENGLISH");
+  EXPECT_EQ(p.font_file, font);
+  EXPECT_EQ(p.coding_name, coding);
+}
+
+TEST(ReadDirectives, CarriageReturnsBeforeLineFeedsAreNotPartOfValues) {
+  TableParameters p = Directives(
+      "// #LANGUAGE EN\r\n// #FONFILE F_EN\r\n// #MSGCODING UNICODE\r\n// #FILETYPE 1f\r\n"
+      "// #APPLITYPE 2\r\n");
+  EXPECT_EQ(p.language, "EN");
+  EXPECT_EQ(p.font_file, "F_EN");
+  EXPECT_EQ(p.coding_name, "UNICODE");
+  EXPECT_EQ(p.coding, 0);
+  EXPECT_EQ(p.file_type, 31u);
+  EXPECT_EQ(p.appli_type, 2u);
+}
+
+// ---------------------------------------------------------------------------
+// Message pass
+
+TEST(MessagePass, HandsEveryMessageLineOnInSourceOrder) {
+  const std::vector<std::string> events =
+      Messages(MessageSource("EN",
+                             "/* texts */\n"
+                             "#message 1 MSG_HELLO \"Hello\\n\"\n"
+                             "\n"
+                             "#message 7 NAME none\n"
+                             "#define NOT_A_MESSAGE 3\n"
+                             " #message 8 INDENTED \"no\"\n"
+                             "#messag 9 SHORT \"no\"\n"
+                             "// #message 10 COMMENTED \"no\"\n"
+                             "#message 2 MSG_BYE \"Good \\\"bye\\\"\"\n"
+                             "#message 1 MSG_AGAIN \"again\"\n"));
+  EXPECT_EQ(events, (std::vector<std::string>{
+                        "name 1 #message 1 MSG_HELLO \"Hello\\n\"",
+                        "text 1 Hello\\n",
+                        "name 7 #message 7 NAME none",
+                        "name 2 #message 2 MSG_BYE \"Good \\\"bye\\\"\"",
+                        "text 2 Good \\\"bye\\\"",
+                        "name 1 #message 1 MSG_AGAIN \"again\"",
+                        "text 1 again",
+                    }));
+}
+
+TEST(MessagePass, TextIsTakenBetweenTheFirstAndLastQuote) {
+  auto text_of = [](const std::string& line) {
+    std::vector<std::string> events = Messages(MessageSource("EN", line + "\n"));
+    EXPECT_EQ(events.size(), 2u) << line;
+    return events.size() == 2 ? events[1] : std::string("<no text>");
+  };
+  EXPECT_EQ(text_of("#message 7 NAME \"a\"b\""), "text 7 ab");
+  EXPECT_EQ(text_of("#message 7 NAME \"x\\\"y\""), "text 7 x\\\"y");
+  EXPECT_EQ(text_of("#message 7 NAME \"\""), "text 7 ");
+  EXPECT_EQ(text_of("#message 7 NAME \"only one quote"), "text 7 ");
+  EXPECT_EQ(text_of("#message 7 NAME \"x\" /* the \"y\" */"), "text 7 x /* the y");
+  EXPECT_EQ(text_of("#message 7 NAME \"tab\\there\"  // trailing"), "text 7 tab\\there");
+  // An escaped quote right before the closing one stays escaped.
+  EXPECT_EQ(text_of("#message 7 NAME \"say \\\"\""), "text 7 say \\\"");
+  // A text ending in an escaped backslash stops at the last quote.
+  EXPECT_EQ(text_of("#message 7 NAME \"a\\\\\""), "text 7 a\\\\");
+  EXPECT_EQ(text_of("#message 7 NAME \"\\\\\""), "text 7 \\\\");
+}
+
+TEST(MessagePass, ExtractTextWithoutQuoteGivesNoText) {
+  std::string text = "unchanged";
+  EXPECT_FALSE(extract_text("#message 7 NAME none", &text));
+  EXPECT_TRUE(extract_text("\"", &text));
+  EXPECT_EQ(text, "");
+  EXPECT_TRUE(extract_text("\"\\\"", &text));  // "\" : the escape's quote is the last one
+  EXPECT_EQ(text, "\\");
+}
+
+TEST(MessagePass, CarriageReturnLineFeedEndings) {
+  const std::vector<std::string> events = Messages(
+      "// #LANGUAGE EN\r\n// #FONFILE F\r\n// #MSGCODING ISO8859\r\n// #FILETYPE 1\r\n"
+      "// #APPLITYPE 2\r\n#message 1 A \"a\"\r\n#message 2 B none\r\n#message 3 C \"c\"\r\n");
+  EXPECT_EQ(events, (std::vector<std::string>{"name 1 #message 1 A \"a\"", "text 1 a",
+                                              "name 2 #message 2 B none",
+                                              "name 3 #message 3 C \"c\"", "text 3 c"}));
+}
+
+TEST(MessagePass, FinalLineWithoutLineFeedIsProcessed) {
+  EXPECT_EQ(Messages(MessageSource("EN", "#message 1 A \"a\"\n#message 2 B \"b\"")),
+            (std::vector<std::string>{"name 1 #message 1 A \"a\"", "text 1 a",
+                                      "name 2 #message 2 B \"b\"", "text 2 b"}));
+  EXPECT_EQ(Messages(MessageSource("EN", "#message 4 D")),
+            (std::vector<std::string>{"name 4 #message 4 D"}));
+  // A carriage return with no line feed after it is not a line ending, but it
+  // lies outside the quotes and so stays out of the text.
+  const std::vector<std::string> events =
+      Messages(MessageSource("EN", "#message 5 E \"e\"\r\n#message 6 F \"f\"\r"));
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[1], "text 5 e");
+  EXPECT_EQ(events[3], "text 6 f");
+}
+
+TEST(MessagePass, LongLinesAreKeptWhole) {
+  std::string long_text;
+  for (int i = 0; long_text.size() < 150000; ++i) long_text += "word" + std::to_string(i) + ' ';
+  const std::string line = "#message 3 LONG \"" + long_text + "\"";
+  for (size_t chunk : {size_t{1} << 16, size_t{1000}, size_t{7}}) {
+    SCOPED_TRACE(chunk);
+    for (const std::string ending : {"\n", "\r\n", ""}) {
+      const std::vector<std::string> events =
+          Messages(MessageSource("EN", "#message 1 A \"a\"\n" + line + ending +
+                                           (ending.empty() ? "" : "#message 2 B \"b\"\n")),
+                   chunk);
+      ASSERT_EQ(events.size(), ending.empty() ? 4u : 6u);
+      EXPECT_TRUE(events[2] == "name 3 " + line) << "long line cut or changed";
+      EXPECT_TRUE(events[3] == "text 3 " + long_text) << "long text cut or changed";
+      if (!ending.empty()) {
+        EXPECT_EQ(events[5], "text 2 b");
+      }
+    }
+  }
+}
+
+TEST(MessagePass, IdentifiersAreScannedAsSignedIntegers) {
+  auto ids = [](const std::string& body) {
+    std::vector<std::string> names;
+    for (const std::string& event : Messages(MessageSource("EN", body))) {
+      if (event.rfind("name ", 0) == 0) names.push_back(event.substr(5, event.find(' ', 5) - 5));
+    }
+    return names;
+  };
+  EXPECT_EQ(ids("#message 70000 X \"t\"\n#message -1 Y \"t\"\n#message 0 Z \"t\"\n"),
+            (std::vector<std::string>{"70000", "-1", "0"}));
+  EXPECT_EQ(ids("#message5 A \"t\"\n#message\t12 B\n#message   65535 C \"t\"\n"),
+            (std::vector<std::string>{"5", "12", "65535"}));
+  EXPECT_EQ(ids("#message 007 A\n#message +3 B\n"), (std::vector<std::string>{"7", "3"}));
+  EXPECT_EQ(ids("#message 2147483647 MAX\n#message -2147483648 MIN\n"),
+            (std::vector<std::string>{"2147483647", "-2147483648"}));
+}
+
+TEST(MessagePass, UnreadableIdentifierStopsWithLineNumber) {
+  struct Case {
+    std::string line;
+    std::string problem;
+  };
+  const std::vector<Case> cases = {
+      {"#messages 5 X \"t\"", "the identifier of this #message line cannot be read"},
+      {"#message X \"t\"", "the identifier of this #message line cannot be read"},
+      {"#message \"t\"", "the identifier of this #message line cannot be read"},
+      {"#message", "the identifier of this #message line cannot be read"},
+      {"#message - 5 X", "the identifier of this #message line cannot be read"},
+      {"#message 2147483648 X \"t\"",
+       "the identifier 2147483648 does not fit a 32-bit signed integer"},
+      {"#message -2147483649 X \"t\"",
+       "the identifier -2147483649 does not fit a 32-bit signed integer"},
+      {"#message 99999999999999999999999 X \"t\"",
+       "the identifier 99999999999999999999999 does not fit a 32-bit signed integer"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    // Five directive lines, then lines 6 and 7 before the faulty line 8.
+    Source source(
+        MessageSource("EN", "#message 1 A \"a\"\n// note\n" + c.line + "\n#message 2 B \"b\"\n"));
+    TableParameters parameters;
+    read_directives(source.reader(), kPath, &parameters);
+    Recorder recorder;
+    ExpectInputFailure(CatchFailure([&] { message_pass(source.reader(), kPath, recorder); }),
+                       "  Error in msgs/app_en.h: line 8: " + c.problem + "\n");
+    // The run stops at once: nothing of the faulty line or after it.
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"name 1 #message 1 A \"a\"", "text 1 a"}));
+  }
+}
+
+TEST(MessagePass, LineNumbersCountCarriageReturnLinesAndDirectives) {
+  // A misnamed second line ends the directives; the faulty line is line 4.
+  ExpectInputFailure(CatchFailure([] {
+                       Messages("// #LANGUAGE EN\r\n// nothing\r\n#message 1 A\r\n#message Z\r\n");
+                     }),
+                     "  Error in msgs/app_en.h: line 4: the identifier of this #message line "
+                     "cannot be read\n");
+}
+
+}  // namespace
+}  // namespace tolvane

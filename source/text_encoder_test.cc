@@ -1,0 +1,229 @@
+#include "source/text_encoder.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/failure.h"
+
+namespace tolvane {
+namespace {
+
+using namespace std::string_literals;
+
+// Encodes into an output that already holds bytes, as the build's text
+// buffer does, and checks that those bytes stay and that the count returned
+// is exactly what was appended.
+std::string Encode(std::string_view text, uint16_t coding) {
+  const std::string before = "\x01prefix\xFF"s;
+  std::string out = before;
+  uint32_t count = encode_text(text, coding, &out);
+  EXPECT_EQ(out.substr(0, before.size()), before) << "earlier bytes changed";
+  EXPECT_EQ(count, out.size() - before.size()) << "count differs from bytes appended";
+  return out.substr(before.size());
+}
+
+std::string Bytes(std::string_view text) { return Encode(text, kByteCoding); }
+std::string Unicode(std::string_view text) { return Encode(text, kUnicodeCoding); }
+
+Failure CatchFailure(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Failure& failure) {
+    return failure;
+  }
+  ADD_FAILURE() << "no Failure thrown";
+  return Failure("", Channel::kErr, true, true);
+}
+
+// ---------------------------------------------------------------------------
+// Byte coding
+
+TEST(ByteText, PlainTextGetsOneTerminator) {
+  EXPECT_EQ(Bytes(""), "\0"s);
+  EXPECT_EQ(Bytes("Hello"), "Hello\0"s);
+  EXPECT_EQ(Bytes("A\\tB"), "A\tB\0"s);
+  EXPECT_EQ(Bytes("x\\\"y"), "x\"y\0"s);
+  // Bytes outside ASCII and quotes left in the raw text pass unchanged.
+  EXPECT_EQ(Bytes("caf\xC3\xA9 \x80\xFF"), "caf\xC3\xA9 \x80\xFF\0"s);
+  EXPECT_EQ(Bytes("a\"b"), "a\"b\0"s);
+}
+
+TEST(ByteText, EveryEscapeOfTheTable) {
+  struct Row {
+    char after;
+    char byte;
+  };
+  const Row rows[] = {{'"', 0x22}, {'\'', 0x27}, {'?', 0x3F}, {'\\', 0x5C},
+                      {'a', 0x07}, {'b', 0x08},  {'f', 0x0C}, {'n', 0x0A},
+                      {'r', 0x0D}, {'t', 0x09},  {'v', 0x0B}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string("\\") + row.after);
+    const std::string text = std::string("a\\") + row.after + "b";
+    EXPECT_EQ(Bytes(text), std::string("a") + row.byte + "b" + '\0');
+    // At the very end of the text too.
+    EXPECT_EQ(Bytes(std::string("\\") + row.after), std::string(1, row.byte) + '\0');
+  }
+  // Escapes back to back, and a backslash escape followed by what would
+  // otherwise start another escape.
+  EXPECT_EQ(Bytes("\\n\\r\\t"), "\n\r\t\0"s);
+  EXPECT_EQ(Bytes("\\\\n"), "\\n\0"s);
+  EXPECT_EQ(Bytes("\\\\x41"), "\\x41\0"s);
+}
+
+TEST(ByteText, HexEscapesTakeOneOrTwoDigits) {
+  EXPECT_EQ(Bytes("\\x41"), "A\0"s);
+  EXPECT_EQ(Bytes("\\xaF"), "\xAF\0"s);
+  EXPECT_EQ(Bytes("\\xFF\\x00"), "\xFF\0\0"s);
+  EXPECT_EQ(Bytes("\\x4g"), "\x04g\0"s);
+  EXPECT_EQ(Bytes("\\x414"), "A4\0"s);
+  EXPECT_EQ(Bytes("\\x4"), "\x04\0"s);
+  EXPECT_EQ(Bytes("\\x4\\n"), "\x04\n\0"s);
+  // The x is lower case only; \X is an unknown escape.
+  EXPECT_EQ(Bytes("\\X41"), "X41\0"s);
+}
+
+TEST(ByteText, HexEscapeWithoutDigitFails) {
+  auto expect_failure = [](std::string_view text, const std::string& message) {
+    SCOPED_TRACE(std::string(text));
+    std::string out;
+    Failure failure = CatchFailure([&] { encode_text(text, kByteCoding, &out); });
+    EXPECT_EQ(failure.message(), message);
+    EXPECT_EQ(failure.channel(), Channel::kOut);
+    EXPECT_FALSE(failure.usage());
+    EXPECT_FALSE(failure.pause());
+  };
+  expect_failure("\\xg1", "Error : \\xg: hex constants must have at least one hex digit\n");
+  expect_failure("ok \\x \\x41", "Error : \\x : hex constants must have at least one hex digit\n");
+  // At the very end there is no character to show, and no NUL byte either.
+  expect_failure("\\x", "Error : \\x: hex constants must have at least one hex digit\n");
+  expect_failure("abc\\x", "Error : \\x: hex constants must have at least one hex digit\n");
+  // The text ends before the digits that follow it in memory.
+  const std::string memory = "a\\x41";
+  expect_failure(std::string_view(memory).substr(0, 3),
+                 "Error : \\x: hex constants must have at least one hex digit\n");
+}
+
+TEST(ByteText, OctalEscapes) {
+  EXPECT_EQ(Bytes("\\101"), "A\0"s);
+  EXPECT_EQ(Bytes("\\12x"), "\nx\0"s);
+  EXPECT_EQ(Bytes("a\\0b"), "a\0b\0"s);
+  EXPECT_EQ(Bytes("\\0"), "\0\0"s);
+  EXPECT_EQ(Bytes("\\08"),
+            "\0"s
+            "8\0"s);
+  EXPECT_EQ(Bytes("\\7"), "\x07\0"s);
+  EXPECT_EQ(Bytes("\\47"), "'\0"s);
+  EXPECT_EQ(Bytes("\\377"), "\xFF\0"s);
+  EXPECT_EQ(Bytes("\\1234"), "S4\0"s);
+  // Three digits starting with 4 to 7 are no escape: the digits stay text.
+  EXPECT_EQ(Bytes("\\400"), "400\0"s);
+  EXPECT_EQ(Bytes("\\477"), "477\0"s);
+  EXPECT_EQ(Bytes("\\777x"), "777x\0"s);
+  // 8 and 9 are not octal digits.
+  EXPECT_EQ(Bytes("\\8"), "8\0"s);
+  EXPECT_EQ(Bytes("\\19"),
+            "\x01"s
+            "9\0"s);
+}
+
+TEST(ByteText, OctalEscapeReportsDigitsUsed) {
+  struct Case {
+    std::string_view rest;
+    int consumed;
+    uint8_t value;
+  };
+  const Case cases[] = {{"101", 3, 0x41}, {"12x", 2, 10},   {"0", 1, 0},   {"08", 1, 0},
+                        {"377", 3, 255},  {"3777", 3, 255}, {"400", 0, 0}, {"47", 2, 39},
+                        {"8", 0, 0},      {"", 0, 0},       {"x1", 0, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.rest));
+    int consumed = -1;
+    uint8_t value = octal_escape(c.rest, &consumed);
+    EXPECT_EQ(consumed, c.consumed);
+    if (c.consumed > 0) {
+      EXPECT_EQ(value, c.value);
+    }
+  }
+}
+
+TEST(ByteText, UnknownEscapesDropOnlyTheBackslash) {
+  EXPECT_EQ(Bytes("\\q"), "q\0"s);
+  EXPECT_EQ(Bytes("a\\zb"), "azb\0"s);
+  EXPECT_EQ(Bytes("\\ "), " \0"s);
+  EXPECT_EQ(Bytes("\\e"), "e\0"s);
+  EXPECT_EQ(Bytes("end\\"), "end\0"s);
+  EXPECT_EQ(Bytes("\\"), "\0"s);
+  // The character after a dropped backslash is handled as usual.
+  EXPECT_EQ(Bytes("\\q\\n"), "q\n\0"s);
+}
+
+TEST(ByteText, ReadsNothingPastTheEndOfTheText) {
+  const std::string memory = "a\\x41\\101\\n";
+  const std::string_view view(memory);
+  EXPECT_EQ(Bytes(view.substr(0, 4)), "a\x04\0"s);  // a\x4
+  EXPECT_EQ(Bytes(view.substr(0, 2)), "a\0"s);      // a\ .
+  EXPECT_EQ(Bytes(view.substr(5, 2)), "\x01\0"s);   // \1
+  EXPECT_EQ(Bytes(view.substr(5, 3)), "\x08\0"s);   // \10
+  EXPECT_EQ(Bytes(view.substr(9, 1)), "\0"s);       // a lone backslash
+}
+
+TEST(HexDigitValue, DigitsAndEverythingElse) {
+  EXPECT_EQ(hex_digit_value('0'), 0);
+  EXPECT_EQ(hex_digit_value('9'), 9);
+  EXPECT_EQ(hex_digit_value('a'), 10);
+  EXPECT_EQ(hex_digit_value('f'), 15);
+  EXPECT_EQ(hex_digit_value('A'), 10);
+  EXPECT_EQ(hex_digit_value('F'), 15);
+  for (char c : {'/', ':', '@', 'G', '`', 'g', 'x', ' ', '\0', '\xFF', '\x80'}) {
+    EXPECT_EQ(hex_digit_value(c), 255) << static_cast<int>(c);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// UNICODE coding
+
+TEST(UnicodeText, WritesOnlyByteNotations) {
+  EXPECT_EQ(Unicode("\\x00\\x41 0x00 0x42"), "\0A\0B\0\0"s);
+  EXPECT_EQ(Unicode("Hello"), "\0\0"s);
+  EXPECT_EQ(Unicode(""), "\0\0"s);
+  EXPECT_EQ(Unicode("0x41,0x42;\\x43"), "ABC\0\0"s);
+  EXPECT_EQ(Unicode("\\x410x42"), "AB\0\0"s);
+  EXPECT_EQ(Unicode("text \\xfF then \\xFf"), "\xFF\xFF\0\0"s);
+  // Upper-case X is not a notation.
+  EXPECT_EQ(Unicode("0X41 \\X42"), "\0\0"s);
+  // An escape of byte text means nothing here.
+  EXPECT_EQ(Unicode("\\n\\101"), "\0\0"s);
+}
+
+TEST(UnicodeText, NonHexDigitsCountAs255) {
+  EXPECT_EQ(Unicode("\\xg1"), "\xF1\0\0"s);  // 16 * 255 + 1
+  EXPECT_EQ(Unicode("0x1g"), "\x0F\0\0"s);   // 16 + 255
+  EXPECT_EQ(Unicode("\\xzz"), "\xEF\0\0"s);  // 16 * 255 + 255
+}
+
+TEST(UnicodeText, NotationCutShortWritesNothing) {
+  EXPECT_EQ(Unicode("\\x4"), "\0\0"s);
+  EXPECT_EQ(Unicode("\\x"), "\0\0"s);
+  EXPECT_EQ(Unicode("0x4"), "\0\0"s);
+  EXPECT_EQ(Unicode("0x"), "\0\0"s);
+  EXPECT_EQ(Unicode("\\x41\\x4"), "A\0\0"s);
+  EXPECT_EQ(Unicode("0x41 0x"), "A\0\0"s);
+  // The digits after the end of the text are not read.
+  const std::string memory = "0x41\\x42";
+  EXPECT_EQ(Unicode(std::string_view(memory).substr(0, 3)), "\0\0"s);
+  EXPECT_EQ(Unicode(std::string_view(memory).substr(0, 7)), "A\0\0"s);
+}
+
+TEST(EncodeText, AppendsAfterEarlierTexts) {
+  std::string out;
+  EXPECT_EQ(encode_text("ab", kByteCoding, &out), 3u);
+  EXPECT_EQ(encode_text("\\x41", kUnicodeCoding, &out), 3u);
+  EXPECT_EQ(encode_text("", kByteCoding, &out), 1u);
+  EXPECT_EQ(encode_text("c\\n", kByteCoding, &out), 3u);
+  EXPECT_EQ(out, "ab\0A\0\0\0c\n\0"s);
+}
+
+}  // namespace
+}  // namespace tolvane
