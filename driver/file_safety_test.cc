@@ -1,0 +1,679 @@
+// A run that fails must leave the user's files exactly as they were: the
+// real executable, real directories, real permission and file-size failures.
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "test_util/test_util.h"
+
+namespace tolvane::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+const char kBanner[] = "Tolvane v1.1\n";
+const char kPause[] = "press key..";
+
+RunResult Tool(const std::vector<std::string>& args, const std::string& cwd,
+               const std::function<void()>& in_child = {}) {
+  return RunTolvane(args, cwd, [&in_child] {
+    alarm(120);  // a pause that waited for a key would hang the suite
+    if (in_child) in_child();
+  });
+}
+
+std::string Progress(const std::string& source, const std::string& shown) {
+  return std::string(kBanner) + "  read " + source + "\n  build " + shown + "\n";
+}
+
+// Every file under `dir` with its content; directories appear as "<dir>".
+using Snapshot = std::map<std::string, std::string>;
+Snapshot Take(const std::string& dir) {
+  Snapshot files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+    std::string name = entry.path().lexically_relative(dir).string();
+    files[name] = entry.is_directory() ? "<dir>" : ReadFile(entry.path().string());
+  }
+  return files;
+}
+
+// What differs between two snapshots, one line per file, short enough to
+// read when files are large; empty when nothing does.
+std::string Differences(const Snapshot& before, const Snapshot& after) {
+  std::string report;
+  for (const auto& [name, content] : before) {
+    auto it = after.find(name);
+    if (it == after.end()) {
+      report += "missing " + name + "\n";
+    } else if (it->second != content) {
+      size_t at =
+          std::mismatch(content.begin(), content.end(), it->second.begin(), it->second.end())
+              .first -
+          content.begin();
+      report += "changed " + name + " (" + std::to_string(content.size()) + " -> " +
+                std::to_string(it->second.size()) + " bytes, first difference at " +
+                std::to_string(at) + ")\n";
+    }
+  }
+  for (const auto& [name, content] : after) {
+    if (!before.count(name)) {
+      report += "added " + name + " (" + std::to_string(content.size()) + " bytes)\n";
+    }
+  }
+  return report;
+}
+
+std::string U16(uint32_t v) {
+  return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+}
+std::string U32(uint32_t v) { return U16(v & 0xFFFF) + U16(v >> 16); }
+uint32_t ReadU16(const std::string& bytes, size_t at) {
+  return static_cast<uint8_t>(bytes.at(at)) | static_cast<uint8_t>(bytes.at(at + 1)) << 8;
+}
+uint32_t ReadU32(const std::string& bytes, size_t at) {
+  return ReadU16(bytes, at) | ReadU16(bytes, at + 2) << 16;
+}
+std::string Chars(std::string text, size_t width) {
+  text.resize(width, '\0');
+  return text;
+}
+
+// `count` messages with texts, identifiers descending so that the index
+// must be sorted.
+std::string ManyMessages(int count, int text_size = 8) {
+  std::string body;
+  for (int i = count; i >= 1; --i) {
+    std::string text = "t" + std::to_string(i);
+    text.resize(std::max<size_t>(text.size(), text_size), '.');
+    body += "#message " + std::to_string(i) + " M" + std::to_string(i) + " \"" + text + "\"\n";
+  }
+  return body;
+}
+
+// The text that the entry for `id` in the index of `count` entries starting
+// at `block` points at.
+std::string TextOf(const std::string& file, uint32_t block, uint32_t count, uint32_t id) {
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t entry = block + 6 * i;
+    if (ReadU16(file, entry) == id) {
+      size_t text = entry + 6 + ReadU32(file, entry + 2);
+      return file.substr(text, file.find('\0', text) - text);
+    }
+  }
+  return "<missing>";
+}
+
+class FileSafety : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(dir / "en.h",
+              MessageSource("EN", "#message 2 HELLO \"Hello\"\n#message 1 BYE \"Bye\"\n"));
+    WriteFile(dir / "fr.h", MessageSource("FR",
+                                          "#message 1 AU_REVOIR \"Au revoir\"\n"
+                                          "#message 3 MERCI \"Merci\"\n"));
+  }
+
+  void Succeed(const std::vector<std::string>& args, const std::string& source,
+               const std::string& shown) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    RunResult result = Tool(args, dir.path());
+    ASSERT_EQ(result.err, "");
+    ASSERT_EQ(result.out, Progress(source, shown) + ".. end\n");
+    ASSERT_EQ(result.exit_code, 0);
+  }
+
+  // app.msg with an EN and an FR table, names.h with their names, and no
+  // other file added.
+  void MakeExisting() {
+    std::vector<std::string> expected = ListDir(dir.path());
+    expected.push_back("app.msg");
+    expected.push_back("names.h");
+    std::sort(expected.begin(), expected.end());
+    ASSERT_NO_FATAL_FAILURE(Succeed({"-c", "-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG"));
+    ASSERT_NO_FATAL_FAILURE(Succeed({"-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG"));
+    ASSERT_EQ(ListDir(dir.path()), expected);
+  }
+
+  Snapshot Take() { return tolvane::testing::Take(dir.path()); }
+
+  TempDir dir;
+};
+
+// --- Leftovers of an interrupted run --------------------------------------
+
+TEST_F(FileSafety, StaleBackupsStopTheRunBeforeAnythingIsTouched) {
+  ASSERT_NO_FATAL_FAILURE(MakeExisting());
+  struct Case {
+    std::string what;
+    std::map<std::string, std::string> leftovers;
+    std::vector<std::string> remove;
+    std::vector<std::string> args;
+    std::string in_the_way;
+  };
+  const std::vector<Case> cases = {
+      {"MSG backup beside the MSG file",
+       {{"app.BAK", "old"}},
+       {},
+       {"-ten.h", "-hnames.h", "app.msg"},
+       "app.BAK"},
+      // The MSG file itself is gone: the backup holds the only copy, and the
+      // advice is not "use the -c option to create it".
+      {"MSG backup with the MSG file missing",
+       {{"app.BAK", "old"}, {"app.TMP", "half"}},
+       {"app.msg"},
+       {"-ten.h", "-hnames.h", "app.msg"},
+       "app.BAK"},
+      {"MSG backup with -c",
+       {{"app.BAK", "old"}},
+       {},
+       {"-c", "-ten.h", "-hnames.h", "app.msg"},
+       "app.BAK"},
+      {"names backup",
+       {{"LocalMessages.BAK", "#define OLD 9\n"}},
+       {},
+       {"-ten.h", "-hnames.h", "app.msg"},
+       "LocalMessages.BAK"},
+      {"names backup with the names header missing",
+       {{"LocalMessages.BAK", "#define OLD 9\n"}, {"app.TMP", ""}},
+       {"names.h"},
+       {"-ten.h", "-hnames.h", "app.msg"},
+       "LocalMessages.BAK"},
+      {"names backup, MSG file empty",
+       {{"LocalMessages.BAK", "#define OLD 9\n"}, {"app.msg", ""}},
+       {},
+       {"-ten.h", "-hnames.h", "app.msg"},
+       "LocalMessages.BAK"},
+  };
+  const Snapshot clean = Take();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const auto& [name, content] : c.leftovers) WriteFile(dir / name, content);
+    for (const std::string& name : c.remove) ASSERT_EQ(unlink((dir / name).c_str()), 0);
+    const Snapshot before = Take();
+    RunResult result = Tool(c.args, dir.path());
+    EXPECT_EQ(result.out, std::string(kBanner) + kPause);
+    EXPECT_THAT(result.err, StartsWith("Cannot"));
+    EXPECT_THAT(result.err, HasSubstr(c.in_the_way));
+    EXPECT_THAT(result.err, ::testing::AnyOf(HasSubstr("restore"), HasSubstr("remove")));
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(Differences(before, Take()), "");
+    // Back to the clean state for the next case.
+    for (const auto& [name, content] : before) {
+      if (!clean.count(name)) unlink((dir / name).c_str());
+    }
+    for (const auto& [name, content] : clean) WriteFile(dir / name, content);
+    ASSERT_EQ(Differences(clean, Take()), "");
+  }
+}
+
+// --- Failures in the message source ---------------------------------------
+
+TEST_F(FileSafety, SourceErrorsLeaveEverythingAsItWas) {
+  ASSERT_NO_FATAL_FAILURE(MakeExisting());
+  WriteFile(dir / "nolang.h", "// #LANG EN\n#message 9 NINE \"nine\"\n");
+  WriteFile(dir / "hex.h",
+            MessageSource("DE", "#message 9 NINE \"ok\"\n#message 10 TEN \"a\\xg1\"\n"));
+  WriteFile(dir / "id.h", MessageSource("DE", "#message 9 NINE \"ok\"\n#message x TEN \"a\"\n"));
+  const Snapshot before = Take();
+  struct Case {
+    std::vector<std::string> args;
+    std::string source;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"-tnolang.h", "-hnames.h", "app.msg"},
+       "nolang.h",
+       "  Error in nolang.h:specify the name of the language to create:\n    ex :// #LANGUAGE "
+       "EN\n"},
+      {{"-c", "-tnolang.h", "-hnames.h", "app.msg"},
+       "nolang.h",
+       "  Error in nolang.h:specify the name of the language to create:\n    ex :// #LANGUAGE "
+       "EN\n"},
+      {{"-thex.h", "-hnames.h", "app.msg"},
+       "hex.h",
+       "Error : \\xg: hex constants must have at least one hex digit\n"},
+      {{"-c", "-thex.h", "-hnames.h", "app.msg"},
+       "hex.h",
+       "Error : \\xg: hex constants must have at least one hex digit\n"},
+      {{"-tid.h", "-hnames.h", "app.msg"}, "id.h", "  Error in id.h: line 7: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    RunResult result = Tool(c.args, dir.path());
+    EXPECT_THAT(result.out, StartsWith(Progress(c.source, "APP.MSG") + c.message));
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(Differences(before, Take()), "");
+  }
+}
+
+// --- Write failures -------------------------------------------------------
+
+// A file-size limit in the child makes the write that crosses it fail.
+std::function<void()> FileSizeLimit(rlim_t bytes) {
+  return [bytes] {
+    struct rlimit limit = {bytes, bytes};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+  };
+}
+
+TEST_F(FileSafety, WriteFailuresAreReportedAndUndone) {
+  // A previous table big enough that a limit can fall inside the old blocks,
+  // and a previous names header larger than any MSG file of this test.
+  WriteFile(dir / "en.h", MessageSource("EN", ManyMessages(100, 40)));
+  std::string names_only;
+  for (int i = 1000; i < 3000; ++i) {
+    names_only += "#message " + std::to_string(i) + " A_RATHER_LONG_SYMBOLIC_NAME_" +
+                  std::to_string(i) + "\n";
+  }
+  WriteFile(dir / "names_only.h", MessageSource("XX", names_only));
+  WriteFile(dir / "big.h", MessageSource("DE", ManyMessages(400, 100)));
+  WriteFile(dir / "fr_new.h",
+            MessageSource("FR", "#message 5000 A_NAME_THAT_IS_NEW_TO_THE_HEADER \"x\"\n"));
+  ASSERT_NO_FATAL_FAILURE(MakeExisting());
+  ASSERT_NO_FATAL_FAILURE(
+      Succeed({"-tnames_only.h", "-hnames.h", "app.msg"}, "names_only.h", "APP.MSG"));
+  const uint64_t msg_size = ReadFile(dir / "app.msg").size();
+  const uint64_t names_size = ReadFile(dir / "names.h").size();
+  ASSERT_GT(msg_size, 4000u);
+  ASSERT_GT(names_size, 60000u);
+  const Snapshot before = Take();
+
+  struct Case {
+    std::string what;
+    std::string source;
+    std::string names;
+    rlim_t limit;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"limit below the size of the old file", "fr.h", "names.h", 1000, "Cannot write APP.TMP\n"},
+      {"limit inside the header area", "fr.h", "names.h", 100, "Cannot write APP.TMP\n"},
+      {"limit inside the new texts", "big.h", "new_names.h", msg_size + 20000,
+       "Cannot write APP.TMP\n"},
+      // The MSG file fits; the copy of the previous names header does not.
+      {"limit inside the names header", "fr.h", "names.h", names_size / 2,
+       "Cannot write names.h\n"},
+      {"limit inside the last line of the names header", "fr_new.h", "names.h", names_size + 10,
+       "Cannot write names.h\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunResult result =
+        Tool({"-t" + c.source, "-h" + c.names, "app.msg"}, dir.path(), FileSizeLimit(c.limit));
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.out, Progress(c.source, "APP.MSG") + kPause);
+    EXPECT_EQ(result.err, c.message);
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(Differences(before, Take()), "");
+  }
+
+  // -c fails the same way and keeps the old file.
+  RunResult result =
+      Tool({"-c", "-tbig.h", "-hnames.h", "app.msg"}, dir.path(), FileSizeLimit(20000));
+  EXPECT_EQ(result.out, Progress("big.h", "APP.MSG") + kPause);
+  EXPECT_THAT(result.err, StartsWith("Cannot"));
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(Differences(before, Take()), "");
+
+  // With room enough the same run succeeds.
+  ASSERT_NO_FATAL_FAILURE(Succeed({"-tbig.h", "-hnames.h", "app.msg"}, "big.h", "APP.MSG"));
+}
+
+// --- Permissions ----------------------------------------------------------
+
+// How a child gets real permission failures: as root, permission checks are
+// bypassed, so the child gives up root for nobody before the tool starts.
+// Empty when no way exists.
+std::optional<std::function<void()>> Unprivileged() {
+  if (geteuid() != 0) return std::function<void()>{};
+  auto drop = [] {
+    const uid_t nobody = 65534;
+    if (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0 ||
+        setresuid(nobody, nobody, nobody) != 0) {
+      _exit(126);
+    }
+  };
+  pid_t pid = fork();
+  if (pid == 0) {
+    drop();
+    _exit(0);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0) {
+    return std::nullopt;
+  }
+  return std::function<void()>(drop);
+}
+
+TEST_F(FileSafety, ReadOnlyDirectories) {
+  auto as_user = Unprivileged();
+  if (!as_user) GTEST_SKIP() << "cannot run the tool without root's permission bypass";
+  ASSERT_NO_FATAL_FAILURE(MakeExisting());
+  ASSERT_EQ(mkdir((dir / "ro").c_str(), 0755), 0);
+  WriteFile(dir / "ro/names.h", "#define FROM_BEFORE 40\n");
+
+  // Nothing can be created beside the MSG file.
+  ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
+  ASSERT_EQ(chmod((dir / "ro").c_str(), 0555), 0);
+  Snapshot before = Take();
+  RunResult result = Tool({"-tfr.h", "-hnames.h", "app.msg"}, dir.path(), *as_user);
+  EXPECT_EQ(result.out, Progress("fr.h", "APP.MSG") + kPause);
+  EXPECT_EQ(result.err, "Cannot create APP.TMP\n");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(Differences(before, Take()), "");
+
+  result = Tool({"-c", "-tfr.h", "-hnames.h", "new.msg"}, dir.path(), *as_user);
+  EXPECT_EQ(result.out, Progress("fr.h", "NEW.MSG") + kPause);
+  EXPECT_EQ(result.err, "Cannot create NEW.MSG\n");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(Differences(before, Take()), "");
+
+  // The MSG side can be written, the names header's directory cannot: the
+  // temporary MSG file already written is removed again.
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  before = Take();
+  result = Tool({"-tfr.h", "-hro/names.h", "app.msg"}, dir.path(), *as_user);
+  EXPECT_EQ(result.out, Progress("fr.h", "APP.MSG") + kPause);
+  EXPECT_EQ(result.err, "Cannot create ro/names.h\n");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(Differences(before, Take()), "");
+
+  // Everything can be written except the current directory, where the
+  // previous names header's backup goes: the failure comes once the new files
+  // are complete, and the backup already made of the MSG file is removed.
+  ASSERT_EQ(mkdir((dir / "w").c_str(), 0777), 0);
+  ASSERT_EQ(chmod((dir / "w").c_str(), 0777), 0);
+  WriteFile(dir / "w/app.msg", ReadFile(dir / "app.msg"));
+  WriteFile(dir / "w/names.h", ReadFile(dir / "names.h"));
+  ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
+  before = Take();
+  result = Tool({"-tfr.h", "-hw/names.h", "w/app.msg"}, dir.path(), *as_user);
+  EXPECT_EQ(result.out, Progress("fr.h", "W/APP.MSG") + kPause);
+  EXPECT_EQ(result.err, "Cannot create LocalMessages.BAK\n");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(Differences(before, Take()), "");
+
+  // Both writable: the same run as the same user succeeds and merges.
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  ASSERT_EQ(chmod((dir / "ro").c_str(), 0777), 0);
+  result = Tool({"-tfr.h", "-hro/names.h", "app.msg"}, dir.path(), *as_user);
+  EXPECT_EQ(result.out, Progress("fr.h", "APP.MSG") + ".. end\n");
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(ReadFile(dir / "ro/names.h"),
+            "#define FROM_BEFORE 40\n#define AU_REVOIR 1\n#define MERCI 3\n");
+  EXPECT_THAT(ListDir(dir / "ro"), ElementsAre("names.h"));
+  EXPECT_THAT(ListDir(dir.path()), ElementsAre("app.msg", "en.h", "fr.h", "names.h", "ro", "w"));
+}
+
+// --- Table and file limits ------------------------------------------------
+
+TEST_F(FileSafety, MoreThanTenThousandMessages) {
+  ASSERT_NO_FATAL_FAILURE(MakeExisting());
+  WriteFile(dir / "many.h", MessageSource("DE", ManyMessages(10001)));
+  ASSERT_NO_FATAL_FAILURE(Succeed({"-tmany.h", "-hnames.h", "app.msg"}, "many.h", "APP.MSG"));
+  EXPECT_THAT(ListDir(dir.path()), ElementsAre("app.msg", "en.h", "fr.h", "many.h", "names.h"));
+  const std::string file = ReadFile(dir / "app.msg");
+  ASSERT_EQ(ReadU16(file, 36), 3u);
+  // The third language's record is the last of three.
+  const uint32_t record = 38 + 3 * 8 + 2 * 44;
+  EXPECT_EQ(file.substr(38 + 16, 2), "DE");
+  EXPECT_EQ(ReadU32(file, 38 + 16 + 4), record);
+  ASSERT_EQ(ReadU16(file, record + 38), 10001u);
+  const uint32_t block = ReadU32(file, record + 40);
+  EXPECT_EQ(ReadU16(file, block), 1u);
+  EXPECT_EQ(ReadU16(file, block + 6 * 10000), 10001u);
+  EXPECT_EQ(TextOf(file, block, 10001, 1), "t1......");
+  EXPECT_EQ(TextOf(file, block, 10001, 5000), "t5000...");
+  EXPECT_EQ(TextOf(file, block, 10001, 10001), "t10001..");
+  EXPECT_EQ(file.size() % 2, 0u);
+  // Texts of 9 bytes each, after the index, end the file.
+  EXPECT_EQ(file.size(), block + 10001u * 6 + 10001u * 9 + 1);
+
+  // The largest table the format allows, in a new file.
+  WriteFile(dir / "max.h", MessageSource("EN", ManyMessages(32767, 1)));
+  ASSERT_NO_FATAL_FAILURE(
+      Succeed({"-c", "-tmax.h", "-hmax_names.h", "max.msg"}, "max.h", "MAX.MSG"));
+  const std::string max = ReadFile(dir / "max.msg");
+  ASSERT_EQ(ReadU16(max, 46 + 38), 32767u);
+  EXPECT_EQ(TextOf(max, 90, 32767, 32767), "t32767");
+  EXPECT_EQ(TextOf(max, 90, 32767, 20000), "t20000");
+  EXPECT_EQ(ReadU16(max, 90 + 6 * 32766), 32767u);
+}
+
+TEST_F(FileSafety, TooManyMessagesLanguagesOrTablesAreRefused) {
+  ASSERT_NO_FATAL_FAILURE(MakeExisting());
+  WriteFile(dir / "over.h", MessageSource("DE", ManyMessages(32768, 1)));
+  Snapshot before = Take();
+  for (bool create : {false, true}) {
+    SCOPED_TRACE(create ? "with -c" : "without -c");
+    std::vector<std::string> args = {"-tover.h", "-hnames.h", "app.msg"};
+    if (create) args.insert(args.begin(), "-c");
+    RunResult result = Tool(args, dir.path());
+    EXPECT_THAT(result.out, StartsWith(Progress("over.h", "APP.MSG") + "Error :"));
+    EXPECT_THAT(result.out, HasSubstr("32767"));
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(Differences(before, Take()), "");
+  }
+
+  // A file with the most languages the format allows (all without tables)
+  // cannot take another one.
+  std::string languages = U16(0x4D53) + U16(0x0101) + Chars("FULL.MSG", 32) + U16(32767);
+  for (int i = 0; i < 32767; ++i) {
+    languages += std::string{static_cast<char>('A' + i % 26), static_cast<char>('A' + i / 26 % 26)};
+    languages += U16(0) + U32(38 + 8 * 32767);
+  }
+  WriteFile(dir / "full.msg", languages);
+  WriteFile(dir / "new_language.h", MessageSource("zz", "#message 1 A \"a\"\n"));
+  // A language with the most tables the format allows, all empty.
+  const uint32_t area = 38 + 8 + 44 * 32767;
+  std::string tables =
+      U16(0x4D53) + U16(0x0101) + Chars("TABLES.MSG", 32) + U16(1) + "EN" + U16(32767) + U32(46);
+  for (int i = 0; i < 32767; ++i) tables += U32(1) + Chars("F", 32) + U16(1) + U16(0) + U32(area);
+  WriteFile(dir / "tables.msg", tables);
+  before = Take();
+  RunResult result = Tool({"-tnew_language.h", "-hnames.h", "full.msg"}, dir.path());
+  EXPECT_THAT(result.out,
+              StartsWith(Progress("new_language.h", "FULL.MSG") + "Error : FULL.MSG :"));
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(Differences(before, Take()), "");
+  result = Tool({"-ten.h", "-hnames.h", "tables.msg"}, dir.path());
+  EXPECT_THAT(result.out, StartsWith(Progress("en.h", "TABLES.MSG") + "Error : TABLES.MSG :"));
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(Differences(before, Take()), "");
+
+  // One table fewer in that language still fits.
+  tables.replace(38 + 2, 2, U16(32766));
+  tables.resize(38 + 8 + 44 * 32766);
+  const uint32_t smaller_area = 38 + 8 + 44 * 32766;
+  for (int i = 0; i < 32766; ++i) tables.replace(46 + 44 * i + 40, 4, U32(smaller_area));
+  WriteFile(dir / "tables.msg", tables);
+  ASSERT_NO_FATAL_FAILURE(Succeed({"-ten.h", "-hnames.h", "tables.msg"}, "en.h", "TABLES.MSG"));
+  EXPECT_EQ(ReadU16(ReadFile(dir / "tables.msg"), 38 + 2), 32767u);
+}
+
+// --- Damaged MSG files ----------------------------------------------------
+
+TEST_F(FileSafety, DamagedMsgFilesAreRefusedBeforeAnythingMoves) {
+  ASSERT_NO_FATAL_FAILURE(MakeExisting());
+  const std::string good = ReadFile(dir / "app.msg");
+  // The layout of the EN/FR file: entries at 38 and 46, records at 54 and 98.
+  ASSERT_EQ(ReadU16(good, 36), 2u);
+  ASSERT_EQ(ReadU32(good, 46 + 4), 98u);
+  auto patched = [&good](size_t at, const std::string& bytes) {
+    std::string file = good;
+    file.replace(at, bytes.size(), bytes);
+    return file;
+  };
+  struct Case {
+    std::string what;
+    std::string content;
+  };
+  const std::vector<Case> cases = {
+      {"header cut short", good.substr(0, 20)},
+      {"directory past the end", good.substr(0, 38) + "EN"},
+      {"records past the end", good.substr(0, 100)},
+      {"language count larger than the directory", patched(36, U16(500))},
+      {"language count over 32767", patched(36, U16(40000))},
+      {"table count over 32767", patched(38 + 2, U16(40000))},
+      {"table offset not where the records are", patched(46 + 4, U32(100))},
+      {"first language pointing at the second one's records", patched(38 + 4, U32(98))},
+      {"block past the end of the file", patched(54 + 40, U32(good.size() + 2))},
+      {"block inside the header area", patched(98 + 40, U32(60))},
+      {"index longer than the file", patched(98 + 38, U16(1000))},
+      {"message count over 32767", patched(54 + 38, U16(33000))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(dir / "app.msg", c.content);
+    const Snapshot before = Take();
+    RunResult result = Tool({"-ten.h", "-hnames.h", "app.msg"}, dir.path());
+    EXPECT_THAT(result.out, StartsWith(std::string(kBanner) + "Error : APP.MSG : "));
+    EXPECT_THAT(result.out, Not(HasSubstr("  build")));
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(Differences(before, Take()), "");
+  }
+
+  // -c does not read the old file, so it replaces a damaged one.
+  ASSERT_NO_FATAL_FAILURE(Succeed({"-c", "-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG"));
+  EXPECT_EQ(ReadU16(ReadFile(dir / "app.msg"), 36), 1u);
+}
+
+TEST_F(FileSafety, FileWithNoLanguagesIsAccepted) {
+  const std::string empty = U16(0x4D53) + U16(0x0102) + Chars("EMPTY", 32) + U16(0);
+  WriteFile(dir / "app.msg", empty);
+  ASSERT_NO_FATAL_FAILURE(Succeed({"-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG"));
+  // The existing header is kept (version and name), the entry points right
+  // after the new directory.
+  const std::string expected = U16(0x4D53) + U16(0x0102) + Chars("EMPTY", 32) + U16(1) + "EN" +
+                               U16(1) + U32(46) + U32(0x00010002) + Chars("F", 32) + U16(1) +
+                               U16(2) + U32(90) + U16(1) + U32(6 + 6) + U16(2) + U32(0) +
+                               std::string("Hello\0Bye\0", 10);
+  EXPECT_EQ(ReadFile(dir / "app.msg"), expected);
+}
+
+// --- -c over an existing file ---------------------------------------------
+
+TEST_F(FileSafety, CreateReplacesTheOldFileOnlyWhenTheNewOneIsComplete) {
+  ASSERT_NO_FATAL_FAILURE(MakeExisting());
+  WriteFile(dir / "bad.h", MessageSource("DE", "#message 1 A \"\\xz\"\n"));
+  const Snapshot before = Take();
+  RunResult result = Tool({"-c", "-tbad.h", "-hnames.h", "app.msg"}, dir.path());
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(Differences(before, Take()), "");
+
+  const std::string old_names = ReadFile(dir / "names.h");
+  ASSERT_NO_FATAL_FAILURE(Succeed({"-c", "-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG"));
+  EXPECT_THAT(ListDir(dir.path()), ElementsAre("app.msg", "bad.h", "en.h", "fr.h", "names.h"));
+  const std::string file = ReadFile(dir / "app.msg");
+  // A new file with the French table only.
+  EXPECT_EQ(file.substr(0, 4 + 32 + 2 + 8),
+            U16(0x4D53) + U16(0x0101) + Chars("APP.MSG", 32) + U16(1) + "FR" + U16(1) + U32(46));
+  EXPECT_EQ(file.size(), 90u + 12 + 16);
+  // The names header is still merged, not recreated.
+  EXPECT_EQ(ReadFile(dir / "names.h"), old_names);
+
+  // A file that is not an MSG file at all is replaced too.
+  WriteFile(dir / "app.msg", "not a catalogue");
+  ASSERT_NO_FATAL_FAILURE(Succeed({"-c", "-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG"));
+  EXPECT_EQ(ReadFile(dir / "app.msg"), file);
+}
+
+// --- Where the work files go ----------------------------------------------
+
+TEST_F(FileSafety, DottedPathsBuildTheFileThatWasChecked) {
+  ASSERT_EQ(mkdir((dir / "v1.2").c_str(), 0755), 0);
+  ASSERT_NO_FATAL_FAILURE(
+      Succeed({"-c", "-ten.h", "-hnames.h", "v1.2/app.msg"}, "en.h", "V1.2/APP.MSG"));
+  ASSERT_NO_FATAL_FAILURE(Succeed({"-tfr.h", "-hnames.h", "v1.2/app.msg"}, "fr.h", "V1.2/APP.MSG"));
+  EXPECT_THAT(ListDir(dir.path()), ElementsAre("en.h", "fr.h", "names.h", "v1.2"));
+  EXPECT_THAT(ListDir(dir / "v1.2"), ElementsAre("app.msg"));
+  EXPECT_EQ(ReadU16(ReadFile(dir / "v1.2/app.msg"), 36), 2u);
+
+  ASSERT_NO_FATAL_FAILURE(
+      Succeed({"-c", "-ten.h", "-hnames.h", "my.app.msg"}, "en.h", "MY.APP.MSG"));
+  ASSERT_NO_FATAL_FAILURE(Succeed({"-tfr.h", "-hnames.h", "my.app.msg"}, "fr.h", "MY.APP.MSG"));
+  EXPECT_THAT(ListDir(dir.path()), ElementsAre("en.h", "fr.h", "my.app.msg", "names.h", "v1.2"));
+  EXPECT_EQ(ReadFile(dir / "my.app.msg").substr(4, 32), Chars("MY.APP.MSG", 32));
+  EXPECT_EQ(ReadU16(ReadFile(dir / "my.app.msg"), 36), 2u);
+
+  // The work files sit beside the MSG file with its final extension
+  // replaced: a file cut at the first dot is not one of them, a backup with
+  // the final extension replaced is.
+  WriteFile(dir / "my.BAK", "someone else's");
+  WriteFile(dir / "V1.BAK", "someone else's");
+  WriteFile(dir / "v1.BAK", "someone else's");
+  ASSERT_NO_FATAL_FAILURE(Succeed({"-ten.h", "-hnames.h", "my.app.msg"}, "en.h", "MY.APP.MSG"));
+  ASSERT_NO_FATAL_FAILURE(Succeed({"-ten.h", "-hnames.h", "v1.2/app.msg"}, "en.h", "V1.2/APP.MSG"));
+  EXPECT_EQ(ReadFile(dir / "my.BAK"), "someone else's");
+  EXPECT_EQ(ReadFile(dir / "V1.BAK"), "someone else's");
+  EXPECT_EQ(ReadFile(dir / "v1.BAK"), "someone else's");
+  for (const std::string& msg : {std::string("my.app.msg"), std::string("v1.2/app.msg")}) {
+    SCOPED_TRACE(msg);
+    const std::string backup = msg.substr(0, msg.size() - 4) + ".BAK";
+    WriteFile(dir / backup, "left over");
+    const Snapshot before = Take();
+    RunResult result = Tool({"-ten.h", "-hnames.h", msg}, dir.path());
+    EXPECT_THAT(result.err, StartsWith("Cannot"));
+    EXPECT_THAT(result.err, HasSubstr(backup));
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(Differences(before, Take()), "");
+    ASSERT_EQ(unlink((dir / backup).c_str()), 0);
+  }
+}
+
+// --- A names header on another file system ---------------------------------
+
+TEST_F(FileSafety, NamesHeaderOnAnotherFileSystem) {
+  std::string other = "/dev/shm/tolvane-test-XXXXXX";
+  struct stat here, there;
+  if (stat("/dev/shm", &there) != 0 || stat(dir.path().c_str(), &here) != 0 ||
+      here.st_dev == there.st_dev || mkdtemp(other.data()) == nullptr) {
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  }
+  struct Remove {
+    std::string path;
+    ~Remove() {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+  } remove_other{other};
+  const std::string names = other + "/names.h";
+  WriteFile(names, "#define FROM_BEFORE 2\n");
+
+  ASSERT_NO_FATAL_FAILURE(Succeed({"-c", "-ten.h", "-h" + names, "app.msg"}, "en.h", "APP.MSG"));
+  ASSERT_NO_FATAL_FAILURE(Succeed({"-tfr.h", "-h" + names, "app.msg"}, "fr.h", "APP.MSG"));
+  EXPECT_EQ(ReadFile(names), "#define FROM_BEFORE 2\n#define BYE 1\n#define MERCI 3\n");
+  EXPECT_THAT(ListDir(other), ElementsAre("names.h"));
+  EXPECT_THAT(ListDir(dir.path()), ElementsAre("app.msg", "en.h", "fr.h"));
+
+  // A failed run there puts the previous names header back too.
+  WriteFile(dir / "bad.h", MessageSource("DE", "#message 7 NEW \"\\xq\"\n"));
+  const Snapshot before = Take();
+  const std::string names_before = ReadFile(names);
+  RunResult result = Tool({"-tbad.h", "-h" + names, "app.msg"}, dir.path());
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(Differences(before, Take()), "");
+  EXPECT_EQ(ReadFile(names), names_before);
+  EXPECT_THAT(ListDir(other), ElementsAre("names.h"));
+}
+
+}  // namespace
+}  // namespace tolvane::testing
