@@ -1,0 +1,25 @@
+// Structural validation of a whole MSG catalogue: every way in which its
+// layout breaks the format, each with the byte offset where it shows.
+#ifndef TOLVANE_DUMP_CHECK_H_
+#define TOLVANE_DUMP_CHECK_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dump/inspect.h"
+
+namespace tolvane::dump {
+
+struct Problem {
+  uint64_t offset = 0;  // the byte (usually a field) where the problem shows
+  std::string text;
+};
+
+// All problems of the catalogue, ordered by offset. Empty for every file a
+// build writes.
+std::vector<Problem> check_catalogue(const CatalogueView& catalogue);
+
+}  // namespace tolvane::dump
+
+#endif  // TOLVANE_DUMP_CHECK_H_

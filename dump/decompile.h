@@ -1,0 +1,42 @@
+// Turns a table of a catalogue back into a message source that rebuilds it:
+// the same record and a byte-identical block.
+#ifndef TOLVANE_DUMP_DECOMPILE_H_
+#define TOLVANE_DUMP_DECOMPILE_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "dump/inspect.h"
+
+namespace tolvane::dump {
+
+// Symbolic names by identifier, read from a names header.
+class NameTable {
+ public:
+  NameTable() = default;
+  // Reads every "#define NAME number" line. An identifier's name is the first
+  // that defines exactly it; failing that, the first whose number has it as
+  // its low 16 bits (the index keeps no more of an identifier). Names that
+  // could not stand in a #message line are skipped.
+  explicit NameTable(std::string_view header);
+  // The name of `id`, or MSG_<id> when the header has none.
+  std::string name(uint16_t id) const;
+
+ private:
+  std::unordered_map<uint16_t, std::string> exact_;
+  std::unordered_map<uint16_t, std::string> low_bits_;
+};
+
+// The message source of `table`: the five directive lines, then one #message
+// line per message in the order the texts lie in the block, which is the
+// order of the source it was built from. Throws Failure when no source can
+// rebuild the table exactly (a damaged block, or a record value that a
+// directive line cannot express).
+std::string decompile_table(const CatalogueView& catalogue, const TableView& table,
+                            const NameTable& names);
+
+}  // namespace tolvane::dump
+
+#endif  // TOLVANE_DUMP_DECOMPILE_H_

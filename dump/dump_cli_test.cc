@@ -1,0 +1,151 @@
+// The tolvane-dump executable end to end: modes, output streams, exit codes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dump/dump_test_util.h"
+
+namespace tolvane::dump {
+namespace {
+
+using testing::BuildCatalogue;
+using testing::Put32;
+using testing::RunDump;
+using testing::TableBlock;
+using tolvane::testing::MessageSource;
+using tolvane::testing::RunResult;
+using tolvane::testing::TempDir;
+using tolvane::testing::WriteFile;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class DumpCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    bytes_ = BuildCatalogue(
+        dir_, {MessageSource("EN", "#message 2 BYE \"Bye\"\n#message 1 HELLO \"Hello\\n\"\n"),
+               MessageSource("JA", "#message 1 HELLO \"\\x30\\x53\"\n", "UNICODE", "FONT_JA")});
+  }
+  TempDir dir_;
+  std::string bytes_;
+};
+
+TEST_F(DumpCliTest, ShowsTheCatalogue) {
+  RunResult run = RunDump({"app.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(Contains(run.out, "Language JA: 1 table, entry at 46, records at 98\n")) << run.out;
+
+  run = RunDump({"--messages", "--language", "EN", "--table=1", "app.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out,
+            "Table EN:1: 2 messages, coding byte\n"
+            "      1  at 158  \"Hello\\n\"\n"
+            "      2  at 154  \"Bye\"\n");
+
+  run = RunDump({"--json", "--messages", "--language", "JA", "app.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_TRUE(Contains(run.out, "\"text\": \"\\\\x30\\\\x53\", \"bytes\": \"3053\"")) << run.out;
+  EXPECT_FALSE(Contains(run.out, "\"EN\""));
+
+  run = RunDump({"--check", "app.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, "No problems found.\n");
+}
+
+TEST_F(DumpCliTest, SourceRebuildsTheTable) {
+  for (const char* target : {"EN", "JA:1"}) {
+    RunResult run = RunDump({"--source", target, "--names", "names.h", "app.msg"}, dir_.path());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, "#message 1 HELLO \"")) << run.out;
+    TempDir rebuilt;
+    const std::string bytes = BuildCatalogue(rebuilt, {run.out});
+    EXPECT_EQ(TableBlock(bytes, 0), TableBlock(bytes_, std::string(target) == "EN" ? 0 : 1));
+  }
+  RunResult run = RunDump({"--source", "EN:2", "app.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "tolvane-dump: app.msg: the file has no table 2 in language \"EN\"\n");
+}
+
+TEST_F(DumpCliTest, DamagedFiles) {
+  std::string bytes = bytes_;
+  Put32(&bytes, 144, 5000);  // EN:1's first text offset
+  WriteFile(dir_ / "bad.msg", bytes);
+  RunResult run = RunDump({"--check", "bad.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out,
+            "byte 144: table EN:1: message 1: its text offset 5000 points to byte 5148, outside "
+            "the block's texts at 154..166\n1 problem\n");
+  run = RunDump({"--check", "--json", "bad.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_TRUE(Contains(run.out, "\"problems\": [\n    {\"offset\": 144, ")) << run.out;
+
+  // Showing still works, with a warning.
+  run = RunDump({"bad.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err,
+            "tolvane-dump: bad.msg: the file has 1 structural problem; --check lists them\n");
+  run = RunDump({"--source", "EN", "bad.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err,
+            "tolvane-dump: bad.msg: table EN:1 cannot be rebuilt from a message source: the text "
+            "of message 1 lies outside its block\n");
+}
+
+TEST_F(DumpCliTest, UnusableFiles) {
+  WriteFile(dir_ / "empty.msg", "");
+  WriteFile(dir_ / "short.msg", bytes_.substr(0, 20));
+  WriteFile(dir_ / "text.msg", "#message 1 A \"not a catalogue at all\"\n");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"missing.msg", "tolvane-dump: cannot read missing.msg: No such file or directory\n"},
+      {".", "tolvane-dump: cannot read .: Is a directory\n"},
+      {"empty.msg", "tolvane-dump: empty.msg: the file is empty\n"},
+      {"short.msg",
+       "tolvane-dump: short.msg: the file is cut short: 20 bytes, but the header alone takes "
+       "38\n"},
+      {"text.msg", "tolvane-dump: text.msg: not an MSG file: its FILE ID is 0x6D23, not 0x4D53\n"},
+  };
+  for (const auto& [file, message] : cases) {
+    for (const char* mode : {"--check", "--messages"}) {
+      RunResult run = RunDump({mode, file}, dir_.path());
+      EXPECT_EQ(run.exit_code, 1) << file;
+      EXPECT_EQ(run.out, "");
+      EXPECT_EQ(run.err, message);
+    }
+  }
+  RunResult run = RunDump({"--source", "EN", "--names", "none.h", "app.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "tolvane-dump: cannot read none.h: No such file or directory\n");
+}
+
+TEST_F(DumpCliTest, WrongCommandLines) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"--bogus", "app.msg"},
+      {"app.msg", "other.msg"},
+      {"--check", "--messages", "app.msg"},
+      {"--source", "EN", "--json", "app.msg"},
+      {"--check", "--language", "EN", "app.msg"},
+      {"--table", "0", "app.msg"},
+      {"--table", "x", "app.msg"},
+      {"--source", "EN:", "app.msg"},
+      {"--names", "names.h", "app.msg"},
+      {"app.msg", "--language"},
+  };
+  for (const auto& args : cases) {
+    RunResult run = RunDump(args, dir_.path());
+    EXPECT_EQ(run.exit_code, 2) << ::testing::PrintToString(args);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(Contains(run.err, "\nUsage: tolvane-dump [options] FILE.MSG\n")) << run.err;
+  }
+  RunResult run = RunDump({"--help"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_TRUE(Contains(run.out, "Usage: tolvane-dump")) << run.out;
+}
+
+}  // namespace
+}  // namespace tolvane::dump

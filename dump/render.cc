@@ -1,0 +1,243 @@
+#include "dump/render.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "dump/escape.h"
+#include "platform/failure.h"
+
+namespace tolvane::dump {
+namespace {
+
+// An unterminated text runs to the end of its block, which may be anything;
+// showing its start is enough to recognise it.
+constexpr size_t kUnterminatedShown = 64;
+
+std::string n(uint64_t value) { return std::to_string(value); }
+
+std::string hex(uint32_t value, int digits = 1) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "0x%0*X", digits, static_cast<unsigned>(value));
+  return buffer;
+}
+
+std::string plural(uint64_t count, const std::string& word) {
+  return n(count) + " " + word + (count == 1 ? "" : "s");
+}
+
+uint32_t file_type(const TableRecord& record) { return record.type_key >> 16; }
+uint32_t appli_type(const TableRecord& record) { return record.type_key & 0xFFFF; }
+
+std::string range(uint64_t begin, uint64_t end) { return n(begin) + ".." + n(end); }
+
+// Strings in JSON are ASCII: the escaped notations, then JSON's own escapes.
+std::string json_string(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out.push_back('\\');
+    if (static_cast<unsigned char>(c) < 0x20) {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
+      out += buffer;
+      continue;
+    }
+    out.push_back(c);
+  }
+  return out + "\"";
+}
+
+std::string json_bool(bool value) { return value ? "true" : "false"; }
+
+std::string lower_hex(std::string_view bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(2 * bytes.size());
+  for (char c : bytes) {
+    out.push_back(kDigits[static_cast<unsigned char>(c) >> 4]);
+    out.push_back(kDigits[static_cast<unsigned char>(c) & 0xF]);
+  }
+  return out;
+}
+
+// The text of a message as far as it is worth showing.
+std::string_view shown_bytes(const MessageView& m) {
+  if (m.terminated) return m.text;
+  return m.text.substr(0, kUnterminatedShown);
+}
+
+void render_table_messages(const CatalogueView& catalogue, const TableView& table,
+                           std::string* out_string) {
+  std::string& out = *out_string;
+  const TableContent content = read_table(catalogue, table);
+  out += "Table " + catalogue.table_name(table) + ": " +
+         plural(table.record.message_count, "message") + ", coding " +
+         coding_name(table.record.coding) + "\n";
+  for (const MessageView& m : content.messages) {
+    char id[16];
+    std::snprintf(id, sizeof id, "%7u", static_cast<unsigned>(m.id));
+    out += id;
+    if (!m.in_block) {
+      out += "  text offset " + n(m.text_offset) + " points to byte " + n(m.position) +
+             ", outside the block\n";
+      continue;
+    }
+    out += "  at " + n(m.position) + "  \"" + shown_text(table, shown_bytes(m)) + "\"";
+    if (!m.terminated) {
+      out += m.text.size() > kUnterminatedShown ? "... (not terminated)" : " (not terminated)";
+    }
+    out += "\n";
+  }
+  if (content.messages.size() < table.record.message_count) {
+    out += "  (the index is cut short by the end of the file after " + n(content.messages.size()) +
+           (content.messages.size() == 1 ? " entry" : " entries") + ")\n";
+  }
+}
+
+}  // namespace
+
+Shown select_tables(const CatalogueView& catalogue, const Selection& selection) {
+  Shown shown;
+  size_t first = 0;
+  size_t last = catalogue.languages.size();
+  if (!selection.all_languages) {
+    int rank = find_language(catalogue, selection.language);
+    if (rank < 0) throw InputFailure("the file has no language \"" + selection.language + "\"");
+    first = static_cast<size_t>(rank);
+    last = first + 1;
+  }
+  for (size_t i = first; i < last; ++i) {
+    const std::vector<size_t>& tables = catalogue.languages[i].tables;
+    if (selection.rank == 0) {
+      shown.push_back({i, tables});
+    } else if (selection.rank <= tables.size()) {
+      shown.push_back({i, {tables[selection.rank - 1]}});
+    }
+  }
+  if (selection.rank != 0 && shown.empty()) {
+    std::string where =
+        selection.all_languages ? "in any language" : "in language \"" + selection.language + "\"";
+    throw InputFailure("the file has no table " + n(selection.rank) + " " + where);
+  }
+  return shown;
+}
+
+std::string coding_name(uint16_t coding) { return coding == 0 ? "UNICODE" : "byte"; }
+
+std::string shown_text(const TableView& table, std::string_view text) {
+  return table.unicode() ? byte_notation(text) : c_escape(text);
+}
+
+std::string render_summary(const CatalogueView& catalogue, const Shown& shown) {
+  const MsgFileHeader& header = catalogue.header;
+  std::string out = "MSG file of " + plural(catalogue.size(), "byte") + "\n";
+  out += "Header: name \"" + field_text(header.name, kNameWidth) + "\", version " +
+         hex(header.version, 4) + ", " + plural(header.language_count, "language") + "\n";
+  for (const LanguageTables& group : shown) {
+    const LanguageView& language = catalogue.languages[group.language];
+    out += "Language " + field_text(language.entry.language, kLanguageWidth) + ": " +
+           plural(language.entry.table_count, "table") + ", entry at " + n(language.entry_offset) +
+           ", records at " + n(language.entry.table_offset) + "\n";
+    for (size_t index : group.tables) {
+      const TableView& table = catalogue.tables[index];
+      const TableRecord& record = table.record;
+      out +=
+          "  Table " + catalogue.table_name(table) + ", record at " + n(table.record_offset) + "\n";
+      out += "    file type " + hex(file_type(record)) + ", application type " +
+             hex(appli_type(record)) + " (type_key " + hex(record.type_key, 8) + ")\n";
+      out += "    font file \"" + field_text(record.font_file, kFontFileWidth) + "\", coding " +
+             coding_name(record.coding) + " (" + n(record.coding) + ")\n";
+      out += "    " + plural(record.message_count, "message") + ", block " +
+             range(table.block_begin, table.block_end) + ": index " +
+             range(table.block_begin, table.index_end) + ", texts from " + n(table.index_end) +
+             "\n";
+    }
+  }
+  return out;
+}
+
+std::string render_messages(const CatalogueView& catalogue, const Shown& shown) {
+  std::string out;
+  for (const LanguageTables& group : shown) {
+    for (size_t index : group.tables)
+      render_table_messages(catalogue, catalogue.tables[index], &out);
+  }
+  return out;
+}
+
+std::string render_problems(const std::vector<Problem>& problems) {
+  std::string out;
+  for (const Problem& problem : problems) {
+    out += "byte " + n(problem.offset) + ": " + problem.text + "\n";
+  }
+  out += problems.empty() ? "No problems found.\n" : plural(problems.size(), "problem") + "\n";
+  return out;
+}
+
+std::string render_json(const CatalogueView& catalogue, const Shown& shown, bool messages,
+                        const std::vector<Problem>* problems) {
+  const MsgFileHeader& header = catalogue.header;
+  std::string out = "{\n";
+  out += "  \"size\": " + n(catalogue.size()) + ",\n";
+  out += "  \"header\": {\"file_id\": " + n(header.file_id) +
+         ", \"version\": " + n(header.version) +
+         ", \"name\": " + json_string(field_text(header.name, kNameWidth)) +
+         ", \"language_count\": " + n(header.language_count) + "},\n";
+  out += "  \"languages\": [";
+  const Shown& groups = shown;
+  for (size_t g = 0; g < groups.size(); ++g) {
+    const LanguageView& language = catalogue.languages[groups[g].language];
+    out += g == 0 ? "\n" : ",\n";
+    out +=
+        "    {\"language\": " + json_string(field_text(language.entry.language, kLanguageWidth)) +
+        ", \"entry_offset\": " + n(language.entry_offset) +
+        ", \"table_count\": " + n(language.entry.table_count) +
+        ", \"table_offset\": " + n(language.entry.table_offset) + ",\n     \"tables\": [";
+    const std::vector<size_t>& indexes = groups[g].tables;
+    for (size_t t = 0; t < indexes.size(); ++t) {
+      const TableView& table = catalogue.tables[indexes[t]];
+      const TableRecord& record = table.record;
+      out += t == 0 ? "\n" : ",\n";
+      out += "      {\"table\": " + json_string(catalogue.table_name(table)) +
+             ", \"rank\": " + n(table.rank) + ", \"record_offset\": " + n(table.record_offset) +
+             ",\n       \"type_key\": " + n(record.type_key) +
+             ", \"file_type\": " + n(file_type(record)) +
+             ", \"application_type\": " + n(appli_type(record)) + ",\n       \"font_file\": " +
+             json_string(field_text(record.font_file, kFontFileWidth)) +
+             ", \"coding\": " + n(record.coding) +
+             ", \"coding_name\": " + json_string(coding_name(record.coding)) +
+             ",\n       \"message_count\": " + n(record.message_count) +
+             ", \"index_offset\": " + n(record.index_offset) +
+             ", \"index_end\": " + n(table.index_end) + ", \"block_end\": " + n(table.block_end);
+      if (messages) {
+        const TableContent content = read_table(catalogue, table);
+        out += ",\n       \"messages\": [";
+        for (size_t i = 0; i < content.messages.size(); ++i) {
+          const MessageView& m = content.messages[i];
+          out += i == 0 ? "\n" : ",\n";
+          out += "        {\"id\": " + n(m.id) + ", \"entry_offset\": " + n(m.entry_offset) +
+                 ", \"text_offset\": " + n(m.text_offset) + ", \"position\": " + n(m.position) +
+                 ", \"in_block\": " + json_bool(m.in_block) +
+                 ", \"terminated\": " + json_bool(m.terminated) +
+                 ", \"text\": " + json_string(shown_text(table, shown_bytes(m))) +
+                 ", \"bytes\": " + json_string(lower_hex(shown_bytes(m))) + "}";
+        }
+        out += content.messages.empty() ? "]" : "\n       ]";
+      }
+      out += "}";
+    }
+    out += indexes.empty() ? "]}" : "\n     ]}";
+  }
+  out += groups.empty() ? "]" : "\n  ]";
+  if (problems != nullptr) {
+    out += ",\n  \"problems\": [";
+    for (size_t i = 0; i < problems->size(); ++i) {
+      out += i == 0 ? "\n" : ",\n";
+      out += "    {\"offset\": " + n((*problems)[i].offset) +
+             ", \"problem\": " + json_string((*problems)[i].text) + "}";
+    }
+    out += problems->empty() ? "]" : "\n  ]";
+  }
+  return out + "\n}\n";
+}
+
+}  // namespace tolvane::dump

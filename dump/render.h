@@ -1,0 +1,52 @@
+// What the inspector shows: a summary of the catalogue, the messages of its
+// tables, the problems a check found, as plain text or as one JSON document.
+#ifndef TOLVANE_DUMP_RENDER_H_
+#define TOLVANE_DUMP_RENDER_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dump/check.h"
+#include "dump/inspect.h"
+
+namespace tolvane::dump {
+
+// Which tables to show: those of one language or of all, and one rank within
+// each language or all (rank 0).
+struct Selection {
+  bool all_languages = true;
+  std::string language;
+  unsigned rank = 0;
+};
+
+// The languages shown, in directory order, each with the tables of it shown.
+struct LanguageTables {
+  size_t language = 0;         // index into catalogue.languages
+  std::vector<size_t> tables;  // indexes into catalogue.tables, in file order
+};
+using Shown = std::vector<LanguageTables>;
+
+// Throws Failure when the selection names a language or table the file does
+// not have. Every language is shown unless a language or rank is selected.
+Shown select_tables(const CatalogueView& catalogue, const Selection& selection);
+
+// "UNICODE" for coding 0, "byte" otherwise.
+std::string coding_name(uint16_t coding);
+
+// A message text as shown: C escapes for byte texts, \xHH for UNICODE texts.
+std::string shown_text(const TableView& table, std::string_view text);
+
+std::string render_summary(const CatalogueView& catalogue, const Shown& shown);
+std::string render_messages(const CatalogueView& catalogue, const Shown& shown);
+std::string render_problems(const std::vector<Problem>& problems);
+
+// The summary as JSON; with the messages of each table when `messages`, and
+// with the problems when `problems` is given.
+std::string render_json(const CatalogueView& catalogue, const Shown& shown, bool messages,
+                        const std::vector<Problem>* problems);
+
+}  // namespace tolvane::dump
+
+#endif  // TOLVANE_DUMP_RENDER_H_
