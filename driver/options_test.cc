@@ -2,11 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/failure.h"
 #include "platform/fake_file_system.h"
 
 namespace tolvane {
 namespace {
+
+// The failure parse_command_line throws for `args`; a test failure when it
+// accepts them.
+Failure FailureOf(const std::vector<std::string>& args, FileSystem& fs) {
+  try {
+    parse_command_line(args, fs);
+  } catch (const Failure& failure) {
+    return failure;
+  }
+  ADD_FAILURE() << "the command line was accepted";
+  return Failure("", Channel::kErr, false, false);
+}
 
 TEST(ParseCommandLine, ReadsOptionsAndUpperCasesTheMsgPath) {
   FakeFileSystem fs;
@@ -17,6 +32,130 @@ TEST(ParseCommandLine, ReadsOptionsAndUpperCasesTheMsgPath) {
   EXPECT_EQ(options.names_path, "B.h");
   EXPECT_EQ(options.msg_path, "X.MSG");
   EXPECT_EQ(options.msg_typed, "x.msg");
+}
+
+TEST(ParseCommandLine, OnlyAsciiLettersAreUpperCased) {
+  FakeFileSystem fs;
+  fs.SetFile("A.h", "");
+  BuildOptions options =
+      parse_command_line({"-tA.h", "-hB.h", "dir_1/d\xc3\xa9j\xc3\xa0-z{}.msg"}, fs);
+  EXPECT_EQ(options.msg_path, "DIR_1/D\xc3\xa9J\xc3\xa0-Z{}.MSG");
+  EXPECT_EQ(options.msg_typed, "dir_1/d\xc3\xa9j\xc3\xa0-z{}.msg");
+  EXPECT_FALSE(options.create);
+}
+
+TEST(ParseCommandLine, ValuesAreTakenVerbatimAndLaterOnesReplaceEarlierOnes) {
+  FakeFileSystem fs;
+  fs.SetFile("first.h", "");
+  fs.SetFile("My Messages.h", "");
+  BuildOptions options = parse_command_line(
+      {"-tfirst.h", "-hfirst names.h", "-cxyz", "-tMy Messages.h", "-hNames 2.H", "a.MSG"}, fs);
+  EXPECT_TRUE(options.create);  // -c ignores what follows the letter
+  EXPECT_EQ(options.source_path, "My Messages.h");
+  EXPECT_EQ(options.names_path, "Names 2.H");
+  EXPECT_EQ(options.msg_path, "A.MSG");
+}
+
+TEST(ParseCommandLine, HoldsValuesAndPathsOfAnyLength) {
+  FakeFileSystem fs;
+  const std::string source = std::string(150, 's') + ".h";
+  const std::string names = std::string(200, 'n') + ".h";
+  const std::string msg = std::string(120, 'm') + "/" + std::string(90, 'q') + ".msg";
+  fs.SetFile(source, "");
+  BuildOptions options = parse_command_line({"-t" + source, "-h" + names, msg}, fs);
+  EXPECT_EQ(options.source_path, source);
+  EXPECT_EQ(options.names_path, names);
+  EXPECT_EQ(options.msg_typed, msg);
+  EXPECT_EQ(options.msg_path, std::string(120, 'M') + "/" + std::string(90, 'Q') + ".MSG");
+}
+
+TEST(ParseCommandLine, TheSourceNeedsLowerCaseDotHAnywhereInItsName) {
+  FakeFileSystem fs;
+  fs.SetFile("foo.hpp", "");
+  fs.SetFile("my.header.txt", "");
+  EXPECT_EQ(parse_command_line({"-tfoo.hpp", "-hB.h", "x.msg"}, fs).source_path, "foo.hpp");
+  EXPECT_EQ(parse_command_line({"-tmy.header.txt", "-hB.h", "x.msg"}, fs).source_path,
+            "my.header.txt");
+}
+
+TEST(ParseCommandLine, AnEmptyNamesHeaderValueCountsAsGiven) {
+  FakeFileSystem fs;
+  fs.SetFile("A.h", "");
+  BuildOptions options = parse_command_line({"-tA.h", "-h", "x.msg"}, fs);
+  EXPECT_TRUE(options.names_given);
+  EXPECT_EQ(options.names_path, "");
+}
+
+TEST(ParseCommandLine, EveryProblemIsAUsageFailureOnStandardOutput) {
+  FakeFileSystem fs;
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {}, {"x.txt"}, {"-x", "x.msg"}, {"x.msg"}, {"-tA.h", "x.msg"}}) {
+    Failure failure = FailureOf(args, fs);
+    EXPECT_EQ(failure.channel(), Channel::kOut);
+    EXPECT_TRUE(failure.usage());
+    EXPECT_TRUE(failure.pause());
+    EXPECT_EQ(failure.note(), "");
+  }
+  // With no argument the usage alone is shown.
+  EXPECT_EQ(FailureOf({}, fs).message(), "");
+}
+
+// Arguments are examined in a fixed order and the first problem found is the
+// only one reported.
+TEST(ParseCommandLine, ReportsTheFirstProblemInTheOrderOfExamination) {
+  FakeFileSystem fs;
+  fs.SetFile("A.h", "");
+  fs.SetFile("MESSAGES.H", "");
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"x.msg"},
+       "Use the -t option below to specify the file that contains messages definitions\n"},
+      {{"-tA.h", "-hB.h", "x.txt"}, "The last option must be a .MSG file\n"},
+      {{"-tA.h", "-hB.h", "x.ms"}, "The last option must be a .MSG file\n"},
+      // The MSG path is checked before any option.
+      {{"-x", "-tMESSAGES.H", "x"}, "The last option must be a .MSG file\n"},
+      {{"-x", "-tA.h", "-hB.h", "x.msg"}, "Error : bad argument : -x\n"},
+      {{"foo", "-tA.h", "-hB.h", "x.msg"}, "Error : bad argument : foo\n"},
+      {{"-", "-tA.h", "-hB.h", "x.msg"}, "Error : bad argument : -\n"},
+      {{"c", "x.msg"}, "Error : bad argument : c\n"},
+      {{"-tA.h", "-hB.h", "--c", "x.msg"}, "Error : bad argument : --c\n"},
+      {{"-C", "-tA.h", "-hB.h", "x.msg"}, "Error : bad argument : -C\n"},
+      {{"-T", "x.msg"}, "Error : bad argument : -T\n"},
+      // Options are examined from the first to the last.
+      {{"-x", "-tMESSAGES.H", "x.msg"}, "Error : bad argument : -x\n"},
+      {{"-tMESSAGES.H", "-x", "x.msg"}, "Error : MESSAGES.H is not a h file:\n"},
+      {{"-t", "-hB.h", "x.msg"}, "Error :  is not a h file:\n"},
+      {{"-tmissing.h", "-x", "x.msg"}, "Error : missing.h does not exist or cannot be opened\n"},
+      // Every -t is checked, even one a later -t replaces.
+      {{"-tmissing.h", "-tA.h", "-hB.h", "x.msg"},
+       "Error : missing.h does not exist or cannot be opened\n"},
+      // The source is opened as typed.
+      {{"-ta.h", "-hB.h", "x.msg"}, "Error : a.h does not exist or cannot be opened\n"},
+      {{"-hB.h", "x.msg"},
+       "Use the -t option below to specify the file that contains messages definitions\n"},
+      {{"-c", "-tA.h", "x.msg"},
+       "Use the -h option below to specify the name of the h file that will be generated\n"},
+  };
+  for (const Case& c : cases) {
+    std::string joined;
+    for (const std::string& arg : c.args) joined += " " + arg;
+    EXPECT_EQ(FailureOf(c.args, fs).message(), c.message) << "for" << joined;
+  }
+}
+
+TEST(UsageText, IsTheEightLinesUsersKnow) {
+  EXPECT_EQ(usage_text(),
+            "Tolvane : build a MSG file for Kestrin from .h file\n"
+            "Tolvane.exe [options below] file.MSG\n"
+            "-c\tCreate a new MSG file (erase if exists)\n"
+            "-t\tSpecify the name of the h file that contains messages\n"
+            "-h\tSpecify the name of h file that will be generated\n"
+            "example: Tolvane -c -tMyEnglishMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
+            "         Tolvane -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
+            "generates MyAppli.MSG and MyMessagesNames.h files\n");
 }
 
 }  // namespace

@@ -1,0 +1,715 @@
+// The whole tool run in memory: exact console output, exit code and the files
+// left behind.
+#include "driver/run.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/fake_file_system.h"
+#include "test_util/test_util.h"
+
+namespace tolvane {
+namespace {
+
+using testing::MessageSource;
+using testing::RecordingConsole;
+
+const std::string kBanner = "Tolvane v1.1\n";
+const std::string kPause = "press key..<pause>";
+const std::string kUsage =
+    "Tolvane : build a MSG file for Kestrin from .h file\n"
+    "Tolvane.exe [options below] file.MSG\n"
+    "-c\tCreate a new MSG file (erase if exists)\n"
+    "-t\tSpecify the name of the h file that contains messages\n"
+    "-h\tSpecify the name of h file that will be generated\n"
+    "example: Tolvane -c -tMyEnglishMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
+    "         Tolvane -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
+    "generates MyAppli.MSG and MyMessagesNames.h files\n";
+
+struct Result {
+  int code = -1;
+  std::string out;
+  std::string err;
+  int pauses = 0;
+};
+
+Result Tolvane(FileSystem& fs, const std::vector<std::string>& args) {
+  RecordingConsole console;
+  Result result;
+  result.code = run_tolvane(args, fs, console);
+  result.out = console.out;
+  result.err = console.err;
+  result.pauses = console.pauses;
+  return result;
+}
+
+// What a complete build prints.
+std::string Progress(const std::string& source, const std::string& msg) {
+  return kBanner + "  read " + source + "\n  build " + msg + "\n";
+}
+std::string Success(const std::string& source, const std::string& msg) {
+  return Progress(source, msg) + ".. end\n";
+}
+
+// Every file of the fake file system with its content.
+std::map<std::string, std::string> Snapshot(const FakeFileSystem& fs) {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : fs.ListFiles()) fs.GetFile(name, &files[name]);
+  return files;
+}
+
+// Whether the files are as they were; names only the differences, since
+// some of the contents are large.
+::testing::AssertionResult SameFiles(const std::map<std::string, std::string>& before,
+                                     const FakeFileSystem& fs) {
+  const auto after = Snapshot(fs);
+  if (after == before) return ::testing::AssertionSuccess();
+  auto failure = ::testing::AssertionFailure();
+  for (const auto& [name, content] : before) {
+    auto it = after.find(name);
+    if (it == after.end()) {
+      failure << name << " was removed; ";
+    } else if (it->second != content) {
+      failure << name << " changed from " << content.size() << " to " << it->second.size()
+              << " bytes; ";
+    }
+  }
+  for (const auto& [name, content] : after) {
+    if (!before.count(name)) failure << name << " was left (" << content.size() << " bytes); ";
+  }
+  return failure;
+}
+
+std::string Content(const FakeFileSystem& fs, const std::string& path) {
+  std::string content;
+  EXPECT_TRUE(fs.GetFile(path, &content)) << path << " is missing";
+  return content;
+}
+
+// The expected bytes, spelled out independently of the product's writers.
+std::string U16(uint32_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+std::string U32(uint32_t v) { return U16(v & 0xFFFF) + U16(v >> 16); }
+std::string Chars(const std::string& text, size_t width) {
+  std::string field = text.substr(0, width);
+  field.resize(width, '\0');
+  return field;
+}
+std::string Header(const std::string& name, uint32_t language_count) {
+  return "\x53\x4D\x01\x01" + Chars(name, 32) + U16(language_count);
+}
+std::string Entry(const std::string& language, uint32_t tables, uint32_t table_offset) {
+  return Chars(language, 2) + U16(tables) + U32(table_offset);
+}
+std::string Record(uint32_t type_key, const std::string& font, uint32_t coding, uint32_t count,
+                   uint32_t index_offset) {
+  return U32(type_key) + Chars(font, 32) + U16(coding) + U16(count) + U32(index_offset);
+}
+std::string Index(uint32_t id, uint32_t text_offset) { return U16(id) + U32(text_offset); }
+std::string Bytes(const char* data, size_t n) { return std::string(data, n); }
+
+uint32_t ReadU16(const std::string& s, size_t at) {
+  return static_cast<uint8_t>(s.at(at)) | static_cast<uint8_t>(s.at(at + 1)) << 8;
+}
+uint32_t ReadU32(const std::string& s, size_t at) {
+  return ReadU16(s, at) | ReadU16(s, at + 2) << 16;
+}
+
+// The source and MSG file of the worked example: two messages, identifiers
+// 2 then 1, in a new file.
+const std::string kWorkedSource = MessageSource("EN", "#message 2 B \"b\"\n#message 1 A \"a\"\n");
+std::string WorkedExampleFile(const std::string& name) {
+  return Header(name, 1) + Entry("EN", 1, 46) + Record(0x00010002, "F", 1, 2, 90) + Index(1, 8) +
+         Index(2, 0) + Bytes("b\0a\0", 4);
+}
+
+// ---------------------------------------------------------------------------
+// Command-line checks: message on standard output, usage on standard error,
+// the pause, code 1, and no file touched.
+
+TEST(RunCommandLine, NoArgumentShowsBannerUsageAndPause) {
+  FakeFileSystem fs;
+  Result r = Tolvane(fs, {});
+  EXPECT_EQ(r.out, kBanner + kPause);
+  EXPECT_EQ(r.err, kUsage);
+  EXPECT_EQ(r.pauses, 1);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(fs.ListFiles().empty());
+}
+
+TEST(RunCommandLine, EachProblemIsReportedAloneWithUsageAndPause) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"x.msg"},
+       "Use the -t option below to specify the file that contains messages definitions\n"},
+      {{"-tA.h", "-hB.h", "x.txt"}, "The last option must be a .MSG file\n"},
+      {{"-c", "-tA.h", "-hB.h", "A.h"}, "The last option must be a .MSG file\n"},
+      {{"-x", "-tA.h", "-hB.h", "x.msg"}, "Error : bad argument : -x\n"},
+      {{"-tA.h", "foo", "-hB.h", "x.msg"}, "Error : bad argument : foo\n"},
+      {{"-tA.h", "-hB.h", "-", "x.msg"}, "Error : bad argument : -\n"},
+      {{"-tMESSAGES.H", "-hB.h", "x.msg"}, "Error : MESSAGES.H is not a h file:\n"},
+      {{"-tmissing.h", "-hB.h", "x.msg"}, "Error : missing.h does not exist or cannot be opened\n"},
+      {{"-hB.h", "x.msg"},
+       "Use the -t option below to specify the file that contains messages definitions\n"},
+      {{"-tA.h", "x.msg"},
+       "Use the -h option below to specify the name of the h file that will be generated\n"},
+      // The options are checked before the MSG file is looked at.
+      {{"-tA.h", "bad.msg"},
+       "Use the -h option below to specify the name of the h file that will be generated\n"},
+      {{"-tA.h", "-hB.h", "missing.msg"},
+       "Error : MISSING.MSG doesn't exist or cannot be opened:\nuse the -c option to create it\n"},
+      {{"-tA.h", "-hB.h", "bad.msg"},
+       "Error : BAD.MSG : FILE ID is not valid:\nFILE ID must be 4d53\n"},
+      {{"-tA.h", "-hB.h", "empty.msg"},
+       "Error : EMPTY.MSG : FILE ID is not valid:\nFILE ID must be 4d53\n"},
+      // One byte reads as the low half of the FILE ID.
+      {{"-tA.h", "-hB.h", "one.msg"},
+       "Error : ONE.MSG : FILE ID is not valid:\nFILE ID must be 4d53\n"},
+      // The FILE ID is 0x4D53 stored low byte first; "MS" has it backwards.
+      {{"-tA.h", "-hB.h", "swapped.msg"},
+       "Error : SWAPPED.MSG : FILE ID is not valid:\nFILE ID must be 4d53\n"},
+      // The MSG file is opened as typed; an upper-case namesake does not count.
+      {{"-tA.h", "-hB.h", "upper.msg"},
+       "Error : UPPER.MSG doesn't exist or cannot be opened:\nuse the -c option to create it\n"},
+  };
+  for (const Case& c : cases) {
+    std::string joined;
+    for (const std::string& arg : c.args) joined += " " + arg;
+    SCOPED_TRACE("Tolvane" + joined);
+    FakeFileSystem fs;
+    fs.SetFile("A.h", kWorkedSource);
+    fs.SetFile("MESSAGES.H", kWorkedSource);
+    fs.SetFile("B.h", "#define OLD 1\n");
+    fs.SetFile("bad.msg", std::string("\x53\x4E", 2) + std::string(40, '\0'));
+    fs.SetFile("empty.msg", "");
+    fs.SetFile("one.msg", "\x53");
+    fs.SetFile("swapped.msg", "MS" + std::string(36, '\0'));
+    fs.SetFile("UPPER.MSG", WorkedExampleFile("UPPER.MSG"));
+    const auto before = Snapshot(fs);
+    Result r = Tolvane(fs, c.args);
+    EXPECT_EQ(r.out, kBanner + c.message + kPause);
+    EXPECT_EQ(r.err, kUsage);
+    EXPECT_EQ(r.pauses, 1);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(SameFiles(before, fs));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Complete builds: exact output and the bytes of both files.
+
+TEST(RunBuild, WorkedExampleGivesTheExpectedFileAndOutput) {
+  FakeFileSystem fs;
+  fs.SetFile("A.h", kWorkedSource);
+  Result r = Tolvane(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, Success("A.h", "X.MSG"));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.pauses, 0);
+  EXPECT_EQ(r.code, 0);
+  const std::string msg = Content(fs, "x.msg");
+  EXPECT_EQ(msg.size(), 106u);
+  EXPECT_EQ(msg, WorkedExampleFile("X.MSG"));
+  EXPECT_EQ(Content(fs, "B.h"), "#define B 2\n#define A 1\n");
+  // Built as typed, and nothing else is left behind.
+  EXPECT_EQ(fs.ListFiles(), (std::vector<std::string>{"A.h", "B.h", "x.msg"}));
+}
+
+TEST(RunBuild, OptionFormsThatAreAccepted) {
+  // -c takes no value; -t needs ".h" anywhere; the last -t and -h win.
+  FakeFileSystem fs;
+  fs.SetFile("foo.hpp", kWorkedSource);
+  fs.SetFile("first.h", "// not a message source\n");
+  Result r = Tolvane(fs, {"-tfirst.h", "-hfirst_names.h", "-cxyz", "-tfoo.hpp", "-hB.h", "X.Msg"});
+  EXPECT_EQ(r.out, Success("foo.hpp", "X.MSG"));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(Content(fs, "X.Msg"), WorkedExampleFile("X.MSG"));
+  EXPECT_EQ(Content(fs, "B.h"), "#define B 2\n#define A 1\n");
+  EXPECT_EQ(fs.ListFiles(), (std::vector<std::string>{"B.h", "X.Msg", "first.h", "foo.hpp"}));
+}
+
+TEST(RunBuild, LongPathsWorkAndTheHeaderNameTakesTheirFirst32Characters) {
+  const std::string dir(70, 'd');
+  for (const std::string& msg_path : {std::string(27, 'a') + ".msg", std::string(28, 'b') + ".msg",
+                                      dir + "/" + std::string(80, 'm') + ".msg"}) {
+    SCOPED_TRACE(msg_path);
+    std::string upper = msg_path;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string source = dir + "/" + std::string(90, 's') + ".h";
+    const std::string names = dir + "/" + std::string(100, 'n') + ".h";
+    FakeFileSystem fs;
+    fs.SetFile(source, kWorkedSource);
+    Result r = Tolvane(fs, {"-c", "-t" + source, "-h" + names, msg_path});
+    EXPECT_EQ(r.out, Success(source, upper));
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.code, 0);
+    const std::string msg = Content(fs, msg_path);
+    // 31 characters leave one 0x00; 32 or more fill the field unterminated.
+    EXPECT_EQ(msg.substr(4, 32), Chars(upper, 32));
+    EXPECT_EQ(msg, WorkedExampleFile(upper));
+    EXPECT_EQ(Content(fs, names), "#define B 2\n#define A 1\n");
+    EXPECT_EQ(fs.ListFiles().size(), 3u);
+  }
+}
+
+TEST(RunBuild, ExistingFileIsOpenedAsTypedAndShownUpperCased) {
+  FakeFileSystem fs;
+  fs.SetFile("A.h", kWorkedSource);
+  fs.SetFile("app.msg", WorkedExampleFile("APP.MSG"));
+  Result r = Tolvane(fs, {"-tA.h", "-hB.h", "app.msg"});
+  EXPECT_EQ(r.out, Success("A.h", "APP.MSG"));
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(fs.ListFiles(), (std::vector<std::string>{"A.h", "B.h", "app.msg"}));
+  // A second EN table: the existing header (name included) is kept.
+  const std::string msg = Content(fs, "app.msg");
+  EXPECT_EQ(msg.substr(0, 38), Header("APP.MSG", 1));
+  EXPECT_EQ(msg.substr(38, 8), Entry("EN", 2, 46));
+}
+
+TEST(RunBuild, EnglishFrenchEnglishSequenceCarriesOldTablesOver) {
+  FakeFileSystem fs;
+  fs.SetFile("en.h", MessageSource("EN", "#message 1 HELLO \"Hi\"\n"));
+  fs.SetFile("fr.h", MessageSource("FR",
+                                   "#message 2 BYE \"Au revoir\"\n"
+                                   "#message 1 HELLO \"Salut\"\n",
+                                   "ISO8859", "FONT_FR", "3", "1f"));
+  fs.SetFile("en2.h", MessageSource("EN",
+                                    "#message 3 THREE \"ab\"\n"
+                                    "#message 1 HELLO_AGAIN \"z\"\n"
+                                    "#message 4 NOTEXT none\n",
+                                    "ISO8859", "F2", "1", "5"));
+
+  Result r = Tolvane(fs, {"-c", "-ten.h", "-hnames.h", "x.msg"});
+  EXPECT_EQ(r.out, Success("en.h", "X.MSG"));
+  ASSERT_EQ(r.code, 0);
+  // One text of 3 bytes: the block gets a fill byte to end at 100.
+  const std::string first = Content(fs, "x.msg");
+  EXPECT_EQ(first, Header("X.MSG", 1) + Entry("EN", 1, 46) + Record(0x00010002, "F", 1, 1, 90) +
+                       Index(1, 0) + Bytes("Hi\0\0", 4));
+  EXPECT_EQ(Content(fs, "names.h"), "#define HELLO 1\n");
+
+  // A new language: its entry and record come last; everything moves by 8
+  // (directory) or 52 (entry and record).
+  r = Tolvane(fs, {"-tfr.h", "-hnames.h", "x.msg"});
+  EXPECT_EQ(r.out, Success("fr.h", "X.MSG"));
+  EXPECT_EQ(r.err, "");
+  ASSERT_EQ(r.code, 0);
+  const std::string second = Content(fs, "x.msg");
+  EXPECT_EQ(second, Header("X.MSG", 2) + Entry("EN", 1, 54) + Entry("FR", 1, 98) +
+                        Record(0x00010002, "F", 1, 1, 142) +
+                        Record(0x0003001F, "FONT_FR", 1, 2, 152) + first.substr(90) + Index(1, 16) +
+                        Index(2, 0) + Bytes("Au revoir\0Salut\0", 16));
+  EXPECT_EQ(second.size(), 180u);
+  EXPECT_EQ(Content(fs, "names.h"), "#define HELLO 1\n#define BYE 2\n");
+
+  // An existing language: its new record follows its old one, the later
+  // language's offsets move by 44, the old blocks follow in their old order.
+  r = Tolvane(fs, {"-ten2.h", "-hnames.h", "x.msg"});
+  EXPECT_EQ(r.out, Success("en2.h", "X.MSG"));
+  ASSERT_EQ(r.code, 0);
+  const std::string third = Content(fs, "x.msg");
+  EXPECT_EQ(third, Header("X.MSG", 2) + Entry("EN", 2, 54) + Entry("FR", 1, 142) +
+                       Record(0x00010002, "F", 1, 1, 186) + Record(0x00010005, "F2", 1, 2, 224) +
+                       Record(0x0003001F, "FONT_FR", 1, 2, 196) + first.substr(90) +
+                       second.substr(152) + Index(1, 9) + Index(3, 0) + Bytes("ab\0z\0\0", 6));
+  EXPECT_EQ(third.size(), 242u);
+  // Identifier 1 is known already, whatever its new name; a line without a
+  // text still gets its #define.
+  EXPECT_EQ(Content(fs, "names.h"),
+            "#define HELLO 1\n#define BYE 2\n#define THREE 3\n#define NOTEXT 4\n");
+  EXPECT_EQ(fs.ListFiles(),
+            (std::vector<std::string>{"en.h", "en2.h", "fr.h", "names.h", "x.msg"}));
+}
+
+TEST(RunBuild, UnicodeTableHoldsTheSpelledOutBytes) {
+  FakeFileSystem fs;
+  fs.SetFile("A.h", MessageSource("JA",
+                                  "#message 1 U \"\\x00\\x41 0x00 0x42\"\n"
+                                  "#message 0 E \"Hello\"\n",
+                                  "UNICODE"));
+  Result r = Tolvane(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, Success("A.h", "X.MSG"));
+  ASSERT_EQ(r.code, 0);
+  EXPECT_EQ(Content(fs, "x.msg"), Header("X.MSG", 1) + Entry("JA", 1, 46) +
+                                      Record(0x00010002, "F", 0, 2, 90) + Index(0, 12) +
+                                      Index(1, 0) + Bytes("\0\x41\0\x42\0\0\0\0", 8));
+  EXPECT_EQ(Content(fs, "B.h"), "#define U 1\n#define E 0\n");
+}
+
+TEST(RunBuild, NamesHeaderKeepsThePreviousOneAndAddsOnlyNewIdentifiers) {
+  FakeFileSystem fs;
+  const std::string previous = "// names\r\n#define  OLD\t7\n#define MSG_A 1\n";
+  fs.SetFile("names.h", previous);
+  fs.SetFile("A.h", MessageSource("EN",
+                                  "#message 1 MSG_Z \"a\"\n"
+                                  "#message 7 SEVEN \"b\"\n"
+                                  "#message 13 MSG_C \"c\"\n"
+                                  "#message 70000 X \"t\"\n"
+                                  "#message  8 TWO_BLANKS \"x\"\n"
+                                  "#message 012 TWELVE \"y\"\n"
+                                  "#message 13 MSG_C_AGAIN\n"));
+  // -c starts a new MSG file but still merges the names header.
+  Result r = Tolvane(fs, {"-c", "-tA.h", "-hnames.h", "x.msg"});
+  EXPECT_EQ(r.out, Success("A.h", "X.MSG"));
+  ASSERT_EQ(r.code, 0);
+  // Only the previous header is searched: MSG_C is new twice.
+  EXPECT_EQ(Content(fs, "names.h"), previous +
+                                        "#define MSG_C 13\n#define X 70000\n"
+                                        "#define TWO_BLANKS 8\n#define TWELVE 12\n"
+                                        "#define MSG_C_AGAIN 13\n");
+  // The index holds the low 16 bits of each identifier, in ascending order.
+  const std::string msg = Content(fs, "x.msg");
+  ASSERT_EQ(ReadU16(msg, 46 + 38), 6u);
+  std::vector<uint32_t> ids;
+  for (size_t i = 0; i < 6; ++i) ids.push_back(ReadU16(msg, 90 + 6 * i));
+  EXPECT_EQ(ids, (std::vector<uint32_t>{1, 7, 8, 12, 13, 4464}));
+  EXPECT_EQ(fs.ListFiles(), (std::vector<std::string>{"A.h", "names.h", "x.msg"}));
+}
+
+TEST(RunBuild, PreviousNamesHeaderWithoutFinalLineFeedIsSearchedAndKeptApart) {
+  FakeFileSystem fs;
+  fs.SetFile("names.h", "#define LAST 9");
+  fs.SetFile("A.h", MessageSource("EN", "#message 9 NINE \"a\"\n#message 2 NEW \"b\"\n"));
+  Result r = Tolvane(fs, {"-c", "-tA.h", "-hnames.h", "x.msg"});
+  EXPECT_EQ(r.out, Success("A.h", "X.MSG"));
+  ASSERT_EQ(r.code, 0);
+  EXPECT_EQ(Content(fs, "names.h"), "#define LAST 9\n#define NEW 2\n");
+}
+
+// A source with `count` texts whose identifiers run downwards, so that every
+// entry has to be moved by the sort.
+std::string ManyMessages(int count) {
+  std::string body;
+  for (int id = count - 1; id >= 0; --id) {
+    body += "#message " + std::to_string(id) + " M" + std::to_string(id) + " \"t" +
+            std::to_string(id) + "\"\n";
+  }
+  return MessageSource("EN", body);
+}
+
+TEST(RunBuild, MoreThanTenThousandMessagesUpToTheFormatsLimit) {
+  constexpr uint32_t kCount = 32767;  // counts are signed 16-bit values
+  FakeFileSystem fs;
+  fs.SetFile("A.h", ManyMessages(kCount));
+  Result r = Tolvane(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, Success("A.h", "X.MSG"));
+  EXPECT_EQ(r.err, "");
+  ASSERT_EQ(r.code, 0);
+  const std::string msg = Content(fs, "x.msg");
+  ASSERT_EQ(ReadU16(msg, 46 + 38), kCount);
+  EXPECT_EQ(msg.size() % 2, 0u);
+  // Every entry, in ascending order, leads to its own text.
+  for (uint32_t i = 0; i < kCount; ++i) {
+    const size_t entry_end = 90 + 6 * (i + 1);
+    ASSERT_EQ(ReadU16(msg, entry_end - 6), i);
+    const size_t text_at = entry_end + ReadU32(msg, entry_end - 4);
+    ASSERT_LT(text_at, msg.size());
+    ASSERT_EQ(std::string(msg.c_str() + text_at), "t" + std::to_string(i)) << "entry " << i;
+  }
+  const std::string names = Content(fs, "B.h");
+  EXPECT_EQ(names.substr(0, 22), "#define M32766 32766\n#");
+  EXPECT_EQ(names.substr(names.size() - 13), "#define M0 0\n");
+}
+
+// ---------------------------------------------------------------------------
+// Refusals that leave every file exactly as it was.
+
+TEST(RunRefusal, TooManyTextsForOneTable) {
+  FakeFileSystem fs;
+  fs.SetFile("A.h", ManyMessages(32768));
+  fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
+  fs.SetFile("B.h", "#define B 2\n#define A 1\n");
+  const auto before = Snapshot(fs);
+  Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, Progress("A.h", "X.MSG") +
+                       "Error : A.h : 32768 messages have a text; a table holds at most 32767\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(SameFiles(before, fs));
+}
+
+TEST(RunRefusal, TooManyLanguagesOrTablesOfOneLanguage) {
+  // 32,767 languages without tables: one more would not fit.
+  std::string languages = Header("X.MSG", 32767);
+  for (uint32_t i = 0; i < 32767; ++i) languages += Entry("", 0, 38 + 8 * 32767);
+  // One language with 32,767 empty tables: another would not fit.
+  const uint32_t area_end = 46 + 44 * 32767;
+  std::string tables = Header("X.MSG", 1) + Entry("EN", 32767, 46);
+  for (uint32_t i = 0; i < 32767; ++i) tables += Record(0x00010002, "F", 1, 0, area_end);
+
+  for (const auto& [content, problem] : std::vector<std::pair<std::string, std::string>>{
+           {languages, "a file holds at most 32767 languages"},
+           {tables, "a language holds at most 32767 tables"}}) {
+    SCOPED_TRACE(problem);
+    FakeFileSystem fs;
+    fs.SetFile("A.h", kWorkedSource);
+    fs.SetFile("x.msg", content);
+    const auto before = Snapshot(fs);
+    Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
+    EXPECT_EQ(r.out, Progress("A.h", "X.MSG") + "Error : X.MSG : " + problem + "\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(SameFiles(before, fs));
+  }
+}
+
+TEST(RunRefusal, DamagedExistingFileIsRefusedBeforeAnythingIsPrintedOrMoved) {
+  const std::string good = WorkedExampleFile("X.MSG");
+  auto patched = [&](size_t at, const std::string& bytes) {
+    std::string file = good;
+    file.replace(at, bytes.size(), bytes);
+    return file;
+  };
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {good.substr(0, 5), "the header is cut short (5 bytes)"},
+      {Header("X.MSG", 1), "the language directory does not fit in the file"},
+      {patched(36, U16(40000)), "the language count 40000 is over 32767 at byte 36"},
+      {good.substr(0, 60), "the table records do not fit in the file"},
+      {patched(40, U16(40000)), "the table count 40000 is over 32767 at byte 40"},
+      {patched(42, U32(50)), "the table offset 50 disagrees with the records' place 46 at byte 42"},
+      {patched(84, U16(40000)), "the message count 40000 is over 32767 at byte 84"},
+      {patched(86, U32(200)), "the table block at 200 lies outside the file's blocks at byte 86"},
+      {patched(86, U32(40)), "the table block at 40 lies outside the file's blocks at byte 86"},
+      {patched(84, U16(3)), "the table block at 90 lies outside the file's blocks at byte 86"},
+  };
+  for (const auto& [content, problem] : cases) {
+    SCOPED_TRACE(problem);
+    FakeFileSystem fs;
+    fs.SetFile("A.h", kWorkedSource);
+    fs.SetFile("x.msg", content);
+    fs.SetFile("B.h", "#define B 2\n");
+    const auto before = Snapshot(fs);
+    Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
+    EXPECT_EQ(r.out, kBanner + "Error : X.MSG : " + problem + "\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.pauses, 0);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(SameFiles(before, fs));
+  }
+}
+
+TEST(RunRefusal, FileWithoutLanguagesIsAccepted) {
+  FakeFileSystem fs;
+  fs.SetFile("A.h", kWorkedSource);
+  fs.SetFile("x.msg", Header("OLD NAME", 0));
+  Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, Success("A.h", "X.MSG"));
+  ASSERT_EQ(r.code, 0);
+  // The new entry's records follow the directory; the old name is kept.
+  EXPECT_EQ(Content(fs, "x.msg"), WorkedExampleFile("OLD NAME"));
+}
+
+// ---------------------------------------------------------------------------
+// Leftovers of an interrupted run stop the next one before any file is
+// examined or touched.
+
+TEST(RunStaleBackup, StopsBeforeTheFileIdCheckAndTouchesNothing) {
+  struct Case {
+    std::string what;
+    std::map<std::string, std::string> files;
+    std::vector<std::string> args;
+    std::string in_the_way;
+  };
+  const std::string msg = WorkedExampleFile("X.MSG");
+  const std::vector<Case> cases = {
+      {"MSG backup", {{"x.msg", msg}, {"x.BAK", msg}}, {"-tA.h", "-hB.h", "x.msg"}, "x.BAK"},
+      {"MSG backup, with -c",
+       {{"x.msg", msg}, {"x.BAK", msg}},
+       {"-c", "-tA.h", "-hB.h", "x.msg"},
+       "x.BAK"},
+      // Without the backups' check these would be FILE ID failures that
+      // advise -c, which would throw the backup's content away.
+      {"MSG backup, MSG file missing", {{"x.BAK", msg}}, {"-tA.h", "-hB.h", "x.msg"}, "x.BAK"},
+      {"MSG backup, MSG file empty, temporary file left",
+       {{"x.msg", ""}, {"x.BAK", msg}, {"x.TMP", "partial"}},
+       {"-tA.h", "-hB.h", "x.msg"},
+       "x.BAK"},
+      {"names backup",
+       {{"x.msg", msg}, {"LocalMessages.BAK", "#define B 2\n"}},
+       {"-tA.h", "-hB.h", "x.msg"},
+       "LocalMessages.BAK"},
+      {"names backup, damaged MSG file",
+       {{"x.msg", msg.substr(0, 50)}, {"LocalMessages.BAK", "#define B 2\n"}},
+       {"-tA.h", "-hB.h", "x.msg"},
+       "LocalMessages.BAK"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeFileSystem fs;
+    fs.SetFile("A.h", kWorkedSource);
+    fs.SetFile("B.h", "");
+    for (const auto& [name, content] : c.files) fs.SetFile(name, content);
+    const auto before = Snapshot(fs);
+    Result r = Tolvane(fs, c.args);
+    EXPECT_EQ(r.out, kBanner + kPause);
+    EXPECT_EQ(r.err.rfind("Cannot build X.MSG: " + c.in_the_way + " ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.back(), '\n');
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+    EXPECT_EQ(r.pauses, 1);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(SameFiles(before, fs));
+  }
+}
+
+TEST(RunStaleBackup, SaysHowToRestoreWhileTheTemporaryFileShowsTheRunWasCut) {
+  FakeFileSystem fs;
+  fs.SetFile("A.h", kWorkedSource);
+  fs.SetFile("x.msg", "");
+  fs.SetFile("x.BAK", WorkedExampleFile("X.MSG"));
+  fs.SetFile("x.TMP", "");
+  Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
+  EXPECT_NE(r.err.find("restore it with: mv 'x.BAK' 'x.msg'"), std::string::npos) << r.err;
+  EXPECT_EQ(r.code, 1);
+}
+
+// ---------------------------------------------------------------------------
+// A build that fails leaves the MSG file and the names header byte-identical
+// and no work file behind.
+
+TEST(RunFailedBuild, PutsEveryFileBack) {
+  struct Case {
+    std::string what;
+    std::string source;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"missing LANGUAGE line", "// LANGUAGE EN\n#message 1 A \"a\"\n",
+       "  Error in A.h:specify the name of the language to create:\n    ex :// #LANGUAGE EN\n"},
+      {"hexadecimal escape without a digit",
+       MessageSource("EN", "#message 1 A \"a\"\n#message 2 B \"\\xg1\"\n"),
+       "Error : \\xg: hex constants must have at least one hex digit\n"},
+      {"identifier that cannot be read",
+       MessageSource("EN", "#message 1 A \"a\"\n#message abc X \"t\"\n"),
+       "  Error in A.h: line 7: the identifier of this #message line cannot be read\n"},
+  };
+  for (const Case& c : cases) {
+    for (bool create : {false, true}) {
+      SCOPED_TRACE(c.what + (create ? ", with -c" : ""));
+      FakeFileSystem fs;
+      fs.SetFile("A.h", c.source);
+      fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
+      fs.SetFile("B.h", "#define B 2\n#define A 1\n");
+      const auto before = Snapshot(fs);
+      std::vector<std::string> args = {"-tA.h", "-hB.h", "x.msg"};
+      if (create) args.insert(args.begin(), "-c");
+      Result r = Tolvane(fs, args);
+      EXPECT_EQ(r.out, Progress("A.h", "X.MSG") + c.message);
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(r.pauses, 0);
+      EXPECT_EQ(r.code, 1);
+      EXPECT_TRUE(SameFiles(before, fs));
+    }
+  }
+}
+
+TEST(RunFailedBuild, WithoutPreviousFilesNothingIsLeft) {
+  FakeFileSystem fs;
+  fs.SetFile("A.h", MessageSource("EN", "#message 1 A \"\\x\"\n"));
+  Result r = Tolvane(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, Progress("A.h", "X.MSG") +
+                       "Error : \\x: hex constants must have at least one hex digit\n");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(fs.ListFiles(), std::vector<std::string>{"A.h"});
+}
+
+TEST(RunBuild, CreateReplacesAnExistingFileOnlyWhenTheNewOneIsComplete) {
+  FakeFileSystem fs;
+  fs.SetFile("A.h", MessageSource("EN", "#message 1 A \"\\xz\"\n"));
+  fs.SetFile("x.msg", "not a catalogue at all");
+  Result r = Tolvane(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(Content(fs, "x.msg"), "not a catalogue at all");
+
+  fs.SetFile("A.h", kWorkedSource);
+  r = Tolvane(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, Success("A.h", "X.MSG"));
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(Content(fs, "x.msg"), WorkedExampleFile("X.MSG"));
+  EXPECT_EQ(fs.ListFiles(), (std::vector<std::string>{"A.h", "B.h", "x.msg"}));
+}
+
+// ---------------------------------------------------------------------------
+// Work files come from the MSG path as typed, with only its final extension
+// replaced.
+
+// Forwards to a fake file system and notes every path a change is made to.
+class PathRecorder : public FileSystem {
+ public:
+  explicit PathRecorder(FakeFileSystem& fs) : fs_(fs) {}
+  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
+    if (mode == OpenMode::kCreate) changed.insert(path);
+    return fs_.Open(path, mode);
+  }
+  bool Exists(const std::string& path) override { return fs_.Exists(path); }
+  void Rename(const std::string& from, const std::string& to) override {
+    changed.insert({from, to});
+    fs_.Rename(from, to);
+  }
+  void RenameNoReplace(const std::string& from, const std::string& to) override {
+    changed.insert({from, to});
+    fs_.RenameNoReplace(from, to);
+  }
+  void Link(const std::string& from, const std::string& to) override {
+    changed.insert(to);
+    fs_.Link(from, to);
+  }
+  void Remove(const std::string& path) override {
+    changed.insert(path);
+    fs_.Remove(path);
+  }
+  void SyncDir(const std::string& dir) override { fs_.SyncDir(dir); }
+
+  std::set<std::string> changed;
+
+ private:
+  FakeFileSystem& fs_;
+};
+
+TEST(RunWorkFiles, DotsBeforeTheExtensionStayInTheWorkFileNames) {
+  FakeFileSystem fake;
+  fake.SetFile("en.h", MessageSource("EN", "#message 1 A \"a\"\n"));
+  fake.SetFile("fr.h", MessageSource("FR", "#message 1 A \"b\"\n"));
+  fake.SetFile("v1.2/app.msg", "to be replaced");
+  PathRecorder fs(fake);
+  Result r = Tolvane(fs, {"-c", "-ten.h", "-hv1.2/names.h", "v1.2/app.msg"});
+  EXPECT_EQ(r.out, Success("en.h", "V1.2/APP.MSG"));
+  ASSERT_EQ(r.code, 0);
+  r = Tolvane(fs, {"-tfr.h", "-hv1.2/names.h", "v1.2/app.msg"});
+  EXPECT_EQ(r.out, Success("fr.h", "V1.2/APP.MSG"));
+  ASSERT_EQ(r.code, 0);
+
+  EXPECT_TRUE(fs.changed.count("v1.2/app.TMP"));
+  EXPECT_TRUE(fs.changed.count("v1.2/app.BAK"));
+  for (const std::string& path : fs.changed) {
+    EXPECT_TRUE(path.rfind("v1.2/", 0) == 0 || path == "LocalMessages.BAK") << path;
+    EXPECT_EQ(path.find("V1"), std::string::npos) << path;
+    EXPECT_NE(path, "v1.2/app.MSG");
+  }
+  EXPECT_EQ(fake.ListFiles(),
+            (std::vector<std::string>{"en.h", "fr.h", "v1.2/app.msg", "v1.2/names.h"}));
+  const std::string msg = Content(fake, "v1.2/app.msg");
+  EXPECT_EQ(msg.substr(0, 38), Header("V1.2/APP.MSG", 2));
+
+  // A backup beside the file in the way stops the run; one named after the
+  // first dot does not concern it.
+  fake.SetFile("v1.BAK", "unrelated");
+  r = Tolvane(fs, {"-tfr.h", "-hv1.2/names.h", "v1.2/app.msg"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(Content(fake, "v1.BAK"), "unrelated");
+  fake.SetFile("v1.2/app.BAK", "stale");
+  const auto before = Snapshot(fake);
+  r = Tolvane(fs, {"-tfr.h", "-hv1.2/names.h", "v1.2/app.msg"});
+  EXPECT_EQ(r.err.rfind("Cannot build V1.2/APP.MSG: v1.2/app.BAK ", 0), 0u) << r.err;
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(SameFiles(before, fake));
+}
+
+}  // namespace
+}  // namespace tolvane
