@@ -172,8 +172,15 @@ void run_build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader&
     guarded("Cannot create " + paths.msg_shown,
             [&] { fs.Open(paths.msg, OpenMode::kReadWrite)->Close(); });
   }
+  // A work file left by a run that stopped half-way may be a second name of
+  // a file in place (an undo links the MSG file so); truncating it would
+  // empty that file too, so it is created afresh.
+  auto create_afresh = [&](const std::string& path) {
+    if (fs.Exists(path)) fs.Remove(path);
+    return fs.Open(path, OpenMode::kCreate);
+  };
   files.tmp = guarded("Cannot create " + (options.create ? paths.msg_shown : paths.tmp_shown),
-                      [&] { return fs.Open(paths.tmp, OpenMode::kCreate); });
+                      [&] { return create_afresh(paths.tmp); });
   work.created_tmp();
   files.source = guarded("Cannot open " + options.source_path,
                          [&] { return fs.Open(options.source_path, OpenMode::kRead); });
@@ -181,8 +188,8 @@ void run_build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader&
     files.previous_names = guarded("Cannot read " + paths.names,
                                    [&] { return fs.Open(paths.names, OpenMode::kRead); });
   }
-  files.names_tmp = guarded("Cannot create " + paths.names,
-                            [&] { return fs.Open(paths.names_tmp, OpenMode::kCreate); });
+  files.names_tmp =
+      guarded("Cannot create " + paths.names, [&] { return create_afresh(paths.names_tmp); });
   work.created_names_tmp();
 
   try {

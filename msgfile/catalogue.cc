@@ -1,11 +1,63 @@
 #include "msgfile/catalogue.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tolvane {
 namespace {
 
 std::string at(uint64_t offset) { return " at byte " + std::to_string(offset); }
+
+// Whether the text at `start` is ended inside the file: by a 0x00 byte, or in
+// a UNICODE table by two.
+bool text_ended(File& file, uint64_t size, uint64_t start, bool unicode) {
+  std::string chunk;
+  bool zero_before = false;  // the byte before the chunk was 0x00
+  for (uint64_t pos = start; pos < size;) {
+    chunk.resize(std::min<uint64_t>(64 * 1024, size - pos));
+    chunk.resize(file.ReadAt(pos, chunk.data(), chunk.size()));
+    if (chunk.empty()) return false;
+    for (char c : chunk) {
+      if (c == 0 && (!unicode || zero_before)) return true;
+      zero_before = c == 0;
+    }
+    pos += chunk.size();
+  }
+  return false;
+}
+
+// Checks that every text of a table starts among the blocks and ends inside
+// the file. A new table is appended behind the old blocks, so a text that
+// pointed or ran past the old end would silently take the new bytes as its
+// own. Only the last text needs reading: one before it runs into it at the
+// latest.
+std::optional<std::string> check_texts(File& file, uint64_t size, uint64_t blocks_begin,
+                                       const TableRecord& record) {
+  std::string index(uint64_t{kIndexEntrySize} * record.message_count, '\0');
+  file.ReadAt(record.index_offset, index.data(), index.size());
+  ByteReader in(index);
+  std::optional<uint64_t> last, last_entry;
+  for (uint32_t rank = 0; rank < record.message_count; ++rank) {
+    const uint64_t entry_at = uint64_t{record.index_offset} + kIndexEntrySize * rank;
+    IndexEntry entry;
+    read_index_entry(in, &entry);
+    // Offsets count from the end of their entry and wrap as 32-bit values.
+    const uint32_t text = static_cast<uint32_t>(entry_at + kIndexEntrySize + entry.text_offset);
+    if (text < blocks_begin || text >= size) {
+      return "the text of message " + std::to_string(entry.message_id) +
+             " lies outside the file's blocks" + at(entry_at + 2);
+    }
+    if (!last || text > *last) {
+      last = text;
+      last_entry = entry_at;
+    }
+  }
+  if (last && !text_ended(file, size, *last, record.coding == 0)) {
+    return "the text at " + std::to_string(*last) + " runs past the end of the file" +
+           at(*last_entry + 2);
+  }
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -70,6 +122,12 @@ std::optional<std::string> read_catalogue(File& file, Catalogue* catalogue) {
     }
     catalogue->records.push_back(record);
   }
+  for (const TableRecord& record : catalogue->records) {
+    if (auto problem = check_texts(file, size, area_end, record)) return problem;
+  }
+  // The header area and every block have even sizes: an odd file has lost or
+  // gained bytes, and a new block behind it would start at an odd offset.
+  if (size % 2 != 0) return "the file's size " + std::to_string(size) + " is odd";
   return std::nullopt;
 }
 

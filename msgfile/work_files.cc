@@ -2,7 +2,9 @@
 
 #include <errno.h>
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 
 #include "platform/failure.h"
 #include "platform/file_io.h"
@@ -71,6 +73,16 @@ std::optional<std::string> stale_backup_message(FileSystem& fs, const WorkFilePa
   for (const Backup& backup :
        {Backup{paths.bak, paths.msg}, Backup{paths.names_bak, paths.names}}) {
     if (!fs.Exists(backup.path)) continue;
+    if (!replaced && fs.SameFile(backup.path, backup.original)) {
+      // Cut between taking the backup and replacing the file: the backup is
+      // a second name of the file still in place, so restoring it by a
+      // rename would change nothing (and mv refuses to) while removing it
+      // loses nothing.
+      return "Cannot build " + paths.msg_shown + ": " + backup.path +
+             " is left by an interrupted run and is a second name of the previous " +
+             backup.original + ", which is still in place; remove it with: rm " +
+             quoted(backup.path) + " and run again\n";
+    }
     if (replaced) {
       return "Cannot build " + paths.msg_shown + ": " + backup.path +
              " is left by an interrupted run that had already written the new " + paths.msg +
@@ -121,21 +133,70 @@ void restore_backup(FileSystem& fs, const std::string& backup, const std::string
 }
 
 void WorkFiles::sync_dirs() {
-  fs_.SyncDir(DirName(paths_.msg));
-  fs_.SyncDir(DirName(paths_.names));
-  fs_.SyncDir(DirName(paths_.names_bak));
+  // Each directory once: on a journalling file system every directory sync
+  // can cost a journal commit, and the three files usually share one.
+  const std::string dirs[] = {DirName(paths_.msg), DirName(paths_.names),
+                              DirName(paths_.names_bak)};
+  for (size_t i = 0; i < std::size(dirs); ++i) {
+    if (std::find(dirs, dirs + i, dirs[i]) == dirs + i) fs_.SyncDir(dirs[i]);
+  }
+}
+
+void WorkFiles::back_up(const std::string& from, const std::string& to,
+                        const std::string& failure) {
+  try {
+    make_backup(fs_, from, to);
+  } catch (const IoError&) {
+    // A copy that could not be finished nor removed must still be named.
+    if (fs_.Exists(to + ".TMP")) parts_left_.push_back(to + ".TMP");
+    throw FileFailure(failure + "\n");
+  }
+}
+
+std::string WorkFiles::restore_note() {
+  std::string note = "The previous files could not all be put back; restore them with:";
+  // A file that did not exist before the run is put back by removing it.
+  if (msg_backed_up_) {
+    note += " mv " + quoted(paths_.bak) + " " + quoted(paths_.msg) + ";";
+  } else if (msg_committed_) {
+    note += " rm " + quoted(paths_.msg) + ";";
+  }
+  if (names_backed_up_) {
+    note += " mv " + quoted(paths_.names_bak) + " " + quoted(paths_.names) + ";";
+  } else if (names_committed_) {
+    note += " rm " + quoted(paths_.names) + ";";
+  }
+  // The work files last: while <base>.TMP is there, the next run knows that
+  // the backups hold the state to go back to.
+  std::vector<std::string> work = {paths_.tmp, paths_.names_tmp};
+  work.insert(work.end(), parts_left_.begin(), parts_left_.end());
+  for (size_t i = 0; i < work.size(); ++i) {
+    bool seen = false;
+    for (size_t j = 0; j < i; ++j) seen = seen || work[j] == work[i];
+    if (!seen && fs_.Exists(work[i])) note += " rm " + quoted(work[i]) + ";";
+  }
+  note.back() = '\n';
+  return note;
+}
+
+std::string WorkFiles::kept_note() {
+  std::string kept;
+  if (msg_backed_up_) kept = paths_.bak;
+  if (names_backed_up_) kept += (kept.empty() ? "" : " and ") + paths_.names_bak;
+  return "The new " + paths_.msg + " and " + paths_.names +
+         " are complete but the previous ones could not be put back; they are kept in " + kept +
+         "\n";
 }
 
 void WorkFiles::commit() {
   msg_existed_ = fs_.Exists(paths_.msg);
   names_existed_ = fs_.Exists(paths_.names);
   if (msg_existed_) {
-    attempt("Cannot create " + paths_.bak_shown, [&] { make_backup(fs_, paths_.msg, paths_.bak); });
+    back_up(paths_.msg, paths_.bak, "Cannot create " + paths_.bak_shown);
     msg_backed_up_ = true;
   }
   if (names_existed_) {
-    attempt("Cannot create " + paths_.names_bak,
-            [&] { make_backup(fs_, paths_.names, paths_.names_bak); });
+    back_up(paths_.names, paths_.names_bak, "Cannot create " + paths_.names_bak);
     names_backed_up_ = true;
   }
   attempt("Cannot write " + paths_.bak_shown, [&] { sync_dirs(); });
@@ -176,27 +237,24 @@ void WorkFiles::commit() {
 
 std::string WorkFiles::undo() {
   if (done_) return "";
-  // What is left to do by hand when the undo stops half-way.
-  auto restore_note = [this] {
-    std::string note = "The previous files could not all be put back; restore them with:";
-    if (msg_backed_up_) note += " mv " + quoted(paths_.bak) + " " + quoted(paths_.msg) + ";";
-    if (names_backed_up_) {
-      note += " mv " + quoted(paths_.names_bak) + " " + quoted(paths_.names) + ";";
-    }
-    note.back() = '\n';
-    return note;
-  };
   try {
     if (msg_committed_) {
       // Bring the temporary file's name back first: it tells a later run that
-      // the backups, not the files in place, hold the state to keep.
-      try {
-        fs_.Link(paths_.msg, paths_.tmp);
+      // the backups, not the files in place, hold the state to keep. With no
+      // backup there is no such state, and the new files need only go.
+      if (msg_backed_up_ || names_backed_up_) {
+        try {
+          fs_.Link(paths_.msg, paths_.tmp);
+        } catch (const IoError&) {
+          // Where no link can be made, an empty file says the same: only
+          // its name counts.
+          try {
+            fs_.Open(paths_.tmp, OpenMode::kCreate)->Close();
+          } catch (const IoError&) {
+            return kept_note();
+          }
+        }
         tmp_created_ = true;
-      } catch (const IoError&) {
-        return "The new " + paths_.msg + " and " + paths_.names +
-               " are complete but the previous ones could not be put back; they are kept in " +
-               paths_.bak + " and " + paths_.names_bak + "\n";
       }
       if (msg_backed_up_) {
         restore_backup(fs_, paths_.bak, paths_.msg);
@@ -241,6 +299,13 @@ std::string WorkFiles::undo() {
       fs_.Remove(paths_.names_tmp);
     } catch (const IoError&) {
       leftovers += " " + paths_.names_tmp;
+    }
+  }
+  for (const std::string& part : parts_left_) {
+    try {
+      fs_.Remove(part);
+    } catch (const IoError&) {
+      leftovers += " " + part;
     }
   }
   if (!leftovers.empty()) {

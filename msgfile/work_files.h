@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -70,6 +71,9 @@ class WorkFiles {
 
  private:
   void sync_dirs();
+  void back_up(const std::string& from, const std::string& to, const std::string& failure);
+  std::string restore_note();
+  std::string kept_note();
 
   FileSystem& fs_;
   WorkFilePaths paths_;
@@ -81,8 +85,9 @@ class WorkFiles {
   bool names_backed_up_ = false;
   bool names_committed_ = false;
   bool msg_committed_ = false;
-  bool backups_removing_ = false;
   bool done_ = false;
+  // Partly written backup copies a failed commit could not remove.
+  std::vector<std::string> parts_left_;
 };
 
 }  // namespace tolvane

@@ -99,6 +99,12 @@ void FakeFileSystem::Remove(const std::string& path) {
   if (files_.erase(path) == 0) throw IoError("remove", path, ENOENT);
 }
 
+bool FakeFileSystem::SameFile(const std::string& a, const std::string& b) {
+  auto first = files_.find(a);
+  auto second = files_.find(b);
+  return first != files_.end() && second != files_.end() && first->second == second->second;
+}
+
 void FakeFileSystem::SyncDir(const std::string& dir) { Step("syncdir", dir); }
 
 void FakeFileSystem::SetFile(const std::string& path, std::string content) {

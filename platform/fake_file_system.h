@@ -20,6 +20,7 @@ class FakeFileSystem : public FileSystem {
   void RenameNoReplace(const std::string& from, const std::string& to) override;
   void Link(const std::string& from, const std::string& to) override;
   void Remove(const std::string& path) override;
+  bool SameFile(const std::string& a, const std::string& b) override;
   void SyncDir(const std::string& dir) override;
 
   // Test set-up and inspection; none of these count as operations.

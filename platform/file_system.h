@@ -58,6 +58,9 @@ class FileSystem {
   // Gives the file `from` a second name `to`; fails with EEXIST when `to` exists.
   virtual void Link(const std::string& from, const std::string& to) = 0;
   virtual void Remove(const std::string& path) = 0;
+  // Whether both paths are names of one file (hard links to it). False when
+  // either is missing, or where the file system cannot tell.
+  virtual bool SameFile(const std::string&, const std::string&) { return false; }
   // Makes the directory's entries (renames, creations, removals) durable.
   virtual void SyncDir(const std::string& dir) = 0;
 };

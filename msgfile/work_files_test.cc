@@ -1,0 +1,484 @@
+#include "msgfile/work_files.h"
+
+#include <errno.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+#include "platform/failure.h"
+#include "platform/fake_file_system.h"
+
+namespace tolvane {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+TEST(WorkFilePaths, ReplaceTheFinalExtensionInTheSameDirectory) {
+  WorkFilePaths p = work_file_paths("app.msg", "Names.h");
+  EXPECT_EQ(p.msg, "app.msg");
+  EXPECT_EQ(p.msg_shown, "APP.MSG");
+  EXPECT_EQ(p.tmp, "app.TMP");
+  EXPECT_EQ(p.bak, "app.BAK");
+  EXPECT_EQ(p.tmp_shown, "APP.TMP");
+  EXPECT_EQ(p.bak_shown, "APP.BAK");
+  EXPECT_EQ(p.names, "Names.h");
+  EXPECT_EQ(p.names_tmp, "Names.h.TMP");
+  EXPECT_EQ(p.names_bak, "LocalMessages.BAK");
+
+  p = work_file_paths("out/app.msg", "inc/Names.h");
+  EXPECT_EQ(p.tmp, "out/app.TMP");
+  EXPECT_EQ(p.bak, "out/app.BAK");
+  EXPECT_EQ(p.msg_shown, "OUT/APP.MSG");
+  EXPECT_EQ(p.tmp_shown, "OUT/APP.TMP");
+  EXPECT_EQ(p.bak_shown, "OUT/APP.BAK");
+  EXPECT_EQ(p.names_tmp, "inc/Names.h.TMP");
+
+  p = work_file_paths("v1.2/app.msg", "Names.h");
+  EXPECT_EQ(p.msg, "v1.2/app.msg");
+  EXPECT_EQ(p.tmp, "v1.2/app.TMP");
+  EXPECT_EQ(p.bak, "v1.2/app.BAK");
+  EXPECT_EQ(p.bak_shown, "V1.2/APP.BAK");
+
+  p = work_file_paths("my.app.msg", "Names.h");
+  EXPECT_EQ(p.tmp, "my.app.TMP");
+  EXPECT_EQ(p.bak, "my.app.BAK");
+  EXPECT_EQ(p.tmp_shown, "MY.APP.TMP");
+
+  // Without an extension the name is kept whole, even below a dotted directory.
+  p = work_file_paths("v1.2/app", "Names.h");
+  EXPECT_EQ(p.tmp, "v1.2/app.TMP");
+  EXPECT_EQ(p.msg_shown, "V1.2/APP");
+  // The file built is the path as typed, whatever its case.
+  p = work_file_paths("App.Msg", "Names.h");
+  EXPECT_EQ(p.msg, "App.Msg");
+  EXPECT_EQ(p.bak, "App.BAK");
+  EXPECT_EQ(p.bak_shown, "APP.BAK");
+}
+
+TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
+  WorkFilePaths paths = work_file_paths("out/app.msg", "Names.h");
+  FakeFileSystem fs;
+  fs.SetFile("out/app.msg", "msg");
+  fs.SetFile("Names.h", "names");
+  EXPECT_EQ(stale_backup_message(fs, paths), std::nullopt);
+  // A temporary file alone is no danger: it holds nothing of the user's.
+  fs.SetFile("out/app.TMP", "partial");
+  EXPECT_EQ(stale_backup_message(fs, paths), std::nullopt);
+
+  // Interrupted before the MSG file was replaced: the backup is what to keep.
+  fs.SetFile("out/app.BAK", "previous");
+  std::optional<std::string> message = stale_backup_message(fs, paths);
+  ASSERT_TRUE(message.has_value());
+  EXPECT_EQ(*message,
+            "Cannot build OUT/APP.MSG: out/app.BAK is left by an interrupted run and holds the "
+            "only copy of the previous out/app.msg; restore it with: mv 'out/app.BAK' "
+            "'out/app.msg' and run again\n");
+
+  // Interrupted after: the new files are complete, the backup can go.
+  ASSERT_EQ(fs.operations(), 0);
+  fs.Remove("out/app.TMP");
+  message = stale_backup_message(fs, paths);
+  ASSERT_TRUE(message.has_value());
+  EXPECT_EQ(*message,
+            "Cannot build OUT/APP.MSG: out/app.BAK is left by an interrupted run that had already "
+            "written the new out/app.msg and Names.h; remove it with: rm 'out/app.BAK' and run "
+            "again\n");
+
+  // The names backup alone, in both states.
+  fs.Remove("out/app.BAK");
+  fs.SetFile("LocalMessages.BAK", "previous names");
+  message = stale_backup_message(fs, paths);
+  ASSERT_TRUE(message.has_value());
+  EXPECT_THAT(*message, StartsWith("Cannot build OUT/APP.MSG: LocalMessages.BAK "));
+  EXPECT_THAT(*message, HasSubstr("rm 'LocalMessages.BAK'"));
+  fs.SetFile("out/app.TMP", "partial");
+  message = stale_backup_message(fs, paths);
+  ASSERT_TRUE(message.has_value());
+  EXPECT_THAT(*message, HasSubstr("previous Names.h; restore it with: mv 'LocalMessages.BAK' "
+                                  "'Names.h' and run again\n"));
+  // Checking touches nothing.
+  EXPECT_EQ(fs.ListFiles().size(), 4u);
+}
+
+TEST(MakeBackup, LinksOrCopiesCompletely) {
+  FakeFileSystem fs;
+  std::string big(3 * 1024 * 1024 + 5, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 31 + i / 7);
+  fs.SetFile("a.msg", big);
+
+  make_backup(fs, "a.msg", "a.BAK");
+  std::string copy;
+  ASSERT_TRUE(fs.GetFile("a.BAK", &copy));
+  EXPECT_EQ(copy, big);
+  // An existing backup is never overwritten.
+  try {
+    make_backup(fs, "a.msg", "a.BAK");
+    ADD_FAILURE() << "no error";
+  } catch (const IoError& e) {
+    EXPECT_EQ(e.error(), EEXIST);
+  }
+
+  fs.set_links_fail(true);
+  make_backup(fs, "a.msg", "b.BAK");
+  ASSERT_TRUE(fs.GetFile("b.BAK", &copy));
+  EXPECT_EQ(copy, big);
+  // A copy, not a second name: the original can change without it.
+  fs.Open("a.msg", OpenMode::kCreate);
+  ASSERT_TRUE(fs.GetFile("b.BAK", &copy));
+  EXPECT_EQ(copy, big);
+
+  fs.SetFile("c.BAK", "keep");
+  fs.SetFile("a.msg", "new");
+  EXPECT_THROW(make_backup(fs, "a.msg", "c.BAK"), IoError);
+  ASSERT_TRUE(fs.GetFile("c.BAK", &copy));
+  EXPECT_EQ(copy, "keep");
+  EXPECT_THAT(fs.ListFiles(), ElementsAre("a.BAK", "a.msg", "b.BAK", "c.BAK"));
+}
+
+TEST(MakeBackup, ACopyThatFailsLeavesNoPartialBackup) {
+  const std::string content(5000, 'm');
+  auto prepare = [&](FakeFileSystem& fs) {
+    fs.SetFile("a.msg", content);
+    fs.set_links_fail(true);
+  };
+  FakeFileSystem clean;
+  prepare(clean);
+  make_backup(clean, "a.msg", "a.BAK");
+  const long steps = clean.operations();
+  for (long n = 1; n <= steps; ++n) {
+    FakeFileSystem fs;
+    prepare(fs);
+    fs.FailAt(n, false);
+    bool thrown = false;
+    try {
+      make_backup(fs, "a.msg", "a.BAK");
+    } catch (const IoError&) {
+      thrown = true;
+    }
+    std::string copy;
+    if (thrown) {
+      EXPECT_FALSE(fs.GetFile("a.BAK", &copy)) << "failure at operation " << n;
+      EXPECT_THAT(fs.ListFiles(), ElementsAre("a.msg")) << "failure at operation " << n;
+    } else {
+      // Only the link may fail without consequence: a copy takes over.
+      EXPECT_EQ(n, 1);
+      ASSERT_TRUE(fs.GetFile("a.BAK", &copy));
+      EXPECT_EQ(copy, content);
+      EXPECT_THAT(fs.ListFiles(), ElementsAre("a.BAK", "a.msg"));
+    }
+  }
+}
+
+const char kOldMsg[] = "previous MSG";
+const char kOldNames[] = "#define OLD 1\n";
+const char kNewMsg[] = "new MSG content";
+const char kNewNames[] = "#define OLD 1\n#define NEW 2\n";
+
+struct Scenario {
+  bool msg_exists;
+  bool names_exists;
+  bool links_fail;
+};
+
+std::string Describe(const Scenario& s) {
+  return std::string(s.msg_exists ? "MSG file" : "no MSG file") +
+         (s.names_exists ? ", names header" : ", no names header") +
+         (s.links_fail ? ", no links" : "");
+}
+
+const Scenario kScenarios[] = {
+    {true, true, false},   {true, false, false}, {false, true, false},
+    {false, false, false}, {true, true, true},   {false, false, true},
+};
+
+using FileMap = std::map<std::string, std::string>;
+
+FileMap Files(const FakeFileSystem& fs) {
+  FileMap files;
+  for (const std::string& name : fs.ListFiles()) fs.GetFile(name, &files[name]);
+  return files;
+}
+
+FileMap Previous(const Scenario& s) {
+  FileMap files;
+  if (s.msg_exists) files["app.msg"] = kOldMsg;
+  if (s.names_exists) files["Names.h"] = kOldNames;
+  return files;
+}
+
+FileMap Committed() { return {{"app.msg", kNewMsg}, {"Names.h", kNewNames}}; }
+
+// A finished build about to be committed: both new files complete, the
+// previous ones as the scenario has them.
+struct Build {
+  explicit Build(const Scenario& s) : work(fs, work_file_paths("app.msg", "Names.h")) {
+    if (s.msg_exists) fs.SetFile("app.msg", kOldMsg);
+    if (s.names_exists) fs.SetFile("Names.h", kOldNames);
+    fs.SetFile("app.TMP", kNewMsg);
+    fs.SetFile("Names.h.TMP", kNewNames);
+    fs.set_links_fail(s.links_fail);
+    work.created_tmp();
+    work.created_names_tmp();
+  }
+  FakeFileSystem fs;
+  WorkFiles work;
+};
+
+long CleanCommitOperations(const Scenario& s) {
+  Build build(s);
+  build.work.commit();
+  return build.fs.operations();
+}
+
+// One failed commit and its undo.
+struct Outcome {
+  std::string what;
+  bool committed = false;
+  std::string failure;  // the commit's message
+  std::string note;     // what undo() returned
+  long undo_steps = 0;
+  FileMap files;
+  std::unique_ptr<Build> build;
+};
+
+// Makes commit fail at operation `n` (once, or from then on), then, when
+// `undo_failure` is given, undo at its operation `undo_failure`.
+Outcome Fail(const Scenario& s, long n, bool persistent, long undo_failure = 0,
+             bool undo_persistent = false) {
+  Outcome o;
+  o.what = Describe(s) + ", failure at operation " + std::to_string(n) +
+           (persistent ? " and after" : " once");
+  if (undo_failure > 0) {
+    o.what += ", then at undo step " + std::to_string(undo_failure) +
+              (undo_persistent ? " and after" : " once");
+  }
+  o.build = std::make_unique<Build>(s);
+  FakeFileSystem& fs = o.build->fs;
+  fs.FailAt(n, persistent);
+  try {
+    o.build->work.commit();
+    o.committed = true;
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.channel(), Channel::kErr) << o.what;
+    EXPECT_THAT(failure.message(), StartsWith("Cannot ")) << o.what;
+    o.failure = failure.message();
+    const long before_undo = fs.operations();
+    if (undo_failure > 0) fs.FailAt(before_undo + undo_failure, undo_persistent);
+    o.note = o.build->work.undo();
+    o.undo_steps = fs.operations() - before_undo;
+  }
+  fs.FailAt(0, false);
+  o.files = Files(fs);
+  return o;
+}
+
+// Every way to fail: each operation of commit, once and from then on; and a
+// single failure in commit followed by one at each step of the undo.
+std::vector<Outcome> AllFailures() {
+  std::vector<Outcome> outcomes;
+  for (const Scenario& s : kScenarios) {
+    const long steps = CleanCommitOperations(s);
+    for (long n = 1; n <= steps; ++n) {
+      for (bool persistent : {false, true}) outcomes.push_back(Fail(s, n, persistent));
+      for (bool persistent : {false, true}) {
+        for (long m = 1; m < 50; ++m) {
+          Outcome o = Fail(s, n, false, m, persistent);
+          const bool undo_reached_m = !o.committed && o.undo_steps >= m;
+          outcomes.push_back(std::move(o));
+          if (!undo_reached_m) break;
+        }
+      }
+    }
+  }
+  return outcomes;
+}
+
+const Scenario& ScenarioOf(const Outcome& o) {
+  for (const Scenario& s : kScenarios) {
+    if (o.what.rfind(Describe(s) + ", failure", 0) == 0) return s;
+  }
+  static const Scenario none{};
+  ADD_FAILURE() << "unknown scenario " << o.what;
+  return none;
+}
+
+TEST(WorkFiles, CommitReplacesBothFilesAndLeavesNoBackups) {
+  for (const Scenario& s : kScenarios) {
+    Build build(s);
+    build.work.commit();
+    EXPECT_EQ(Files(build.fs), Committed()) << Describe(s);
+    // Nothing to undo once committed.
+    EXPECT_EQ(build.work.undo(), "") << Describe(s);
+    EXPECT_EQ(Files(build.fs), Committed()) << Describe(s);
+  }
+}
+
+TEST(WorkFiles, UndoBeforeCommitRemovesOnlyTheWorkFiles) {
+  for (const Scenario& s : kScenarios) {
+    Build build(s);
+    EXPECT_EQ(build.work.undo(), "") << Describe(s);
+    EXPECT_EQ(Files(build.fs), Previous(s)) << Describe(s);
+  }
+}
+
+// Whatever fails, no previous content is lost: the previous files are back
+// in place, or each is in place or in its backup and a note says so.
+TEST(WorkFiles, AFailedCommitLosesNothing) {
+  const std::vector<Outcome> outcomes = AllFailures();
+  // The failures reach every outcome: commits that survive them, complete
+  // undos, and undos that end with a note.
+  int committed = 0, undone = 0, noted = 0;
+  for (const Outcome& o : outcomes) {
+    committed += o.committed;
+    undone += !o.committed && o.note.empty();
+    noted += !o.note.empty();
+  }
+  EXPECT_GT(committed, 0);
+  EXPECT_GT(undone, 0);
+  EXPECT_GT(noted, 0);
+  for (const Outcome& o : outcomes) {
+    const Scenario& s = ScenarioOf(o);
+    SCOPED_TRACE(o.what + "; failure: " + o.failure + "note: " + o.note);
+    if (o.committed) {
+      // Only the final syncs may fail without failing the commit; the new
+      // files are complete by then.
+      EXPECT_EQ(o.files, Committed());
+      continue;
+    }
+    if (o.note.empty() && o.failure.find("are complete") != std::string::npos) {
+      // Past the point of no return: the new files are in place and the MSG
+      // backup, which the message names, is left.
+      FileMap expected = Committed();
+      if (s.msg_exists) expected["app.BAK"] = kOldMsg;
+      EXPECT_EQ(o.files, expected);
+      EXPECT_THAT(o.failure, HasSubstr("remove 'app.BAK'"));
+      continue;
+    }
+    if (o.note.empty()) {
+      EXPECT_EQ(o.files, Previous(s));
+      continue;
+    }
+    const std::pair<const char*, const char*> kept[] = {{"app.msg", "app.BAK"},
+                                                        {"Names.h", "LocalMessages.BAK"}};
+    const FileMap previous_files = Previous(s);
+    for (const auto& [original, backup] : kept) {
+      auto previous = previous_files.find(original);
+      if (previous == previous_files.end()) continue;
+      auto in_place = o.files.find(original);
+      auto in_backup = o.files.find(backup);
+      EXPECT_TRUE((in_place != o.files.end() && in_place->second == previous->second) ||
+                  (in_backup != o.files.end() && in_backup->second == previous->second))
+          << original << " lost";
+    }
+  }
+}
+
+// A single failure is always undone completely, with links or without.
+TEST(WorkFiles, ASingleFailureIsUndoneCompletely) {
+  for (const Scenario& s : kScenarios) {
+    const long steps = CleanCommitOperations(s);
+    for (long n = 1; n <= steps; ++n) {
+      Outcome o = Fail(s, n, false);
+      EXPECT_EQ(o.note, "") << o.what;
+    }
+  }
+}
+
+// Carries out the "mv 'from' 'to'" and "rm 'path'" commands a note gives.
+void FollowNote(FakeFileSystem& fs, const std::string& note) {
+  // The quoted word that starts at or after `at`; moves `at` past it.
+  auto quoted_word = [&](size_t* at) {
+    size_t open = note.find('\'', *at);
+    size_t close = note.find('\'', open + 1);
+    if (open == std::string::npos || close == std::string::npos) {
+      ADD_FAILURE() << "unquoted path in: " << note;
+      *at = note.size();
+      return std::string();
+    }
+    *at = close + 1;
+    return note.substr(open + 1, close - open - 1);
+  };
+  for (size_t at = 0; at < note.size();) {
+    size_t mv = note.find("mv '", at), rm = note.find("rm '", at);
+    if (mv == std::string::npos && rm == std::string::npos) break;
+    if (mv < rm) {
+      at = mv;
+      std::string from = quoted_word(&at);
+      fs.Rename(from, quoted_word(&at));
+    } else {
+      at = rm;
+      fs.Remove(quoted_word(&at));
+    }
+  }
+}
+
+// When the undo could not finish, its note tells the truth. Three kinds:
+// the files are back but work files are left; nothing could be put back and
+// the backups hold the previous files; or commands that put them back.
+bool Contains(const std::string& text, const char* part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST(WorkFiles, UndoNoteNamesEveryWorkFileLeft) {
+  for (Outcome& o : AllFailures()) {
+    if (!Contains(o.note, "previous files are in place")) continue;
+    SCOPED_TRACE(o.what + "; failure: " + o.failure + "note: " + o.note);
+    const FileMap previous = Previous(ScenarioOf(o));
+    for (const auto& [name, content] : previous) {
+      EXPECT_EQ(o.files[name], content) << name;
+    }
+    for (const auto& [name, content] : o.files) {
+      if (!previous.count(name)) {
+        EXPECT_THAT(o.note, HasSubstr(name));
+      }
+    }
+  }
+}
+
+TEST(WorkFiles, UndoNoteNamesOnlyBackupsThatExist) {
+  for (Outcome& o : AllFailures()) {
+    if (!Contains(o.note, "are kept in")) continue;
+    const Scenario& s = ScenarioOf(o);
+    SCOPED_TRACE(o.what + "; failure: " + o.failure + "note: " + o.note);
+    EXPECT_EQ(o.files["app.msg"], kNewMsg);
+    EXPECT_EQ(o.files["Names.h"], kNewNames);
+    EXPECT_EQ(s.msg_exists, Contains(o.note, "app.BAK"));
+    EXPECT_EQ(s.names_exists, Contains(o.note, "LocalMessages.BAK"));
+    if (s.msg_exists) {
+      EXPECT_EQ(o.files["app.BAK"], kOldMsg);
+    }
+    if (s.names_exists) {
+      EXPECT_EQ(o.files["LocalMessages.BAK"], kOldNames);
+    }
+  }
+}
+
+TEST(WorkFiles, UndoNoteCommandsRestoreThePreviousFiles) {
+  for (Outcome& o : AllFailures()) {
+    if (o.note.empty() || Contains(o.note, "previous files are in place") ||
+        Contains(o.note, "are kept in")) {
+      continue;
+    }
+    SCOPED_TRACE(o.what + "; failure: " + o.failure + "note: " + o.note);
+    const FileMap previous = Previous(ScenarioOf(o));
+    FakeFileSystem& fs = o.build->fs;
+    FollowNote(fs, o.note);
+    FileMap files = Files(fs);
+    for (const char* name : {"app.msg", "Names.h"}) {
+      if (previous.count(name)) {
+        EXPECT_EQ(files[name], previous.at(name)) << name;
+      } else {
+        EXPECT_FALSE(files.count(name)) << name << " did not exist before the run";
+      }
+    }
+    EXPECT_FALSE(files.count("app.BAK"));
+    EXPECT_FALSE(files.count("LocalMessages.BAK"));
+  }
+}
+
+}  // namespace
+}  // namespace tolvane
