@@ -1,0 +1,7 @@
+// #LANGUAGE EN
+// #FONFILE F
+// #MSGCODING ISO8859
+// #FILETYPE 1
+// #APPLITYPE 2
+#message 1 A "a"
+#message 2147483648 BIG "too big"

@@ -1,0 +1,3 @@
+// #FONFILE F
+// #LANGUAGE EN
+#message 1 A "a"
