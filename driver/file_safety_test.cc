@@ -675,5 +675,44 @@ TEST_F(FileSafety, NamesHeaderOnAnotherFileSystem) {
   EXPECT_THAT(ListDir(other), ElementsAre("names.h"));
 }
 
+// --- The replaced files keep their permissions -----------------------------
+
+TEST_F(FileSafety, RebuiltFilesKeepTheirPermissions) {
+  ASSERT_NO_FATAL_FAILURE(MakeExisting());
+  ASSERT_EQ(chmod((dir / "app.msg").c_str(), 0600), 0);
+  ASSERT_EQ(chmod((dir / "names.h").c_str(), 0640), 0);
+  ASSERT_NO_FATAL_FAILURE(Succeed({"-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG"));
+  struct stat st;
+  ASSERT_EQ(stat((dir / "app.msg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  ASSERT_EQ(stat((dir / "names.h").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+// --- Advice that never removes the only copy ---------------------------------
+
+TEST_F(FileSafety, BackupOfAMissingOrEmptyFileIsToBeRestoredNotRemoved) {
+  WriteFile(dir / "app.BAK", "the only copy");
+  // No app.TMP, as after a run that completed; but app.msg is gone.
+  RunResult missing = Tool({"-ten.h", "-hnames.h", "app.msg"}, dir.path());
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_THAT(missing.err, HasSubstr("restore it with: mv 'app.BAK' 'app.msg'"));
+  WriteFile(dir / "app.msg", "");
+  RunResult empty = Tool({"-ten.h", "-hnames.h", "app.msg"}, dir.path());
+  EXPECT_EQ(empty.exit_code, 1);
+  EXPECT_THAT(empty.err, HasSubstr("restore it with: mv 'app.BAK' 'app.msg'"));
+  EXPECT_EQ(ReadFile(dir / "app.BAK"), "the only copy");
+}
+
+TEST_F(FileSafety, AdviceQuotesPathsForTheShell) {
+  ASSERT_EQ(mkdir((dir / "it's").c_str(), 0755), 0);
+  WriteFile(dir / "it's/app.msg", "x");
+  WriteFile(dir / "it's/app.BAK", "the only copy");
+  WriteFile(dir / "it's/app.TMP", "");
+  RunResult result = Tool({"-ten.h", "-hnames.h", "it's/app.msg"}, dir.path());
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_THAT(result.err, HasSubstr("mv 'it'\\''s/app.BAK' 'it'\\''s/app.msg'"));
+}
+
 }  // namespace
 }  // namespace tolvane::testing

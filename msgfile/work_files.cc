@@ -19,7 +19,27 @@ std::string upper(std::string text) {
   return text;
 }
 
-std::string quoted(const std::string& path) { return "'" + path + "'"; }
+// A path as a shell word, safe to paste whatever it holds.
+std::string quoted(const std::string& path) {
+  std::string word = "'";
+  for (char c : path) {
+    if (c == '\'') {
+      word += "'\\''";
+    } else {
+      word += c;
+    }
+  }
+  return word + "'";
+}
+
+bool empty_or_missing(FileSystem& fs, const std::string& path) {
+  if (!fs.Exists(path)) return true;
+  try {
+    return fs.Open(path, OpenMode::kRead)->Size() == 0;
+  } catch (const IoError&) {
+    return false;
+  }
+}
 
 // Runs `step`; an I/O failure in it becomes a "Cannot ..." failure.
 template <typename Step>
@@ -83,7 +103,13 @@ std::optional<std::string> stale_backup_message(FileSystem& fs, const WorkFilePa
              backup.original + ", which is still in place; remove it with: rm " +
              quoted(backup.path) + " and run again\n";
     }
-    if (replaced) {
+    // A backup whose file is gone (or, for the catalogue, empty) was not
+    // left by a run of ours that completed: it is the only copy there is.
+    auto only_copy = [&] {
+      return !fs.Exists(backup.original) ||
+             (&backup.original == &paths.msg && empty_or_missing(fs, paths.msg));
+    };
+    if (replaced && !only_copy()) {
       return "Cannot build " + paths.msg_shown + ": " + backup.path +
              " is left by an interrupted run that had already written the new " + paths.msg +
              " and " + paths.names + "; remove it with: rm " + quoted(backup.path) +
@@ -155,17 +181,21 @@ void WorkFiles::back_up(const std::string& from, const std::string& to,
 
 std::string WorkFiles::restore_note() {
   std::string note = "The previous files could not all be put back; restore them with:";
-  // A file that did not exist before the run is put back by removing it.
-  if (msg_backed_up_) {
-    note += " mv " + quoted(paths_.bak) + " " + quoted(paths_.msg) + ";";
-  } else if (msg_committed_) {
-    note += " rm " + quoted(paths_.msg) + ";";
-  }
-  if (names_backed_up_) {
-    note += " mv " + quoted(paths_.names_bak) + " " + quoted(paths_.names) + ";";
-  } else if (names_committed_) {
-    note += " rm " + quoted(paths_.names) + ";";
-  }
+  // A file that did not exist before the run is put back by removing it; a
+  // backup of a file that was not replaced holds what is still in place (a
+  // second name of it, which mv would refuse to move onto itself).
+  auto put_back = [&](bool backed_up, bool committed, const std::string& backup,
+                      const std::string& original) {
+    if (backed_up && committed) {
+      note += " mv " + quoted(backup) + " " + quoted(original) + ";";
+    } else if (backed_up) {
+      note += " rm " + quoted(backup) + ";";
+    } else if (committed) {
+      note += " rm " + quoted(original) + ";";
+    }
+  };
+  put_back(msg_backed_up_, msg_committed_, paths_.bak, paths_.msg);
+  put_back(names_backed_up_, names_committed_, paths_.names_bak, paths_.names);
   // The work files last: while <base>.TMP is there, the next run knows that
   // the backups hold the state to go back to.
   std::vector<std::string> work = {paths_.tmp, paths_.names_tmp};
@@ -191,6 +221,13 @@ std::string WorkFiles::kept_note() {
 void WorkFiles::commit() {
   msg_existed_ = fs_.Exists(paths_.msg);
   names_existed_ = fs_.Exists(paths_.names);
+  // The new files take the place of the previous ones, permissions included.
+  if (msg_existed_) {
+    attempt("Cannot write " + paths_.tmp_shown, [&] { fs_.CopyMode(paths_.msg, paths_.tmp); });
+  }
+  if (names_existed_) {
+    attempt("Cannot write " + paths_.names, [&] { fs_.CopyMode(paths_.names, paths_.names_tmp); });
+  }
   if (msg_existed_) {
     back_up(paths_.msg, paths_.bak, "Cannot create " + paths_.bak_shown);
     msg_backed_up_ = true;

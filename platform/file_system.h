@@ -61,6 +61,9 @@ class FileSystem {
   // Whether both paths are names of one file (hard links to it). False when
   // either is missing, or where the file system cannot tell.
   virtual bool SameFile(const std::string&, const std::string&) { return false; }
+  // Gives `to` the permission bits (and, where allowed, the owner) of `from`,
+  // so that a file replaced by a new version keeps who may read it.
+  virtual void CopyMode(const std::string&, const std::string&) {}
   // Makes the directory's entries (renames, creations, removals) durable.
   virtual void SyncDir(const std::string& dir) = 0;
 };

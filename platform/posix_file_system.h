@@ -15,6 +15,7 @@ class PosixFileSystem : public FileSystem {
   void Link(const std::string& from, const std::string& to) override;
   void Remove(const std::string& path) override;
   bool SameFile(const std::string& a, const std::string& b) override;
+  void CopyMode(const std::string& from, const std::string& to) override;
   void SyncDir(const std::string& dir) override;
 };
 
