@@ -1,22 +1,31 @@
 #include "msgfile/table_block.h"
 
-#include <algorithm>
+#include <array>
 
 namespace tolvane {
 
 std::vector<IndexEntry> MessageIndex::sorted() const {
-  // Reversing first and sorting stably puts equal identifiers in the reverse
-  // of their source order, as an insertion sort that inserts each entry before
-  // its equals does.
+  // A stable sort of the reversed entries puts equal identifiers in the
+  // reverse of their source order, as an insertion sort that inserts each
+  // entry before its equals does. Two stable counting passes, low byte then
+  // high byte of the 16-bit identifier, sort in linear time.
+  const size_t count = entries_.size();
   std::vector<IndexEntry> result(entries_.rbegin(), entries_.rend());
-  std::stable_sort(result.begin(), result.end(), [](const IndexEntry& a, const IndexEntry& b) {
-    return a.message_id < b.message_id;
-  });
-  const uint32_t count = static_cast<uint32_t>(result.size());
-  for (uint32_t rank = 0; rank < count; ++rank) {
+  std::vector<IndexEntry> scratch(count);
+  for (int shift : {0, 8}) {
+    std::array<size_t, 257> start{};
+    for (const IndexEntry& entry : result) ++start[((entry.message_id >> shift) & 0xFF) + 1];
+    for (size_t digit = 0; digit < 256; ++digit) start[digit + 1] += start[digit];
+    for (const IndexEntry& entry : result) {
+      scratch[start[(entry.message_id >> shift) & 0xFF]++] = entry;
+    }
+    result.swap(scratch);
+  }
+  const uint32_t total = static_cast<uint32_t>(count);
+  for (uint32_t rank = 0; rank < total; ++rank) {
     // The texts start right after the index; the entry ends 6 * (rank + 1)
     // bytes into it. Offsets are full 32-bit values and wrap like them.
-    result[rank].text_offset += kIndexEntrySize * count - kIndexEntrySize * (rank + 1);
+    result[rank].text_offset += kIndexEntrySize * total - kIndexEntrySize * (rank + 1);
   }
   return result;
 }

@@ -62,12 +62,20 @@ void append_define(std::string* out, std::string_view name, int32_t id) {
   out->push_back('\n');
 }
 
+void NamesHeader::define(int64_t id) {
+  if (id >= 0 && id < kDirectIds) {
+    defined_direct_[id] = true;
+  } else {
+    defined_other_.insert(id);
+  }
+}
+
 void NamesHeader::copy_previous_header(LineReader& previous) {
   merge_mode_ = true;
-  std::string line;
+  std::string_view line;
   bool newline = false;
   while (previous.ReadLine(&line, &newline)) {
-    if (auto id = parse_define(line)) defined_.insert(*id);
+    if (auto id = parse_define(line)) define(*id);
     out_->buffer()->append(line);
     if (newline) out_->buffer()->push_back('\n');
     line_open_ = !newline;

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/file_io.h"
 
@@ -33,14 +34,22 @@ class NamesHeader {
   void copy_previous_header(LineReader& previous);
   // Called for every #message line of the source.
   void on_message_name(int32_t id, std::string_view line);
-  bool defines_id(int32_t id) const { return defined_.count(id) != 0; }
+  bool defines_id(int32_t id) const {
+    return id >= 0 && id < kDirectIds ? defined_direct_[id] : defined_other_.count(id) != 0;
+  }
   bool merge_mode() const { return merge_mode_; }
 
  private:
+  // Identifiers below this are looked up in a bitmap: a hash set probe costs
+  // cache misses on every #message line, and nearly all identifiers are there.
+  static constexpr int64_t kDirectIds = 65536;
+  void define(int64_t id);
+
   FileWriter* out_;
   bool merge_mode_ = false;
   bool line_open_ = false;  // the copy ended in a line without a line feed
-  std::unordered_set<int64_t> defined_;
+  std::vector<bool> defined_direct_ = std::vector<bool>(kDirectIds);
+  std::unordered_set<int64_t> defined_other_;
 };
 
 }  // namespace tolvane

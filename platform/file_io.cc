@@ -22,6 +22,13 @@ bool LineReader::Fill() {
 }
 
 bool LineReader::ReadLine(std::string* line, bool* newline) {
+  std::string_view view;
+  if (!ReadLine(&view, newline)) return false;
+  line->assign(view);
+  return true;
+}
+
+bool LineReader::ReadLine(std::string_view* line, bool* newline) {
   size_t scanned = start_;
   for (;;) {
     const char* base = buffer_.data();
@@ -30,7 +37,7 @@ bool LineReader::ReadLine(std::string* line, bool* newline) {
       size_t end = static_cast<const char*>(hit) - base;
       size_t stop = end;
       if (text_mode_ && stop > start_ && base[stop - 1] == '\r') --stop;
-      line->assign(base + start_, stop - start_);
+      *line = std::string_view(base + start_, stop - start_);
       start_ = end + 1;
       if (newline) *newline = true;
       ++line_number_;
@@ -42,7 +49,7 @@ bool LineReader::ReadLine(std::string* line, bool* newline) {
     scanned -= consumed;
   }
   if (start_ >= buffer_.size()) return false;
-  line->assign(buffer_.data() + start_, buffer_.size() - start_);
+  *line = std::string_view(buffer_.data() + start_, buffer_.size() - start_);
   start_ = buffer_.size();
   if (newline) *newline = false;
   ++line_number_;

@@ -51,6 +51,9 @@ class LineReader {
   // Fills `line` without its line feed. `newline` tells whether one ended it.
   // Returns false at the end of the file.
   bool ReadLine(std::string* line, bool* newline = nullptr);
+  // The same without a copy: `line` points into the reader's buffer and stays
+  // valid until the next call.
+  bool ReadLine(std::string_view* line, bool* newline = nullptr);
   // Number of the line last read, counting from 1.
   long line_number() const { return line_number_; }
 

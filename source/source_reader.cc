@@ -135,7 +135,7 @@ bool extract_text(std::string_view line, std::string* text) {
 }
 
 void message_pass(LineReader& source, const std::string& source_path, MessageHandler& handler) {
-  std::string line;
+  std::string_view line;
   std::string text;
   while (source.ReadLine(&line)) {
     if (!starts_with(line, "#message")) continue;
