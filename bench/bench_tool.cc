@@ -1,0 +1,431 @@
+// Helper of bench/run: writes the benchmark's inputs, checks Tolvane's
+// outputs and times commands.
+//
+//   tolvane-bench-tool source OUT COUNT FIRST_ID [LANGUAGE]
+//       A message source of COUNT messages (texts of about 60 bytes, C escapes
+//       included) with the identifiers FIRST_ID .. FIRST_ID + COUNT - 1 in a
+//       shuffled order.
+//   tolvane-bench-tool po OUT COUNT FIRST_ID
+//       The same texts as a .po file, one msgstr per message.
+//   tolvane-bench-tool names OUT COUNT FIRST_ID
+//       A names header defining FIRST_ID .. FIRST_ID + COUNT - 1.
+//   tolvane-bench-tool catalogue OUT BYTES
+//       A valid MSG file of about BYTES bytes: several languages with several
+//       tables each, blocks in the order the tables were added.
+//   tolvane-bench-tool check MSG [TABLES [SOURCE]]
+//       Checks the whole file's structure, that it holds TABLES tables and,
+//       with SOURCE, that its last-added table holds exactly SOURCE's texts.
+//   tolvane-bench-tool count-lines FILE
+//   tolvane-bench-tool time RESULT -- COMMAND ARGS...
+//       Runs COMMAND and writes "<seconds> <max RSS in KiB> <CPU seconds>" to
+//       RESULT.
+//       Exits with COMMAND's exit code.
+#include <errno.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "msgfile/catalogue.h"
+#include "msgfile/records.h"
+#include "platform/failure.h"
+#include "platform/file_io.h"
+#include "platform/posix_file_system.h"
+#include "source/source_reader.h"
+#include "source/text_encoder.h"
+
+namespace tolvane::bench {
+namespace {
+
+[[noreturn]] void fail(const std::string& message) {
+  std::cerr << "tolvane-bench-tool: " << message << "\n";
+  std::exit(2);
+}
+
+unsigned long number(const char* text) {
+  char* end = nullptr;
+  errno = 0;
+  unsigned long value = std::strtoul(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0') fail(std::string("not a number: ") + text);
+  return value;
+}
+
+// A small deterministic generator, so that every run benchmarks the same
+// inputs on every machine.
+class Random {
+ public:
+  explicit Random(uint64_t seed) : state_(seed) {}
+  uint32_t next() {
+    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<uint32_t>(state_ >> 33);
+  }
+  uint32_t below(uint32_t bound) { return next() % bound; }
+
+ private:
+  uint64_t state_;
+};
+
+// FIRST_ID .. FIRST_ID + COUNT - 1 in a fixed shuffled order.
+std::vector<uint32_t> shuffled_ids(uint32_t count, uint32_t first_id) {
+  std::vector<uint32_t> ids(count);
+  for (uint32_t i = 0; i < count; ++i) ids[i] = first_id + i;
+  Random random(count * 31u + first_id);
+  for (uint32_t i = count; i > 1; --i) std::swap(ids[i - 1], ids[random.below(i)]);
+  return ids;
+}
+
+// The raw text of a message, as written between the quotes of a source line
+// and of a .po msgstr (both read the same C escapes). About 60 bytes.
+std::string raw_text(uint32_t id) {
+  char text[128];
+  switch (id % 4) {
+    case 0:
+      std::snprintf(text, sizeof text, "Message %u: press \\\"OK\\\" to go on,\\tor Cancel.", id);
+      break;
+    case 1:
+      std::snprintf(text, sizeof text,
+                    "Le fichier %u est ouvert\\n; l\\047enregistrer maintenant ?", id);
+      break;
+    case 2:
+      std::snprintf(text, sizeof text, "Value \\x41\\102 of item %u is out of range \\\\ check it",
+                    id);
+      break;
+    default:
+      std::snprintf(text, sizeof text, "Plain text number %u with no escape sequence in it.", id);
+      break;
+  }
+  return text;
+}
+
+class Output {
+ public:
+  explicit Output(const std::string& path) : out_(path, std::ios::binary | std::ios::trunc) {
+    if (!out_) fail("cannot create " + path);
+  }
+  std::ofstream& stream() { return out_; }
+  void close(const std::string& path) {
+    out_.close();
+    if (!out_) fail("cannot write " + path);
+  }
+
+ private:
+  std::ofstream out_;
+};
+
+void write_source(const std::string& path, uint32_t count, uint32_t first_id,
+                  const std::string& language) {
+  Output out(path);
+  out.stream() << "// #LANGUAGE " << language << "\n// #FONFILE FONT_" << language
+               << "\n// #MSGCODING ISO8859\n// #FILETYPE 1\n// #APPLITYPE 2a\n";
+  std::string lines;
+  for (uint32_t id : shuffled_ids(count, first_id)) {
+    lines += "#message " + std::to_string(id) + " MSG_" + std::to_string(id) + " \"" +
+             raw_text(id) + "\"\n";
+  }
+  out.stream() << lines;
+  out.close(path);
+}
+
+void write_po(const std::string& path, uint32_t count, uint32_t first_id) {
+  Output out(path);
+  std::string text =
+      "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n"
+      "\"Content-Transfer-Encoding: 8bit\\n\"\n\n";
+  for (uint32_t id : shuffled_ids(count, first_id)) {
+    text += "msgid \"MSG_" + std::to_string(id) + "\"\nmsgstr \"" + raw_text(id) + "\"\n\n";
+  }
+  out.stream() << text;
+  out.close(path);
+}
+
+void write_names(const std::string& path, uint32_t count, uint32_t first_id) {
+  Output out(path);
+  std::string text;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t id = first_id + i;
+    text += "#define MSG_" + std::to_string(id) + " " + std::to_string(id) + "\n";
+  }
+  out.stream() << text;
+  out.close(path);
+}
+
+// Writes a catalogue the way a series of runs would have left it: languages
+// added one after the other, tables added round by round, so the blocks are
+// in chronological order while the records are grouped by language.
+void write_catalogue(const std::string& path, uint64_t bytes) {
+  constexpr uint32_t kLanguages = 5;
+  constexpr uint32_t kTablesPerLanguage = 5;
+  constexpr uint32_t kTables = kLanguages * kTablesPerLanguage;
+  constexpr uint32_t kMessages = 20000;
+  const char* names[kLanguages] = {"EN", "FR", "DE", "IT", "ES"};
+  // Text length (terminator included) that brings the file near BYTES; at
+  // least 2 so that every text holds a character.
+  const uint64_t per_table = bytes / kTables;
+  const uint32_t text_length = static_cast<uint32_t>(std::max<uint64_t>(
+      2, per_table > kIndexEntrySize * kMessages ? per_table / kMessages - kIndexEntrySize : 2));
+  uint64_t block_size = uint64_t{kMessages} * (kIndexEntrySize + text_length);
+  block_size += block_size % 2;
+
+  MsgFileHeader header;
+  set_chars(header.name, kNameWidth, "BENCH.MSG");
+  header.language_count = kLanguages;
+  const uint64_t area = kHeaderSize + uint64_t{kLanguageEntrySize} * kLanguages +
+                        uint64_t{kTableRecordSize} * kTables;
+  if (area + block_size * kTables > UINT32_MAX) fail("a catalogue holds at most 4 GiB");
+  std::string head;
+  write_header(&head, header);
+  for (uint32_t l = 0; l < kLanguages; ++l) {
+    LanguageEntry entry;
+    set_chars(entry.language, kLanguageWidth, names[l]);
+    entry.table_count = kTablesPerLanguage;
+    entry.table_offset = static_cast<uint32_t>(kHeaderSize + kLanguageEntrySize * kLanguages +
+                                               kTableRecordSize * kTablesPerLanguage * l);
+    write_language_entry(&head, entry);
+  }
+  for (uint32_t l = 0; l < kLanguages; ++l) {
+    for (uint32_t t = 0; t < kTablesPerLanguage; ++t) {
+      TableRecord record;
+      record.type_key = 0x10000u + t;
+      set_chars(record.font_file, kFontFileWidth, std::string("FONT_") + names[l]);
+      record.coding = kByteCoding;
+      record.message_count = kMessages;
+      const uint32_t chronological = t * kLanguages + l;
+      record.index_offset = static_cast<uint32_t>(area + block_size * chronological);
+      write_table_record(&head, record);
+    }
+  }
+  Output out(path);
+  out.stream() << head;
+  std::string block;
+  block.reserve(block_size);
+  for (uint32_t table = 0; table < kTables; ++table) {
+    block.clear();
+    for (uint32_t i = 0; i < kMessages; ++i) {
+      IndexEntry entry;
+      entry.message_id = static_cast<uint16_t>(i);
+      entry.text_offset = (kMessages - i - 1) * kIndexEntrySize + i * text_length;
+      write_index_entry(&block, entry);
+    }
+    for (uint32_t i = 0; i < kMessages; ++i) {
+      size_t start = block.size();
+      char label[32];
+      block.append(label, std::snprintf(label, sizeof label, "T%u M%u ", table, i));
+      block.resize(start + text_length - 1, static_cast<char>('a' + (i + table) % 26));
+      block.push_back('\0');
+    }
+    block.resize(block_size, '\0');
+    out.stream() << block;
+  }
+  out.close(path);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) fail("cannot read " + path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Every check a reader of the format relies on, over the whole file. Returns
+// the blocks by their start, or exits with what is wrong.
+std::map<uint32_t, TableRecord> check_structure(const std::string& path, const std::string& bytes,
+                                                const Catalogue& catalogue) {
+  std::map<uint32_t, TableRecord> blocks;
+  for (const TableRecord& record : catalogue.records) {
+    if (record.index_offset % 2 != 0) fail(path + ": a block starts at an odd offset");
+    if (!blocks.emplace(record.index_offset, record).second)
+      fail(path + ": two tables share a block");
+  }
+  uint64_t expected_start = catalogue.header_area_size();
+  for (auto it = blocks.begin(); it != blocks.end(); ++it) {
+    const uint32_t start = it->first;
+    const TableRecord& record = it->second;
+    if (start != expected_start)
+      fail(path + ": a gap or overlap before the block at " + std::to_string(start));
+    const uint64_t end = std::next(it) == blocks.end() ? bytes.size() : std::next(it)->first;
+    const uint64_t texts = start + uint64_t{kIndexEntrySize} * record.message_count;
+    ByteReader in(bytes, start);
+    uint32_t previous_id = 0;
+    uint64_t texts_end = texts;
+    for (uint32_t i = 0; i < record.message_count; ++i) {
+      IndexEntry entry;
+      read_index_entry(in, &entry);
+      if (i > 0 && entry.message_id < previous_id) {
+        fail(path + ": the index at " + std::to_string(start) + " is not sorted");
+      }
+      previous_id = entry.message_id;
+      const uint64_t text = in.position() + uint64_t{entry.text_offset};
+      size_t terminator = text < end ? bytes.find('\0', text) : std::string::npos;
+      if (text < texts || terminator == std::string::npos || terminator >= end) {
+        fail(path + ": a text of the block at " + std::to_string(start) + " is outside it");
+      }
+      texts_end = std::max<uint64_t>(texts_end, terminator + 1);
+    }
+    if (end % 2 != 0 || end - texts_end > 1) {
+      fail(path + ": the block at " + std::to_string(start) + " does not end where its texts do");
+    }
+    expected_start = end;
+  }
+  return blocks;
+}
+
+// Collects the texts of a source as Tolvane would store them.
+class TextCollector : public MessageHandler {
+ public:
+  explicit TextCollector(uint16_t coding) : coding_(coding) {}
+  void on_name(int32_t, std::string_view) override {}
+  void on_text(int32_t id, std::string_view text) override {
+    std::string encoded;
+    encode_text(text, coding_, &encoded);
+    texts.push_back({static_cast<uint16_t>(id), encoded});
+  }
+  std::vector<std::pair<uint16_t, std::string>> texts;
+
+ private:
+  uint16_t coding_;
+};
+
+// The last-added table (the block that comes last) holds the source's texts,
+// each identifier pointing at its own text.
+void check_table(const std::string& path, const std::string& bytes,
+                 const std::map<uint32_t, TableRecord>& blocks, const std::string& source_path) {
+  PosixFileSystem fs;
+  auto file = fs.Open(source_path, OpenMode::kRead);
+  LineReader source(file.get(), true);
+  TableParameters parameters;
+  read_directives(source, source_path, &parameters);
+  TextCollector collector(parameters.coding);
+  message_pass(source, source_path, collector);
+
+  if (blocks.empty()) fail(path + ": no table");
+  const uint32_t start = blocks.rbegin()->first;
+  const TableRecord& record = blocks.rbegin()->second;
+  if (record.message_count != collector.texts.size()) {
+    fail(path + ": the last table holds " + std::to_string(record.message_count) +
+         " messages, the source " + std::to_string(collector.texts.size()));
+  }
+  // Identifier -> texts in source order.
+  std::multimap<uint16_t, std::string> expected;
+  for (const auto& [id, text] : collector.texts) expected.emplace(id, text);
+  ByteReader in(bytes, start);
+  for (uint32_t i = 0; i < record.message_count; ++i) {
+    IndexEntry entry;
+    read_index_entry(in, &entry);
+    const uint64_t text = in.position() + uint64_t{entry.text_offset};
+    auto [first, last] = expected.equal_range(entry.message_id);
+    auto match = std::find_if(first, last, [&](const auto& item) {
+      return bytes.compare(text, item.second.size(), item.second) == 0;
+    });
+    if (match == last) {
+      fail(path + ": message " + std::to_string(entry.message_id) + " has a wrong text");
+    }
+    expected.erase(match);
+  }
+}
+
+int check(const std::string& path, std::optional<unsigned long> tables,
+          const std::string& source_path) {
+  const std::string bytes = read_file(path);
+  PosixFileSystem fs;
+  auto file = fs.Open(path, OpenMode::kRead);
+  Catalogue catalogue;
+  if (auto damage = read_catalogue(*file, &catalogue)) fail(path + ": " + *damage);
+  if (catalogue.header.file_id != kFileId) fail(path + ": wrong FILE ID");
+  auto blocks = check_structure(path, bytes, catalogue);
+  if (tables && catalogue.records.size() != *tables) {
+    fail(path + ": " + std::to_string(catalogue.records.size()) + " tables, expected " +
+         std::to_string(*tables));
+  }
+  if (!source_path.empty()) check_table(path, bytes, blocks, source_path);
+  std::cout << path << ": " << bytes.size() << " bytes, " << catalogue.languages.size()
+            << " languages, " << catalogue.records.size() << " tables: valid\n";
+  return 0;
+}
+
+int count_lines(const std::string& path) {
+  const std::string bytes = read_file(path);
+  std::cout << std::count(bytes.begin(), bytes.end(), '\n') << "\n";
+  return 0;
+}
+
+double now() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+int time_command(const std::string& result_path, char** argv) {
+  const double start = now();
+  pid_t child = fork();
+  if (child < 0) fail("cannot fork");
+  if (child == 0) {
+    execvp(argv[0], argv);
+    std::perror(argv[0]);
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  while (wait4(child, &status, 0, &usage) < 0) {
+    if (errno != EINTR) fail("wait4 failed");
+  }
+  const double elapsed = now() - start;
+  std::ofstream out(result_path, std::ios::trunc);
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+  out << elapsed << " " << usage.ru_maxrss << " " << cpu << "\n";
+  if (!out) fail("cannot write " + result_path);
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return 128 + WTERMSIG(status);
+}
+
+int main_with(int argc, char** argv) {
+  if (argc < 3) fail("usage: see the comment at the top of bench/bench_tool.cc");
+  const std::string command = argv[1];
+  const std::string path = argv[2];
+  if (command == "source" && (argc == 5 || argc == 6)) {
+    write_source(path, number(argv[3]), number(argv[4]), argc == 6 ? argv[5] : "EN");
+  } else if (command == "po" && argc == 5) {
+    write_po(path, number(argv[3]), number(argv[4]));
+  } else if (command == "names" && argc == 5) {
+    write_names(path, number(argv[3]), number(argv[4]));
+  } else if (command == "catalogue" && argc == 4) {
+    write_catalogue(path, number(argv[3]));
+  } else if (command == "check" && argc >= 3 && argc <= 5) {
+    std::optional<unsigned long> tables;
+    if (argc >= 4) tables = number(argv[3]);
+    return check(path, tables, argc == 5 ? argv[4] : "");
+  } else if (command == "count-lines" && argc == 3) {
+    return count_lines(path);
+  } else if (command == "time" && argc >= 5 && std::string(argv[3]) == "--") {
+    return time_command(path, argv + 4);
+  } else {
+    fail("bad arguments for " + command);
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace tolvane::bench
+
+int main(int argc, char** argv) {
+  try {
+    return tolvane::bench::main_with(argc, argv);
+  } catch (const tolvane::Failure& failure) {
+    std::cerr << "tolvane-bench-tool: " << failure.message();
+  } catch (const std::exception& e) {
+    std::cerr << "tolvane-bench-tool: " << e.what() << "\n";
+  }
+  return 2;
+}
