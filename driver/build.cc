@@ -14,16 +14,6 @@
 namespace tolvane {
 namespace {
 
-// Runs `step`; an I/O failure in it becomes the "Cannot ..." failure given.
-template <typename Step>
-auto guarded(const std::string& message, Step step) {
-  try {
-    return step();
-  } catch (const IoError&) {
-    throw FileFailure(message + "\n");
-  }
-}
-
 class CountingHandler : public MessageHandler {
  public:
   void on_name(int32_t, std::string_view) override {}
@@ -164,12 +154,12 @@ void run_build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader&
   Catalogue old;
   old.header = run_header;
   if (!options.create) {
-    files.old_msg = guarded("Cannot read " + paths.msg_shown,
+    files.old_msg = or_fail("Cannot read " + paths.msg_shown,
                             [&] { return fs.Open(paths.msg, OpenMode::kRead); });
   } else if (fs.Exists(paths.msg)) {
     // -c replaces the file only once the new one is complete, but a file
     // that could not be written is still refused up front.
-    guarded("Cannot create " + paths.msg_shown,
+    or_fail("Cannot create " + paths.msg_shown,
             [&] { fs.Open(paths.msg, OpenMode::kReadWrite)->Close(); });
   }
   // A work file left by a run that stopped half-way may be a second name of
@@ -179,17 +169,17 @@ void run_build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader&
     if (fs.Exists(path)) fs.Remove(path);
     return fs.Open(path, OpenMode::kCreate);
   };
-  files.tmp = guarded("Cannot create " + (options.create ? paths.msg_shown : paths.tmp_shown),
+  files.tmp = or_fail("Cannot create " + (options.create ? paths.msg_shown : paths.tmp_shown),
                       [&] { return create_afresh(paths.tmp); });
   work.created_tmp();
-  files.source = guarded("Cannot open " + options.source_path,
+  files.source = or_fail("Cannot open " + options.source_path,
                          [&] { return fs.Open(options.source_path, OpenMode::kRead); });
   if (fs.Exists(paths.names)) {
-    files.previous_names = guarded("Cannot read " + paths.names,
+    files.previous_names = or_fail("Cannot read " + paths.names,
                                    [&] { return fs.Open(paths.names, OpenMode::kRead); });
   }
   files.names_tmp =
-      guarded("Cannot create " + paths.names, [&] { return create_afresh(paths.names_tmp); });
+      or_fail("Cannot create " + paths.names, [&] { return create_afresh(paths.names_tmp); });
   work.created_names_tmp();
 
   try {

@@ -41,16 +41,6 @@ bool empty_or_missing(FileSystem& fs, const std::string& path) {
   }
 }
 
-// Runs `step`; an I/O failure in it becomes a "Cannot ..." failure.
-template <typename Step>
-void attempt(const std::string& message, Step step) {
-  try {
-    step();
-  } catch (const IoError&) {
-    throw FileFailure(message + "\n");
-  }
-}
-
 void copy_file(FileSystem& fs, const std::string& from, const std::string& to) {
   auto source = fs.Open(from, OpenMode::kRead);
   auto target = fs.Open(to, OpenMode::kCreate);
@@ -223,10 +213,10 @@ void WorkFiles::commit() {
   names_existed_ = fs_.Exists(paths_.names);
   // The new files take the place of the previous ones, permissions included.
   if (msg_existed_) {
-    attempt("Cannot write " + paths_.tmp_shown, [&] { fs_.CopyMode(paths_.msg, paths_.tmp); });
+    or_fail("Cannot write " + paths_.tmp_shown, [&] { fs_.CopyMode(paths_.msg, paths_.tmp); });
   }
   if (names_existed_) {
-    attempt("Cannot write " + paths_.names, [&] { fs_.CopyMode(paths_.names, paths_.names_tmp); });
+    or_fail("Cannot write " + paths_.names, [&] { fs_.CopyMode(paths_.names, paths_.names_tmp); });
   }
   if (msg_existed_) {
     back_up(paths_.msg, paths_.bak, "Cannot create " + paths_.bak_shown);
@@ -236,20 +226,20 @@ void WorkFiles::commit() {
     back_up(paths_.names, paths_.names_bak, "Cannot create " + paths_.names_bak);
     names_backed_up_ = true;
   }
-  attempt("Cannot write " + paths_.bak_shown, [&] { sync_dirs(); });
+  or_fail("Cannot write " + paths_.bak_shown, [&] { sync_dirs(); });
 
-  attempt("Cannot create " + paths_.names, [&] { fs_.Rename(paths_.names_tmp, paths_.names); });
+  or_fail("Cannot create " + paths_.names, [&] { fs_.Rename(paths_.names_tmp, paths_.names); });
   names_committed_ = true;
   names_tmp_created_ = false;
-  attempt("Cannot create " + paths_.msg_shown, [&] { fs_.Rename(paths_.tmp, paths_.msg); });
+  or_fail("Cannot create " + paths_.msg_shown, [&] { fs_.Rename(paths_.tmp, paths_.msg); });
   msg_committed_ = true;
   tmp_created_ = false;
-  attempt("Cannot write " + paths_.msg_shown, [&] { sync_dirs(); });
+  or_fail("Cannot write " + paths_.msg_shown, [&] { sync_dirs(); });
 
   // Both files are new now. While the names backup is there the run can
   // still be undone; once it is gone, only the MSG backup is left to remove.
   if (names_backed_up_) {
-    attempt("Cannot remove " + paths_.names_bak, [&] { fs_.Remove(paths_.names_bak); });
+    or_fail("Cannot remove " + paths_.names_bak, [&] { fs_.Remove(paths_.names_bak); });
     names_backed_up_ = false;
   }
   if (msg_backed_up_) {

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/file_system.h"
+
 namespace tolvane {
 
 enum class Channel { kOut, kErr };
@@ -49,6 +51,17 @@ inline Failure FileFailure(std::string message) {
 // A failure in the content of an input: message on standard output only.
 inline Failure InputFailure(std::string message) {
   return Failure(std::move(message), Channel::kOut, false, false);
+}
+
+// Runs `step` and returns what it returns; an I/O error in it becomes the
+// file failure `message` (a line feed is added).
+template <typename Step>
+auto or_fail(const std::string& message, Step step) {
+  try {
+    return step();
+  } catch (const IoError&) {
+    throw FileFailure(message + "\n");
+  }
 }
 
 }  // namespace tolvane
