@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "dump/inspect.h"
+#include "dump/model.h"
 
 namespace tolvane::dump {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "dump/dump_test_util.h"
-#include "dump/inspect.h"
+#include "dump/model.h"
 #include "platform/failure.h"
 
 namespace tolvane::dump {

@@ -2,7 +2,7 @@
 
 #include "dump/check.h"
 #include "dump/decompile.h"
-#include "dump/inspect.h"
+#include "dump/model.h"
 #include "platform/failure.h"
 
 namespace tolvane::dump {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "dump/inspect.h"
+#include "dump/model.h"
 
 namespace tolvane::dump {
 

@@ -2,7 +2,7 @@
 #include <new>
 
 #include "dump/command.h"
-#include "dump/inspect.h"
+#include "dump/model.h"
 #include "platform/failure.h"
 
 namespace tolvane::dump {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "dump/command.h"
-#include "dump/inspect.h"
+#include "dump/model.h"
 #include "platform/failure.h"
 #include "platform/posix_file_system.h"
 

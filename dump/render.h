@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dump/check.h"
-#include "dump/inspect.h"
+#include "dump/model.h"
 
 namespace tolvane::dump {
 

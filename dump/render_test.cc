@@ -9,7 +9,7 @@
 
 #include "dump/dump_test_util.h"
 #include "dump/escape.h"
-#include "dump/inspect.h"
+#include "dump/model.h"
 #include "platform/failure.h"
 #include "source/text_encoder.h"
 

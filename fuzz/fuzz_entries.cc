@@ -17,7 +17,7 @@
 #include "source/text_encoder.h"
 
 #ifdef TOLVANE_FUZZ_DUMP
-#include "dump/inspect.h"
+#include "dump/model.h"
 #endif
 
 namespace tolvane::fuzz {

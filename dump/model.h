@@ -2,8 +2,8 @@
 // which refuses a damaged file at its first fault, the inspector reads
 // everything that lies inside the file and leaves judging it to check.h, so
 // that a damaged catalogue can still be looked at.
-#ifndef TOLVANE_DUMP_INSPECT_H_
-#define TOLVANE_DUMP_INSPECT_H_
+#ifndef TOLVANE_DUMP_MODEL_H_
+#define TOLVANE_DUMP_MODEL_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -102,4 +102,4 @@ int dump_fuzz_one(const uint8_t* data, size_t size);
 
 }  // namespace tolvane::dump
 
-#endif  // TOLVANE_DUMP_INSPECT_H_
+#endif  // TOLVANE_DUMP_MODEL_H_

@@ -1,4 +1,4 @@
-#include "dump/inspect.h"
+#include "dump/model.h"
 
 #include <gtest/gtest.h>
 
