@@ -1,5 +1,6 @@
 #include "driver/options.h"
 
+#include "msgfile/work_files.h"
 #include "platform/failure.h"
 
 namespace tolvane {
@@ -23,10 +24,7 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
 
   BuildOptions options;
   options.msg_typed = args.back();
-  options.msg_path = args.back();
-  for (char& c : options.msg_path) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  options.msg_path = shown_path(args.back());
   if (options.msg_path.find(".MSG") == std::string::npos) {
     throw UsageFailure("The last option must be a .MSG file\n");
   }

@@ -17,10 +17,6 @@
 namespace tolvane::dump {
 namespace {
 
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 bool is_graphic(char c) { return c > ' ' && c < 0x7F; }
 
 // A name fits a #message line when it is one token and holds no double
@@ -31,15 +27,6 @@ bool usable_name(std::string_view name) {
     if (!is_graphic(c) || c == '"') return false;
   }
   return true;
-}
-
-// The name of a "#define NAME number" line.
-std::string_view define_name(std::string_view line) {
-  size_t i = std::strlen("#define");
-  while (i < line.size() && is_space(line[i])) ++i;
-  size_t end = i;
-  while (end < line.size() && !is_space(line[end])) ++end;
-  return line.substr(i, end - i);
 }
 
 // The token a directive line needs to rebuild a fixed-width field: its
@@ -132,9 +119,9 @@ NameTable::NameTable(std::string_view header) {
     if (end == std::string_view::npos) end = header.size();
     std::string_view line = header.substr(start, end - start);
     start = end + 1;
-    std::optional<int64_t> value = parse_define(line);
+    std::string_view name;
+    std::optional<int64_t> value = parse_define(line, &name);
     if (!value) continue;
-    std::string_view name = define_name(line);
     if (!usable_name(name)) continue;
     const uint16_t id = static_cast<uint16_t>(*value & 0xFFFF);
     if (*value >= 0 && *value <= 0xFFFF) exact_.emplace(id, name);

@@ -12,13 +12,6 @@
 namespace tolvane {
 namespace {
 
-std::string upper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 // A path as a shell word, safe to paste whatever it holds.
 std::string quoted(const std::string& path) {
   std::string word = "'";
@@ -52,10 +45,17 @@ void copy_file(FileSystem& fs, const std::string& from, const std::string& to) {
 
 }  // namespace
 
+std::string shown_path(std::string path) {
+  for (char& c : path) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return path;
+}
+
 WorkFilePaths work_file_paths(const std::string& msg_typed, const std::string& names_path) {
   WorkFilePaths paths;
   paths.msg = msg_typed;
-  paths.msg_shown = upper(msg_typed);
+  paths.msg_shown = shown_path(msg_typed);
   size_t slash = msg_typed.rfind('/');
   size_t dot = msg_typed.rfind('.');
   std::string base = msg_typed;
@@ -64,8 +64,8 @@ WorkFilePaths work_file_paths(const std::string& msg_typed, const std::string& n
   }
   paths.tmp = base + ".TMP";
   paths.bak = base + ".BAK";
-  paths.tmp_shown = upper(base) + ".TMP";
-  paths.bak_shown = upper(base) + ".BAK";
+  paths.tmp_shown = shown_path(base) + ".TMP";
+  paths.bak_shown = shown_path(base) + ".BAK";
   paths.names = names_path;
   paths.names_tmp = names_path + ".TMP";
   return paths;

@@ -36,6 +36,10 @@ struct WorkFilePaths {
   std::string names_bak = kNamesBackup;
 };
 
+// A path as messages and the catalogue's name field show it: ASCII letters
+// upper-cased.
+std::string shown_path(std::string path);
+
 // Work file names from the MSG path as typed: its final extension replaced by
 // .TMP and .BAK, in the same directory.
 WorkFilePaths work_file_paths(const std::string& msg_typed, const std::string& names_path);

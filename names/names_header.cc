@@ -22,7 +22,7 @@ size_t token_end(std::string_view line, size_t i) {
 
 }  // namespace
 
-std::optional<int64_t> parse_define(std::string_view line) {
+std::optional<int64_t> parse_define(std::string_view line, std::string_view* name) {
   constexpr std::string_view kDefine = "#define";
   if (line.substr(0, kDefine.size()) != kDefine) return std::nullopt;
   size_t i = kDefine.size();
@@ -30,6 +30,7 @@ std::optional<int64_t> parse_define(std::string_view line) {
   i = skip_spaces(line, i);
   size_t name_end = token_end(line, i);
   if (name_end == i) return std::nullopt;
+  if (name) *name = line.substr(i, name_end - i);
   i = skip_spaces(line, name_end);
   bool negative = false;
   if (i < line.size() && (line[i] == '+' || line[i] == '-')) negative = line[i++] == '-';

@@ -16,7 +16,8 @@ namespace tolvane {
 
 // The identifier a names-header line defines: "#define", a name and a decimal
 // number, separated by any blanks. Anything after the number is ignored.
-std::optional<int64_t> parse_define(std::string_view line);
+// `name`, when given, receives the defined name.
+std::optional<int64_t> parse_define(std::string_view line, std::string_view* name = nullptr);
 
 // The symbolic name of a #message line: the token after the identifier, up to
 // the next blank or the end of the line.

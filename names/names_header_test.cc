@@ -30,6 +30,10 @@ TEST(ParseDefine, ReadsDefineNameAndNumberWhateverTheBlanks) {
   EXPECT_EQ(parse_define("#define NAME -1"), -1);
   EXPECT_EQ(parse_define("#define X 70000"), 70000);
   EXPECT_EQ(parse_define("#define NAME 007"), 7);
+
+  std::string_view name;
+  EXPECT_EQ(parse_define("#define\t MSG_LONG_NAME\t 9\r", &name), 9);
+  EXPECT_EQ(name, "MSG_LONG_NAME");
 }
 
 TEST(ParseDefine, OtherLinesDefineNothing) {
