@@ -1,0 +1,39 @@
+# Install rules, the CMake package that lets other projects find Tolvane, and
+# the .tar.gz and .deb packages made by cpack.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+install(TARGETS Tolvane tolvane-dump EXPORT TolvaneTargets
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES man/Tolvane.1 man/tolvane-dump.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES docs/msg-format.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+set(TOLVANE_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tolvane)
+install(EXPORT TolvaneTargets NAMESPACE Tolvane:: DESTINATION ${TOLVANE_CMAKE_DIR})
+configure_package_config_file(cmake/TolvaneConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/TolvaneConfig.cmake
+  INSTALL_DESTINATION ${TOLVANE_CMAKE_DIR})
+# Tools only: the package suits any architecture a project may target.
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/TolvaneConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
+install(FILES
+  ${CMAKE_CURRENT_BINARY_DIR}/TolvaneConfig.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/TolvaneConfigVersion.cmake
+  cmake/TolvaneCatalogue.cmake
+  cmake/TolvaneBuildCatalogue.cmake
+  DESTINATION ${TOLVANE_CMAKE_DIR})
+
+set(CPACK_PACKAGE_NAME tolvane)
+set(CPACK_PACKAGE_VENDOR "Tolvane developers")
+set(CPACK_PACKAGE_CONTACT "Tolvane developers <tolvane@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "Compiles message sources into MSG catalogues; inspects catalogues")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_GENERATOR TGZ DEB)
+set(CPACK_SOURCE_GENERATOR "")
+set(CPACK_PACKAGE_FILE_NAME tolvane-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME})
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+include(CPack)
