@@ -35,5 +35,6 @@ set(CPACK_PACKAGE_FILE_NAME tolvane-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# Packages carry the programs without their debugging information.
+set(CPACK_STRIP_FILES ON)
 include(CPack)
