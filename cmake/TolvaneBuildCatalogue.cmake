@@ -4,6 +4,9 @@
 # TOLVANE_sources.
 cmake_minimum_required(VERSION 3.25)
 
+if(NOT TOLVANE_TOOL OR NOT EXISTS "${TOLVANE_SETTINGS}")
+  message(FATAL_ERROR "run as: cmake -DTOLVANE_TOOL=<Tolvane> -DTOLVANE_SETTINGS=<file> -P ${CMAKE_CURRENT_LIST_FILE}")
+endif()
 include("${TOLVANE_SETTINGS}")
 
 # A fresh folder each time: no names header of an earlier build is merged and

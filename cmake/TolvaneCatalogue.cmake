@@ -21,8 +21,6 @@
 
 include_guard(GLOBAL)
 
-set(_TOLVANE_CATALOGUE_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/TolvaneBuildCatalogue.cmake")
-
 # Paths already claimed by a catalogue rule, so that two rules never write one
 # file (which Ninja refuses and Make races on).
 function(_tolvane_claim path what target)
@@ -106,15 +104,17 @@ function(tolvane_add_catalogue target)
   endforeach()
   file(CONFIGURE OUTPUT "${settings}" CONTENT "${content}" @ONLY)
 
+  # Beside this file, wherever the function is called from.
+  set(script "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/TolvaneBuildCatalogue.cmake")
   list(LENGTH sources count)
   cmake_path(RELATIVE_PATH output BASE_DIRECTORY "${CMAKE_BINARY_DIR}" OUTPUT_VARIABLE shown)
   add_custom_command(
     OUTPUT "${output}"
     BYPRODUCTS "${names}"
     COMMAND "${CMAKE_COMMAND}" "-DTOLVANE_TOOL=$<TARGET_FILE:${tool}>"
-            "-DTOLVANE_SETTINGS=${settings}" -P "${_TOLVANE_CATALOGUE_SCRIPT}"
+            "-DTOLVANE_SETTINGS=${settings}" -P "${script}"
     DEPENDS ${tool} "$<TARGET_FILE:${tool}>" ${sources} "${settings}"
-            "${_TOLVANE_CATALOGUE_SCRIPT}"
+            "${script}"
     COMMENT "Building message catalogue ${shown} from ${count} sources"
     VERBATIM)
 

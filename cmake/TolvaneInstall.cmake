@@ -38,3 +38,12 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Packages carry the programs without their debugging information.
 set(CPACK_STRIP_FILES ON)
 include(CPack)
+
+# The package as a user meets it: installed into a staging prefix, then the
+# downstream example built against it with Ninja and with Make.
+if(TOLVANE_TESTS)
+  add_test(NAME install_and_downstream
+    COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/install_test.sh --build-dir ${PROJECT_BINARY_DIR}
+            --no-build)
+  set_tests_properties(install_and_downstream PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
+endif()
