@@ -7,7 +7,9 @@
 #     SOURCES <first.h> [<more.h>...])  # relative: to CMAKE_CURRENT_SOURCE_DIR
 #
 # <target> is an interface library: linking it puts the names header's folder
-# on the include path and builds the catalogue first.
+# on the include path and builds the catalogue first. Its properties
+# TOLVANE_CATALOGUE and TOLVANE_NAMES_HEADER hold the two files' full paths
+# (for install() rules, for instance).
 #
 # One build rule owns both files. It runs Tolvane on the sources in the given
 # order (the first one with -c) in a private folder of the build tree, starting

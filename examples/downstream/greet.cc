@@ -15,9 +15,7 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 
 // Little-endian fields; reading past the end gives zeros.
-uint32_t u16(const Bytes& b, size_t at) {
-  return at + 2 <= b.size() ? b[at] | b[at + 1] << 8 : 0;
-}
+uint32_t u16(const Bytes& b, size_t at) { return at + 2 <= b.size() ? b[at] | b[at + 1] << 8 : 0; }
 uint32_t u32(const Bytes& b, size_t at) { return u16(b, at) | u16(b, at + 2) << 16; }
 
 void put_utf8(uint32_t c, std::string* out) {
