@@ -7,7 +7,8 @@
 #
 # For each generator, in a copy of the example under a path with blanks, at -j8:
 # the program runs in every language; the catalogue holds the languages in
-# source order; a second build does nothing; a text edit rebuilds the catalogue
+# source order; a second build does nothing; a newer Tolvane rebuilds the
+# catalogue; a text edit rebuilds the catalogue
 # with the new text and recompiles nothing; a new message name recompiles the
 # program; the example's source folder is never written to. Also: the package's
 # version rules, the configure-time refusals of tolvane_add_catalogue(), the
@@ -157,6 +158,16 @@ check_example() {
   [ "$t_msg $t_names $t_obj $t_exe" = \
     "$(mtime "$msg") $(mtime "$names") $(mtime "$obj") $(mtime "$bld/greet")" ] ||
     fail "$name second build touched files"
+
+  if [ -z "${subproject_label:-}" ]; then
+    step "$name after the tool changed"
+    touch "$prefix/bin/Tolvane"
+    cmake --build "$bld" -j8
+    [ "$(mtime "$msg")" != "$t_msg" ] || fail "$name catalogue not rebuilt for a new Tolvane"
+    [ "$t_obj $t_exe" = "$(mtime "$obj") $(mtime "$bld/greet")" ] ||
+      fail "$name a new Tolvane recompiled the program"
+    t_msg=$(mtime "$msg")
+  fi
 
   step "$name after a text edit"
   sed -i 's/Hello, world/Hello again/' "$src/messages/greet_en.h"
