@@ -99,7 +99,14 @@ logged() { tr -s ' \n' '  ' <"$work/probe.log" | grep "$1" >/dev/null; }
 step "package version and configure-time refusals"
 section=$failures
 probe 'find_package(Tolvane 1.0 REQUIRED)' || fail "find_package(Tolvane 1.0) refused"
-probe 'find_package(Tolvane 1.1 REQUIRED)' || fail "find_package(Tolvane 1.1) refused"
+probe 'find_package(Tolvane 1.1 REQUIRED)
+foreach(t Tolvane::Tolvane Tolvane::tolvane-dump)
+  get_target_property(imported ${t} IMPORTED)
+  get_target_property(location ${t} LOCATION)
+  if(NOT imported OR NOT EXISTS "${location}")
+    message(FATAL_ERROR "${t}: no imported executable")
+  endif()
+endforeach()' || fail "find_package(Tolvane 1.1) refused or lacks its targets: $(cat "$work/probe.log")"
 probe 'find_package(Tolvane 1.2 REQUIRED)' && fail "find_package(Tolvane 1.2) accepted"
 probe 'find_package(Tolvane 2 REQUIRED)' && fail "find_package(Tolvane 2) accepted"
 probe 'find_package(Tolvane 1.1 REQUIRED)
