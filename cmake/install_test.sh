@@ -176,6 +176,8 @@ check_example() {
     t_msg=$(mtime "$msg")
   fi
 
+  [ "$(snapshot "$src")" = "$before" ] || fail "$name the build wrote into the source folder"
+
   step "$name after a text edit"
   sed -i 's/Hello, world/Hello again/' "$src/messages/greet_en.h"
   before=$(snapshot "$src")
@@ -192,6 +194,8 @@ check_example() {
   if [ "$(mtime "$msg")" != "$t_msg" ] || grep -q -E 'Building|Generating' <<<"$out"; then
     fail "$name the build after the edit is not stable: $out"
   fi
+
+  [ "$(snapshot "$src")" = "$before" ] || fail "$name the build wrote into the source folder"
 
   step "$name after a new message name"
   printf '#message 4 GREET_THANKS "Thanks"\n' >>"$src/messages/greet_en.h"
