@@ -1,0 +1,54 @@
+# The build step behind tolvane_add_catalogue(), run with
+#   cmake -DTOLVANE_TOOL=<Tolvane> -DTOLVANE_SETTINGS=<file> -P TolvaneBuildCatalogue.cmake
+# The settings file gives TOLVANE_work_dir, TOLVANE_output, TOLVANE_names and
+# TOLVANE_sources.
+cmake_minimum_required(VERSION 3.25)
+
+if(NOT TOLVANE_TOOL OR NOT EXISTS "${TOLVANE_SETTINGS}")
+  message(FATAL_ERROR "run as: cmake -DTOLVANE_TOOL=<Tolvane> -DTOLVANE_SETTINGS=<file> -P ${CMAKE_CURRENT_LIST_FILE}")
+endif()
+include("${TOLVANE_SETTINGS}")
+
+# A fresh folder each time: no names header of an earlier build is merged and
+# no work file of an interrupted one is in the way. Tolvane keeps its names
+# backup in the current folder, so each catalogue needs a folder of its own.
+file(REMOVE_RECURSE "${TOLVANE_work_dir}")
+file(MAKE_DIRECTORY "${TOLVANE_work_dir}")
+cmake_path(GET TOLVANE_output FILENAME msg)
+cmake_path(GET TOLVANE_names FILENAME names)
+
+# Tolvane pauses for a key after a usage error when its input is a terminal.
+if(CMAKE_HOST_WIN32)
+  set(no_input NUL)
+else()
+  set(no_input /dev/null)
+endif()
+
+set(create -c)
+foreach(source IN LISTS TOLVANE_sources)
+  execute_process(
+    COMMAND "${TOLVANE_TOOL}" ${create} "-t${source}" "-h${names}" "${msg}"
+    WORKING_DIRECTORY "${TOLVANE_work_dir}"
+    INPUT_FILE "${no_input}"
+    OUTPUT_VARIABLE out
+    ERROR_VARIABLE out
+    RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${out}Tolvane failed (${result}) on ${source}")
+  endif()
+  set(create "")
+endforeach()
+
+# Files that include the names header are recompiled only when it changed.
+cmake_path(GET TOLVANE_names PARENT_PATH names_dir)
+file(MAKE_DIRECTORY "${names_dir}")
+file(COPY_FILE "${TOLVANE_work_dir}/${names}" "${TOLVANE_names}" ONLY_IF_DIFFERENT)
+
+# The catalogue is always new, so the build tool sees it up to date.
+cmake_path(GET TOLVANE_output PARENT_PATH output_dir)
+file(MAKE_DIRECTORY "${output_dir}")
+file(RENAME "${TOLVANE_work_dir}/${msg}" "${TOLVANE_output}" RESULT moved)
+if(NOT moved EQUAL 0)
+  file(COPY_FILE "${TOLVANE_work_dir}/${msg}" "${TOLVANE_output}")
+  file(TOUCH_NOCREATE "${TOLVANE_output}")
+endif()
