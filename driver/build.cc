@@ -88,7 +88,7 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, Ca
     if (damage) throw InputFailure("Error : " + paths.msg_shown + " : " + *damage + "\n");
   }
   TableRecord record;
-  record.type_key = parameters.file_type * 65536u + parameters.appli_type;
+  record.type_key = make_type_key(parameters.file_type, parameters.appli_type);
   set_chars(record.font_file, kFontFileWidth, parameters.font_file);
   record.coding = parameters.coding;
   HeaderArea area;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "msgfile/coding.h"
+#include "msgfile/layout.h"
 #include "platform/file_system.h"
 
 namespace tolvane {
@@ -44,7 +45,7 @@ struct LanguageEntry {
 struct TableRecord {
   uint32_t type_key = 0;
   char font_file[kFontFileWidth] = {};
-  uint16_t coding = 1;
+  uint16_t coding = kByteCoding;
   uint16_t message_count = 0;
   uint32_t index_offset = 0;
 };

@@ -71,7 +71,7 @@ void read_directives(LineReader& source, const std::string& source_path,
 
   if (!source.ReadLine(&line) || !starts_with(line, "// #MSGCODING")) return;
   parameters->coding_name = token_after(line, "// #MSGCODING");
-  parameters->coding = parameters->coding_name == "UNICODE" ? 0 : 1;
+  parameters->coding = parameters->coding_name == "UNICODE" ? kUnicodeCoding : kByteCoding;
 
   if (!source.ReadLine(&line) || !starts_with(line, "// #FILETYPE")) return;
   scan_hex(line, "// #FILETYPE", &parameters->file_type);
