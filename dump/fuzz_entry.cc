@@ -21,11 +21,10 @@ int dump_fuzz_one(const uint8_t* data, size_t size) {
     }
   }
   // The cross-language checks with a names header and another reference.
-  DumpOptions lint;
-  lint.mode = Mode::kLint;
-  lint.names_path = "names";
-  lint.reference = "FR";
-  runs.push_back(lint);
+  runs.emplace_back();
+  runs.back().mode = Mode::kLint;
+  runs.back().names_path = "names";
+  runs.back().reference = "FR";
   try {
     // Decompile every table of every language the file has.
     const CatalogueView catalogue = inspect_catalogue(bytes);

@@ -120,23 +120,108 @@ struct TableData {
   std::vector<Id> ids;
 };
 
-TableData analyse(const CatalogueView& catalogue, const TableView& table, bool with_args) {
-  TableData data;
-  const TableContent content = read_table(catalogue, table);
-  for (const MessageView& m : content.messages) {
-    if (!data.ids.empty() && data.ids.back().id == m.id) {
+// The units of a text as printf reads it: up to its first 0x00 byte, or in a
+// UNICODE table its first 0x0000 unit.
+std::vector<uint16_t> printf_units(std::string_view text, bool unicode) {
+  std::vector<uint16_t> units = text_units(text, unicode);
+  units.erase(std::find(units.begin(), units.end(), 0), units.end());
+  return units;
+}
+
+// Reads one table of a catalogue that passed the check (so its index is
+// sorted and inside its block, and every text ends inside it). Only the index
+// is needed for identifiers; for conversions the block is read once and
+// searched for '%' in one pass, so that only texts holding one are parsed.
+// `data`, `buffer` and `texts` keep their room from one table to the next:
+// fresh memory for every table would cost more than reading it.
+struct Scratch {
+  std::string block;
+  struct Text {
+    uint64_t at;
+    size_t id;  // index into TableData::ids, or SIZE_MAX for a later duplicate
+  };
+  std::vector<Text> texts;
+};
+
+void analyse(const CatalogueView& catalogue, const TableView& table, bool with_args,
+             Scratch* scratch, TableData* out) {
+  TableData& data = *out;
+  data.ids.clear();
+  File& file = *catalogue.file;
+  std::string& buffer = scratch->block;
+  const uint64_t begin = table.block_begin;
+  buffer.resize(static_cast<size_t>(table.index_end - begin));
+  buffer.resize(file.ReadAt(begin, buffer.data(), buffer.size()));
+  const size_t count =
+      std::min<size_t>(table.record.message_count, buffer.size() / kIndexEntrySize);
+
+  // Where each text begins, and which identifier's text it is when it is the
+  // first of its identifier.
+  using Text = Scratch::Text;
+  std::vector<Text>& texts = scratch->texts;
+  texts.clear();
+  texts.reserve(count);
+  data.ids.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    const IndexEntry entry = decode_index_entry(buffer.data() + i * kIndexEntrySize);
+    const uint64_t at =
+        static_cast<uint32_t>(begin + (i + 1) * kIndexEntrySize + entry.text_offset);
+    if (!data.ids.empty() && data.ids.back().id == entry.message_id) {
       ++data.ids.back().occurrences;
+      texts.push_back({at, SIZE_MAX});
       continue;
     }
-    TableData::Id id{m.id, 1, {}};
-    if (with_args) id.args = printf_arguments(text_units(m.text, table.unicode()));
-    data.ids.push_back(std::move(id));
+    texts.push_back({at, data.ids.size()});
+    data.ids.push_back({entry.message_id, 1, {}});
+  }
+  if (with_args && !texts.empty()) {
+    auto by_place = [](const Text& a, const Text& b) { return a.at < b.at; };
+    if (!std::is_sorted(texts.begin(), texts.end(), by_place)) {
+      std::sort(texts.begin(), texts.end(), by_place);
+    }
+    // The texts go by in pieces small enough to stay in the processor's
+    // cache; a text is parsed where it lies when the piece holds all of it.
+    constexpr size_t kPiece = 128 * 1024;
+    const uint64_t end = table.block_end;
+    std::string text;
+    size_t k = 0;
+    for (uint64_t piece = table.index_end; piece < end;) {
+      buffer.resize(static_cast<size_t>(std::min<uint64_t>(kPiece, end - piece)));
+      buffer.resize(file.ReadAt(piece, buffer.data(), buffer.size()));
+      if (buffer.empty()) break;
+      const uint64_t piece_end = piece + buffer.size();
+      for (size_t hit = 0; hit < buffer.size(); ++hit) {
+        const void* found = std::memchr(buffer.data() + hit, '%', buffer.size() - hit);
+        if (found == nullptr) break;
+        hit = static_cast<size_t>(static_cast<const char*>(found) - buffer.data());
+        const uint64_t where = piece + hit;
+        while (k + 1 < texts.size() && texts[k + 1].at <= where) ++k;
+        if (texts[k].at > where || texts[k].id == SIZE_MAX) continue;
+        // The text that holds this '%': parse it once, then skip past it.
+        const uint64_t at = texts[k].at;
+        const uint64_t next = k + 1 < texts.size() ? texts[k + 1].at : end;
+        std::string_view bytes;
+        if (at >= piece && next <= piece_end) {
+          bytes = std::string_view(buffer).substr(static_cast<size_t>(at - piece),
+                                                  static_cast<size_t>(next - at));
+        } else {
+          text.resize(static_cast<size_t>(next - at));
+          text.resize(file.ReadAt(at, text.data(), text.size()));
+          bytes = text;
+        }
+        data.ids[texts[k].id].args = printf_arguments(printf_units(bytes, table.unicode()));
+        if (next >= piece_end) break;
+        hit = static_cast<size_t>(next - piece) - 1;
+      }
+      piece = piece_end;
+    }
   }
   // Files that pass the check have sorted indexes; keep the walk below sound
   // whatever happens.
-  std::sort(data.ids.begin(), data.ids.end(),
-            [](const TableData::Id& a, const TableData::Id& b) { return a.id < b.id; });
-  return data;
+  auto by_id = [](const TableData::Id& a, const TableData::Id& b) { return a.id < b.id; };
+  if (!std::is_sorted(data.ids.begin(), data.ids.end(), by_id)) {
+    std::sort(data.ids.begin(), data.ids.end(), by_id);
+  }
 }
 
 struct Finding {
@@ -242,12 +327,18 @@ class Linter {
                               members + ") have no table of language \"" +
                               c_escape(group.reference_language) + "\": they are not compared"});
     }
-    TableData own = analyse(c_, c_.tables[t], with_args);
+    analyse(c_, c_.tables[t], with_args, &scratch_, &own_);
+    const TableData& own = own_;
     const TableData* reference = nullptr;
     if (group.reference) {
       if (!group.reference_data) {
-        group.reference_data = std::make_unique<TableData>(
-            *group.reference == t ? own : analyse(c_, c_.tables[*group.reference], with_args));
+        group.reference_data = std::make_unique<TableData>();
+        if (*group.reference == t) {
+          *group.reference_data = own;
+        } else {
+          analyse(c_, c_.tables[*group.reference], with_args, &scratch_,
+                  group.reference_data.get());
+        }
       }
       reference = group.reference_data.get();
       stats.reference_ids = reference->ids.size();
@@ -409,6 +500,8 @@ class Linter {
   std::vector<Finding> trailing_;
   std::vector<Stats> stats_;
   size_t findings_ = 0;
+  Scratch scratch_;  // one block at a time
+  TableData own_;    // the table being linted
 };
 
 }  // namespace

@@ -213,10 +213,9 @@ class Rules {
       const uint64_t limit = std::min(table->block_end, size_);
       entries.clear();
       const std::string_view index = in_.view(begin, static_cast<size_t>(count * kIndexEntrySize));
-      ByteReader reader(index);
-      for (uint64_t i = 0; i < count && !reader.overran(); ++i) {
-        IndexEntry entry;
-        read_index_entry(reader, &entry);
+      const uint64_t whole = index.size() / kIndexEntrySize;
+      for (uint64_t i = 0; i < whole; ++i) {
+        const IndexEntry entry = decode_index_entry(index.data() + i * kIndexEntrySize);
         const uint64_t entry_offset = begin + i * kIndexEntrySize;
         // Offsets are 32-bit values measured from the end of the entry, and
         // wrap like them.
@@ -227,12 +226,12 @@ class Rules {
       const std::optional<uint64_t> last =
           table->index_end < limit ? last_terminator(in_, table->index_end, limit, table->unicode())
                                    : std::nullopt;
-      const std::string name = "table " + c_.table_name(*table) + ": message ";
       const Entry* previous = nullptr;
       for (const Entry& m : entries) {
-        const std::string message = name + n(m.id);
+        // Texts are only made for problems: a sound index costs no strings.
+        auto message = [&] { return "table " + c_.table_name(*table) + ": message " + n(m.id); };
         if (previous != nullptr && previous->id > m.id &&
-            !add(m.entry_offset, message + " follows message " + n(previous->id) +
+            !add(m.entry_offset, message() + " follows message " + n(previous->id) +
                                      ": the index is not in ascending order")) {
           return;
         }
@@ -240,13 +239,13 @@ class Rules {
         const bool in_block = m.position >= table->index_end && m.position < limit;
         if (!in_block) {
           if (!add(m.entry_offset + kIndexTextOffsetAt,
-                   message + ": its text offset " + n(m.text_offset) + " points to byte " +
+                   message() + ": its text offset " + n(m.text_offset) + " points to byte " +
                        n(m.position) + ", outside the block's texts at " + n(table->index_end) +
                        ".." + n(limit))) {
             return;
           }
         } else if ((!last || m.position > *last) &&
-                   !add(m.position, message + ": its text at byte " + n(m.position) +
+                   !add(m.position, message() + ": its text at byte " + n(m.position) +
                                         " is not terminated before the block ends at " +
                                         n(limit))) {
           return;

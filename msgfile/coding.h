@@ -30,6 +30,13 @@ inline void encode_u32(char* p, uint32_t value) {
   encode_u16(p + 2, value >> 16);
 }
 
+inline uint16_t decode_u16(const char* p) {
+  return static_cast<uint16_t>(static_cast<uint8_t>(p[0]) | static_cast<uint8_t>(p[1]) << 8);
+}
+inline uint32_t decode_u32(const char* p) {
+  return decode_u16(p) | static_cast<uint32_t>(decode_u16(p + 2)) << 16;
+}
+
 // Reads from a byte range; bytes past its end count as 0x00, so a short file
 // reads as zeros, never as an error. overran() tells afterwards whether any
 // read went past the end.
