@@ -8,6 +8,7 @@
 #include "dump/model.h"
 #include "msgfile/memory_file.h"
 #include "platform/failure.h"
+#include "source/decimal.h"
 
 namespace tolvane::dump {
 namespace {
@@ -17,17 +18,14 @@ Failure usage_error(const std::string& message) {
 }
 
 unsigned parse_rank(const std::string& option, const std::string& text) {
-  unsigned long value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9' || value > 65535) {
-      throw usage_error(option + " needs a table number, not \"" + text + "\"");
-    }
-    value = value * 10 + static_cast<unsigned>(c - '0');
+  const Decimal d = scan_decimal(text, 0, false);
+  if (d.end != text.size()) {
+    throw usage_error(option + " needs a table number, not \"" + text + "\"");
   }
-  if (text.empty() || value == 0 || value > 65535) {
+  if (!d.found() || d.overflow || d.magnitude == 0 || d.magnitude > 65535) {
     throw usage_error(option + " needs a table number from 1 to 65535, not \"" + text + "\"");
   }
-  return static_cast<unsigned>(value);
+  return static_cast<unsigned>(d.magnitude);
 }
 
 const char* mode_option(Mode mode) {
