@@ -59,20 +59,13 @@ class Rebuilder : public MessageHandler {
   explicit Rebuilder(uint16_t coding) : coding_(coding) {}
   void on_name(int32_t, std::string_view) override {}
   void on_text(int32_t id, std::string_view text) override {
-    index_.add(id, encode_text(text, coding_, &texts_));
+    builder_.add(id, encode_text(text, coding_, &texts_));
   }
-  std::string block() const {
-    std::string block;
-    for (const IndexEntry& entry : index_.sorted()) write_index_entry(&block, entry);
-    block += texts_;
-    // The block starts at an even offset in any file a build writes.
-    if (block.size() % 2 != 0) block.push_back('\0');
-    return block;
-  }
+  std::string block() const { return builder_.block(texts_); }
 
  private:
   uint16_t coding_;
-  MessageIndex index_;
+  TableBlockBuilder builder_;
   std::string texts_;
 };
 

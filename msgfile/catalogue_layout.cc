@@ -110,40 +110,44 @@ class Rules {
       return false;
     }
     for (const TableLayout& table : c_.tables) {
-      const std::string name = "table " + c_.table_name(table) + ": ";
+      // Texts are only made for problems: sound records cost no strings.
+      auto name = [&] { return "table " + c_.table_name(table) + ": "; };
       const TableRecord& record = table.record;
       if (record.coding != kUnicodeCoding && record.coding != kByteCoding &&
-          !add(table.record_offset + kRecordCodingAt,
-               name + "the coding " + n(record.coding) + " is neither 0 (UNICODE) nor 1 (byte)")) {
+          !add(table.record_offset + kRecordCodingAt, name() + "the coding " + n(record.coding) +
+                                                          " is neither 0 (UNICODE) nor 1 (byte)")) {
         return false;
       }
-      if (!count(record.message_count, table.record_offset + kRecordMessageCountAt, name,
+      if (record.message_count > kMaxCount &&
+          !count(record.message_count, table.record_offset + kRecordMessageCountAt, name(),
                  "the message count")) {
         return false;
       }
       const uint64_t field = table.record_offset + kRecordIndexOffsetAt;
-      const std::string outside = "the table block at " + n(table.block_begin) +
-                                  " lies outside the file's blocks" + at(field);
+      auto outside = [&] {
+        return "the table block at " + n(table.block_begin) + " lies outside the file's blocks" +
+               at(field);
+      };
       bool placed = true;
       if (table.block_begin < c_.records_end) {
         placed = add(field,
-                     name + "its block at byte " + n(table.block_begin) +
+                     name() + "its block at byte " + n(table.block_begin) +
                          " lies inside the header area, which ends at " + n(c_.records_end),
-                     outside);
+                     outside());
       } else if (table.block_begin > size_) {
         placed = add(field,
-                     name + "its block at byte " + n(table.block_begin) +
+                     name() + "its block at byte " + n(table.block_begin) +
                          " lies past the end of the file at " + n(size_),
-                     outside);
+                     outside());
       } else if (table.index_end > size_) {
         placed = add(field,
-                     name + "its index of " + n(record.message_count) + " entries runs to byte " +
+                     name() + "its index of " + n(record.message_count) + " entries runs to byte " +
                          n(table.index_end) + ", past the end of the file at " + n(size_),
-                     outside);
+                     outside());
       }
       if (!placed) return false;
       if (table.block_begin % 2 != 0 &&
-          !add(field, name + "its block begins at the odd offset " + n(table.block_begin))) {
+          !add(field, name() + "its block begins at the odd offset " + n(table.block_begin))) {
         return false;
       }
     }
@@ -169,15 +173,15 @@ class Rules {
     }
     for (size_t i = 0; i < blocks_.size(); ++i) {
       const TableLayout& table = *blocks_[i];
-      const std::string name = "table " + c_.table_name(table) + ": ";
+      auto name = [&] { return "table " + c_.table_name(table) + ": "; };
       if (i > 0 && blocks_[i - 1]->block_begin == table.block_begin) {
         if (!add(table.record_offset + kRecordIndexOffsetAt,
-                 name + "its block at byte " + n(table.block_begin) +
+                 name() + "its block at byte " + n(table.block_begin) +
                      " is also the block of table " + c_.table_name(*blocks_[i - 1]))) {
           return false;
         }
       } else if (table.index_end > table.block_end && table.block_end < size_) {
-        if (!add(table.block_end, name + "its index runs to byte " + n(table.index_end) +
+        if (!add(table.block_end, name() + "its index runs to byte " + n(table.index_end) +
                                       ", into the block that begins at " + n(table.block_end))) {
           return false;
         }
@@ -186,7 +190,7 @@ class Rules {
         // The header area and every block have even sizes: an odd end has
         // lost or gained bytes, and a new block behind it would start at an
         // odd offset.
-        const std::string text = name + "its block ends at the odd offset " + n(table.block_end);
+        const std::string text = name() + "its block ends at the odd offset " + n(table.block_end);
         if (!add(table.block_end, text,
                  table.block_end == size_ ? "the file's size " + n(size_) + " is odd" : "")) {
           return false;

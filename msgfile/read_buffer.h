@@ -15,7 +15,7 @@ namespace tolvane {
 
 class ReadBuffer {
  public:
-  ReadBuffer(File& file, uint64_t size, size_t window = 1 << 20)
+  ReadBuffer(File& file, uint64_t size, size_t window = 64 * 1024)
       : file_(file), size_(size), window_(window) {}
 
   // The bytes [offset, offset + n) as far as they lie in the file: shorter
