@@ -1,7 +1,6 @@
 #include "dump/decompile.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -43,12 +42,6 @@ bool field_token(const char* field, size_t width, std::string* token) {
   }
   token->assign(field, length);
   return true;
-}
-
-std::string lower_hex(uint32_t value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%x", static_cast<unsigned>(value));
-  return buffer;
 }
 
 // Builds the table again from `source` with the tool's own reader, encoders
@@ -156,8 +149,8 @@ std::string decompile_table(const CatalogueView& catalogue, const TableView& tab
   };
   std::string source = directive("LANGUAGE", language) + directive("FONFILE", font) +
                        directive("MSGCODING", table.unicode() ? "UNICODE" : "BYTE") +
-                       directive("FILETYPE", lower_hex(file_type_of(record.type_key))) +
-                       directive("APPLITYPE", lower_hex(appli_type_of(record.type_key)));
+                       directive("FILETYPE", hex_digits(file_type_of(record.type_key))) +
+                       directive("APPLITYPE", hex_digits(appli_type_of(record.type_key)));
 
   std::vector<const MessageView*> order;
   for (const MessageView& m : content.messages) order.push_back(&m);

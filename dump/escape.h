@@ -10,6 +10,7 @@ using tolvane::byte_notation;
 using tolvane::c_escape;
 using tolvane::field_text;
 using tolvane::hex_bytes;
+using tolvane::hex_digits;
 using tolvane::hex_number;
 
 }  // namespace tolvane::dump

@@ -23,17 +23,6 @@ std::string range(uint64_t begin, uint64_t end) { return n(begin) + ".." + n(end
 
 std::string json_bool(bool value) { return value ? "true" : "false"; }
 
-std::string lower_hex_number(std::string_view bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(2 * bytes.size());
-  for (char c : bytes) {
-    out.push_back(kDigits[static_cast<unsigned char>(c) >> 4]);
-    out.push_back(kDigits[static_cast<unsigned char>(c) & 0xF]);
-  }
-  return out;
-}
-
 // The text of a message as far as it is worth showing.
 std::string_view shown_bytes(const MessageView& m) {
   if (m.terminated) return m.text;
@@ -189,7 +178,7 @@ void render_json(const CatalogueView& catalogue, const Shown& shown, bool messag
                  ", \"in_block\": " + json_bool(m.in_block) +
                  ", \"terminated\": " + json_bool(m.terminated) +
                  ", \"text\": " + json_string(shown_text(table, shown_bytes(m))) +
-                 ", \"bytes\": " + json_string(lower_hex_number(shown_bytes(m))) + "}";
+                 ", \"bytes\": " + json_string(hex_bytes(shown_bytes(m))) + "}";
         }
         out += content.messages.empty() ? "]" : "\n       ]";
       }

@@ -18,6 +18,8 @@ std::optional<std::string> read_catalogue(File& file, Catalogue* catalogue) {
     return false;
   });
   if (problem) return problem;
+  catalogue->languages.reserve(layout.languages.size());
+  catalogue->records.reserve(layout.tables.size());
   for (const LanguageLayout& language : layout.languages) {
     catalogue->languages.push_back(language.entry);
   }

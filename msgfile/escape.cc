@@ -77,6 +77,12 @@ std::string hex_number(uint32_t value, int digits) {
   return buffer;
 }
 
+std::string hex_digits(uint32_t value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%x", static_cast<unsigned>(value));
+  return buffer;
+}
+
 std::string hex_bytes(std::string_view bytes) {
   static const char kDigits[] = "0123456789abcdef";
   std::string out;

@@ -24,6 +24,8 @@ std::string field_text(const char* field, size_t width);
 
 // "0x" and at least `digits` upper-case hexadecimal digits: 0x4D53.
 std::string hex_number(uint32_t value, int digits = 1);
+// Lower-case hexadecimal digits without a prefix, as "%x" reads them: "2a".
+std::string hex_digits(uint32_t value);
 // Lower-case hexadecimal digits, two per byte: "3053".
 std::string hex_bytes(std::string_view bytes);
 
