@@ -12,6 +12,9 @@
 //   tolvane-bench-tool catalogue OUT BYTES
 //       A valid MSG file of about BYTES bytes: several languages with several
 //       tables each, blocks in the order the tables were added.
+//   tolvane-bench-tool small-tables OUT TABLES
+//       A valid MSG file of TABLES one-message tables, spread over five
+//       languages, as as many runs would have left it.
 //   tolvane-bench-tool check MSG [TABLES [SOURCE]]
 //       Checks the whole file's structure, that it holds TABLES tables and,
 //       with SOURCE, that its last-added table holds exactly SOURCE's texts.
@@ -232,6 +235,58 @@ void write_catalogue(const std::string& path, uint64_t bytes) {
   out.close(path);
 }
 
+void write_small_tables(const std::string& path, uint32_t tables) {
+  constexpr uint32_t kLanguages = 5;
+  const char* names[kLanguages] = {"EN", "FR", "DE", "IT", "ES"};
+  if (tables < kLanguages || tables > kLanguages * kMaxCount) fail("bad table count");
+  MsgFileHeader header;
+  set_chars(header.name, kNameWidth, "SMALL.MSG");
+  header.language_count = kLanguages;
+  const uint64_t directory_end = kHeaderSize + uint64_t{kLanguageEntrySize} * kLanguages;
+  const uint64_t area = directory_end + uint64_t{kTableRecordSize} * tables;
+  // Table t belongs to language t % 5 and was added t-th; its block holds one
+  // entry and the text "T<t>", padded to an even length.
+  std::vector<std::string> blocks(tables);
+  std::vector<uint64_t> block_at(tables);
+  uint64_t at = area;
+  for (uint32_t t = 0; t < tables; ++t) {
+    IndexEntry entry;
+    entry.message_id = 1;
+    write_index_entry(&blocks[t], entry);
+    blocks[t] += "T" + std::to_string(t);
+    blocks[t].push_back('\0');
+    if (blocks[t].size() % 2 != 0) blocks[t].push_back('\0');
+    block_at[t] = at;
+    at += blocks[t].size();
+  }
+  std::string head;
+  write_header(&head, header);
+  uint64_t records_so_far = 0;
+  for (uint32_t l = 0; l < kLanguages; ++l) {
+    LanguageEntry entry;
+    set_chars(entry.language, kLanguageWidth, names[l]);
+    entry.table_count = static_cast<uint16_t>((tables - l + kLanguages - 1) / kLanguages);
+    entry.table_offset = static_cast<uint32_t>(directory_end + kTableRecordSize * records_so_far);
+    records_so_far += entry.table_count;
+    write_language_entry(&head, entry);
+  }
+  for (uint32_t l = 0; l < kLanguages; ++l) {
+    for (uint32_t t = l; t < tables; t += kLanguages) {
+      TableRecord record;
+      record.type_key = 0x10002;
+      set_chars(record.font_file, kFontFileWidth, std::string("FONT_") + names[l]);
+      record.coding = kByteCoding;
+      record.message_count = 1;
+      record.index_offset = static_cast<uint32_t>(block_at[t]);
+      write_table_record(&head, record);
+    }
+  }
+  Output out(path);
+  out.stream() << head;
+  for (const std::string& block : blocks) out.stream() << block;
+  out.close(path);
+}
+
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) fail("cannot read " + path);
@@ -402,6 +457,8 @@ int main_with(int argc, char** argv) {
     write_names(path, number(argv[3]), number(argv[4]));
   } else if (command == "catalogue" && argc == 4) {
     write_catalogue(path, number(argv[3]));
+  } else if (command == "small-tables" && argc == 4) {
+    write_small_tables(path, number(argv[3]));
   } else if (command == "check" && argc >= 3 && argc <= 5) {
     std::optional<unsigned long> tables;
     if (argc >= 4) tables = number(argv[3]);

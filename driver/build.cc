@@ -23,17 +23,17 @@ class CountingHandler : public MessageHandler {
 
 class BuildingHandler : public MessageHandler {
  public:
-  BuildingHandler(NamesHeader* names, MessageIndex* index, FileWriter* texts, uint16_t coding)
-      : names_(names), index_(index), texts_(texts), coding_(coding) {}
+  BuildingHandler(NamesHeader* names, TableBlockBuilder* block, FileWriter* texts, uint16_t coding)
+      : names_(names), block_(block), texts_(texts), coding_(coding) {}
   void on_name(int32_t id, std::string_view line) override { names_->on_message_name(id, line); }
   void on_text(int32_t id, std::string_view text) override {
-    index_->add(id, encode_text(text, coding_, texts_->buffer()));
+    block_->add(id, encode_text(text, coding_, texts_->buffer()));
     texts_->MaybeFlush();
   }
 
  private:
   NamesHeader* names_;
-  MessageIndex* index_;
+  TableBlockBuilder* block_;
   FileWriter* texts_;
   uint16_t coding_;
 };
@@ -88,7 +88,7 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, Ca
     if (damage) throw InputFailure("Error : " + paths.msg_shown + " : " + *damage + "\n");
   }
   TableRecord record;
-  record.type_key = parameters.file_type * 65536u + parameters.appli_type;
+  record.type_key = make_type_key(parameters.file_type, parameters.appli_type);
   set_chars(record.font_file, kFontFileWidth, parameters.font_file);
   record.coding = parameters.coding;
   HeaderArea area;
@@ -106,9 +106,9 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, Ca
   FileWriter texts(files.tmp.get(), area.data_start + index_size);
   FileWriter names(files.names_tmp.get(), 0);
   NamesHeader names_header(&names);
-  MessageIndex index;
-  index.reserve(counter.texts);
-  BuildingHandler handler(&names_header, &index, &texts, parameters.coding);
+  TableBlockBuilder block;
+  block.reserve(counter.texts);
+  BuildingHandler handler(&names_header, &block, &texts, parameters.coding);
   if (files.previous_names) {
     LineReader previous(files.previous_names.get(), false);
     names_header.copy_previous_header(previous);
@@ -119,10 +119,10 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, Ca
     read_directives(source, options.source_path, &again);
     message_pass(source, options.source_path, handler);
   }
-  if (texts.position() % 2 != 0) texts.Append(std::string_view("\0", 1));
+  texts.Append(block.fill());
   texts.Flush();
   names.Flush();
-  if (index.count() != counter.texts) {
+  if (block.count() != counter.texts) {
     throw FileFailure("Cannot read " + options.source_path + ": it changed during the build\n");
   }
   if (texts.position() > UINT32_MAX) {
@@ -130,10 +130,8 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, Ca
   }
 
   // The index and the record's final count, then everything to disk.
-  std::string index_bytes;
-  index_bytes.reserve(index_size);
-  for (const IndexEntry& entry : index.sorted()) write_index_entry(&index_bytes, entry);
-  area.new_record.message_count = static_cast<uint16_t>(index.count());
+  const std::string index_bytes = block.index_bytes();
+  area.new_record.message_count = static_cast<uint16_t>(block.count());
   std::string record_bytes;
   write_table_record(&record_bytes, area.new_record);
   files.tmp->WriteAt(area.data_start, index_bytes.data(), index_bytes.size());

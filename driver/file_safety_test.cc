@@ -473,11 +473,11 @@ TEST_F(FileSafety, TooManyMessagesLanguagesOrTablesAreRefused) {
     EXPECT_EQ(Differences(before, Take()), "");
   }
 
-  // A file with the most languages the format allows (all without tables)
-  // cannot take another one.
+  // A file with the most languages the format allows (all distinct, all
+  // without tables) cannot take another one.
   std::string languages = U16(0x4D53) + U16(0x0101) + Chars("FULL.MSG", 32) + U16(32767);
   for (int i = 0; i < 32767; ++i) {
-    languages += std::string{static_cast<char>('A' + i % 26), static_cast<char>('A' + i / 26 % 26)};
+    languages += std::string{static_cast<char>(0x80 | (i & 0x7F)), static_cast<char>(i >> 7)};
     languages += U16(0) + U32(38 + 8 * 32767);
   }
   WriteFile(dir / "full.msg", languages);

@@ -436,9 +436,13 @@ TEST(RunRefusal, TooManyTextsForOneTable) {
 }
 
 TEST(RunRefusal, TooManyLanguagesOrTablesOfOneLanguage) {
-  // 32,767 languages without tables: one more would not fit.
+  // 32,767 distinct languages without tables: one more would not fit. (The
+  // same code twice is damage a build refuses.)
   std::string languages = Header("X.MSG", 32767);
-  for (uint32_t i = 0; i < 32767; ++i) languages += Entry("", 0, 38 + 8 * 32767);
+  for (uint32_t i = 0; i < 32767; ++i) {
+    const std::string code = {static_cast<char>(0x80 | (i & 0x7F)), static_cast<char>(i >> 7)};
+    languages += Entry(code, 0, 38 + 8 * 32767);
+  }
   // One language with 32,767 empty tables: another would not fit.
   const uint32_t area_end = 46 + 44 * 32767;
   std::string tables = Header("X.MSG", 1) + Entry("EN", 32767, 46);

@@ -1,5 +1,6 @@
 // Structural validation of a whole MSG catalogue: every way in which its
-// layout breaks the format, each with the byte offset where it shows.
+// layout breaks the format, each with the byte offset where it shows. The
+// rules are msgfile/'s, the ones a build refuses a damaged file by.
 #ifndef TOLVANE_DUMP_CHECK_H_
 #define TOLVANE_DUMP_CHECK_H_
 
@@ -17,7 +18,7 @@ struct Problem {
 };
 
 // All problems of the catalogue, ordered by offset. Empty for every file a
-// build writes.
+// build writes, and for every file a build accepts.
 std::vector<Problem> check_catalogue(const CatalogueView& catalogue);
 
 }  // namespace tolvane::dump

@@ -1,9 +1,14 @@
 #include "dump/command.h"
 
+#include <optional>
+
 #include "dump/check.h"
 #include "dump/decompile.h"
+#include "dump/lint.h"
 #include "dump/model.h"
+#include "msgfile/memory_file.h"
 #include "platform/failure.h"
+#include "source/decimal.h"
 
 namespace tolvane::dump {
 namespace {
@@ -13,17 +18,14 @@ Failure usage_error(const std::string& message) {
 }
 
 unsigned parse_rank(const std::string& option, const std::string& text) {
-  unsigned long value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9' || value > 65535) {
-      throw usage_error(option + " needs a table number, not \"" + text + "\"");
-    }
-    value = value * 10 + static_cast<unsigned>(c - '0');
+  const Decimal d = scan_decimal(text, 0, false);
+  if (d.end != text.size()) {
+    throw usage_error(option + " needs a table number, not \"" + text + "\"");
   }
-  if (text.empty() || value == 0 || value > 65535) {
+  if (!d.found() || d.overflow || d.magnitude == 0 || d.magnitude > 65535) {
     throw usage_error(option + " needs a table number from 1 to 65535, not \"" + text + "\"");
   }
-  return static_cast<unsigned>(value);
+  return static_cast<unsigned>(d.magnitude);
 }
 
 const char* mode_option(Mode mode) {
@@ -34,6 +36,10 @@ const char* mode_option(Mode mode) {
       return "--check";
     case Mode::kSource:
       return "--source";
+    case Mode::kLint:
+      return "--lint";
+    case Mode::kStats:
+      return "--stats";
     default:
       return "";
   }
@@ -52,10 +58,22 @@ std::string dump_usage() {
          "  --check            check the file's structure, listing every problem\n"
          "  --source XX[:N]    write a message source that rebuilds table N (default 1)\n"
          "                     of language XX\n"
-         "  --names NAMES.h    with --source: message names from this names header\n"
+         "  --names NAMES.h    with --source or --lint: message names from this names header\n"
+         "  --lint             compare the translations of each table with a reference:\n"
+         "                     missing, extra, duplicate identifiers, texts whose printf\n"
+         "                     conversions differ; with --names also unnamed and unused\n"
+         "                     identifiers\n"
+         "  --stats            per table: messages, missing, extra and coverage against\n"
+         "                     its reference\n"
+         "  --reference XX     with --lint or --stats: compare with language XX (default:\n"
+         "                     the language of the first table added of each type_key)\n"
          "  --help             show this text\n"
-         "Exit codes: 0 done; 1 unreadable or damaged file, or --check found problems;\n"
-         "2 wrong command line.\n";
+         "Tables of the same type_key are translations of one another; tables of other\n"
+         "type_keys are never compared. Example, on the demo catalogue:\n"
+         "  tolvane-dump --lint --names AppMessages.h app.msg\n"
+         "  tolvane-dump --stats --reference EN app.msg\n"
+         "Exit codes: 0 done; 1 unreadable or damaged file, --check found problems or\n"
+         "--lint found something; 2 wrong command line.\n";
 }
 
 DumpOptions parse_dump_options(const std::vector<std::string>& args) {
@@ -91,6 +109,13 @@ DumpOptions parse_dump_options(const std::vector<std::string>& args) {
       set_mode(Mode::kMessages);
     } else if (arg == "--check") {
       set_mode(Mode::kCheck);
+    } else if (arg == "--lint") {
+      set_mode(Mode::kLint);
+    } else if (arg == "--stats") {
+      set_mode(Mode::kStats);
+    } else if (arg == "--reference") {
+      options.reference = take_value();
+      if (options.reference.empty()) throw usage_error("--reference needs a language");
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--language") {
@@ -128,15 +153,22 @@ DumpOptions parse_dump_options(const std::vector<std::string>& args) {
   if (options.mode == Mode::kCheck && selects) {
     throw usage_error("--check always checks the whole file: no --language or --table");
   }
-  if (!options.names_path.empty() && options.mode != Mode::kSource) {
-    throw usage_error("--names only goes with --source");
+  if ((options.mode == Mode::kLint || options.mode == Mode::kStats) && selects) {
+    throw usage_error(std::string(mode_option(options.mode)) +
+                      " always compares the whole file: no --language or --table");
+  }
+  if (!options.names_path.empty() && options.mode != Mode::kSource && options.mode != Mode::kLint) {
+    throw usage_error("--names only goes with --source or --lint");
+  }
+  if (!options.reference.empty() && options.mode != Mode::kLint && options.mode != Mode::kStats) {
+    throw usage_error("--reference only goes with --lint or --stats");
   }
   return options;
 }
 
-DumpResult run_dump(const DumpOptions& options, std::string_view bytes,
-                    std::string_view names_header) {
-  const CatalogueView catalogue = inspect_catalogue(bytes);
+DumpResult run_dump(const DumpOptions& options, std::shared_ptr<File> file,
+                    std::string_view names_header, Output& out) {
+  const CatalogueView catalogue = inspect_catalogue(std::move(file));
   DumpResult result;
   if (options.mode == Mode::kSource) {
     Selection selection;
@@ -145,28 +177,54 @@ DumpResult run_dump(const DumpOptions& options, std::string_view bytes,
     selection.rank = options.source_rank;
     const Shown shown = select_tables(catalogue, selection);
     const TableView& table = catalogue.tables[shown.front().tables.front()];
-    result.out = decompile_table(catalogue, table, NameTable(names_header));
+    out << decompile_table(catalogue, table, NameTable(names_header));
     return result;
   }
   const std::vector<Problem> problems = check_catalogue(catalogue);
+  auto problem_count = [&] {
+    return std::to_string(problems.size()) + " structural problem" +
+           (problems.size() == 1 ? "" : "s") + "; --check lists them";
+  };
   if (options.mode == Mode::kCheck) {
-    result.out = options.json
-                     ? render_json(catalogue, select_tables(catalogue, {}), false, &problems)
-                     : render_problems(problems);
+    if (options.json) {
+      render_json(catalogue, select_tables(catalogue, {}), false, &problems, out);
+    } else {
+      render_problems(problems, out);
+    }
     result.damaged = !problems.empty();
+    return result;
+  }
+  if (options.mode == Mode::kLint || options.mode == Mode::kStats) {
+    // Comparing tables whose layout cannot be trusted would report noise.
+    if (!problems.empty()) throw InputFailure("the file has " + problem_count());
+    LintOptions lint;
+    lint.reference = options.reference;
+    lint.json = options.json;
+    lint.stats_only = options.mode == Mode::kStats;
+    std::optional<NameTable> names;
+    if (!options.names_path.empty()) names.emplace(names_header);
+    lint.names = names ? &*names : nullptr;
+    result.damaged = lint_catalogue(catalogue, lint, out) > 0 && !lint.stats_only;
     return result;
   }
   const Shown shown = select_tables(catalogue, options.selection);
   const bool messages = options.mode == Mode::kMessages;
   if (options.json) {
-    result.out = render_json(catalogue, shown, messages, nullptr);
+    render_json(catalogue, shown, messages, nullptr, out);
+  } else if (messages) {
+    render_messages(catalogue, shown, out);
   } else {
-    result.out = messages ? render_messages(catalogue, shown) : render_summary(catalogue, shown);
+    render_summary(catalogue, shown, out);
   }
-  if (!problems.empty()) {
-    result.warning = "the file has " + std::to_string(problems.size()) + " structural problem" +
-                     (problems.size() == 1 ? "" : "s") + "; --check lists them\n";
-  }
+  if (!problems.empty()) result.warning = "the file has " + problem_count() + "\n";
+  return result;
+}
+
+DumpResult run_dump(const DumpOptions& options, std::string_view bytes,
+                    std::string_view names_header) {
+  Output out;
+  DumpResult result = run_dump(options, std::make_shared<MemoryFile>(bytes), names_header, out);
+  result.out = out.take();
   return result;
 }
 

@@ -2,6 +2,7 @@
 #ifndef TOLVANE_DUMP_COMMAND_H_
 #define TOLVANE_DUMP_COMMAND_H_
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,7 +11,7 @@
 
 namespace tolvane::dump {
 
-enum class Mode { kSummary, kMessages, kCheck, kSource };
+enum class Mode { kSummary, kMessages, kCheck, kSource, kLint, kStats };
 
 struct DumpOptions {
   Mode mode = Mode::kSummary;
@@ -20,6 +21,7 @@ struct DumpOptions {
   std::string source_language;
   unsigned source_rank = 1;
   std::string names_path;  // empty when not given
+  std::string reference;   // --reference: the language compared against; empty for the default
   std::string msg_path;
 };
 
@@ -30,14 +32,18 @@ DumpOptions parse_dump_options(const std::vector<std::string>& args);
 std::string dump_usage();
 
 struct DumpResult {
-  std::string out;       // for standard output
+  std::string out;       // for standard output, when no Output was given
   std::string warning;   // for standard error; empty when there is nothing to say
-  bool damaged = false;  // --check found problems
+  bool damaged = false;  // --check found problems, or --lint findings
 };
 
-// Runs the mode of `options` on a catalogue held in memory; `names_header` is
-// the content of the --names file, if any. Throws Failure when the file is no
-// MSG file, the selection is not in it, or the table cannot be decompiled.
+// Runs the mode of `options` on the catalogue in `file`, writing what it shows
+// to `out` as it goes; `names_header` is the content of the --names file, if
+// any. Throws Failure when the file is no MSG file, the selection is not in
+// it, the table cannot be decompiled, or --lint/--stats meet a damaged file.
+DumpResult run_dump(const DumpOptions& options, std::shared_ptr<File> file,
+                    std::string_view names_header, Output& out);
+// The same on a catalogue held in memory, its output in DumpResult::out.
 DumpResult run_dump(const DumpOptions& options, std::string_view bytes,
                     std::string_view names_header);
 

@@ -1,15 +1,14 @@
 #include "dump/decompile.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 
 #include "dump/escape.h"
+#include "msgfile/memory_file.h"
 #include "msgfile/table_block.h"
 #include "names/names_header.h"
 #include "platform/failure.h"
-#include "platform/fake_file_system.h"
 #include "platform/file_io.h"
 #include "source/source_reader.h"
 #include "source/text_encoder.h"
@@ -45,12 +44,6 @@ bool field_token(const char* field, size_t width, std::string* token) {
   return true;
 }
 
-std::string lower_hex(uint32_t value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%x", static_cast<unsigned>(value));
-  return buffer;
-}
-
 // Builds the table again from `source` with the tool's own reader, encoders
 // and index, exactly as a build would, so that a source is only ever handed
 // out when it is known to rebuild the table.
@@ -59,34 +52,25 @@ class Rebuilder : public MessageHandler {
   explicit Rebuilder(uint16_t coding) : coding_(coding) {}
   void on_name(int32_t, std::string_view) override {}
   void on_text(int32_t id, std::string_view text) override {
-    index_.add(id, encode_text(text, coding_, &texts_));
+    builder_.add(id, encode_text(text, coding_, &texts_));
   }
-  std::string block() const {
-    std::string block;
-    for (const IndexEntry& entry : index_.sorted()) write_index_entry(&block, entry);
-    block += texts_;
-    // The block starts at an even offset in any file a build writes.
-    if (block.size() % 2 != 0) block.push_back('\0');
-    return block;
-  }
+  std::string block() const { return builder_.block(texts_); }
 
  private:
   uint16_t coding_;
-  MessageIndex index_;
+  TableBlockBuilder builder_;
   std::string texts_;
 };
 
-bool rebuilds(const CatalogueView& catalogue, const TableView& table, const std::string& source,
-              std::string* problem) {
-  FakeFileSystem fs;
-  fs.SetFile("source", source);
-  auto file = fs.Open("source", OpenMode::kRead);
-  LineReader reader(file.get(), true);
+bool rebuilds(const CatalogueView& catalogue, const TableView& table, const TableContent& content,
+              const std::string& source, std::string* problem) {
+  MemoryFile file(source);
+  LineReader reader(&file, true);
   TableParameters parameters;
   read_directives(reader, "source", &parameters);
 
   TableRecord record;
-  record.type_key = parameters.file_type * 65536u + parameters.appli_type;
+  record.type_key = make_type_key(parameters.file_type, parameters.appli_type);
   set_chars(record.font_file, kFontFileWidth, parameters.font_file);
   record.coding = parameters.coding;
   char language[kLanguageWidth];
@@ -101,9 +85,7 @@ bool rebuilds(const CatalogueView& catalogue, const TableView& table, const std:
   }
   Rebuilder rebuilder(parameters.coding);
   message_pass(reader, "source", rebuilder);
-  std::string_view block =
-      catalogue.bytes.substr(table.block_begin, table.block_end - table.block_begin);
-  if (rebuilder.block() != block) {
+  if (rebuilder.block() != *content.block) {
     *problem = "the #message lines do not give the table's block";
     return false;
   }
@@ -126,12 +108,18 @@ NameTable::NameTable(std::string_view header) {
     const uint16_t id = static_cast<uint16_t>(*value & 0xFFFF);
     if (*value >= 0 && *value <= 0xFFFF) exact_.emplace(id, name);
     low_bits_.emplace(id, name);
+    defines_.push_back({std::string(name), *value});
   }
 }
 
+const std::string* NameTable::find(uint16_t id) const {
+  if (auto it = exact_.find(id); it != exact_.end()) return &it->second;
+  if (auto it = low_bits_.find(id); it != low_bits_.end()) return &it->second;
+  return nullptr;
+}
+
 std::string NameTable::name(uint16_t id) const {
-  if (auto it = exact_.find(id); it != exact_.end()) return it->second;
-  if (auto it = low_bits_.find(id); it != low_bits_.end()) return it->second;
+  if (const std::string* known = find(id)) return *known;
   return "MSG_" + std::to_string(id);
 }
 
@@ -150,7 +138,7 @@ std::string decompile_table(const CatalogueView& catalogue, const TableView& tab
   if (!field_token(record.font_file, kFontFileWidth, &font)) {
     throw InputFailure(what + "its font file cannot be written in a directive line");
   }
-  if (record.coding > 1) {
+  if (record.coding != kUnicodeCoding && record.coding != kByteCoding) {
     throw InputFailure(what + "its coding " + std::to_string(record.coding) +
                        " is none a directive line gives");
   }
@@ -161,8 +149,8 @@ std::string decompile_table(const CatalogueView& catalogue, const TableView& tab
   };
   std::string source = directive("LANGUAGE", language) + directive("FONFILE", font) +
                        directive("MSGCODING", table.unicode() ? "UNICODE" : "BYTE") +
-                       directive("FILETYPE", lower_hex(record.type_key >> 16)) +
-                       directive("APPLITYPE", lower_hex(record.type_key & 0xFFFF));
+                       directive("FILETYPE", hex_digits(file_type_of(record.type_key))) +
+                       directive("APPLITYPE", hex_digits(appli_type_of(record.type_key)));
 
   std::vector<const MessageView*> order;
   for (const MessageView& m : content.messages) order.push_back(&m);
@@ -174,7 +162,7 @@ std::string decompile_table(const CatalogueView& catalogue, const TableView& tab
   }
 
   std::string problem;
-  if (!rebuilds(catalogue, table, source, &problem)) {
+  if (!rebuilds(catalogue, table, content, source, &problem)) {
     throw InputFailure(what + problem + " (please report this)");
   }
   return source;

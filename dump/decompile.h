@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "dump/model.h"
 
@@ -23,8 +24,18 @@ class NameTable {
   explicit NameTable(std::string_view header);
   // The name of `id`, or MSG_<id> when the header has none.
   std::string name(uint16_t id) const;
+  // The name of `id`, or null when the header has none.
+  const std::string* find(uint16_t id) const;
+
+  struct Define {
+    std::string name;
+    int64_t value;
+  };
+  // Every usable #define, in the header's order.
+  const std::vector<Define>& defines() const { return defines_; }
 
  private:
+  std::vector<Define> defines_;
   std::unordered_map<uint16_t, std::string> exact_;
   std::unordered_map<uint16_t, std::string> low_bits_;
 };

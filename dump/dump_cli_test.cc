@@ -54,6 +54,18 @@ TEST_F(DumpCliTest, ShowsTheCatalogue) {
   run = RunDump({"--check", "app.msg"}, dir_.path());
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out, "No problems found.\n");
+
+  // Findings make --lint exit 1; --stats only counts.
+  run = RunDump({"--lint", "app.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out,
+            "JA:1  message 2: missing: the reference EN:1 has it, this table does not\n"
+            "1 finding\n");
+  run = RunDump({"--stats", "app.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_TRUE(
+      Contains(run.out, "JA:1   0x00010002  EN:1              1        1      0     50.0%\n"))
+      << run.out;
 }
 
 TEST_F(DumpCliTest, SourceRebuildsTheTable) {
@@ -135,6 +147,10 @@ TEST_F(DumpCliTest, WrongCommandLines) {
       {"--source", "EN:", "app.msg"},
       {"--names", "names.h", "app.msg"},
       {"app.msg", "--language"},
+      {"--lint", "--table", "1", "app.msg"},
+      {"--stats", "--names", "names.h", "app.msg"},
+      {"--reference", "EN", "app.msg"},
+      {"--lint", "--reference", "", "app.msg"},
   };
   for (const auto& args : cases) {
     RunResult run = RunDump(args, dir_.path());

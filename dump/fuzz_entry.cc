@@ -12,7 +12,7 @@ int dump_fuzz_one(const uint8_t* data, size_t size) {
   // A names header made of the same bytes exercises the name lookup too.
   const std::string_view names = bytes;
   std::vector<DumpOptions> runs;
-  for (Mode mode : {Mode::kSummary, Mode::kMessages, Mode::kCheck}) {
+  for (Mode mode : {Mode::kSummary, Mode::kMessages, Mode::kCheck, Mode::kLint, Mode::kStats}) {
     for (bool json : {false, true}) {
       DumpOptions options;
       options.mode = mode;
@@ -20,6 +20,11 @@ int dump_fuzz_one(const uint8_t* data, size_t size) {
       runs.push_back(options);
     }
   }
+  // The cross-language checks with a names header and another reference.
+  runs.emplace_back();
+  runs.back().mode = Mode::kLint;
+  runs.back().names_path = "names";
+  runs.back().reference = "FR";
   try {
     // Decompile every table of every language the file has.
     const CatalogueView catalogue = inspect_catalogue(bytes);

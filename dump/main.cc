@@ -1,6 +1,8 @@
 // tolvane-dump: shows, checks and decompiles MSG catalogues.
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -36,17 +38,24 @@ int main(int argc, char** argv) {
   }
   try {
     PosixFileSystem fs;
-    const std::string bytes = load_file(fs, options.msg_path);
+    // The catalogue is read as each mode needs it, never whole.
+    std::shared_ptr<File> file = open_file(fs, options.msg_path);
     const std::string names = options.names_path.empty() ? "" : load_file(fs, options.names_path);
     DumpResult result;
+    Output out(stdout);
     try {
-      result = run_dump(options, bytes, names);
+      result = run_dump(options, std::move(file), names, out);
     } catch (const Failure& failure) {
+      out.flush();
       print(stderr, "tolvane-dump: " + options.msg_path + ": " + failure.message() + "\n");
       return 1;
+    } catch (const IoError& error) {
+      out.flush();
+      print(stderr, "tolvane-dump: cannot read " + options.msg_path + ": " +
+                        std::strerror(error.error()) + "\n");
+      return 1;
     }
-    print(stdout, result.out);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    if (!out.flush() || std::fflush(stdout) != 0 || std::ferror(stdout)) {
       print(stderr, "tolvane-dump: cannot write the output\n");
       return 1;
     }

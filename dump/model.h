@@ -1,56 +1,29 @@
-// Reads a whole MSG catalogue into a model for inspection. Unlike a build,
-// which refuses a damaged file at its first fault, the inspector reads
-// everything that lies inside the file and leaves judging it to check.h, so
-// that a damaged catalogue can still be looked at.
+// The inspector's view of a catalogue: the layout read by msgfile/ (header
+// area only) and the file, from which each table's block is read when it is
+// shown. Unlike a build, which refuses a damaged file at its first fault, the
+// inspector reads everything that lies inside the file and leaves judging it
+// to check.h, so that a damaged catalogue can still be looked at.
 #ifndef TOLVANE_DUMP_MODEL_H_
 #define TOLVANE_DUMP_MODEL_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "msgfile/catalogue_layout.h"
 #include "msgfile/records.h"
 #include "platform/file_system.h"
 
 namespace tolvane::dump {
 
-struct LanguageView {
-  LanguageEntry entry;
-  uint64_t entry_offset = 0;
-  // Where this language's records are by the file's layout (records grouped
-  // by language in directory order); entry.table_offset should say the same.
-  uint64_t records_offset = 0;
-  std::vector<size_t> tables;  // indexes into CatalogueView::tables
-};
+using LanguageView = LanguageLayout;
+using TableView = TableLayout;
 
-struct TableView {
-  size_t language = 0;  // rank of its language in the directory
-  unsigned rank = 0;    // rank within its language, counting from 1
-  uint64_t record_offset = 0;
-  TableRecord record;
-  // The block: index [block_begin, index_end), texts [index_end, block_end).
-  // A block ends where the next non-empty block begins, or at the end of the
-  // file; an empty table's block is empty. Values may lie past the file.
-  uint64_t block_begin = 0;
-  uint64_t index_end = 0;
-  uint64_t block_end = 0;
-  bool unicode() const { return record.coding == 0; }
-};
-
-struct CatalogueView {
-  std::string_view bytes;  // the whole file
-  MsgFileHeader header;
-  uint64_t directory_end = 0;           // 38 + 8 x language_count
-  uint64_t records_end = 0;             // end of the table records the counts call for
-  uint64_t records_wanted = 0;          // sum of the table counts of the entries read
-  std::vector<LanguageView> languages;  // the entries that lie in the file
-  std::vector<TableView> tables;        // the records that lie in the file, in file order
-
-  uint64_t size() const { return bytes.size(); }
-  // "EN:2"
-  std::string table_name(const TableView& table) const;
+struct CatalogueView : CatalogueLayout {
+  std::shared_ptr<File> file;  // where blocks are read from
 };
 
 struct MessageView {
@@ -63,11 +36,13 @@ struct MessageView {
   // The stored text without its terminator. When the table's texts lie back
   // to back (see TableContent::exact) this is everything up to the next text,
   // 0x00 bytes included; otherwise up to the first terminator, or to the end
-  // of the block when there is none.
+  // of the block when there is none. Points into TableContent::block.
   std::string_view text;
 };
 
 struct TableContent {
+  // The block's bytes that lie in the file; the texts point into them.
+  std::shared_ptr<const std::string> block;
   std::vector<MessageView> messages;  // index order; only entries inside the file
   // True when the texts fill the block's text area back to back in some
   // order, each ending in its terminator, and the index is exactly what a
@@ -81,19 +56,24 @@ struct TableContent {
 // or a wrong FILE ID), or empty when it is one.
 std::string not_msg_file_reason(std::string_view bytes);
 
-// Reads the header area. Throws Failure when not_msg_file_reason() says so.
-// `bytes` must outlive the result.
+// Reads the header area of `file`, which stays open for read_table(). Throws
+// Failure when the file is no MSG file at all.
+CatalogueView inspect_catalogue(std::shared_ptr<File> file);
+// The same on bytes in memory, which must outlive the result.
 CatalogueView inspect_catalogue(std::string_view bytes);
 
-// Reads one table's index entries and texts. Memory is bounded by the
-// entries inside the file, never by the counts the file claims.
+// Reads one table's block: its index entries and texts. Memory is bounded by
+// the block's bytes inside the file, never by the counts the file claims.
 TableContent read_table(const CatalogueView& catalogue, const TableView& table);
 
 // Languages are compared on their first two characters, as a build does.
 // Returns the rank of the first matching entry, or -1.
-int find_language(const CatalogueView& catalogue, const std::string& language);
+using tolvane::find_language;
 
-// Reads a whole file through `fs`. Throws Failure naming the file on errors.
+// Opens a file through `fs` for reading. Throws Failure naming the file on
+// errors.
+std::shared_ptr<File> open_file(FileSystem& fs, const std::string& path);
+// Reads a whole (small) file through `fs`, such as a names header.
 std::string load_file(FileSystem& fs, const std::string& path);
 
 // Runs every mode of the inspector on an in-memory file and discards the

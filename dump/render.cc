@@ -15,49 +15,13 @@ constexpr size_t kUnterminatedShown = 64;
 
 std::string n(uint64_t value) { return std::to_string(value); }
 
-std::string hex(uint32_t value, int digits = 1) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%0*X", digits, static_cast<unsigned>(value));
-  return buffer;
-}
-
 std::string plural(uint64_t count, const std::string& word) {
   return n(count) + " " + word + (count == 1 ? "" : "s");
 }
 
-uint32_t file_type(const TableRecord& record) { return record.type_key >> 16; }
-uint32_t appli_type(const TableRecord& record) { return record.type_key & 0xFFFF; }
-
 std::string range(uint64_t begin, uint64_t end) { return n(begin) + ".." + n(end); }
 
-// Strings in JSON are ASCII: the escaped notations, then JSON's own escapes.
-std::string json_string(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') out.push_back('\\');
-    if (static_cast<unsigned char>(c) < 0x20) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
-      out += buffer;
-      continue;
-    }
-    out.push_back(c);
-  }
-  return out + "\"";
-}
-
 std::string json_bool(bool value) { return value ? "true" : "false"; }
-
-std::string lower_hex(std::string_view bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(2 * bytes.size());
-  for (char c : bytes) {
-    out.push_back(kDigits[static_cast<unsigned char>(c) >> 4]);
-    out.push_back(kDigits[static_cast<unsigned char>(c) & 0xF]);
-  }
-  return out;
-}
 
 // The text of a message as far as it is worth showing.
 std::string_view shown_bytes(const MessageView& m) {
@@ -65,13 +29,11 @@ std::string_view shown_bytes(const MessageView& m) {
   return m.text.substr(0, kUnterminatedShown);
 }
 
-void render_table_messages(const CatalogueView& catalogue, const TableView& table,
-                           std::string* out_string) {
-  std::string& out = *out_string;
+void render_table_messages(const CatalogueView& catalogue, const TableView& table, Output& out) {
   const TableContent content = read_table(catalogue, table);
-  out += "Table " + catalogue.table_name(table) + ": " +
-         plural(table.record.message_count, "message") + ", coding " +
-         coding_name(table.record.coding) + "\n";
+  out << "Table " + catalogue.table_name(table) + ": " +
+             plural(table.record.message_count, "message") + ", coding " +
+             coding_name(table.record.coding) + "\n";
   for (const MessageView& m : content.messages) {
     char id[16];
     std::snprintf(id, sizeof id, "%7u", static_cast<unsigned>(m.id));
@@ -121,17 +83,17 @@ Shown select_tables(const CatalogueView& catalogue, const Selection& selection) 
   return shown;
 }
 
-std::string coding_name(uint16_t coding) { return coding == 0 ? "UNICODE" : "byte"; }
+std::string coding_name(uint16_t coding) { return coding == kUnicodeCoding ? "UNICODE" : "byte"; }
 
 std::string shown_text(const TableView& table, std::string_view text) {
   return table.unicode() ? byte_notation(text) : c_escape(text);
 }
 
-std::string render_summary(const CatalogueView& catalogue, const Shown& shown) {
+void render_summary(const CatalogueView& catalogue, const Shown& shown, Output& out) {
   const MsgFileHeader& header = catalogue.header;
-  std::string out = "MSG file of " + plural(catalogue.size(), "byte") + "\n";
+  out += "MSG file of " + plural(catalogue.size(), "byte") + "\n";
   out += "Header: name \"" + field_text(header.name, kNameWidth) + "\", version " +
-         hex(header.version, 4) + ", " + plural(header.language_count, "language") + "\n";
+         hex_number(header.version, 4) + ", " + plural(header.language_count, "language") + "\n";
   for (const LanguageTables& group : shown) {
     const LanguageView& language = catalogue.languages[group.language];
     out += "Language " + field_text(language.entry.language, kLanguageWidth) + ": " +
@@ -142,8 +104,9 @@ std::string render_summary(const CatalogueView& catalogue, const Shown& shown) {
       const TableRecord& record = table.record;
       out +=
           "  Table " + catalogue.table_name(table) + ", record at " + n(table.record_offset) + "\n";
-      out += "    file type " + hex(file_type(record)) + ", application type " +
-             hex(appli_type(record)) + " (type_key " + hex(record.type_key, 8) + ")\n";
+      out += "    file type " + hex_number(file_type_of(record.type_key)) + ", application type " +
+             hex_number(appli_type_of(record.type_key)) + " (type_key " +
+             hex_number(record.type_key, 8) + ")\n";
       out += "    font file \"" + field_text(record.font_file, kFontFileWidth) + "\", coding " +
              coding_name(record.coding) + " (" + n(record.coding) + ")\n";
       out += "    " + plural(record.message_count, "message") + ", block " +
@@ -152,31 +115,26 @@ std::string render_summary(const CatalogueView& catalogue, const Shown& shown) {
              "\n";
     }
   }
-  return out;
 }
 
-std::string render_messages(const CatalogueView& catalogue, const Shown& shown) {
-  std::string out;
+void render_messages(const CatalogueView& catalogue, const Shown& shown, Output& out) {
   for (const LanguageTables& group : shown) {
     for (size_t index : group.tables)
-      render_table_messages(catalogue, catalogue.tables[index], &out);
+      render_table_messages(catalogue, catalogue.tables[index], out);
   }
-  return out;
 }
 
-std::string render_problems(const std::vector<Problem>& problems) {
-  std::string out;
+void render_problems(const std::vector<Problem>& problems, Output& out) {
   for (const Problem& problem : problems) {
     out += "byte " + n(problem.offset) + ": " + problem.text + "\n";
   }
   out += problems.empty() ? "No problems found.\n" : plural(problems.size(), "problem") + "\n";
-  return out;
 }
 
-std::string render_json(const CatalogueView& catalogue, const Shown& shown, bool messages,
-                        const std::vector<Problem>* problems) {
+void render_json(const CatalogueView& catalogue, const Shown& shown, bool messages,
+                 const std::vector<Problem>* problems, Output& out) {
   const MsgFileHeader& header = catalogue.header;
-  std::string out = "{\n";
+  out += "{\n";
   out += "  \"size\": " + n(catalogue.size()) + ",\n";
   out += "  \"header\": {\"file_id\": " + n(header.file_id) +
          ", \"version\": " + n(header.version) +
@@ -197,17 +155,18 @@ std::string render_json(const CatalogueView& catalogue, const Shown& shown, bool
       const TableView& table = catalogue.tables[indexes[t]];
       const TableRecord& record = table.record;
       out += t == 0 ? "\n" : ",\n";
-      out += "      {\"table\": " + json_string(catalogue.table_name(table)) +
-             ", \"rank\": " + n(table.rank) + ", \"record_offset\": " + n(table.record_offset) +
-             ",\n       \"type_key\": " + n(record.type_key) +
-             ", \"file_type\": " + n(file_type(record)) +
-             ", \"application_type\": " + n(appli_type(record)) + ",\n       \"font_file\": " +
-             json_string(field_text(record.font_file, kFontFileWidth)) +
-             ", \"coding\": " + n(record.coding) +
-             ", \"coding_name\": " + json_string(coding_name(record.coding)) +
-             ",\n       \"message_count\": " + n(record.message_count) +
-             ", \"index_offset\": " + n(record.index_offset) +
-             ", \"index_end\": " + n(table.index_end) + ", \"block_end\": " + n(table.block_end);
+      out +=
+          "      {\"table\": " + json_string(catalogue.table_name(table)) +
+          ", \"rank\": " + n(table.rank) + ", \"record_offset\": " + n(table.record_offset) +
+          ",\n       \"type_key\": " + n(record.type_key) +
+          ", \"file_type\": " + n(file_type_of(record.type_key)) +
+          ", \"application_type\": " + n(appli_type_of(record.type_key)) +
+          ",\n       \"font_file\": " + json_string(field_text(record.font_file, kFontFileWidth)) +
+          ", \"coding\": " + n(record.coding) +
+          ", \"coding_name\": " + json_string(coding_name(record.coding)) +
+          ",\n       \"message_count\": " + n(record.message_count) +
+          ", \"index_offset\": " + n(record.index_offset) +
+          ", \"index_end\": " + n(table.index_end) + ", \"block_end\": " + n(table.block_end);
       if (messages) {
         const TableContent content = read_table(catalogue, table);
         out += ",\n       \"messages\": [";
@@ -219,7 +178,7 @@ std::string render_json(const CatalogueView& catalogue, const Shown& shown, bool
                  ", \"in_block\": " + json_bool(m.in_block) +
                  ", \"terminated\": " + json_bool(m.terminated) +
                  ", \"text\": " + json_string(shown_text(table, shown_bytes(m))) +
-                 ", \"bytes\": " + json_string(lower_hex(shown_bytes(m))) + "}";
+                 ", \"bytes\": " + json_string(hex_bytes(shown_bytes(m))) + "}";
         }
         out += content.messages.empty() ? "]" : "\n       ]";
       }
@@ -237,7 +196,55 @@ std::string render_json(const CatalogueView& catalogue, const Shown& shown, bool
     }
     out += problems->empty() ? "]" : "\n  ]";
   }
-  return out + "\n}\n";
+  out += "\n}\n";
+}
+
+std::string render_summary(const CatalogueView& catalogue, const Shown& shown) {
+  Output out;
+  render_summary(catalogue, shown, out);
+  return out.take();
+}
+
+std::string render_messages(const CatalogueView& catalogue, const Shown& shown) {
+  Output out;
+  render_messages(catalogue, shown, out);
+  return out.take();
+}
+
+std::string render_problems(const std::vector<Problem>& problems) {
+  Output out;
+  render_problems(problems, out);
+  return out.take();
+}
+
+std::string render_json(const CatalogueView& catalogue, const Shown& shown, bool messages,
+                        const std::vector<Problem>* problems) {
+  Output out;
+  render_json(catalogue, shown, messages, problems, out);
+  return out.take();
+}
+
+std::string json_string(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out.push_back('\\');
+    if (static_cast<unsigned char>(c) < 0x20) {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
+      out += buffer;
+      continue;
+    }
+    out.push_back(c);
+  }
+  return out + "\"";
+}
+
+bool Output::flush() {
+  if (stream_ != nullptr && !text_.empty()) {
+    if (std::fwrite(text_.data(), 1, text_.size(), stream_) != text_.size()) failed_ = true;
+    text_.clear();
+  }
+  return !failed_;
 }
 
 }  // namespace tolvane::dump

@@ -4,6 +4,7 @@
 #define TOLVANE_DUMP_RENDER_H_
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,29 @@
 #include "dump/model.h"
 
 namespace tolvane::dump {
+
+// Where output goes: kept in a string, or written to a stream in large pieces
+// as it is produced, so that showing a large catalogue never holds all of it.
+class Output {
+ public:
+  Output() = default;
+  explicit Output(std::FILE* stream) : stream_(stream) {}
+  Output& operator<<(std::string_view text) {
+    text_.append(text);
+    if (stream_ != nullptr && text_.size() >= (1 << 16)) flush();
+    return *this;
+  }
+  Output& operator+=(std::string_view text) { return *this << text; }
+  // Writes what is held to the stream; false once a write has failed.
+  bool flush();
+  // Everything produced (only without a stream).
+  std::string take() { return std::move(text_); }
+
+ private:
+  std::FILE* stream_ = nullptr;
+  std::string text_;
+  bool failed_ = false;
+};
 
 // Which tables to show: those of one language or of all, and one rank within
 // each language or all (rank 0).
@@ -38,14 +62,25 @@ std::string coding_name(uint16_t coding);
 // A message text as shown: C escapes for byte texts, \xHH for UNICODE texts.
 std::string shown_text(const TableView& table, std::string_view text);
 
-std::string render_summary(const CatalogueView& catalogue, const Shown& shown);
-std::string render_messages(const CatalogueView& catalogue, const Shown& shown);
-std::string render_problems(const std::vector<Problem>& problems);
+void render_summary(const CatalogueView& catalogue, const Shown& shown, Output& out);
+// One table at a time: no more than one block is held at once.
+void render_messages(const CatalogueView& catalogue, const Shown& shown, Output& out);
+void render_problems(const std::vector<Problem>& problems, Output& out);
 
 // The summary as JSON; with the messages of each table when `messages`, and
 // with the problems when `problems` is given.
+void render_json(const CatalogueView& catalogue, const Shown& shown, bool messages,
+                 const std::vector<Problem>* problems, Output& out);
+
+// The same, as strings.
+std::string render_summary(const CatalogueView& catalogue, const Shown& shown);
+std::string render_messages(const CatalogueView& catalogue, const Shown& shown);
+std::string render_problems(const std::vector<Problem>& problems);
 std::string render_json(const CatalogueView& catalogue, const Shown& shown, bool messages,
                         const std::vector<Problem>* problems);
+
+// Strings in JSON are ASCII: the escaped notations, then JSON's own escapes.
+std::string json_string(std::string_view text);
 
 }  // namespace tolvane::dump
 

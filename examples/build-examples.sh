@@ -21,4 +21,6 @@ if [ -x "$dump" ]; then
   "$dump" "$out/app.msg"
   echo
   "$dump" --messages "$out/app.msg"
+  echo
+  "$dump" --stats "$out/app.msg"
 fi

@@ -26,9 +26,10 @@ struct Catalogue {
   }
 };
 
-// Reads the header area of `file`. Returns a description of the first way in
-// which the file is damaged (its layout cannot be trusted), or nothing.
-// Files this tool writes always pass.
+// Reads the header area of `file` and checks the whole file by the rules of
+// catalogue_layout.h. Returns how a build names the first way in which the
+// file is damaged (its layout cannot be trusted), or nothing. Files this tool
+// writes always pass.
 std::optional<std::string> read_catalogue(File& file, Catalogue* catalogue);
 
 // Rank of the language in the directory, compared on its first two

@@ -377,6 +377,32 @@ TEST(ReadCatalogue, NamesEachKindOfDamage) {
   EXPECT_EQ(catalogue.file_size, size);
 }
 
+// The build and the inspector share one set of rules: what a build accepts
+// also passes the inspector's check. These three a build once let through.
+TEST(ReadCatalogue, RefusesWhatTheCheckRefuses) {
+  FakeFileSystem fs;
+  Build(fs, true, "EN", "#message 2 B \"b\"\n#message 1 A \"a\"\n");
+  Build(fs, false, "FR", "#message 3 C \"cc\"\n");
+  // Records at 54 (EN) and 98 (FR); EN's block at 142: entries 1 and 2.
+  const std::string good = Contents(fs, "app.msg");
+  auto damage = [&](const std::string& bytes) {
+    Catalogue c;
+    return ReadBytes(bytes, &c).value_or("(none)");
+  };
+  std::string bytes = good;
+  PutU16(&bytes, 54 + kRecordCodingAt, 2);
+  EXPECT_EQ(damage(bytes),
+            "table EN:1: the coding 2 is neither 0 (UNICODE) nor 1 (byte) at byte 90");
+  bytes = good;
+  PutU16(&bytes, 142, 5);  // identifiers 5, 2
+  EXPECT_THAT(damage(bytes),
+              HasSubstr("message 2 follows message 5: the index is not in ascending"));
+  // EN's first text moved into FR's block, which is inside the file.
+  bytes = good;
+  PutU32(&bytes, 142 + kIndexTextOffsetAt, 8 + 6);
+  EXPECT_THAT(damage(bytes), HasSubstr("outside the block's texts at 154..158 at byte 144"));
+}
+
 TEST(ReadCatalogue, FilesTheToolBuildsPass) {
   FakeFileSystem fs;
   // An empty table first: its block is empty and ends the file.

@@ -30,16 +30,27 @@ inline void encode_u32(char* p, uint32_t value) {
   encode_u16(p + 2, value >> 16);
 }
 
+inline uint16_t decode_u16(const char* p) {
+  return static_cast<uint16_t>(static_cast<uint8_t>(p[0]) | static_cast<uint8_t>(p[1]) << 8);
+}
+inline uint32_t decode_u32(const char* p) {
+  return decode_u16(p) | static_cast<uint32_t>(decode_u16(p + 2)) << 16;
+}
+
 // Reads from a byte range; bytes past its end count as 0x00, so a short file
-// reads as zeros, never as an error.
+// reads as zeros, never as an error. overran() tells afterwards whether any
+// read went past the end.
 class ByteReader {
  public:
   explicit ByteReader(std::string_view bytes, size_t position = 0)
       : bytes_(bytes), position_(position) {}
   uint8_t read_u8() {
-    uint8_t v = position_ < bytes_.size() ? static_cast<uint8_t>(bytes_[position_]) : 0;
-    ++position_;
-    return v;
+    if (position_ >= bytes_.size()) {
+      overran_ = true;
+      ++position_;
+      return 0;
+    }
+    return static_cast<uint8_t>(bytes_[position_++]);
   }
   uint16_t read_u16() {
     uint16_t low = read_u8();
@@ -52,15 +63,22 @@ class ByteReader {
   // Fills `width` bytes; those past the end keep their previous content.
   void read_chars(char* out, size_t width) {
     for (size_t i = 0; i < width; ++i, ++position_) {
-      if (position_ < bytes_.size()) out[i] = bytes_[position_];
+      if (position_ < bytes_.size()) {
+        out[i] = bytes_[position_];
+      } else {
+        overran_ = true;
+      }
     }
   }
   size_t position() const { return position_; }
+  // Whether a read so far asked for bytes past the end of the range.
+  bool overran() const { return overran_; }
   void seek(size_t position) { position_ = position; }
 
  private:
   std::string_view bytes_;
   size_t position_;
+  bool overran_ = false;
 };
 
 }  // namespace tolvane

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "msgfile/coding.h"
+#include "msgfile/layout.h"
 #include "platform/file_system.h"
 
 namespace tolvane {
@@ -44,7 +45,7 @@ struct LanguageEntry {
 struct TableRecord {
   uint32_t type_key = 0;
   char font_file[kFontFileWidth] = {};
-  uint16_t coding = 1;
+  uint16_t coding = kByteCoding;
   uint16_t message_count = 0;
   uint32_t index_offset = 0;
 };
@@ -63,6 +64,10 @@ void read_header(ByteReader& in, MsgFileHeader* header);
 void read_language_entry(ByteReader& in, LanguageEntry* entry);
 void read_table_record(ByteReader& in, TableRecord* record);
 void read_index_entry(ByteReader& in, IndexEntry* entry);
+// The entry whose 6 bytes start at `p`, for walking whole indexes quickly.
+inline IndexEntry decode_index_entry(const char* p) {
+  return {decode_u16(p), decode_u32(p + kIndexTextOffsetAt)};
+}
 
 // Copies a text into a fixed-width field: at most `width` characters, the rest
 // 0x00, no terminator when the text is that long.

@@ -30,4 +30,18 @@ std::vector<IndexEntry> MessageIndex::sorted() const {
   return result;
 }
 
+std::string TableBlockBuilder::index_bytes() const {
+  std::string out;
+  out.reserve(size_t{kIndexEntrySize} * count());
+  for (const IndexEntry& entry : index_.sorted()) write_index_entry(&out, entry);
+  return out;
+}
+
+std::string TableBlockBuilder::block(std::string_view texts) const {
+  std::string out = index_bytes();
+  out.append(texts);
+  out.append(fill());
+  return out;
+}
+
 }  // namespace tolvane

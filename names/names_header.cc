@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "source/decimal.h"
+
 namespace tolvane {
 namespace {
 
@@ -32,24 +34,15 @@ std::optional<int64_t> parse_define(std::string_view line, std::string_view* nam
   if (name_end == i) return std::nullopt;
   if (name) *name = line.substr(i, name_end - i);
   i = skip_spaces(line, name_end);
-  bool negative = false;
-  if (i < line.size() && (line[i] == '+' || line[i] == '-')) negative = line[i++] == '-';
-  int64_t value = 0;
-  size_t digits = i;
-  for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
-    // Numbers past the 32-bit range can never equal an identifier.
-    if (value > (int64_t{1} << 40)) return std::nullopt;
-    value = value * 10 + (line[i] - '0');
-  }
-  if (i == digits) return std::nullopt;
-  return negative ? -value : value;
+  const Decimal d = scan_decimal(line, i);
+  // Numbers past the 32-bit range can never equal an identifier.
+  if (!d.found() || d.overflow) return std::nullopt;
+  return d.value();
 }
 
 std::string_view message_name(std::string_view line) {
   size_t i = skip_spaces(line, 8);  // after "#message"
-  if (i < line.size() && (line[i] == '+' || line[i] == '-')) ++i;
-  while (i < line.size() && line[i] >= '0' && line[i] <= '9') ++i;
-  i = skip_spaces(line, i);
+  i = skip_spaces(line, scan_decimal(line, i).end);
   return line.substr(i, token_end(line, i) - i);
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/failure.h"
+#include "source/decimal.h"
 
 namespace tolvane {
 namespace {
@@ -71,7 +72,7 @@ void read_directives(LineReader& source, const std::string& source_path,
 
   if (!source.ReadLine(&line) || !starts_with(line, "// #MSGCODING")) return;
   parameters->coding_name = token_after(line, "// #MSGCODING");
-  parameters->coding = parameters->coding_name == "UNICODE" ? 0 : 1;
+  parameters->coding = parameters->coding_name == "UNICODE" ? kUnicodeCoding : kByteCoding;
 
   if (!source.ReadLine(&line) || !starts_with(line, "// #FILETYPE")) return;
   scan_hex(line, "// #FILETYPE", &parameters->file_type);
@@ -83,26 +84,15 @@ void read_directives(LineReader& source, const std::string& source_path,
 bool scan_message_id(std::string_view line, int32_t* id, std::string* problem) {
   size_t i = 8;  // after "#message"
   while (i < line.size() && is_space(line[i])) ++i;
-  bool negative = false;
-  if (i < line.size() && (line[i] == '+' || line[i] == '-')) negative = line[i++] == '-';
-  size_t digits_start = i;
-  int64_t value = 0;
-  bool overflow = false;
-  for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
-    if (!overflow) {
-      value = value * 10 + (line[i] - '0');
-      if (value > int64_t{INT32_MAX} + 1) overflow = true;
-    }
-  }
-  if (i == digits_start) {
+  const Decimal d = scan_decimal(line, i);
+  if (!d.found()) {
     *problem = "the identifier of this #message line cannot be read";
     return false;
   }
-  if (negative) value = -value;
-  if (overflow || value > INT32_MAX || value < INT32_MIN) {
-    size_t sign = negative ? 1 : 0;
-    *problem = "the identifier " +
-               std::string(line.substr(digits_start - sign, i - digits_start + sign)) +
+  const int64_t value = d.value();
+  if (d.overflow || value > INT32_MAX || value < INT32_MIN) {
+    const size_t start = d.digits_begin - (d.negative ? 1 : 0);
+    *problem = "the identifier " + std::string(line.substr(start, d.end - start)) +
                " does not fit a 32-bit signed integer";
     return false;
   }

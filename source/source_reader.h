@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "msgfile/layout.h"
 #include "platform/file_io.h"
 
 namespace tolvane {
@@ -14,7 +15,7 @@ struct TableParameters {
   std::string language;   // stored and compared on its first two characters
   std::string font_file;  // stored on 32 bytes
   std::string coding_name;
-  uint16_t coding = 1;  // 0 only for exactly "UNICODE"
+  uint16_t coding = kByteCoding;  // kUnicodeCoding only for exactly "UNICODE"
   uint32_t file_type = 0;
   uint32_t appli_type = 0;
 };

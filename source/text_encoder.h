@@ -7,11 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace tolvane {
+#include "msgfile/layout.h"
 
-// The `coding` value of a table record.
-constexpr uint16_t kUnicodeCoding = 0;
-constexpr uint16_t kByteCoding = 1;
+namespace tolvane {
 
 // 0-9, a-f and A-F give 0..15; anything else 255.
 uint8_t hex_digit_value(char c);

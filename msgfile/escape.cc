@@ -1,8 +1,10 @@
-#include "dump/escape.h"
+#include "msgfile/escape.h"
+
+#include <cstdio>
 
 #include "msgfile/records.h"
 
-namespace tolvane::dump {
+namespace tolvane {
 
 std::string c_escape(std::string_view bytes) {
   std::string out;
@@ -69,4 +71,27 @@ std::string field_text(const char* field, size_t width) {
   return c_escape(get_chars(field, width));
 }
 
-}  // namespace tolvane::dump
+std::string hex_number(uint32_t value, int digits) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "0x%0*X", digits, static_cast<unsigned>(value));
+  return buffer;
+}
+
+std::string hex_digits(uint32_t value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%x", static_cast<unsigned>(value));
+  return buffer;
+}
+
+std::string hex_bytes(std::string_view bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(2 * bytes.size());
+  for (char c : bytes) {
+    out.push_back(kDigits[static_cast<unsigned char>(c) >> 4]);
+    out.push_back(kDigits[static_cast<unsigned char>(c) & 0xF]);
+  }
+  return out;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,560 @@
+#include "dump/lint.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "dump/escape.h"
+
+namespace tolvane::dump {
+namespace {
+
+bool is_digit(uint16_t u) { return u >= '0' && u <= '9'; }
+
+// Reads decimal digits at `i`; returns the value (capped) and moves `i` past
+// them, or nothing when there is no digit.
+std::optional<uint32_t> digits(const std::vector<uint16_t>& units, size_t* i) {
+  if (*i >= units.size() || !is_digit(units[*i])) return std::nullopt;
+  uint32_t value = 0;
+  for (; *i < units.size() && is_digit(units[*i]); ++*i) {
+    value = std::min<uint32_t>(value * 10 + (units[*i] - '0'), 1000000);
+  }
+  return value;
+}
+
+// An argument position written as "n$" at `i`, or nothing (and `i` kept).
+std::optional<uint32_t> position(const std::vector<uint16_t>& units, size_t* i) {
+  size_t j = *i;
+  std::optional<uint32_t> n = digits(units, &j);
+  if (!n || *n == 0 || j >= units.size() || units[j] != '$') return std::nullopt;
+  *i = j + 1;
+  return n;
+}
+
+class Arguments {
+ public:
+  // Gives the argument at `where` (or the next one in sequence) to `taker`.
+  void take(std::optional<uint32_t> where, const std::string& taker) {
+    const uint32_t pos = where ? *where : next_++;
+    if (pos > 4096) return;  // no program passes that many
+    if (slots_.size() < pos) slots_.resize(pos, "?");
+    std::string& slot = slots_[pos - 1];
+    if (slot == "?") {
+      slot = taker;
+    } else if (slot != taker) {
+      slot = "conflict";
+    }
+  }
+  std::vector<std::string> done() { return std::move(slots_); }
+
+ private:
+  uint32_t next_ = 1;
+  std::vector<std::string> slots_;
+};
+
+// A width or precision of "*" (or "*n$") takes an int of its own.
+void star(const std::vector<uint16_t>& units, size_t* i, Arguments* args) {
+  if (*i < units.size() && units[*i] == '*') {
+    ++*i;
+    args->take(position(units, i), "*");
+  } else {
+    digits(units, i);
+  }
+}
+
+const char* conversion_class(uint16_t c) {
+  switch (c) {
+    case 'd':
+    case 'i':
+      return "d";
+    case 'o':
+    case 'u':
+    case 'x':
+    case 'X':
+      return "u";
+    case 'f':
+    case 'F':
+    case 'e':
+    case 'E':
+    case 'g':
+    case 'G':
+    case 'a':
+    case 'A':
+      return "f";
+    case 'c':
+      return "c";
+    case 's':
+      return "s";
+    case 'p':
+      return "p";
+    case 'n':
+      return "n";
+    default:
+      return nullptr;
+  }
+}
+
+std::string ascii(const std::vector<uint16_t>& units, size_t begin, size_t end) {
+  std::string out;
+  for (size_t i = begin; i < end; ++i) out.push_back(static_cast<char>(units[i]));
+  return out;
+}
+
+std::string arguments_text(const std::vector<std::string>& args) {
+  std::string out = "(";
+  for (size_t i = 0; i < args.size(); ++i) out += (i ? ", " : "") + args[i];
+  return out + ")";
+}
+
+// The identifiers of one table, each once, in ascending order, with how often
+// it occurs and what the printf conversions of its first text take.
+struct TableData {
+  struct Id {
+    uint16_t id;
+    uint32_t occurrences;
+    std::vector<std::string> args;
+  };
+  std::vector<Id> ids;
+};
+
+// The units of a text as printf reads it: up to its first 0x00 byte, or in a
+// UNICODE table its first 0x0000 unit.
+std::vector<uint16_t> printf_units(std::string_view text, bool unicode) {
+  std::vector<uint16_t> units = text_units(text, unicode);
+  units.erase(std::find(units.begin(), units.end(), 0), units.end());
+  return units;
+}
+
+// Reads one table of a catalogue that passed the check (so its index is
+// sorted and inside its block, and every text ends inside it). Only the index
+// is needed for identifiers; for conversions the block is read once and
+// searched for '%' in one pass, so that only texts holding one are parsed.
+// `data`, `buffer` and `texts` keep their room from one table to the next:
+// fresh memory for every table would cost more than reading it.
+struct Scratch {
+  std::string block;
+  struct Text {
+    uint64_t at;
+    size_t id;  // index into TableData::ids, or SIZE_MAX for a later duplicate
+  };
+  std::vector<Text> texts;
+};
+
+void analyse(const CatalogueView& catalogue, const TableView& table, bool with_args,
+             Scratch* scratch, TableData* out) {
+  TableData& data = *out;
+  data.ids.clear();
+  File& file = *catalogue.file;
+  std::string& buffer = scratch->block;
+  const uint64_t begin = table.block_begin;
+  buffer.resize(static_cast<size_t>(table.index_end - begin));
+  buffer.resize(file.ReadAt(begin, buffer.data(), buffer.size()));
+  const size_t count =
+      std::min<size_t>(table.record.message_count, buffer.size() / kIndexEntrySize);
+
+  // Where each text begins, and which identifier's text it is when it is the
+  // first of its identifier.
+  using Text = Scratch::Text;
+  std::vector<Text>& texts = scratch->texts;
+  texts.clear();
+  texts.reserve(count);
+  data.ids.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    const IndexEntry entry = decode_index_entry(buffer.data() + i * kIndexEntrySize);
+    const uint64_t at =
+        static_cast<uint32_t>(begin + (i + 1) * kIndexEntrySize + entry.text_offset);
+    if (!data.ids.empty() && data.ids.back().id == entry.message_id) {
+      ++data.ids.back().occurrences;
+      texts.push_back({at, SIZE_MAX});
+      continue;
+    }
+    texts.push_back({at, data.ids.size()});
+    data.ids.push_back({entry.message_id, 1, {}});
+  }
+  if (with_args && !texts.empty()) {
+    auto by_place = [](const Text& a, const Text& b) { return a.at < b.at; };
+    if (!std::is_sorted(texts.begin(), texts.end(), by_place)) {
+      std::sort(texts.begin(), texts.end(), by_place);
+    }
+    // The texts go by in pieces small enough to stay in the processor's
+    // cache; a text is parsed where it lies when the piece holds all of it.
+    constexpr size_t kPiece = 128 * 1024;
+    const uint64_t end = table.block_end;
+    std::string text;
+    size_t k = 0;
+    for (uint64_t piece = table.index_end; piece < end;) {
+      buffer.resize(static_cast<size_t>(std::min<uint64_t>(kPiece, end - piece)));
+      buffer.resize(file.ReadAt(piece, buffer.data(), buffer.size()));
+      if (buffer.empty()) break;
+      const uint64_t piece_end = piece + buffer.size();
+      for (size_t hit = 0; hit < buffer.size(); ++hit) {
+        const void* found = std::memchr(buffer.data() + hit, '%', buffer.size() - hit);
+        if (found == nullptr) break;
+        hit = static_cast<size_t>(static_cast<const char*>(found) - buffer.data());
+        const uint64_t where = piece + hit;
+        while (k + 1 < texts.size() && texts[k + 1].at <= where) ++k;
+        if (texts[k].at > where || texts[k].id == SIZE_MAX) continue;
+        // The text that holds this '%': parse it once, then skip past it.
+        const uint64_t at = texts[k].at;
+        const uint64_t next = k + 1 < texts.size() ? texts[k + 1].at : end;
+        std::string_view bytes;
+        if (at >= piece && next <= piece_end) {
+          bytes = std::string_view(buffer).substr(static_cast<size_t>(at - piece),
+                                                  static_cast<size_t>(next - at));
+        } else {
+          text.resize(static_cast<size_t>(next - at));
+          text.resize(file.ReadAt(at, text.data(), text.size()));
+          bytes = text;
+        }
+        data.ids[texts[k].id].args = printf_arguments(printf_units(bytes, table.unicode()));
+        if (next >= piece_end) break;
+        hit = static_cast<size_t>(next - piece) - 1;
+      }
+      piece = piece_end;
+    }
+  }
+  // Files that pass the check have sorted indexes; keep the walk below sound
+  // whatever happens.
+  auto by_id = [](const TableData::Id& a, const TableData::Id& b) { return a.id < b.id; };
+  if (!std::is_sorted(data.ids.begin(), data.ids.end(), by_id)) {
+    std::sort(data.ids.begin(), data.ids.end(), by_id);
+  }
+}
+
+struct Finding {
+  std::string kind;
+  std::optional<size_t> table;  // index into catalogue.tables
+  std::optional<uint16_t> id;
+  std::string detail;
+};
+
+struct Stats {
+  size_t table;
+  std::optional<size_t> reference;
+  uint64_t messages = 0, missing = 0, extra = 0, reference_ids = 0;
+};
+
+class Linter {
+ public:
+  Linter(const CatalogueView& catalogue, const LintOptions& options, Output& out)
+      : c_(catalogue), options_(options), out_(out), used_(65536, false), named_(65536, false) {}
+
+  size_t run() {
+    make_groups();
+    if (options_.json) out_ << (options_.stats_only ? "{\n" : "{\n  \"findings\": [");
+    for (size_t t = 0; t < c_.tables.size(); ++t) lint_table(t);
+    if (options_.names != nullptr) unused();
+    for (const Finding& f : trailing_) emit(f);
+    finish();
+    return findings_;
+  }
+
+ private:
+  struct Group {
+    uint32_t type_key = 0;
+    std::vector<size_t> added;  // tables in the order they were added
+    std::optional<size_t> reference;
+    std::string reference_language;
+    std::unique_ptr<TableData> reference_data;
+    bool reported = false;
+  };
+
+  std::string language_of(size_t t) const {
+    return get_chars(c_.languages[c_.tables[t].language].entry.language, kLanguageWidth);
+  }
+
+  bool same_language(size_t t, const std::string& language) const {
+    char key[kLanguageWidth];
+    set_chars(key, kLanguageWidth, language);
+    return std::strncmp(c_.languages[c_.tables[t].language].entry.language, key, kLanguageWidth) ==
+           0;
+  }
+
+  void make_groups() {
+    // Blocks lie in the order the tables were added; an empty table's block
+    // begins where the next table's does, and it was added before it.
+    std::vector<size_t> added(c_.tables.size());
+    for (size_t t = 0; t < added.size(); ++t) added[t] = t;
+    std::stable_sort(added.begin(), added.end(), [&](size_t a, size_t b) {
+      const TableView& x = c_.tables[a];
+      const TableView& y = c_.tables[b];
+      if (x.block_begin != y.block_begin) return x.block_begin < y.block_begin;
+      return (x.record.message_count > 0) < (y.record.message_count > 0);
+    });
+    group_of_.resize(c_.tables.size());
+    std::map<uint32_t, size_t> by_key;
+    for (size_t t : added) {
+      const uint32_t key = c_.tables[t].record.type_key;
+      auto [it, inserted] = by_key.emplace(key, groups_.size());
+      if (inserted) {
+        groups_.emplace_back();
+        groups_.back().type_key = key;
+      }
+      groups_[it->second].added.push_back(t);
+      group_of_[t] = it->second;
+    }
+    for (Group& group : groups_) {
+      group.reference_language =
+          options_.reference.empty() ? language_of(group.added.front()) : options_.reference;
+      for (size_t t : group.added) {
+        if (same_language(t, group.reference_language)) {
+          group.reference = t;
+          break;
+        }
+      }
+    }
+  }
+
+  std::string name(size_t t) const { return c_.table_name(c_.tables[t]); }
+
+  void lint_table(size_t t) {
+    Group& group = groups_[group_of_[t]];
+    const bool with_args = !options_.stats_only;
+    Stats stats;
+    stats.table = t;
+    stats.reference = group.reference;
+    stats.messages = c_.tables[t].record.message_count;
+    std::vector<Finding> findings;
+    if (!group.reference && !group.reported) {
+      group.reported = true;
+      std::string members;
+      for (size_t m : group.added) members += (members.empty() ? "" : ", ") + name(m);
+      findings.push_back({"reference", group.added.front(), std::nullopt,
+                          "the tables of type_key " + hex_number(group.type_key, 8) + " (" +
+                              members + ") have no table of language \"" +
+                              c_escape(group.reference_language) + "\": they are not compared"});
+    }
+    analyse(c_, c_.tables[t], with_args, &scratch_, &own_);
+    const TableData& own = own_;
+    const TableData* reference = nullptr;
+    if (group.reference) {
+      if (!group.reference_data) {
+        group.reference_data = std::make_unique<TableData>();
+        if (*group.reference == t) {
+          *group.reference_data = own;
+        } else {
+          analyse(c_, c_.tables[*group.reference], with_args, &scratch_,
+                  group.reference_data.get());
+        }
+      }
+      reference = group.reference_data.get();
+      stats.reference_ids = reference->ids.size();
+    }
+    const std::string ref_name = group.reference ? name(*group.reference) : "";
+    const bool compare = reference != nullptr && *group.reference != t;
+    // One walk over both tables' identifiers in ascending order.
+    size_t r = 0;
+    const std::vector<TableData::Id> none;
+    const std::vector<TableData::Id>& theirs = compare ? reference->ids : none;
+    for (const TableData::Id& id : own.ids) {
+      for (; r < theirs.size() && theirs[r].id < id.id; ++r) {
+        ++stats.missing;
+        findings.push_back({"missing", t, theirs[r].id,
+                            "the reference " + ref_name + " has it, this table does not"});
+      }
+      used_[id.id] = true;
+      if (id.occurrences > 1) {
+        findings.push_back({"duplicate", t, id.id,
+                            "it occurs " + std::to_string(id.occurrences) +
+                                " times in this table; a lookup finds only one of them"});
+      }
+      if (compare) {
+        if (r < theirs.size() && theirs[r].id == id.id) {
+          if (with_args && id.args != theirs[r].args) {
+            findings.push_back({"format", t, id.id,
+                                "its text's printf conversions take " + arguments_text(id.args) +
+                                    " where the reference " + ref_name + " takes " +
+                                    arguments_text(theirs[r].args)});
+          }
+          ++r;
+        } else {
+          ++stats.extra;
+          findings.push_back(
+              {"extra", t, id.id, "the reference " + ref_name + " does not have it"});
+        }
+      }
+      if (options_.names != nullptr && options_.names->find(id.id) == nullptr && !named_[id.id]) {
+        named_[id.id] = true;  // reported once, with the first table that holds it
+        findings.push_back({"unnamed", t, id.id, "the names header does not define it"});
+      }
+    }
+    for (; r < theirs.size(); ++r) {
+      ++stats.missing;
+      findings.push_back({"missing", t, theirs[r].id,
+                          "the reference " + ref_name + " has it, this table does not"});
+    }
+    if (!with_args) findings.clear();
+    std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+      return a.id.value_or(0) + (a.id ? 1 : 0) < b.id.value_or(0) + (b.id ? 1 : 0);
+    });
+    for (const Finding& f : findings) emit(f);
+    stats_.push_back(stats);
+  }
+
+  void unused() {
+    std::vector<bool> reported(65536, false);
+    for (const NameTable::Define& define : options_.names->defines()) {
+      const uint16_t id = static_cast<uint16_t>(define.value & 0xFFFF);
+      if (used_[id] || reported[id]) continue;
+      reported[id] = true;
+      trailing_.push_back({"unused", std::nullopt, id,
+                           "the names header defines " + define.name + " as " +
+                               std::to_string(define.value) + ", which no table holds"});
+    }
+    std::stable_sort(trailing_.begin(), trailing_.end(),
+                     [](const Finding& a, const Finding& b) { return *a.id < *b.id; });
+  }
+
+  void emit(const Finding& f) {
+    if (options_.stats_only) return;
+    const std::string* known =
+        f.id && options_.names != nullptr ? options_.names->find(*f.id) : nullptr;
+    if (options_.json) {
+      out_ << (findings_ == 0 ? "\n" : ",\n");
+      out_ << "    {\"kind\": " + json_string(f.kind) +
+                  ", \"table\": " + (f.table ? json_string(name(*f.table)) : "null") +
+                  ", \"id\": " + (f.id ? std::to_string(*f.id) : "null");
+      if (known != nullptr) out_ << ", \"name\": " + json_string(*known);
+      out_ << ", \"detail\": " + json_string(f.detail) + "}";
+    } else {
+      std::string line = f.table ? name(*f.table) : "-";
+      if (f.id) line += "  message " + std::to_string(*f.id);
+      if (known != nullptr) line += " " + *known;
+      out_ << line + ": " + f.kind + ": " + f.detail + "\n";
+    }
+    ++findings_;
+  }
+
+  static std::string coverage(const Stats& s) {
+    const uint64_t present = s.reference_ids - s.missing;
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.1f",
+                  s.reference_ids == 0 ? 100.0 : 100.0 * present / s.reference_ids);
+    return buffer;
+  }
+
+  void finish() {
+    if (options_.json) {
+      if (!options_.stats_only) out_ << (findings_ == 0 ? "],\n" : "\n  ],\n");
+      out_ << "  \"tables\": [";
+      for (size_t i = 0; i < stats_.size(); ++i) {
+        const Stats& s = stats_[i];
+        const TableView& table = c_.tables[s.table];
+        out_ << (i == 0 ? "\n" : ",\n");
+        out_ << "    {\"table\": " + json_string(name(s.table)) +
+                    ", \"type_key\": " + std::to_string(table.record.type_key) +
+                    ", \"reference\": " + (s.reference ? json_string(name(*s.reference)) : "null") +
+                    ", \"messages\": " + std::to_string(s.messages);
+        if (s.reference) {
+          out_ << ", \"missing\": " + std::to_string(s.missing) +
+                      ", \"extra\": " + std::to_string(s.extra) +
+                      ", \"coverage_percent\": " + coverage(s) + "}";
+        } else {
+          out_ << ", \"missing\": null, \"extra\": null, \"coverage_percent\": null}";
+        }
+      }
+      out_ << (stats_.empty() ? "]\n}\n" : "\n  ]\n}\n");
+      return;
+    }
+    if (!options_.stats_only) {
+      out_ << (findings_ == 0
+                   ? std::string("No findings.\n")
+                   : std::to_string(findings_) + (findings_ == 1 ? " finding\n" : " findings\n"));
+      return;
+    }
+    std::vector<std::vector<std::string>> rows = {
+        {"table", "type_key", "reference", "messages", "missing", "extra", "coverage"}};
+    for (const Stats& s : stats_) {
+      const bool has = s.reference.has_value();
+      rows.push_back({name(s.table), hex_number(c_.tables[s.table].record.type_key, 8),
+                      has ? name(*s.reference) : "-", std::to_string(s.messages),
+                      has ? std::to_string(s.missing) : "-", has ? std::to_string(s.extra) : "-",
+                      has ? coverage(s) + "%" : "-"});
+    }
+    std::vector<size_t> width(rows[0].size(), 0);
+    for (const auto& row : rows) {
+      for (size_t k = 0; k < row.size(); ++k) width[k] = std::max(width[k], row[k].size());
+    }
+    for (const auto& row : rows) {
+      std::string line;
+      for (size_t k = 0; k < row.size(); ++k) {
+        const std::string pad(width[k] - row[k].size(), ' ');
+        // Names to the left, numbers to the right.
+        line += (k ? "  " : "") + (k < 3 ? row[k] + pad : pad + row[k]);
+      }
+      while (!line.empty() && line.back() == ' ') line.pop_back();
+      out_ << line + "\n";
+    }
+  }
+
+  const CatalogueView& c_;
+  const LintOptions& options_;
+  Output& out_;
+  std::vector<Group> groups_;
+  std::vector<size_t> group_of_;
+  std::vector<bool> used_;   // identifiers some table holds
+  std::vector<bool> named_;  // unnamed identifiers already reported
+  std::vector<Finding> trailing_;
+  std::vector<Stats> stats_;
+  size_t findings_ = 0;
+  Scratch scratch_;  // one block at a time
+  TableData own_;    // the table being linted
+};
+
+}  // namespace
+
+std::vector<uint16_t> text_units(std::string_view text, bool unicode) {
+  std::vector<uint16_t> units;
+  if (!unicode) {
+    for (char c : text) units.push_back(static_cast<unsigned char>(c));
+    return units;
+  }
+  for (size_t i = 0; i < text.size(); i += 2) {
+    const uint16_t high = static_cast<unsigned char>(text[i]);
+    const uint16_t low = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    units.push_back(static_cast<uint16_t>(high << 8 | low));
+  }
+  return units;
+}
+
+std::vector<std::string> printf_arguments(const std::vector<uint16_t>& u) {
+  Arguments args;
+  for (size_t i = 0; i < u.size(); ++i) {
+    if (u[i] != '%') continue;
+    size_t j = i + 1;
+    if (j < u.size() && u[j] == '%') {
+      i = j;
+      continue;
+    }
+    const std::optional<uint32_t> where = position(u, &j);
+    while (j < u.size() && (u[j] == '-' || u[j] == '+' || u[j] == ' ' || u[j] == '#' ||
+                            u[j] == '0' || u[j] == '\'')) {
+      ++j;
+    }
+    star(u, &j, &args);
+    if (j < u.size() && u[j] == '.') {
+      ++j;
+      star(u, &j, &args);
+    }
+    const size_t length_begin = j;
+    if (j < u.size() && (u[j] == 'h' || u[j] == 'l') && j + 1 < u.size() && u[j + 1] == u[j]) {
+      j += 2;
+    } else if (j < u.size() && (u[j] == 'h' || u[j] == 'l' || u[j] == 'j' || u[j] == 'z' ||
+                                u[j] == 't' || u[j] == 'L')) {
+      ++j;
+    }
+    const char* kind = j < u.size() ? conversion_class(u[j]) : nullptr;
+    args.take(where, kind ? "%" + ascii(u, length_begin, j) + kind : "%?");
+    i = j < u.size() ? j : u.size();
+  }
+  return args.done();
+}
+
+size_t lint_catalogue(const CatalogueView& catalogue, const LintOptions& options, Output& out) {
+  return Linter(catalogue, options, out).run();
+}
+
+}  // namespace tolvane::dump

@@ -1,0 +1,196 @@
+#include "dump/lint.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/run.h"
+#include "dump/command.h"
+#include "dump/dump_test_util.h"
+#include "platform/failure.h"
+#include "platform/fake_file_system.h"
+#include "test_util/test_util.h"
+
+namespace tolvane::dump {
+namespace {
+
+using testing::Put32;
+using tolvane::testing::MessageSource;
+
+using Args = std::vector<std::string>;
+
+Args Arguments(const std::string& text, bool unicode = false) {
+  return printf_arguments(text_units(text, unicode));
+}
+
+TEST(PrintfArguments, WhatEachArgumentTakes) {
+  EXPECT_EQ(Arguments("%d files in %s, 100%%"), (Args{"%d", "%s"}));
+  // Flags, width and precision do not matter; the length modifier does.
+  EXPECT_EQ(Arguments("%-08.3i %#x %5.1e %.3G"), (Args{"%d", "%u", "%f", "%f"}));
+  EXPECT_EQ(Arguments("%ld %lld %hhu %zu %Lf %lc %ls %p %hhn"),
+            (Args{"%ld", "%lld", "%hhu", "%zu", "%Lf", "%lc", "%ls", "%p", "%hhn"}));
+  // A * width or precision takes an int of its own.
+  EXPECT_EQ(Arguments("%*d %.*s"), (Args{"*", "%d", "*", "%s"}));
+  // With positions, what each position takes; gaps, conflicts, unknowns.
+  EXPECT_EQ(Arguments("%2$s %1$d"), (Args{"%d", "%s"}));
+  EXPECT_EQ(Arguments("%1$*2$d"), (Args{"%d", "*"}));
+  EXPECT_EQ(Arguments("%3$s"), (Args{"?", "?", "%s"}));
+  EXPECT_EQ(Arguments("%1$s %1$d"), (Args{"conflict"}));
+  EXPECT_EQ(Arguments("%y %"), (Args{"%?", "%?"}));
+  // UNICODE texts are 16-bit units, high byte first: "%d" and an ideograph.
+  EXPECT_EQ(Arguments(std::string("\x00%\x00\x64\x65\xE5", 6), true), (Args{"%d"}));
+  // Read low byte first these units would spell "%d"; high byte first they
+  // are U+2500 and U+6400.
+  EXPECT_EQ(Arguments(std::string("%\x00\x64\x00", 4), true), Args{});
+}
+
+// Catalogues built in memory by the tool itself.
+class LintTest : public ::testing::Test {
+ protected:
+  void Build(const std::string& source, const std::string& names = "") {
+    fs_.SetFile("src.h", source);
+    if (!names.empty()) fs_.SetFile("names.h", names);
+    tolvane::testing::RecordingConsole console;
+    Args args = {"-tsrc.h", "-hnames.h", "app.msg"};
+    if (first_) args.insert(args.begin(), "-c");
+    first_ = false;
+    ASSERT_EQ(run_tolvane(args, fs_, console), 0) << console.out << console.err;
+  }
+  std::string Bytes() {
+    std::string bytes;
+    EXPECT_TRUE(fs_.GetFile("app.msg", &bytes));
+    return bytes;
+  }
+  DumpResult Run(Args args) {
+    args.push_back("app.msg");
+    bytes_ = Bytes();
+    std::string names;
+    fs_.GetFile("names.h", &names);
+    return run_dump(parse_dump_options(args), bytes_, names);
+  }
+
+  FakeFileSystem fs_;
+  bool first_ = true;
+  std::string bytes_;
+};
+
+TEST_F(LintTest, ReportsEveryKindSortedByTableThenIdentifier) {
+  Build(MessageSource("EN",
+                      "#message 1 SAVED \"%d files in %s\"\n#message 2 BYE \"Bye\"\n"
+                      "#message 3 NAME \"%2$s %1$d\"\n"),
+        "#define OLD 9\n");
+  // FR: a format that differs, a duplicate, an extra, one missing.
+  Build(MessageSource("FR",
+                      "#message 1 SAVED \"%s fichiers dans %d\"\n#message 2 BYE \"Au revoir\"\n"
+                      "#message 2 BYE \"Salut\"\n#message 4 NEW \"nouveau\"\n"));
+  // JA (UNICODE): the same conversions as the reference, in reverse order.
+  Build(MessageSource("JA",
+                      "#message 3 NAME \"\\x00\\x25\\x00\\x31\\x00\\x24\\x00\\x64"
+                      "\\x00\\x25\\x00\\x32\\x00\\x24\\x00\\x73\"\n"
+                      "#message 1 SAVED \"\\x00\\x25\\x00\\x6C\\x00\\x64\\x00\\x25\\x00\\x73\"\n"
+                      "#message 2 BYE \"\\x00\\x41\"\n",
+                      "UNICODE"));
+  // DE has another type_key: never compared with the others.
+  Build(MessageSource("DE", "#message 7 OTHER \"%p\"\n", "ISO8859", "F", "1", "3"));
+
+  DumpResult result = Run({"--lint", "--names", "names.h"});
+  EXPECT_TRUE(result.damaged);
+  EXPECT_EQ(result.out,
+            "FR:1  message 1 SAVED: format: its text's printf conversions take (%s, %d) where the "
+            "reference EN:1 takes (%d, %s)\n"
+            "FR:1  message 2 BYE: duplicate: it occurs 2 times in this table; a lookup finds only "
+            "one of them\n"
+            "FR:1  message 3 NAME: missing: the reference EN:1 has it, this table does not\n"
+            "FR:1  message 4 NEW: extra: the reference EN:1 does not have it\n"
+            "JA:1  message 1 SAVED: format: its text's printf conversions take (%ld, %s) where the "
+            "reference EN:1 takes (%d, %s)\n"
+            "-  message 9 OLD: unused: the names header defines OLD as 9, which no table holds\n"
+            "6 findings\n");
+
+  // Without the names header every identifier is unnamed (reported once).
+  fs_.SetFile("names.h", "#define SAVED 1\n");
+  result = Run({"--lint", "--json", "--names", "names.h"});
+  const std::string& json = result.out;
+  EXPECT_NE(json.find("{\"kind\": \"format\", \"table\": \"FR:1\", \"id\": 1, \"name\": \"SAVED\", "
+                      "\"detail\": \"its text's printf conversions take (%s, %d) where"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("{\"kind\": \"unnamed\", \"table\": \"EN:1\", \"id\": 2, \"detail\": "),
+            std::string::npos);
+  EXPECT_EQ(json.find("\"kind\": \"unnamed\", \"table\": \"FR:1\", \"id\": 2"), std::string::npos);
+  EXPECT_NE(json.find("\"kind\": \"unnamed\", \"table\": \"FR:1\", \"id\": 4"), std::string::npos);
+  EXPECT_NE(
+      json.find("\"tables\": [\n    {\"table\": \"EN:1\", \"type_key\": 65538, \"reference\": "
+                "\"EN:1\", \"messages\": 3, \"missing\": 0, \"extra\": 0, "
+                "\"coverage_percent\": 100.0},\n"
+                "    {\"table\": \"FR:1\", \"type_key\": 65538, \"reference\": \"EN:1\", "
+                "\"messages\": 4, \"missing\": 1, \"extra\": 1, \"coverage_percent\": 66.7},\n"
+                "    {\"table\": \"JA:1\", \"type_key\": 65538, \"reference\": \"EN:1\", "
+                "\"messages\": 3, \"missing\": 0, \"extra\": 0, \"coverage_percent\": 100.0},\n"
+                "    {\"table\": \"DE:1\", \"type_key\": 65539, \"reference\": \"DE:1\", "
+                "\"messages\": 1, \"missing\": 0, \"extra\": 0, \"coverage_percent\": 100.0}"),
+      std::string::npos)
+      << json;
+}
+
+TEST_F(LintTest, ReferenceLanguageAndGroupsWithoutIt) {
+  Build(MessageSource("EN", "#message 1 A \"a\"\n#message 2 B \"b\"\n"));
+  Build(MessageSource("FR", "#message 1 A \"a\"\n"));
+  Build(MessageSource("EN", "#message 5 E \"e\"\n", "ISO8859", "F", "2", "2"));
+  // The default reference is each group's first added table; FR:1 lacks 2.
+  DumpResult result = Run({"--stats"});
+  EXPECT_FALSE(result.damaged);
+  EXPECT_EQ(result.out,
+            "table  type_key    reference  messages  missing  extra  coverage\n"
+            "EN:1   0x00010002  EN:1              2        0      0    100.0%\n"
+            "EN:2   0x00020002  EN:2              1        0      0    100.0%\n"
+            "FR:1   0x00010002  EN:1              1        1      0     50.0%\n");
+  // --reference FR (compared on two characters): the second group has no FR
+  // table and is reported once, then skipped.
+  result = Run({"--lint", "--reference", "FRENCH"});
+  EXPECT_EQ(result.out,
+            "EN:1  message 2: extra: the reference FR:1 does not have it\n"
+            "EN:2: reference: the tables of type_key 0x00020002 (EN:2) have no table of language "
+            "\"FRENCH\": they are not compared\n"
+            "2 findings\n");
+  result = Run({"--stats", "--json", "--reference", "FR"});
+  EXPECT_NE(result.out.find("{\"table\": \"EN:2\", \"type_key\": 131074, \"reference\": null, "
+                            "\"messages\": 1, \"missing\": null, \"extra\": null, "
+                            "\"coverage_percent\": null}"),
+            std::string::npos)
+      << result.out;
+}
+
+TEST_F(LintTest, CleanAndDamagedCatalogues) {
+  Build(MessageSource("EN", "#message 1 A \"%d\"\n"));
+  Build(MessageSource("FR", "#message 1 A \"%i\"\n"));
+  DumpResult result = Run({"--lint"});
+  EXPECT_FALSE(result.damaged);
+  EXPECT_EQ(result.out, "No findings.\n");
+  EXPECT_EQ(Run({"--lint", "--json"}).out,
+            "{\n  \"findings\": [],\n  \"tables\": [\n"
+            "    {\"table\": \"EN:1\", \"type_key\": 65538, \"reference\": \"EN:1\", \"messages\": "
+            "1, \"missing\": 0, \"extra\": 0, \"coverage_percent\": 100.0},\n"
+            "    {\"table\": \"FR:1\", \"type_key\": 65538, \"reference\": \"EN:1\", \"messages\": "
+            "1, \"missing\": 0, \"extra\": 0, \"coverage_percent\": 100.0}\n  ]\n}\n");
+
+  // A damaged file is refused with the check's count; no MSG file at all with
+  // the check's message.
+  std::string damaged = Bytes();
+  Put32(&damaged, 98 + 40 + 2, 0);  // no longer a table record ending where it should
+  Put32(&damaged, 142 + 2, 4000);   // EN:1's text offset
+  for (const char* mode : {"--lint", "--stats"}) {
+    try {
+      run_dump(parse_dump_options({mode, "x.msg"}), damaged, "");
+      ADD_FAILURE() << mode << " accepted a damaged file";
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.message().rfind("the file has ", 0), 0u) << failure.message();
+      EXPECT_NE(failure.message().find("; --check lists them"), std::string::npos);
+    }
+    EXPECT_THROW(run_dump(parse_dump_options({mode, "x.msg"}), "not a catalogue", ""), Failure);
+  }
+}
+
+}  // namespace
+}  // namespace tolvane::dump
