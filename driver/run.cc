@@ -6,6 +6,7 @@
 #include "msgfile/records.h"
 #include "msgfile/work_files.h"
 #include "platform/failure.h"
+#include "platform/interrupt.h"
 
 namespace tolvane {
 namespace {
@@ -54,8 +55,17 @@ void check_existing(FileSystem& fs, const BuildOptions& options, MsgFileHeader* 
 int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& console) {
   console.Out(std::string("Tolvane v") + kVersion + "\n");
   MsgFileHeader header;
+  BuildOptions options;
+  // Held from before the files are first read until they are committed or
+  // undone, and dropped before any pause, so that a run waiting for a key
+  // never keeps another one waiting.
+  std::unique_ptr<FileLock> lock;
   try {
-    BuildOptions options = parse_command_line(args, fs);
+    options = parse_command_line(args, fs);
+    lock = fs.LockFiles({options.msg_typed, options.names_path}, [&](const std::string& path) {
+      const std::string& shown = path == options.msg_typed ? options.msg_path : path;
+      console.Err("Waiting for another run to finish with " + shown + "\n");
+    });
     if (auto stale =
             stale_backup_message(fs, work_file_paths(options.msg_typed, options.names_path))) {
       throw FileFailure(*stale);
@@ -69,8 +79,26 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
     console.Out("  build " + options.msg_path + "\n");
     build(fs, options, header);
   } catch (const Failure& failure) {
+    lock.reset();
     report(failure, console);
     return 1;
+  } catch (const Interrupted& interrupted) {
+    lock.reset();
+    if (interrupted.note().empty()) {
+      console.Err("Interrupted: " + options.msg_path + " and " + options.names_path +
+                  " are as they were\n");
+    } else {
+      console.Err("Interrupted\n" + interrupted.note());
+    }
+    return 1;
+  }
+  lock.reset();
+  if (InterruptSignal() != 0) {
+    // The request came while the new files were replacing the previous
+    // ones, and was held back until they had.
+    console.Err("Interrupted after the build had completed: the new " + options.msg_path + " and " +
+                options.names_path + " stand\n");
+    return 0;
   }
   console.Out(".. end\n");
   return 0;

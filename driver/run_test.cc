@@ -532,13 +532,13 @@ TEST(RunStaleBackup, StopsBeforeTheFileIdCheckAndTouchesNothing) {
        {"-tA.h", "-hB.h", "x.msg"},
        "x.BAK"},
       {"names backup",
-       {{"x.msg", msg}, {"LocalMessages.BAK", "#define B 2\n"}},
+       {{"x.msg", msg}, {"B.h.BAK", "#define B 2\n"}},
        {"-tA.h", "-hB.h", "x.msg"},
-       "LocalMessages.BAK"},
+       "B.h.BAK"},
       {"names backup, damaged MSG file",
-       {{"x.msg", msg.substr(0, 50)}, {"LocalMessages.BAK", "#define B 2\n"}},
+       {{"x.msg", msg.substr(0, 50)}, {"B.h.BAK", "#define B 2\n"}},
        {"-tA.h", "-hB.h", "x.msg"},
-       "LocalMessages.BAK"},
+       "B.h.BAK"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -665,6 +665,10 @@ class PathRecorder : public FileSystem {
     fs_.Remove(path);
   }
   void SyncDir(const std::string& dir) override { fs_.SyncDir(dir); }
+  std::unique_ptr<FileLock> LockFiles(const std::vector<std::string>& paths,
+                                      const LockWaitNotice& waiting) override {
+    return fs_.LockFiles(paths, waiting);
+  }
 
   std::set<std::string> changed;
 
@@ -688,7 +692,7 @@ TEST(RunWorkFiles, DotsBeforeTheExtensionStayInTheWorkFileNames) {
   EXPECT_TRUE(fs.changed.count("v1.2/app.TMP"));
   EXPECT_TRUE(fs.changed.count("v1.2/app.BAK"));
   for (const std::string& path : fs.changed) {
-    EXPECT_TRUE(path.rfind("v1.2/", 0) == 0 || path == "LocalMessages.BAK") << path;
+    EXPECT_EQ(path.rfind("v1.2/", 0), 0u) << path;
     EXPECT_EQ(path.find("V1"), std::string::npos) << path;
     EXPECT_NE(path, "v1.2/app.MSG");
   }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 namespace tolvane {
 namespace {
@@ -40,6 +41,41 @@ class FakeFile : public File {
 };
 
 }  // namespace
+
+class FakeLock : public FileLock {
+ public:
+  FakeLock(FakeFileSystem* fs) : fs_(fs) {}
+  ~FakeLock() override {
+    for (const std::string& dir : dirs) fs_->locked_dirs_.erase(dir);
+  }
+  std::vector<std::string> dirs;
+
+ private:
+  FakeFileSystem* fs_;
+};
+
+std::unique_ptr<FileLock> FakeFileSystem::LockFiles(const std::vector<std::string>& paths,
+                                                    const LockWaitNotice& waiting) {
+  auto lock = std::make_unique<FakeLock>(this);
+  std::vector<std::pair<std::string, const std::string*>> dirs;
+  for (const std::string& path : paths) {
+    std::string dir = DirName(path);
+    if (std::none_of(dirs.begin(), dirs.end(), [&](const auto& d) { return d.first == dir; })) {
+      dirs.emplace_back(dir, &path);
+    }
+  }
+  std::sort(dirs.begin(), dirs.end());
+  for (const auto& [dir, path] : dirs) {
+    if (locked_dirs_.count(dir)) {
+      waiting(*path);
+      if (lock_waiter_) lock_waiter_();
+      if (locked_dirs_.count(dir)) throw std::logic_error("lock on " + dir + " never released");
+    }
+    locked_dirs_[dir] = 1;
+    lock->dirs.push_back(dir);
+  }
+  return lock;
+}
 
 void FakeFileSystem::Step(const char* op, const std::string& path) {
   ++operations_;

@@ -3,6 +3,7 @@
 #ifndef TOLVANE_PLATFORM_FAKE_FILE_SYSTEM_H_
 #define TOLVANE_PLATFORM_FAKE_FILE_SYSTEM_H_
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +23,10 @@ class FakeFileSystem : public FileSystem {
   void Remove(const std::string& path) override;
   bool SameFile(const std::string& a, const std::string& b) override;
   void SyncDir(const std::string& dir) override;
+  // Locks directories, as the real one does; a lock that would wait calls
+  // the notice and then the waiter set below, which must release it.
+  std::unique_ptr<FileLock> LockFiles(const std::vector<std::string>& paths,
+                                      const LockWaitNotice& waiting) override;
 
   // Test set-up and inspection; none of these count as operations.
   void SetFile(const std::string& path, std::string content);
@@ -29,6 +34,10 @@ class FakeFileSystem : public FileSystem {
   std::vector<std::string> ListFiles() const;
   // Links between directories fail as they do across file systems.
   void set_links_fail(bool fail) { links_fail_ = fail; }
+
+  // Runs when a lock would wait: stands for the other run finishing.
+  void set_lock_waiter(std::function<void()> waiter) { lock_waiter_ = std::move(waiter); }
+  bool locked(const std::string& dir) const { return locked_dirs_.count(dir) != 0; }
 
   // Makes operation number `n` (counting from 1) fail with EIO; when
   // `persistent`, every later operation fails too. 0 disables.
@@ -49,6 +58,9 @@ class FakeFileSystem : public FileSystem {
   bool persistent_ = false;
   bool injected_ = false;
   bool links_fail_ = false;
+  std::map<std::string, int> locked_dirs_;  // directory -> holders (0 or 1)
+  std::function<void()> lock_waiter_;
+  friend class FakeLock;
 };
 
 }  // namespace tolvane

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tolvane {
 
@@ -46,6 +48,17 @@ class File {
   virtual void Close() = 0;
 };
 
+// Keeps other runs away from the files it covers until it is destroyed. The
+// system drops it when the process ends, however it ends, so that no stale
+// lock is ever left to remove by hand.
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
+
+// Told the path another run holds, once, before a lock waits for it.
+using LockWaitNotice = std::function<void(const std::string& path)>;
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -66,6 +79,12 @@ class FileSystem {
   virtual void CopyMode(const std::string&, const std::string&) {}
   // Makes the directory's entries (renames, creations, removals) durable.
   virtual void SyncDir(const std::string& dir) = 0;
+  // Locks `paths` (the files one run reads and replaces, symlinks followed;
+  // they need not exist yet) against every other run that locks any of them.
+  // When another run holds one, calls `waiting` with that path and waits for
+  // it. Two runs locking overlapping sets never deadlock.
+  virtual std::unique_ptr<FileLock> LockFiles(const std::vector<std::string>& paths,
+                                              const LockWaitNotice& waiting) = 0;
 };
 
 // The directory part of `path` ("." when it has none).

@@ -2,10 +2,18 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <tuple>
+
+#include "platform/interrupt.h"
 
 namespace tolvane {
 namespace {
@@ -89,6 +97,24 @@ class PosixFile : public File {
   uint64_t unflushed_ = 0;  // bytes written since writeback was last started
 };
 
+// Locks on the directories that hold a run's files. A lock on a directory
+// leaves nothing beside the user's files, covers every catalogue and names
+// header in it, and is dropped by the system with the process.
+class DirectoryLock : public FileLock {
+ public:
+  ~DirectoryLock() override {
+    for (int fd : fds) ::close(fd);
+  }
+  std::vector<int> fds;
+};
+
+// The directory that holds `path`, or will hold it, symlinks followed.
+std::string resolved_directory(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) != nullptr) return DirName(resolved);
+  return DirName(path);
+}
+
 }  // namespace
 
 std::unique_ptr<File> PosixFileSystem::Open(const std::string& path, OpenMode mode) {
@@ -169,6 +195,50 @@ void PosixFileSystem::SyncDir(const std::string& dir) {
   // Some file systems cannot sync a directory at all; that is no failure of
   // the build.
   if (rc != 0 && err != EINVAL && err != ENOTSUP) throw IoError("sync", dir, err);
+}
+
+std::unique_ptr<FileLock> PosixFileSystem::LockFiles(const std::vector<std::string>& paths,
+                                                     const LockWaitNotice& waiting) {
+  struct Directory {
+    dev_t device;
+    ino_t inode;
+    int fd;
+    const std::string* path;  // the first file it holds
+  };
+  auto lock = std::make_unique<DirectoryLock>();
+  std::vector<Directory> dirs;
+  for (const std::string& path : paths) {
+    // A directory that cannot be opened is left unlocked: the run then meets
+    // the same problem where it creates its files, and reports it there.
+    int fd = ::open(resolved_directory(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+      ::close(fd);
+      continue;
+    }
+    lock->fds.push_back(fd);
+    auto same = [&](const Directory& d) { return d.device == st.st_dev && d.inode == st.st_ino; };
+    if (std::none_of(dirs.begin(), dirs.end(), same)) {
+      dirs.push_back({st.st_dev, st.st_ino, fd, &path});
+    }
+  }
+  // One order for every run, so that two runs never each hold what the
+  // other waits for.
+  std::sort(dirs.begin(), dirs.end(), [](const Directory& a, const Directory& b) {
+    return std::tie(a.device, a.inode) < std::tie(b.device, b.inode);
+  });
+  for (const Directory& dir : dirs) {
+    if (::flock(dir.fd, LOCK_EX | LOCK_NB) == 0) continue;
+    // Where the file system has no locks, the run goes on as it always did.
+    if (errno != EWOULDBLOCK) continue;
+    waiting(*dir.path);
+    while (::flock(dir.fd, LOCK_EX) != 0) {
+      if (errno != EINTR) break;
+      StopIfInterrupted();
+    }
+  }
+  return lock;
 }
 
 }  // namespace tolvane
