@@ -3,6 +3,7 @@
 #include "driver/run.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cctype>
 #include <map>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/fake_file_system.h"
+#include "platform/interrupt.h"
 #include "test_util/test_util.h"
 
 namespace tolvane {
@@ -713,6 +715,120 @@ TEST(RunWorkFiles, DotsBeforeTheExtensionStayInTheWorkFileNames) {
   EXPECT_EQ(r.err.rfind("Cannot build V1.2/APP.MSG: v1.2/app.BAK ", 0), 0u) << r.err;
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(SameFiles(before, fake));
+}
+
+// ---------------------------------------------------------------------------
+// Other runs and interrupts: a run waits for one on the same files, and a
+// request to stop leaves the previous files or, once committed, the new ones.
+
+TEST(RunLock, WaitsForARunOnTheSameFilesSayingSoOnce) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> held;  // what the other run locked
+    std::vector<std::string> args;
+    std::string waiting;  // the line printed, or empty for no wait
+  };
+  const std::vector<Case> cases = {
+      {"same catalogue",
+       {"data/x.msg", "data/B.h"},
+       {"-tA.h", "-hdata/B.h", "data/x.msg"},
+       "Waiting for another run to finish with DATA/X.MSG\n"},
+      {"another catalogue sharing the names header",
+       {"other/y.msg", "inc/B.h"},
+       {"-tA.h", "-hinc/B.h", "data/x.msg"},
+       "Waiting for another run to finish with inc/B.h\n"},
+      {"unrelated catalogue",
+       {"other/y.msg", "other/B.h"},
+       {"-tA.h", "-hdata/B.h", "data/x.msg"},
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeFileSystem fs;
+    fs.SetFile("A.h", MessageSource("FR", "#message 3 C \"c\"\n"));
+    fs.SetFile("data/x.msg", WorkedExampleFile("X.MSG"));
+    auto other = fs.LockFiles(c.held, [](const std::string&) {});
+    int waits = 0;
+    fs.set_lock_waiter([&] {
+      ++waits;
+      other.reset();
+    });
+    Result r = Tolvane(fs, c.args);
+    EXPECT_EQ(r.out, Success("A.h", "DATA/X.MSG"));
+    EXPECT_EQ(r.err, c.waiting);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(waits, c.waiting.empty() ? 0 : 1);
+    EXPECT_EQ(ReadU16(Content(fs, "data/x.msg"), 36), 2u);
+    EXPECT_FALSE(fs.locked("data") || fs.locked("inc"));
+  }
+}
+
+// A failed run waiting for a key keeps nobody waiting.
+TEST(RunLock, IsReleasedBeforeThePause) {
+  struct LockCheckingConsole : RecordingConsole {
+    explicit LockCheckingConsole(FakeFileSystem& fs) : fs(fs) {}
+    void WaitKey() override {
+      RecordingConsole::WaitKey();
+      locked_at_pause = fs.locked(".");
+    }
+    FakeFileSystem& fs;
+    bool locked_at_pause = true;
+  };
+  FakeFileSystem fs;
+  fs.SetFile("A.h", MessageSource("FR", "#message 3 C \"c\"\n"));
+  fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
+  fs.SetFile("x.BAK", "left by a run");
+  LockCheckingConsole console(fs);
+  EXPECT_EQ(run_tolvane({"-tA.h", "-hB.h", "x.msg"}, fs, console), 1);
+  EXPECT_EQ(console.pauses, 1);
+  EXPECT_FALSE(console.locked_at_pause);
+}
+
+// An interrupt noted at every operation of a build: before the commit the
+// run is undone and says so; from the commit on it completes and says that.
+TEST(RunInterrupt, AtEveryOperationLeavesThePreviousOrTheNewFiles) {
+  auto prepare = [](FakeFileSystem& fs) {
+    fs.SetFile("A.h", MessageSource("FR", "#message 3 C \"c\"\n#message 1 A \"a\"\n"));
+    fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
+    fs.SetFile("B.h", "#define B 2\n");
+  };
+  FakeFileSystem clean;
+  prepare(clean);
+  const auto before = Snapshot(clean);
+  ASSERT_EQ(Tolvane(clean, {"-tA.h", "-hB.h", "x.msg"}).code, 0);
+  const auto built = Snapshot(clean);
+  bool completed_seen = false, undone_seen = false;
+  for (long n = 1; n <= clean.operations() + 1; ++n) {
+    SCOPED_TRACE("interrupt at operation " + std::to_string(n));
+    FakeFileSystem fs;
+    prepare(fs);
+    fs.InterruptAt(n, SIGTERM);
+    Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
+    const int noted = InterruptSignal();
+    SetInterruptSignal(0);
+    if (n > clean.operations()) {
+      EXPECT_EQ(noted, 0);
+      EXPECT_EQ(r.code, 0);
+      break;
+    }
+    EXPECT_EQ(noted, SIGTERM);
+    EXPECT_EQ(r.pauses, 0);
+    if (r.code == 1) {
+      EXPECT_FALSE(completed_seen) << "undone after a run that completed earlier";
+      undone_seen = true;
+      EXPECT_EQ(r.err, "Interrupted: X.MSG and B.h are as they were\n");
+      EXPECT_EQ(r.out, Progress("A.h", "X.MSG"));
+      EXPECT_TRUE(SameFiles(before, fs));
+    } else {
+      completed_seen = true;
+      EXPECT_EQ(r.code, 0);
+      EXPECT_EQ(r.err, "Interrupted after the build had completed: the new X.MSG and B.h stand\n");
+      EXPECT_EQ(r.out, Progress("A.h", "X.MSG"));
+      EXPECT_EQ(Snapshot(fs), built);
+    }
+    if (HasFailure()) break;
+  }
+  EXPECT_TRUE(undone_seen && completed_seen);
 }
 
 }  // namespace

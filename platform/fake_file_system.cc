@@ -6,6 +6,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/interrupt.h"
+
 namespace tolvane {
 namespace {
 
@@ -79,6 +81,7 @@ std::unique_ptr<FileLock> FakeFileSystem::LockFiles(const std::vector<std::strin
 
 void FakeFileSystem::Step(const char* op, const std::string& path) {
   ++operations_;
+  if (operations_ == interrupt_at_) SetInterruptSignal(interrupt_signal_);
   if (fail_at_ > 0 && (operations_ == fail_at_ || (persistent_ && operations_ > fail_at_))) {
     injected_ = true;
     throw IoError(op, path, EIO);

@@ -45,6 +45,12 @@ class FakeFileSystem : public FileSystem {
     fail_at_ = n;
     persistent_ = persistent;
   }
+  // Makes operation number `n` note an interrupt request by `signal`, as if
+  // it had come just before; 0 disables.
+  void InterruptAt(long n, int signal) {
+    interrupt_at_ = n;
+    interrupt_signal_ = signal;
+  }
   long operations() const { return operations_; }
   bool injected() const { return injected_; }
 
@@ -56,6 +62,8 @@ class FakeFileSystem : public FileSystem {
   long operations_ = 0;
   long fail_at_ = 0;
   bool persistent_ = false;
+  long interrupt_at_ = 0;
+  int interrupt_signal_ = 0;
   bool injected_ = false;
   bool links_fail_ = false;
   std::map<std::string, int> locked_dirs_;  // directory -> holders (0 or 1)
