@@ -47,11 +47,11 @@ class BuildingHandler : public MessageHandler {
 // The "Cannot ..." failure for an I/O error on one of the build's files.
 Failure io_failure(const IoError& error, const WorkFilePaths& paths,
                    const std::string& source_path) {
-  if (error.path() == paths.tmp) return FileFailure("Cannot write " + paths.tmp_shown + "\n");
-  if (error.path() == paths.names_tmp) return FileFailure("Cannot write " + paths.names + "\n");
-  if (error.path() == paths.msg) return FileFailure("Cannot read " + paths.msg_shown + "\n");
-  if (error.path() == paths.names) return FileFailure("Cannot read " + paths.names + "\n");
-  return FileFailure("Cannot read " + source_path + "\n");
+  if (error.path() == paths.tmp) return FileFailure("Cannot write " + paths.tmp_shown, error);
+  if (error.path() == paths.names_tmp) return FileFailure("Cannot write " + paths.names, error);
+  if (error.path() == paths.msg) return FileFailure("Cannot read " + paths.msg_shown, error);
+  if (error.path() == paths.names) return FileFailure("Cannot read " + paths.names, error);
+  return FileFailure("Cannot read " + source_path, error);
 }
 
 // The files a build holds open, closed in every outcome.

@@ -174,10 +174,10 @@ void WorkFiles::sync_dirs() {
 void WorkFiles::back_up(ReplacedFile& file) {
   try {
     make_backup(fs_, file.path, file.bak);
-  } catch (const IoError&) {
+  } catch (const IoError& error) {
     // A copy that could not be finished nor removed must still be named.
     if (fs_.Exists(file.bak + ".TMP")) parts_left_.push_back(file.bak + ".TMP");
-    throw FileFailure("Cannot create " + file.bak_shown + "\n");
+    throw FileFailure("Cannot create " + file.bak_shown, error);
   }
   file.backed_up = true;
 }
@@ -252,11 +252,12 @@ void WorkFiles::commit() {
   if (msg_.backed_up) {
     try {
       fs_.Remove(msg_.bak);
-    } catch (const IoError&) {
+    } catch (const IoError& error) {
       done_ = true;
       throw FileFailure("Cannot remove " + msg_.bak_shown + ": the new " + paths_.msg + " and " +
-                        paths_.names + " are complete; remove " + quoted(msg_.bak) +
-                        " before the next run\n");
+                            paths_.names + " are complete; remove " + quoted(msg_.bak) +
+                            " before the next run",
+                        error);
     }
     msg_.backed_up = false;
   }

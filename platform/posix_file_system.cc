@@ -108,6 +108,21 @@ class DirectoryLock : public FileLock {
   std::vector<int> fds;
 };
 
+// The reason for a failure on `path`: the system's words, and for a missing
+// directory on the way, which one.
+std::string reason_for(int error, const std::string& path) {
+  std::string reason = ErrorText(error);
+  if (error != ENOENT) return reason;
+  std::string missing;
+  struct stat st;
+  for (std::string dir = DirName(path); dir != "." && dir != "/"; dir = DirName(dir)) {
+    if (::stat(dir.c_str(), &st) == 0) break;
+    missing = dir;
+  }
+  if (!missing.empty()) reason += ": there is no directory " + missing;
+  return reason;
+}
+
 // The directory that holds `path`, or will hold it, symlinks followed.
 std::string resolved_directory(const std::string& path) {
   char resolved[PATH_MAX];
@@ -131,7 +146,7 @@ std::unique_ptr<File> PosixFileSystem::Open(const std::string& path, OpenMode mo
       break;
   }
   int fd = ::open(path.c_str(), flags, 0666);
-  if (fd < 0) throw IoError("open", path, errno);
+  if (fd < 0) throw IoError("open", path, errno, reason_for(errno, path));
   // A directory opens for reading but is no file of ours.
   struct stat st;
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -147,7 +162,9 @@ bool PosixFileSystem::Exists(const std::string& path) {
 }
 
 void PosixFileSystem::Rename(const std::string& from, const std::string& to) {
-  if (::rename(from.c_str(), to.c_str()) != 0) throw IoError("rename", from, errno);
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    throw IoError("rename", from, errno, reason_for(errno, to));
+  }
 }
 
 void PosixFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
