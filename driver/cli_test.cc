@@ -152,12 +152,10 @@ TEST_F(CommandLine, MsgPathIsOpenedAsTypedAndShownUpperCased) {
   EXPECT_EQ(ReadFile(dir / "out/app.msg").substr(4, 32), Chars("OUT/APP.MSG", 32));
 
   // The FILE ID check reads the file as typed too: an upper-case name that
-  // does not exist on a case-sensitive file system is missing.
+  // does not exist on a case-sensitive file system is missing, here down
+  // to its directory (which -c could not create either).
   ExpectRun(Tool({"-tA.h", "-hnames.h", "OUT/APP.MSG"}, dir.path()),
-            kBanner +
-                std::string("Error : OUT/APP.MSG doesn't exist or cannot be opened:\n"
-                            "use the -c option to create it\n") +
-                kPause,
+            kBanner + std::string("Error : OUT/APP.MSG : there is no directory OUT\n") + kPause,
             kUsage, 1);
   ExpectRun(Tool({"-tA.h", "-hnames.h", "out/app.msg"}, dir.path()), Success("A.h", "OUT/APP.MSG"),
             "", 0);

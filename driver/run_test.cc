@@ -671,6 +671,9 @@ class PathRecorder : public FileSystem {
                                       const LockWaitNotice& waiting) override {
     return fs_.LockFiles(paths, waiting);
   }
+  FileKind Kind(const std::string& path) override { return fs_.Kind(path); }
+  FileIdentity Identity(const std::string& path) override { return fs_.Identity(path); }
+  std::string FollowLinks(const std::string& path) override { return fs_.FollowLinks(path); }
 
   std::set<std::string> changed;
 

@@ -25,11 +25,24 @@ class FakeFileSystem : public FileSystem {
   void SyncDir(const std::string& dir) override;
   // Locks directories, as the real one does; a lock that would wait calls
   // the notice and then the waiter set below, which must release it.
+  FileKind Kind(const std::string& path) override;
+  FileIdentity Identity(const std::string& path) override;
+  std::string FollowLinks(const std::string& path) override;
   std::unique_ptr<FileLock> LockFiles(const std::vector<std::string>& paths,
                                       const LockWaitNotice& waiting) override;
 
-  // Test set-up and inspection; none of these count as operations.
+  // Test set-up and inspection; none of these count as operations. Paths
+  // are compared after "." and ".." are taken out; symlinks are followed
+  // where the system follows them.
   void SetFile(const std::string& path, std::string content);
+  void SetSymlink(const std::string& path, const std::string& target) {
+    symlinks_[Normal(path)] = target;
+  }
+  // `path` is a directory or a special file of `kind`; kMissing makes a
+  // directory missing (every other one is there).
+  void SetKind(const std::string& path, FileKind kind) { kinds_[Normal(path)] = kind; }
+  // The target of the symlink `path`, or empty when it is none.
+  std::string Symlink(const std::string& path) const;
   bool GetFile(const std::string& path, std::string* content) const;
   std::vector<std::string> ListFiles() const;
   // Links between directories fail as they do across file systems.
@@ -58,6 +71,10 @@ class FakeFileSystem : public FileSystem {
   void Step(const char* op, const std::string& path);
 
  private:
+  static std::string Normal(const std::string& path);
+  std::string Follow(const std::string& path) const;
+  bool DirectoryExists(const std::string& dir) const;
+
   std::map<std::string, std::shared_ptr<std::string>> files_;
   long operations_ = 0;
   long fail_at_ = 0;
@@ -66,6 +83,8 @@ class FakeFileSystem : public FileSystem {
   int interrupt_signal_ = 0;
   bool injected_ = false;
   bool links_fail_ = false;
+  std::map<std::string, std::string> symlinks_;
+  std::map<std::string, FileKind> kinds_;
   std::map<std::string, int> locked_dirs_;  // directory -> holders (0 or 1)
   std::function<void()> lock_waiter_;
   friend class FakeLock;

@@ -55,6 +55,26 @@ class File {
   virtual void Close() = 0;
 };
 
+// What a path names, symlinks followed.
+enum class FileKind {
+  kMissing,      // nothing there (a link to nothing included)
+  kNoDirectory,  // a directory on the way is missing
+  kRegular,
+  kDirectory,
+  kFifo,
+  kDevice,
+  kSocket,
+  kOther,
+};
+
+// Which file a path names, or would name once created: equal for every path
+// of one file, whatever its spelling, symlinks and hard links included.
+struct FileIdentity {
+  uint64_t device = 0, inode = 0;  // of the file, or of its directory when it does not exist
+  std::string name;                // empty when the file exists
+  bool operator==(const FileIdentity&) const = default;
+};
+
 // Keeps other runs away from the files it covers until it is destroyed. The
 // system drops it when the process ends, however it ends, so that no stale
 // lock is ever left to remove by hand.
@@ -86,6 +106,12 @@ class FileSystem {
   virtual void CopyMode(const std::string&, const std::string&) {}
   // Makes the directory's entries (renames, creations, removals) durable.
   virtual void SyncDir(const std::string& dir) = 0;
+  virtual FileKind Kind(const std::string& path) = 0;
+  virtual FileIdentity Identity(const std::string& path) = 0;
+  // The path of the file `path` leads to when its last part is a symlink
+  // (followed to the end, even to a file that does not exist yet); `path`
+  // itself otherwise.
+  virtual std::string FollowLinks(const std::string& path) = 0;
   // Locks `paths` (the files one run reads and replaces, symlinks followed;
   // they need not exist yet) against every other run that locks any of them.
   // When another run holds one, calls `waiting` with that path and waits for

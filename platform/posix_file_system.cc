@@ -258,4 +258,50 @@ std::unique_ptr<FileLock> PosixFileSystem::LockFiles(const std::vector<std::stri
   return lock;
 }
 
+FileKind PosixFileSystem::Kind(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno != ENOENT && errno != ENOTDIR) return FileKind::kOther;
+    const std::string dir = DirName(path);
+    if (::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return FileKind::kMissing;
+    return FileKind::kNoDirectory;
+  }
+  if (S_ISREG(st.st_mode)) return FileKind::kRegular;
+  if (S_ISDIR(st.st_mode)) return FileKind::kDirectory;
+  if (S_ISFIFO(st.st_mode)) return FileKind::kFifo;
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return FileKind::kDevice;
+  if (S_ISSOCK(st.st_mode)) return FileKind::kSocket;
+  return FileKind::kOther;
+}
+
+FileIdentity PosixFileSystem::Identity(const std::string& path) {
+  struct stat st;
+  FileIdentity id;
+  if (::stat(path.c_str(), &st) != 0) {
+    const size_t slash = path.rfind('/');
+    id.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (::stat(DirName(path).c_str(), &st) != 0) return id;
+  }
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  return id;
+}
+
+std::string PosixFileSystem::FollowLinks(const std::string& path) {
+  std::string current = path;
+  // As many links as the system itself follows before it gives up.
+  for (int hops = 0; hops < 40; ++hops) {
+    char target[PATH_MAX];
+    ssize_t n = ::readlink(current.c_str(), target, sizeof target - 1);
+    if (n < 0) return current;
+    target[n] = '\0';
+    if (target[0] == '/' || current.find('/') == std::string::npos) {
+      current = target;
+    } else {
+      current = DirName(current) + "/" + target;
+    }
+  }
+  return current;
+}
+
 }  // namespace tolvane
