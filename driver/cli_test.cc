@@ -304,5 +304,28 @@ TEST_F(Products, NamesHeaderMergesWhatThePreviousOneDefines) {
   EXPECT_EQ(ReadFile(dir / "names.h"), merged);
 }
 
+// A FIFO given for any of the files is refused at once: opened, it would
+// wait for a writer that never comes.
+TEST_F(CommandLine, FifosAreRefusedWithoutWaiting) {
+  ASSERT_EQ(mkfifo((dir / "f.msg").c_str(), 0644), 0);
+  ASSERT_EQ(mkfifo((dir / "f.h").c_str(), 0644), 0);
+  ASSERT_EQ(RunTolvane({"-c", "-tA.h", "-hnames.h", "app.msg"}, dir.path()).exit_code, 0);
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  for (const Case& c :
+       {Case{{"-tA.h", "-hnames.h", "f.msg"}, "Error : F.MSG is a FIFO\n"},
+        Case{{"-c", "-tA.h", "-hnames.h", "f.msg"}, "Error : F.MSG is a FIFO\n"},
+        Case{{"-tA.h", "-hf.h", "app.msg"}, "Error : f.h is a FIFO\n"},
+        Case{{"-tf.h", "-hnames.h", "app.msg"}, "Error : f.h is no regular file\n"}}) {
+    SCOPED_TRACE(c.message);
+    // A hang would end in SIGALRM.
+    RunResult r = RunTolvane(c.args, dir.path(), [] { alarm(10); });
+    ExpectRun(r, kBanner + c.message + kPause, kUsage, 1);
+  }
+  EXPECT_THAT(ListDir(dir.path()), ElementsAre("A.h", "app.msg", "f.h", "f.msg", "names.h"));
+}
+
 }  // namespace
 }  // namespace tolvane::testing

@@ -834,5 +834,114 @@ TEST(RunInterrupt, AtEveryOperationLeavesThePreviousOrTheNewFiles) {
   EXPECT_TRUE(undone_seen && completed_seen);
 }
 
+// ---------------------------------------------------------------------------
+// The paths users give.
+
+TEST(RunPaths, CollidingRolesAreRefusedWithNothingTouched) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"names header is the source",
+       {"-tfr.h", "-hfr.h", "x.msg"},
+       "Error : the message source fr.h and the names header fr.h are the same file\n"},
+      {"another spelling of the source",
+       {"-tfr.h", "-h./sub/../fr.h", "x.msg"},
+       "Error : the message source fr.h and the names header ./sub/../fr.h are the same file\n"},
+      {"a hard link of the source",
+       {"-tfr.h", "-hlinked.h", "x.msg"},
+       "Error : the message source fr.h and the names header linked.h are the same file\n"},
+      {"a symlink to the source",
+       {"-tfr.h", "-hsymlink.h", "x.msg"},
+       "Error : the message source fr.h and the names header fr.h are the same file\n"},
+      {"names header is the MSG file",
+       {"-tfr.h", "-hx.msg", "x.msg"},
+       "Error : the MSG file X.MSG and the names header x.msg are the same file\n"},
+      {"names header is the MSG file's work file",
+       {"-tfr.h", "-hx.TMP", "x.msg"},
+       "Error : the names header x.TMP and the MSG file's work file X.TMP are the same file\n"},
+      {"names header is the MSG file's backup",
+       {"-tfr.h", "-hx.BAK", "x.msg"},
+       "Error : the names header x.BAK and the MSG file's backup X.BAK are the same file\n"},
+      {"names header's work file is the MSG file's",
+       {"-tfr.h", "-hx", "x.msg"},
+       "Error : the MSG file's work file X.TMP and the names header's work file x.TMP are the "
+       "same file\n"},
+      {"source is the MSG file's backup",
+       {"-tx.h.BAK", "-hB.h", "x.h.msg"},
+       "Error : the message source x.h.BAK and the MSG file's backup X.H.BAK are the same file\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeFileSystem fs;
+    fs.SetFile("fr.h", MessageSource("FR", "#message 3 C \"c\"\n"));
+    fs.Link("fr.h", "linked.h");
+    fs.SetSymlink("symlink.h", "fr.h");
+    fs.SetFile("x.h.BAK", MessageSource("FR", "#message 3 C \"c\"\n"));
+    fs.SetFile("x.h.msg", WorkedExampleFile("X.H.MSG"));
+    fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
+    const auto before = Snapshot(fs);
+    Result r = Tolvane(fs, c.args);
+    EXPECT_EQ(r.out, kBanner + c.message + kPause);
+    EXPECT_EQ(r.err, kUsage);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(SameFiles(before, fs));
+    EXPECT_EQ(fs.Symlink("symlink.h"), "fr.h");
+  }
+}
+
+TEST(RunPaths, SymlinksAreFollowedAndStayLinks) {
+  FakeFileSystem fs;
+  fs.SetFile("fr.h", MessageSource("FR", "#message 3 C \"c\"\n"));
+  fs.SetFile("real/app.msg", WorkedExampleFile("REAL/APP.MSG"));
+  fs.SetFile("real/names.h", "#define B 2\n");
+  fs.SetSymlink("link.msg", "real/app.msg");
+  fs.SetSymlink("link_names.h", "real/names.h");
+  Result r = Tolvane(fs, {"-tfr.h", "-hlink_names.h", "link.msg"});
+  EXPECT_EQ(r.out, Success("fr.h", "LINK.MSG"));
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(fs.Symlink("link.msg"), "real/app.msg");
+  EXPECT_EQ(fs.Symlink("link_names.h"), "real/names.h");
+  EXPECT_EQ(ReadU16(Content(fs, "real/app.msg"), 36), 2u);
+  EXPECT_EQ(Content(fs, "real/names.h"), "#define B 2\n#define C 3\n");
+  EXPECT_EQ(fs.ListFiles(), (std::vector<std::string>{"fr.h", "real/app.msg", "real/names.h"}));
+}
+
+TEST(RunPaths, WhatIsNoRegularFileIsRefusedAtOnce) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"MSG path is a directory", {"-tfr.h", "-hB.h", "d.msg"}, "Error : D.MSG is a directory\n"},
+      {"the same with -c", {"-c", "-tfr.h", "-hB.h", "d.msg"}, "Error : D.MSG is a directory\n"},
+      {"MSG path is a FIFO", {"-tfr.h", "-hB.h", "f.msg"}, "Error : F.MSG is a FIFO\n"},
+      {"names header is a device", {"-tfr.h", "-hdev.h", "x.msg"}, "Error : dev.h is a device\n"},
+      {"source is a socket", {"-tsock.h", "-hB.h", "x.msg"}, "Error : sock.h is no regular file\n"},
+      {"MSG file's directory is missing",
+       {"-tfr.h", "-hB.h", "gone/sub/x.msg"},
+       "Error : GONE/SUB/X.MSG : there is no directory gone\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeFileSystem fs;
+    fs.SetFile("fr.h", MessageSource("FR", "#message 3 C \"c\"\n"));
+    fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
+    fs.SetKind("d.msg", FileKind::kDirectory);
+    fs.SetKind("f.msg", FileKind::kFifo);
+    fs.SetKind("dev.h", FileKind::kDevice);
+    fs.SetKind("sock.h", FileKind::kSocket);
+    fs.SetKind("gone", FileKind::kMissing);
+    const auto before = Snapshot(fs);
+    Result r = Tolvane(fs, c.args);
+    EXPECT_EQ(r.out, kBanner + c.message + kPause);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(SameFiles(before, fs));
+  }
+}
+
 }  // namespace
 }  // namespace tolvane

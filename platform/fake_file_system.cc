@@ -120,9 +120,12 @@ std::string FakeFileSystem::Follow(const std::string& path) const {
 }
 
 bool FakeFileSystem::DirectoryExists(const std::string& dir) const {
-  // Every directory is there unless a test says it is missing.
-  auto kind = kinds_.find(dir);
-  return kind == kinds_.end() || kind->second == FileKind::kDirectory;
+  // Every directory is there unless a test says it or one above is missing.
+  for (std::string d = dir; d != "." && d != "/"; d = DirName(d)) {
+    auto kind = kinds_.find(d);
+    if (kind != kinds_.end() && kind->second != FileKind::kDirectory) return false;
+  }
+  return true;
 }
 
 FileKind FakeFileSystem::Kind(const std::string& path) {
