@@ -67,9 +67,11 @@ std::unique_ptr<FileLock> FakeFileSystem::LockFiles(const std::vector<std::strin
     }
   }
   std::sort(dirs.begin(), dirs.end());
+  bool told = false;
   for (const auto& [dir, path] : dirs) {
     if (locked_dirs_.count(dir)) {
-      waiting(*path);
+      if (!told) waiting(*path);
+      told = true;
       if (lock_waiter_) lock_waiter_();
       if (locked_dirs_.count(dir)) throw std::logic_error("lock on " + dir + " never released");
     }

@@ -114,8 +114,9 @@ class FileSystem {
   virtual std::string FollowLinks(const std::string& path) = 0;
   // Locks `paths` (the files one run reads and replaces, symlinks followed;
   // they need not exist yet) against every other run that locks any of them.
-  // When another run holds one, calls `waiting` with that path and waits for
-  // it. Two runs locking overlapping sets never deadlock.
+  // When another run holds one, calls `waiting` once with that path and waits
+  // for it (an interrupt stops the wait: Interrupted). Two runs locking
+  // overlapping sets never deadlock.
   virtual std::unique_ptr<FileLock> LockFiles(const std::vector<std::string>& paths,
                                               const LockWaitNotice& waiting) = 0;
 };

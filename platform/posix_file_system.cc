@@ -245,11 +245,14 @@ std::unique_ptr<FileLock> PosixFileSystem::LockFiles(const std::vector<std::stri
   std::sort(dirs.begin(), dirs.end(), [](const Directory& a, const Directory& b) {
     return std::tie(a.device, a.inode) < std::tie(b.device, b.inode);
   });
+  bool told = false;
   for (const Directory& dir : dirs) {
     if (::flock(dir.fd, LOCK_EX | LOCK_NB) == 0) continue;
     // Where the file system has no locks, the run goes on as it always did.
     if (errno != EWOULDBLOCK) continue;
-    waiting(*dir.path);
+    if (!told) waiting(*dir.path);
+    told = true;
+    StopIfInterrupted();
     while (::flock(dir.fd, LOCK_EX) != 0) {
       if (errno != EINTR) break;
       StopIfInterrupted();
