@@ -72,6 +72,8 @@ struct ReplacedFile {
 class WorkFiles {
  public:
   WorkFiles(FileSystem& fs, WorkFilePaths paths);
+  WorkFiles(const WorkFiles&) = delete;
+  WorkFiles& operator=(const WorkFiles&) = delete;
   const WorkFilePaths& paths() const { return paths_; }
 
   // Records that the temporary files exist, so undo() removes them.
