@@ -114,7 +114,11 @@ void check_paths(FileSystem& fs, BuildOptions& options) {
     const std::string& path = roles[i].path;
     ids[i] = fs.Identity(path);
     names[i] = fs.Identity(DirName(path));
-    names[i].name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    // In a missing directory only the whole path tells files apart.
+    names[i].name =
+        !names[i].name.empty()
+            ? path
+            : path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
     for (size_t j = 0; j < i; ++j) {
       if (i < kGiven ? ids[j] == ids[i] : names[j] == names[i]) {
         throw UsageFailure("Error : the " + std::string(roles[j].what) + " " + roles[j].shown +

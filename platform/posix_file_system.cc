@@ -283,7 +283,11 @@ FileIdentity PosixFileSystem::Identity(const std::string& path) {
   if (::stat(path.c_str(), &st) != 0) {
     const size_t slash = path.rfind('/');
     id.name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (::stat(DirName(path).c_str(), &st) != 0) return id;
+    // In a missing directory only the whole path tells files apart.
+    if (::stat(DirName(path).c_str(), &st) != 0) {
+      id.name = path;
+      return id;
+    }
   }
   id.device = st.st_dev;
   id.inode = st.st_ino;
