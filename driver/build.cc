@@ -1,5 +1,6 @@
 #include "driver/build.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "msgfile/catalogue.h"
@@ -8,6 +9,7 @@
 #include "names/names_header.h"
 #include "platform/failure.h"
 #include "platform/file_io.h"
+#include "platform/interrupt.h"
 #include "source/source_reader.h"
 #include "source/text_encoder.h"
 
@@ -17,7 +19,10 @@ namespace {
 class CountingHandler : public MessageHandler {
  public:
   void on_name(int32_t, std::string_view) override {}
-  void on_text(int32_t, std::string_view) override { ++texts; }
+  void on_text(int32_t, std::string_view) override {
+    ++texts;
+    StopIfInterrupted();
+  }
   size_t texts = 0;
 };
 
@@ -29,6 +34,7 @@ class BuildingHandler : public MessageHandler {
   void on_text(int32_t id, std::string_view text) override {
     block_->add(id, encode_text(text, coding_, texts_->buffer()));
     texts_->MaybeFlush();
+    StopIfInterrupted();
   }
 
  private:
@@ -41,11 +47,11 @@ class BuildingHandler : public MessageHandler {
 // The "Cannot ..." failure for an I/O error on one of the build's files.
 Failure io_failure(const IoError& error, const WorkFilePaths& paths,
                    const std::string& source_path) {
-  if (error.path() == paths.tmp) return FileFailure("Cannot write " + paths.tmp_shown + "\n");
-  if (error.path() == paths.names_tmp) return FileFailure("Cannot write " + paths.names + "\n");
-  if (error.path() == paths.msg) return FileFailure("Cannot read " + paths.msg_shown + "\n");
-  if (error.path() == paths.names) return FileFailure("Cannot read " + paths.names + "\n");
-  return FileFailure("Cannot read " + source_path + "\n");
+  if (error.path() == paths.tmp) return FileFailure("Cannot write " + paths.tmp_shown, error);
+  if (error.path() == paths.names_tmp) return FileFailure("Cannot write " + paths.names, error);
+  if (error.path() == paths.msg) return FileFailure("Cannot read " + paths.msg_shown, error);
+  if (error.path() == paths.names) return FileFailure("Cannot read " + paths.names, error);
+  return FileFailure("Cannot read " + source_path, error);
 }
 
 // The files a build holds open, closed in every outcome.
@@ -98,8 +104,16 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, Ca
 
   files.tmp->WriteAt(0, area.bytes.data(), area.bytes.size());
   if (files.old_msg) {
-    CopyRange(*files.old_msg, area.old_blocks_begin, *files.tmp, area.bytes.size(), old.file_size);
+    // In slices, so that a request to stop is seen during a long copy.
+    constexpr uint64_t kSlice = 16 << 20;
+    const uint64_t shift = area.bytes.size() - area.old_blocks_begin;
+    for (uint64_t from = area.old_blocks_begin; from < old.file_size; from += kSlice) {
+      StopIfInterrupted();
+      const uint64_t end = std::min(old.file_size, from + kSlice);
+      CopyRange(*files.old_msg, from, *files.tmp, from + shift, end);
+    }
   }
+  StopIfInterrupted();
 
   // Second pass: names and texts.
   const uint64_t index_size = uint64_t{kIndexEntrySize} * counter.texts;
@@ -194,15 +208,21 @@ void run_build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader&
 void build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader& header) {
   WorkFiles work(fs, work_file_paths(options.msg_typed, options.names_path));
   OpenFiles files;
-  auto undo_and_throw = [&](const Failure& failure) {
+  auto undo = [&] {
     files.close_quietly();
-    std::string note = work.undo();
+    return work.undo();
+  };
+  auto undo_and_throw = [&](const Failure& failure) {
+    std::string note = undo();
     throw Failure(failure.message(), failure.channel(), failure.usage(), failure.pause(), note);
   };
   try {
+    StopIfInterrupted();
     run_build(fs, options, header, work, files);
   } catch (const Failure& failure) {
     undo_and_throw(failure);
+  } catch (const Interrupted& interrupted) {
+    throw Interrupted(interrupted.signal(), undo());
   } catch (const std::bad_alloc&) {
     undo_and_throw(InputFailure("Error : not enough memory to build " + options.msg_path + "\n"));
   }

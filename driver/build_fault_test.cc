@@ -25,7 +25,7 @@ constexpr char kMsg[] = "data/App.msg";
 constexpr char kTmp[] = "data/App.TMP";
 constexpr char kBak[] = "data/App.BAK";
 constexpr char kNames[] = "inc/Names.h";
-constexpr char kNamesBak[] = "LocalMessages.BAK";
+constexpr char kNamesBak[] = "inc/Names.h.BAK";
 
 Files Snapshot(const FakeFileSystem& fs) {
   Files files;

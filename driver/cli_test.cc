@@ -152,12 +152,10 @@ TEST_F(CommandLine, MsgPathIsOpenedAsTypedAndShownUpperCased) {
   EXPECT_EQ(ReadFile(dir / "out/app.msg").substr(4, 32), Chars("OUT/APP.MSG", 32));
 
   // The FILE ID check reads the file as typed too: an upper-case name that
-  // does not exist on a case-sensitive file system is missing.
+  // does not exist on a case-sensitive file system is missing, here down
+  // to its directory (which -c could not create either).
   ExpectRun(Tool({"-tA.h", "-hnames.h", "OUT/APP.MSG"}, dir.path()),
-            kBanner +
-                std::string("Error : OUT/APP.MSG doesn't exist or cannot be opened:\n"
-                            "use the -c option to create it\n") +
-                kPause,
+            kBanner + std::string("Error : OUT/APP.MSG : there is no directory OUT\n") + kPause,
             kUsage, 1);
   ExpectRun(Tool({"-tA.h", "-hnames.h", "out/app.msg"}, dir.path()), Success("A.h", "OUT/APP.MSG"),
             "", 0);
@@ -304,6 +302,29 @@ TEST_F(Products, NamesHeaderMergesWhatThePreviousOneDefines) {
   Build({"-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG",
         {"app.msg", "en.h", "fr.h", "names.h"});
   EXPECT_EQ(ReadFile(dir / "names.h"), merged);
+}
+
+// A FIFO given for any of the files is refused at once: opened, it would
+// wait for a writer that never comes.
+TEST_F(CommandLine, FifosAreRefusedWithoutWaiting) {
+  ASSERT_EQ(mkfifo((dir / "f.msg").c_str(), 0644), 0);
+  ASSERT_EQ(mkfifo((dir / "f.h").c_str(), 0644), 0);
+  ASSERT_EQ(RunTolvane({"-c", "-tA.h", "-hnames.h", "app.msg"}, dir.path()).exit_code, 0);
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  for (const Case& c :
+       {Case{{"-tA.h", "-hnames.h", "f.msg"}, "Error : F.MSG is a FIFO\n"},
+        Case{{"-c", "-tA.h", "-hnames.h", "f.msg"}, "Error : F.MSG is a FIFO\n"},
+        Case{{"-tA.h", "-hf.h", "app.msg"}, "Error : f.h is a FIFO\n"},
+        Case{{"-tf.h", "-hnames.h", "app.msg"}, "Error : f.h is no regular file\n"}}) {
+    SCOPED_TRACE(c.message);
+    // A hang would end in SIGALRM.
+    RunResult r = RunTolvane(c.args, dir.path(), [] { alarm(10); });
+    ExpectRun(r, kBanner + c.message + kPause, kUsage, 1);
+  }
+  EXPECT_THAT(ListDir(dir.path()), ElementsAre("A.h", "app.msg", "f.h", "f.msg", "names.h"));
 }
 
 }  // namespace

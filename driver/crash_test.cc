@@ -164,7 +164,7 @@ enum class Outcome { kUntouched, kCompleted, kRestored, kRemoved };
 // says, run again, until the build goes through or the advice has brought
 // back a state to stop at. Checks every step byte for byte.
 Outcome Recover(const TempDir& dir, const Inputs& in, Ending ending) {
-  const std::string bak = dir / "app.BAK", names_bak = dir / "LocalMessages.BAK";
+  const std::string bak = dir / "app.BAK", names_bak = dir / "names.h.BAK";
   if (!ending.killed) {
     // The build finished before the signal came.
     EXPECT_EQ(ending.exit_code, 0);
@@ -219,13 +219,13 @@ Outcome Recover(const TempDir& dir, const Inputs& in, Ending ending) {
     static const std::regex kMove("mv '([^']+)' '([^']+)'"), kRemove("rm '([^']+)'");
     if (std::regex_search(r.err, match, kMove)) {
       EXPECT_TRUE((match[1] == "app.BAK" && match[2] == "app.msg") ||
-                  (match[1] == "LocalMessages.BAK" && match[2] == "names.h"))
+                  (match[1] == "names.h.BAK" && match[2] == "names.h"))
           << r.err;
       EXPECT_EQ(std::rename((dir / match[1]).c_str(), (dir / match[2]).c_str()), 0) << r.err;
       // rename() of two names of one file succeeds and changes nothing.
       EXPECT_FALSE(FileExists(dir / match[1])) << "the advice changed nothing: " << r.err;
     } else if (std::regex_search(r.err, match, kRemove)) {
-      EXPECT_TRUE(match[1] == "app.BAK" || match[1] == "LocalMessages.BAK") << r.err;
+      EXPECT_TRUE(match[1] == "app.BAK" || match[1] == "names.h.BAK") << r.err;
       EXPECT_EQ(std::remove((dir / match[1]).c_str()), 0) << r.err;
     } else {
       ADD_FAILURE() << "a refusal without advice to follow: " << r.err;
@@ -287,7 +287,7 @@ TEST_F(CrashTest, KilledWhenWorkFilesAppearOrGo) {
       {"app.TMP appears", [&](bool) { return FileExists(dir / "app.TMP"); }},
       {"names.h.TMP appears", [&](bool) { return FileExists(dir / "names.h.TMP"); }},
       {"app.BAK appears", [&](bool) { return FileExists(dir / "app.BAK"); }},
-      {"LocalMessages.BAK appears", [&](bool) { return FileExists(dir / "LocalMessages.BAK"); }},
+      {"names.h.BAK appears", [&](bool) { return FileExists(dir / "names.h.BAK"); }},
       {"app.TMP goes", [&](bool tmp_seen) { return tmp_seen && !FileExists(dir / "app.TMP"); }},
   };
   for (const Phase& phase : phases) {

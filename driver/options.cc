@@ -47,6 +47,12 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
         if (value.find(".h") == std::string::npos) {
           throw UsageFailure("Error : " + value + " is not a h file:\n");
         }
+        // Never opened when it is no regular file: a FIFO would hang.
+        if (FileKind kind = fs.Kind(value); kind != FileKind::kRegular &&
+                                            kind != FileKind::kMissing &&
+                                            kind != FileKind::kNoDirectory) {
+          throw UsageFailure("Error : " + value + " is no regular file\n");
+        }
         try {
           fs.Open(value, OpenMode::kRead)->Close();
         } catch (const IoError&) {

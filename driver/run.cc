@@ -1,11 +1,14 @@
 #include "driver/run.h"
 
+#include <iterator>
+
 #include "driver/build.h"
 #include "driver/options.h"
 #include "msgfile/catalogue.h"
 #include "msgfile/records.h"
 #include "msgfile/work_files.h"
 #include "platform/failure.h"
+#include "platform/interrupt.h"
 
 namespace tolvane {
 namespace {
@@ -49,13 +52,100 @@ void check_existing(FileSystem& fs, const BuildOptions& options, MsgFileHeader* 
   if (damage) throw InputFailure("Error : " + options.msg_path + " : " + *damage + "\n");
 }
 
+// How messages name what a path leads to when it is no regular file.
+const char* kind_name(FileKind kind) {
+  switch (kind) {
+    case FileKind::kDirectory:
+      return "a directory";
+    case FileKind::kFifo:
+      return "a FIFO";
+    case FileKind::kDevice:
+      return "a device";
+    case FileKind::kSocket:
+      return "a socket";
+    default:
+      return "not a regular file";
+  }
+}
+
+// Looks at the paths of the run before anything is touched: symlinks are
+// followed to the files they lead to (the work files go beside those, and
+// the links stay links); a directory, FIFO or device is refused at once,
+// never opened (a FIFO would hang the run); and no two roles may be one
+// file, whatever the spelling, link or hard link, since a run writes some
+// of them and reads the others.
+void check_paths(FileSystem& fs, BuildOptions& options) {
+  options.msg_typed = fs.FollowLinks(options.msg_typed);
+  options.names_path = fs.FollowLinks(options.names_path);
+  struct Role {
+    const char* what;
+    std::string path, shown;
+  };
+  const WorkFilePaths paths = work_file_paths(options.msg_typed, options.names_path);
+  const Role roles[] = {
+      {"message source", options.source_path, options.source_path},
+      {"MSG file", options.msg_typed, options.msg_path},
+      {"names header", options.names_path, options.names_path},
+      {"MSG file's work file", paths.tmp, paths.tmp_shown},
+      {"MSG file's backup", paths.bak, paths.bak_shown},
+      {"names header's work file", paths.names_tmp, paths.names_tmp},
+      {"names header's backup", paths.names_bak, paths.names_bak},
+  };
+  for (const Role& role : roles) {
+    if (&role != &roles[1] && &role != &roles[2]) continue;
+    const FileKind kind = fs.Kind(role.path);
+    if (kind == FileKind::kRegular || kind == FileKind::kMissing) continue;
+    if (kind != FileKind::kNoDirectory) {
+      throw UsageFailure("Error : " + role.shown + " is " + kind_name(kind) + "\n");
+    }
+    // A file to be created says which directory is missing when it cannot
+    // be; an MSG file to be read says it here rather than advise -c.
+    if (&role != &roles[1] || options.create) continue;
+    std::string missing = DirName(role.path);
+    while (fs.Kind(missing) == FileKind::kNoDirectory) missing = DirName(missing);
+    throw UsageFailure("Error : " + role.shown + " : there is no directory " + missing + "\n");
+  }
+  // The given files by what they are; the work files by their names alone,
+  // since a work file left by an earlier run may be a second name of a file
+  // in place, and the run makes its work files afresh.
+  constexpr size_t kGiven = 3;
+  FileIdentity ids[std::size(roles)], names[std::size(roles)];
+  for (size_t i = 0; i < std::size(roles); ++i) {
+    const std::string& path = roles[i].path;
+    ids[i] = fs.Identity(path);
+    names[i] = fs.Identity(DirName(path));
+    // In a missing directory only the whole path tells files apart.
+    names[i].name =
+        !names[i].name.empty()
+            ? path
+            : path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    for (size_t j = 0; j < i; ++j) {
+      if (i < kGiven ? ids[j] == ids[i] : names[j] == names[i]) {
+        throw UsageFailure("Error : the " + std::string(roles[j].what) + " " + roles[j].shown +
+                           " and the " + roles[i].what + " " + roles[i].shown +
+                           " are the same file\n");
+      }
+    }
+  }
+}
+
 }  // namespace
 
 int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& console) {
   console.Out(std::string("Tolvane v") + kVersion + "\n");
   MsgFileHeader header;
+  BuildOptions options;
+  // Held from before the files are first read until they are committed or
+  // undone, and dropped before any pause, so that a run waiting for a key
+  // never keeps another one waiting.
+  std::unique_ptr<FileLock> lock;
   try {
-    BuildOptions options = parse_command_line(args, fs);
+    options = parse_command_line(args, fs);
+    check_paths(fs, options);
+    lock = fs.LockFiles({options.msg_typed, options.names_path}, [&](const std::string& path) {
+      const std::string& shown = path == options.msg_typed ? options.msg_path : path;
+      console.Err("Waiting for another run to finish with " + shown + "\n");
+    });
     if (auto stale =
             stale_backup_message(fs, work_file_paths(options.msg_typed, options.names_path))) {
       throw FileFailure(*stale);
@@ -69,8 +159,26 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
     console.Out("  build " + options.msg_path + "\n");
     build(fs, options, header);
   } catch (const Failure& failure) {
+    lock.reset();
     report(failure, console);
     return 1;
+  } catch (const Interrupted& interrupted) {
+    lock.reset();
+    if (interrupted.note().empty()) {
+      console.Err("Interrupted: " + options.msg_path + " and " + options.names_path +
+                  " are as they were\n");
+    } else {
+      console.Err("Interrupted\n" + interrupted.note());
+    }
+    return 1;
+  }
+  lock.reset();
+  if (InterruptSignal() != 0) {
+    // The request came while the new files were replacing the previous
+    // ones, and was held back until they had.
+    console.Err("Interrupted after the build had completed: the new " + options.msg_path + " and " +
+                options.names_path + " stand\n");
+    return 0;
   }
   console.Out(".. end\n");
   return 0;

@@ -3,6 +3,7 @@
 #include "driver/run.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cctype>
 #include <map>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/fake_file_system.h"
+#include "platform/interrupt.h"
 #include "test_util/test_util.h"
 
 namespace tolvane {
@@ -536,13 +538,13 @@ TEST(RunStaleBackup, StopsBeforeTheFileIdCheckAndTouchesNothing) {
        {"-tA.h", "-hB.h", "x.msg"},
        "x.BAK"},
       {"names backup",
-       {{"x.msg", msg}, {"LocalMessages.BAK", "#define B 2\n"}},
+       {{"x.msg", msg}, {"B.h.BAK", "#define B 2\n"}},
        {"-tA.h", "-hB.h", "x.msg"},
-       "LocalMessages.BAK"},
+       "B.h.BAK"},
       {"names backup, damaged MSG file",
-       {{"x.msg", msg.substr(0, 50)}, {"LocalMessages.BAK", "#define B 2\n"}},
+       {{"x.msg", msg.substr(0, 50)}, {"B.h.BAK", "#define B 2\n"}},
        {"-tA.h", "-hB.h", "x.msg"},
-       "LocalMessages.BAK"},
+       "B.h.BAK"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -669,6 +671,13 @@ class PathRecorder : public FileSystem {
     fs_.Remove(path);
   }
   void SyncDir(const std::string& dir) override { fs_.SyncDir(dir); }
+  std::unique_ptr<FileLock> LockFiles(const std::vector<std::string>& paths,
+                                      const LockWaitNotice& waiting) override {
+    return fs_.LockFiles(paths, waiting);
+  }
+  FileKind Kind(const std::string& path) override { return fs_.Kind(path); }
+  FileIdentity Identity(const std::string& path) override { return fs_.Identity(path); }
+  std::string FollowLinks(const std::string& path) override { return fs_.FollowLinks(path); }
 
   std::set<std::string> changed;
 
@@ -692,7 +701,7 @@ TEST(RunWorkFiles, DotsBeforeTheExtensionStayInTheWorkFileNames) {
   EXPECT_TRUE(fs.changed.count("v1.2/app.TMP"));
   EXPECT_TRUE(fs.changed.count("v1.2/app.BAK"));
   for (const std::string& path : fs.changed) {
-    EXPECT_TRUE(path.rfind("v1.2/", 0) == 0 || path == "LocalMessages.BAK") << path;
+    EXPECT_EQ(path.rfind("v1.2/", 0), 0u) << path;
     EXPECT_EQ(path.find("V1"), std::string::npos) << path;
     EXPECT_NE(path, "v1.2/app.MSG");
   }
@@ -713,6 +722,229 @@ TEST(RunWorkFiles, DotsBeforeTheExtensionStayInTheWorkFileNames) {
   EXPECT_EQ(r.err.rfind("Cannot build V1.2/APP.MSG: v1.2/app.BAK ", 0), 0u) << r.err;
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(SameFiles(before, fake));
+}
+
+// ---------------------------------------------------------------------------
+// Other runs and interrupts: a run waits for one on the same files, and a
+// request to stop leaves the previous files or, once committed, the new ones.
+
+TEST(RunLock, WaitsForARunOnTheSameFilesSayingSoOnce) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> held;  // what the other run locked
+    std::vector<std::string> args;
+    std::string waiting;  // the line printed, or empty for no wait
+  };
+  const std::vector<Case> cases = {
+      {"same catalogue",
+       {"data/x.msg", "data/B.h"},
+       {"-tA.h", "-hdata/B.h", "data/x.msg"},
+       "Waiting for another run to finish with DATA/X.MSG\n"},
+      {"another catalogue sharing the names header",
+       {"other/y.msg", "inc/B.h"},
+       {"-tA.h", "-hinc/B.h", "data/x.msg"},
+       "Waiting for another run to finish with inc/B.h\n"},
+      {"unrelated catalogue",
+       {"other/y.msg", "other/B.h"},
+       {"-tA.h", "-hdata/B.h", "data/x.msg"},
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeFileSystem fs;
+    fs.SetFile("A.h", MessageSource("FR", "#message 3 C \"c\"\n"));
+    fs.SetFile("data/x.msg", WorkedExampleFile("X.MSG"));
+    auto other = fs.LockFiles(c.held, [](const std::string&) {});
+    int waits = 0;
+    fs.set_lock_waiter([&] {
+      ++waits;
+      other.reset();
+    });
+    Result r = Tolvane(fs, c.args);
+    EXPECT_EQ(r.out, Success("A.h", "DATA/X.MSG"));
+    EXPECT_EQ(r.err, c.waiting);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(waits, c.waiting.empty() ? 0 : 1);
+    EXPECT_EQ(ReadU16(Content(fs, "data/x.msg"), 36), 2u);
+    EXPECT_FALSE(fs.locked("data") || fs.locked("inc"));
+  }
+}
+
+// A failed run waiting for a key keeps nobody waiting.
+TEST(RunLock, IsReleasedBeforeThePause) {
+  struct LockCheckingConsole : RecordingConsole {
+    explicit LockCheckingConsole(FakeFileSystem& fs) : fs(fs) {}
+    void WaitKey() override {
+      RecordingConsole::WaitKey();
+      locked_at_pause = fs.locked(".");
+    }
+    FakeFileSystem& fs;
+    bool locked_at_pause = true;
+  };
+  FakeFileSystem fs;
+  fs.SetFile("A.h", MessageSource("FR", "#message 3 C \"c\"\n"));
+  fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
+  fs.SetFile("x.BAK", "left by a run");
+  LockCheckingConsole console(fs);
+  EXPECT_EQ(run_tolvane({"-tA.h", "-hB.h", "x.msg"}, fs, console), 1);
+  EXPECT_EQ(console.pauses, 1);
+  EXPECT_FALSE(console.locked_at_pause);
+}
+
+// An interrupt noted at every operation of a build: before the commit the
+// run is undone and says so; from the commit on it completes and says that.
+TEST(RunInterrupt, AtEveryOperationLeavesThePreviousOrTheNewFiles) {
+  auto prepare = [](FakeFileSystem& fs) {
+    fs.SetFile("A.h", MessageSource("FR", "#message 3 C \"c\"\n#message 1 A \"a\"\n"));
+    fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
+    fs.SetFile("B.h", "#define B 2\n");
+  };
+  FakeFileSystem clean;
+  prepare(clean);
+  const auto before = Snapshot(clean);
+  ASSERT_EQ(Tolvane(clean, {"-tA.h", "-hB.h", "x.msg"}).code, 0);
+  const auto built = Snapshot(clean);
+  bool completed_seen = false, undone_seen = false;
+  for (long n = 1; n <= clean.operations() + 1; ++n) {
+    SCOPED_TRACE("interrupt at operation " + std::to_string(n));
+    FakeFileSystem fs;
+    prepare(fs);
+    fs.InterruptAt(n, SIGTERM);
+    Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
+    const int noted = InterruptSignal();
+    SetInterruptSignal(0);
+    if (n > clean.operations()) {
+      EXPECT_EQ(noted, 0);
+      EXPECT_EQ(r.code, 0);
+      break;
+    }
+    EXPECT_EQ(noted, SIGTERM);
+    EXPECT_EQ(r.pauses, 0);
+    if (r.code == 1) {
+      EXPECT_FALSE(completed_seen) << "undone after a run that completed earlier";
+      undone_seen = true;
+      EXPECT_EQ(r.err, "Interrupted: X.MSG and B.h are as they were\n");
+      EXPECT_EQ(r.out, Progress("A.h", "X.MSG"));
+      EXPECT_TRUE(SameFiles(before, fs));
+    } else {
+      completed_seen = true;
+      EXPECT_EQ(r.code, 0);
+      EXPECT_EQ(r.err, "Interrupted after the build had completed: the new X.MSG and B.h stand\n");
+      EXPECT_EQ(r.out, Progress("A.h", "X.MSG"));
+      EXPECT_EQ(Snapshot(fs), built);
+    }
+    if (HasFailure()) break;
+  }
+  EXPECT_TRUE(undone_seen && completed_seen);
+}
+
+// ---------------------------------------------------------------------------
+// The paths users give.
+
+TEST(RunPaths, CollidingRolesAreRefusedWithNothingTouched) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"names header is the source",
+       {"-tfr.h", "-hfr.h", "x.msg"},
+       "Error : the message source fr.h and the names header fr.h are the same file\n"},
+      {"another spelling of the source",
+       {"-tfr.h", "-h./sub/../fr.h", "x.msg"},
+       "Error : the message source fr.h and the names header ./sub/../fr.h are the same file\n"},
+      {"a hard link of the source",
+       {"-tfr.h", "-hlinked.h", "x.msg"},
+       "Error : the message source fr.h and the names header linked.h are the same file\n"},
+      {"a symlink to the source",
+       {"-tfr.h", "-hsymlink.h", "x.msg"},
+       "Error : the message source fr.h and the names header fr.h are the same file\n"},
+      {"names header is the MSG file",
+       {"-tfr.h", "-hx.msg", "x.msg"},
+       "Error : the MSG file X.MSG and the names header x.msg are the same file\n"},
+      {"names header is the MSG file's work file",
+       {"-tfr.h", "-hx.TMP", "x.msg"},
+       "Error : the names header x.TMP and the MSG file's work file X.TMP are the same file\n"},
+      {"names header is the MSG file's backup",
+       {"-tfr.h", "-hx.BAK", "x.msg"},
+       "Error : the names header x.BAK and the MSG file's backup X.BAK are the same file\n"},
+      {"names header's work file is the MSG file's",
+       {"-tfr.h", "-hx", "x.msg"},
+       "Error : the MSG file's work file X.TMP and the names header's work file x.TMP are the "
+       "same file\n"},
+      {"source is the MSG file's backup",
+       {"-tx.h.BAK", "-hB.h", "x.h.msg"},
+       "Error : the message source x.h.BAK and the MSG file's backup X.H.BAK are the same file\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeFileSystem fs;
+    fs.SetFile("fr.h", MessageSource("FR", "#message 3 C \"c\"\n"));
+    fs.Link("fr.h", "linked.h");
+    fs.SetSymlink("symlink.h", "fr.h");
+    fs.SetFile("x.h.BAK", MessageSource("FR", "#message 3 C \"c\"\n"));
+    fs.SetFile("x.h.msg", WorkedExampleFile("X.H.MSG"));
+    fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
+    const auto before = Snapshot(fs);
+    Result r = Tolvane(fs, c.args);
+    EXPECT_EQ(r.out, kBanner + c.message + kPause);
+    EXPECT_EQ(r.err, kUsage);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(SameFiles(before, fs));
+    EXPECT_EQ(fs.Symlink("symlink.h"), "fr.h");
+  }
+}
+
+TEST(RunPaths, SymlinksAreFollowedAndStayLinks) {
+  FakeFileSystem fs;
+  fs.SetFile("fr.h", MessageSource("FR", "#message 3 C \"c\"\n"));
+  fs.SetFile("real/app.msg", WorkedExampleFile("REAL/APP.MSG"));
+  fs.SetFile("real/names.h", "#define B 2\n");
+  fs.SetSymlink("link.msg", "real/app.msg");
+  fs.SetSymlink("link_names.h", "real/names.h");
+  Result r = Tolvane(fs, {"-tfr.h", "-hlink_names.h", "link.msg"});
+  EXPECT_EQ(r.out, Success("fr.h", "LINK.MSG"));
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(fs.Symlink("link.msg"), "real/app.msg");
+  EXPECT_EQ(fs.Symlink("link_names.h"), "real/names.h");
+  EXPECT_EQ(ReadU16(Content(fs, "real/app.msg"), 36), 2u);
+  EXPECT_EQ(Content(fs, "real/names.h"), "#define B 2\n#define C 3\n");
+  EXPECT_EQ(fs.ListFiles(), (std::vector<std::string>{"fr.h", "real/app.msg", "real/names.h"}));
+}
+
+TEST(RunPaths, WhatIsNoRegularFileIsRefusedAtOnce) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"MSG path is a directory", {"-tfr.h", "-hB.h", "d.msg"}, "Error : D.MSG is a directory\n"},
+      {"the same with -c", {"-c", "-tfr.h", "-hB.h", "d.msg"}, "Error : D.MSG is a directory\n"},
+      {"MSG path is a FIFO", {"-tfr.h", "-hB.h", "f.msg"}, "Error : F.MSG is a FIFO\n"},
+      {"names header is a device", {"-tfr.h", "-hdev.h", "x.msg"}, "Error : dev.h is a device\n"},
+      {"source is a socket", {"-tsock.h", "-hB.h", "x.msg"}, "Error : sock.h is no regular file\n"},
+      {"MSG file's directory is missing",
+       {"-tfr.h", "-hB.h", "gone/sub/x.msg"},
+       "Error : GONE/SUB/X.MSG : there is no directory gone\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeFileSystem fs;
+    fs.SetFile("fr.h", MessageSource("FR", "#message 3 C \"c\"\n"));
+    fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
+    fs.SetKind("d.msg", FileKind::kDirectory);
+    fs.SetKind("f.msg", FileKind::kFifo);
+    fs.SetKind("dev.h", FileKind::kDevice);
+    fs.SetKind("sock.h", FileKind::kSocket);
+    fs.SetKind("gone", FileKind::kMissing);
+    const auto before = Snapshot(fs);
+    Result r = Tolvane(fs, c.args);
+    EXPECT_EQ(r.out, kBanner + c.message + kPause);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(SameFiles(before, fs));
+  }
 }
 
 }  // namespace

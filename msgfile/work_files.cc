@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <iterator>
 
 #include "platform/failure.h"
 #include "platform/file_io.h"
+#include "platform/interrupt.h"
 
 namespace tolvane {
 namespace {
@@ -68,6 +68,7 @@ WorkFilePaths work_file_paths(const std::string& msg_typed, const std::string& n
   paths.bak_shown = shown_path(base) + ".BAK";
   paths.names = names_path;
   paths.names_tmp = names_path + ".TMP";
+  paths.names_bak = names_path + ".BAK";
   return paths;
 }
 
@@ -148,25 +149,37 @@ void restore_backup(FileSystem& fs, const std::string& backup, const std::string
   fs.Remove(backup);
 }
 
-void WorkFiles::sync_dirs() {
-  // Each directory once: on a journalling file system every directory sync
-  // can cost a journal commit, and the three files usually share one.
-  const std::string dirs[] = {DirName(paths_.msg), DirName(paths_.names),
-                              DirName(paths_.names_bak)};
-  for (size_t i = 0; i < std::size(dirs); ++i) {
-    if (std::find(dirs, dirs + i, dirs[i]) == dirs + i) fs_.SyncDir(dirs[i]);
-  }
+WorkFiles::WorkFiles(FileSystem& fs, WorkFilePaths paths) : fs_(fs), paths_(std::move(paths)) {
+  msg_.path = paths_.msg;
+  msg_.shown = paths_.msg_shown;
+  msg_.tmp = paths_.tmp;
+  msg_.tmp_shown = paths_.tmp_shown;
+  msg_.bak = paths_.bak;
+  msg_.bak_shown = paths_.bak_shown;
+  // The names header's messages show the paths as typed; its new content is
+  // reported as a write of the header itself.
+  names_.path = names_.shown = names_.tmp_shown = paths_.names;
+  names_.tmp = paths_.names_tmp;
+  names_.bak = names_.bak_shown = paths_.names_bak;
 }
 
-void WorkFiles::back_up(const std::string& from, const std::string& to,
-                        const std::string& failure) {
+void WorkFiles::sync_dirs() {
+  // Each directory once: on a journalling file system every directory sync
+  // can cost a journal commit, and the files usually share one.
+  const std::string msg_dir = DirName(paths_.msg), names_dir = DirName(paths_.names);
+  fs_.SyncDir(msg_dir);
+  if (names_dir != msg_dir) fs_.SyncDir(names_dir);
+}
+
+void WorkFiles::back_up(ReplacedFile& file) {
   try {
-    make_backup(fs_, from, to);
-  } catch (const IoError&) {
+    make_backup(fs_, file.path, file.bak);
+  } catch (const IoError& error) {
     // A copy that could not be finished nor removed must still be named.
-    if (fs_.Exists(to + ".TMP")) parts_left_.push_back(to + ".TMP");
-    throw FileFailure(failure + "\n");
+    if (fs_.Exists(file.bak + ".TMP")) parts_left_.push_back(file.bak + ".TMP");
+    throw FileFailure("Cannot create " + file.bak_shown, error);
   }
+  file.backed_up = true;
 }
 
 std::string WorkFiles::restore_note() {
@@ -174,26 +187,24 @@ std::string WorkFiles::restore_note() {
   // A file that did not exist before the run is put back by removing it; a
   // backup of a file that was not replaced holds what is still in place (a
   // second name of it, which mv would refuse to move onto itself).
-  auto put_back = [&](bool backed_up, bool committed, const std::string& backup,
-                      const std::string& original) {
-    if (backed_up && committed) {
-      note += " mv " + quoted(backup) + " " + quoted(original) + ";";
-    } else if (backed_up) {
-      note += " rm " + quoted(backup) + ";";
-    } else if (committed) {
-      note += " rm " + quoted(original) + ";";
+  for (const ReplacedFile* file : both_) {
+    if (file->backed_up && file->committed) {
+      note += " mv " + quoted(file->bak) + " " + quoted(file->path) + ";";
+    } else if (file->backed_up) {
+      note += " rm " + quoted(file->bak) + ";";
+    } else if (file->committed) {
+      note += " rm " + quoted(file->path) + ";";
     }
-  };
-  put_back(msg_backed_up_, msg_committed_, paths_.bak, paths_.msg);
-  put_back(names_backed_up_, names_committed_, paths_.names_bak, paths_.names);
+  }
   // The work files last: while <base>.TMP is there, the next run knows that
   // the backups hold the state to go back to.
   std::vector<std::string> work = {paths_.tmp, paths_.names_tmp};
   work.insert(work.end(), parts_left_.begin(), parts_left_.end());
   for (size_t i = 0; i < work.size(); ++i) {
-    bool seen = false;
-    for (size_t j = 0; j < i; ++j) seen = seen || work[j] == work[i];
-    if (!seen && fs_.Exists(work[i])) note += " rm " + quoted(work[i]) + ";";
+    if (std::find(work.begin(), work.begin() + i, work[i]) == work.begin() + i &&
+        fs_.Exists(work[i])) {
+      note += " rm " + quoted(work[i]) + ";";
+    }
   }
   note.back() = '\n';
   return note;
@@ -201,57 +212,54 @@ std::string WorkFiles::restore_note() {
 
 std::string WorkFiles::kept_note() {
   std::string kept;
-  if (msg_backed_up_) kept = paths_.bak;
-  if (names_backed_up_) kept += (kept.empty() ? "" : " and ") + paths_.names_bak;
+  for (const ReplacedFile* file : both_) {
+    if (file->backed_up) kept += (kept.empty() ? "" : " and ") + file->bak;
+  }
   return "The new " + paths_.msg + " and " + paths_.names +
          " are complete but the previous ones could not be put back; they are kept in " + kept +
          "\n";
 }
 
 void WorkFiles::commit() {
-  msg_existed_ = fs_.Exists(paths_.msg);
-  names_existed_ = fs_.Exists(paths_.names);
+  InterruptHold hold;
+  StopIfInterrupted();
+  for (ReplacedFile* file : both_) file->existed = fs_.Exists(file->path);
   // The new files take the place of the previous ones, permissions included.
-  if (msg_existed_) {
-    or_fail("Cannot write " + paths_.tmp_shown, [&] { fs_.CopyMode(paths_.msg, paths_.tmp); });
+  for (ReplacedFile* file : both_) {
+    if (file->existed) {
+      or_fail("Cannot write " + file->tmp_shown, [&] { fs_.CopyMode(file->path, file->tmp); });
+    }
   }
-  if (names_existed_) {
-    or_fail("Cannot write " + paths_.names, [&] { fs_.CopyMode(paths_.names, paths_.names_tmp); });
-  }
-  if (msg_existed_) {
-    back_up(paths_.msg, paths_.bak, "Cannot create " + paths_.bak_shown);
-    msg_backed_up_ = true;
-  }
-  if (names_existed_) {
-    back_up(paths_.names, paths_.names_bak, "Cannot create " + paths_.names_bak);
-    names_backed_up_ = true;
+  for (ReplacedFile* file : both_) {
+    if (file->existed) back_up(*file);
   }
   or_fail("Cannot write " + paths_.bak_shown, [&] { sync_dirs(); });
 
-  or_fail("Cannot create " + paths_.names, [&] { fs_.Rename(paths_.names_tmp, paths_.names); });
-  names_committed_ = true;
-  names_tmp_created_ = false;
-  or_fail("Cannot create " + paths_.msg_shown, [&] { fs_.Rename(paths_.tmp, paths_.msg); });
-  msg_committed_ = true;
-  tmp_created_ = false;
+  // The names header first, the MSG file last: see the top of work_files.h.
+  for (ReplacedFile* file : {&names_, &msg_}) {
+    or_fail("Cannot create " + file->shown, [&] { fs_.Rename(file->tmp, file->path); });
+    file->committed = true;
+    file->tmp_created = false;
+  }
   or_fail("Cannot write " + paths_.msg_shown, [&] { sync_dirs(); });
 
   // Both files are new now. While the names backup is there the run can
   // still be undone; once it is gone, only the MSG backup is left to remove.
-  if (names_backed_up_) {
-    or_fail("Cannot remove " + paths_.names_bak, [&] { fs_.Remove(paths_.names_bak); });
-    names_backed_up_ = false;
+  if (names_.backed_up) {
+    or_fail("Cannot remove " + names_.bak_shown, [&] { fs_.Remove(names_.bak); });
+    names_.backed_up = false;
   }
-  if (msg_backed_up_) {
+  if (msg_.backed_up) {
     try {
-      fs_.Remove(paths_.bak);
-    } catch (const IoError&) {
+      fs_.Remove(msg_.bak);
+    } catch (const IoError& error) {
       done_ = true;
-      throw FileFailure("Cannot remove " + paths_.bak_shown + ": the new " + paths_.msg + " and " +
-                        paths_.names + " are complete; remove " + quoted(paths_.bak) +
-                        " before the next run\n");
+      throw FileFailure("Cannot remove " + msg_.bak_shown + ": the new " + paths_.msg + " and " +
+                            paths_.names + " are complete; remove " + quoted(msg_.bak) +
+                            " before the next run",
+                        error);
     }
-    msg_backed_up_ = false;
+    msg_.backed_up = false;
   }
   done_ = true;
   try {
@@ -262,77 +270,61 @@ void WorkFiles::commit() {
   }
 }
 
+void WorkFiles::put_back(ReplacedFile& file) {
+  if (!file.committed) return;
+  if (file.backed_up) {
+    restore_backup(fs_, file.bak, file.path);
+    file.backed_up = false;
+  } else {
+    fs_.Remove(file.path);
+  }
+  file.committed = false;
+}
+
 std::string WorkFiles::undo() {
   if (done_) return "";
   try {
-    if (msg_committed_) {
+    if (msg_.committed && (msg_.backed_up || names_.backed_up)) {
       // Bring the temporary file's name back first: it tells a later run that
       // the backups, not the files in place, hold the state to keep. With no
       // backup there is no such state, and the new files need only go.
-      if (msg_backed_up_ || names_backed_up_) {
+      try {
+        fs_.Link(msg_.path, msg_.tmp);
+      } catch (const IoError&) {
+        // Where no link can be made, an empty file says the same: only
+        // its name counts.
         try {
-          fs_.Link(paths_.msg, paths_.tmp);
+          fs_.Open(msg_.tmp, OpenMode::kCreate)->Close();
         } catch (const IoError&) {
-          // Where no link can be made, an empty file says the same: only
-          // its name counts.
-          try {
-            fs_.Open(paths_.tmp, OpenMode::kCreate)->Close();
-          } catch (const IoError&) {
-            return kept_note();
-          }
+          return kept_note();
         }
-        tmp_created_ = true;
       }
-      if (msg_backed_up_) {
-        restore_backup(fs_, paths_.bak, paths_.msg);
-        msg_backed_up_ = false;
-      } else {
-        fs_.Remove(paths_.msg);
-      }
-      msg_committed_ = false;
+      msg_.tmp_created = true;
     }
-    if (names_committed_) {
-      if (names_backed_up_) {
-        restore_backup(fs_, paths_.names_bak, paths_.names);
-        names_backed_up_ = false;
-      } else {
-        fs_.Remove(paths_.names);
-      }
-      names_committed_ = false;
-    }
+    put_back(msg_);
+    put_back(names_);
     // The files in place are the previous ones again; the backups are just
     // second names of them now.
-    if (msg_backed_up_) {
-      fs_.Remove(paths_.bak);
-      msg_backed_up_ = false;
-    }
-    if (names_backed_up_) {
-      fs_.Remove(paths_.names_bak);
-      names_backed_up_ = false;
+    for (ReplacedFile* file : both_) {
+      if (file->backed_up) {
+        fs_.Remove(file->bak);
+        file->backed_up = false;
+      }
     }
   } catch (const IoError&) {
     return restore_note();
   }
+  std::vector<std::string> work;
+  for (const ReplacedFile* file : both_) {
+    if (file->tmp_created) work.push_back(file->tmp);
+  }
+  work.insert(work.end(), parts_left_.begin(), parts_left_.end());
   std::string leftovers;
-  if (tmp_created_) {
+  for (const std::string& path : work) {
     try {
-      fs_.Remove(paths_.tmp);
+      fs_.Remove(path);
     } catch (const IoError&) {
-      leftovers += " " + paths_.tmp;
-    }
-  }
-  if (names_tmp_created_) {
-    try {
-      fs_.Remove(paths_.names_tmp);
-    } catch (const IoError&) {
-      leftovers += " " + paths_.names_tmp;
-    }
-  }
-  for (const std::string& part : parts_left_) {
-    try {
-      fs_.Remove(part);
-    } catch (const IoError&) {
-      leftovers += " " + part;
+      leftovers += " " + path;
     }
   }
   if (!leftovers.empty()) {

@@ -3,8 +3,8 @@
 //
 // The previous MSG file and names header are only read while a build runs; the
 // new content goes to <base>.TMP and <names>.TMP. Committing then
-//   1. gives the previous files second names, <base>.BAK and
-//      "LocalMessages.BAK" (hard links, or synced copies across file systems),
+//   1. gives the previous files second names, <base>.BAK and <names>.BAK
+//      (hard links, or synced copies across file systems),
 //   2. renames the new names header, then the new MSG file, over the previous
 //      ones (each rename is atomic),
 //   3. removes the backups.
@@ -24,8 +24,6 @@
 
 namespace tolvane {
 
-inline constexpr char kNamesBackup[] = "LocalMessages.BAK";
-
 struct WorkFilePaths {
   std::string msg;        // the MSG file as typed
   std::string msg_shown;  // upper-cased, as messages show it
@@ -33,7 +31,7 @@ struct WorkFilePaths {
   std::string bak, bak_shown;
   std::string names;      // the names header
   std::string names_tmp;  // where the new names header is written
-  std::string names_bak = kNamesBackup;
+  std::string names_bak;  // its backup, beside it
 };
 
 // A path as messages and the catalogue's name field show it: ASCII letters
@@ -41,7 +39,9 @@ struct WorkFilePaths {
 std::string shown_path(std::string path);
 
 // Work file names from the MSG path as typed: its final extension replaced by
-// .TMP and .BAK, in the same directory.
+// .TMP and .BAK, in the same directory; the names header's are its own name
+// followed by .TMP and .BAK. Each catalogue and names header thus has work
+// files of its own, wherever the run starts from.
 WorkFilePaths work_file_paths(const std::string& msg_typed, const std::string& names_path);
 
 // When a backup left by an interrupted run is in the way, the message that
@@ -55,18 +55,34 @@ void make_backup(FileSystem& fs, const std::string& from, const std::string& to)
 // Puts the backup back in place of the file it was taken from.
 void restore_backup(FileSystem& fs, const std::string& backup, const std::string& original);
 
+// One file a build replaces (the MSG file or the names header): its names,
+// as typed and as messages show them, and how far the build got with it.
+struct ReplacedFile {
+  std::string path, shown;     // the file itself
+  std::string tmp, tmp_shown;  // where its new content is written
+  std::string bak, bak_shown;  // its backup while it is replaced
+  bool tmp_created = false;    // undo removes the work file
+  bool existed = false;        // there was a previous file to keep
+  bool backed_up = false;      // the backup is there
+  bool committed = false;      // the new file has taken its place
+};
+
 // Commits a finished build, or undoes it. The temporary files must be
 // complete, synced and closed before commit().
 class WorkFiles {
  public:
-  WorkFiles(FileSystem& fs, WorkFilePaths paths) : fs_(fs), paths_(std::move(paths)) {}
+  WorkFiles(FileSystem& fs, WorkFilePaths paths);
+  WorkFiles(const WorkFiles&) = delete;
+  WorkFiles& operator=(const WorkFiles&) = delete;
   const WorkFilePaths& paths() const { return paths_; }
 
   // Records that the temporary files exist, so undo() removes them.
-  void created_tmp() { tmp_created_ = true; }
-  void created_names_tmp() { names_tmp_created_ = true; }
+  void created_tmp() { msg_.tmp_created = true; }
+  void created_names_tmp() { names_.tmp_created = true; }
 
-  // Throws Failure; the caller then calls undo().
+  // Throws Failure; the caller then calls undo(). Interrupt requests are held
+  // back while it runs; one noted before it starts stops it before anything
+  // is replaced (Interrupted).
   void commit();
   // Puts the previous files back and removes the work files. Returns an empty
   // text when everything is as before the run, or what the user must know
@@ -75,20 +91,17 @@ class WorkFiles {
 
  private:
   void sync_dirs();
-  void back_up(const std::string& from, const std::string& to, const std::string& failure);
+  void back_up(ReplacedFile& file);
+  void put_back(ReplacedFile& file);
   std::string restore_note();
   std::string kept_note();
 
   FileSystem& fs_;
   WorkFilePaths paths_;
-  bool tmp_created_ = false;
-  bool names_tmp_created_ = false;
-  bool msg_existed_ = false;
-  bool names_existed_ = false;
-  bool msg_backed_up_ = false;
-  bool names_backed_up_ = false;
-  bool names_committed_ = false;
-  bool msg_committed_ = false;
+  // The MSG file is replaced last: while its work file is there, the
+  // backups hold the state to go back to.
+  ReplacedFile msg_, names_;
+  ReplacedFile* const both_[2] = {&msg_, &names_};
   bool done_ = false;
   // Partly written backup copies a failed commit could not remove.
   std::vector<std::string> parts_left_;

@@ -27,7 +27,7 @@ TEST(WorkFilePaths, ReplaceTheFinalExtensionInTheSameDirectory) {
   EXPECT_EQ(p.bak_shown, "APP.BAK");
   EXPECT_EQ(p.names, "Names.h");
   EXPECT_EQ(p.names_tmp, "Names.h.TMP");
-  EXPECT_EQ(p.names_bak, "LocalMessages.BAK");
+  EXPECT_EQ(p.names_bak, "Names.h.BAK");
 
   p = work_file_paths("out/app.msg", "inc/Names.h");
   EXPECT_EQ(p.tmp, "out/app.TMP");
@@ -90,15 +90,15 @@ TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
 
   // The names backup alone, in both states.
   fs.Remove("out/app.BAK");
-  fs.SetFile("LocalMessages.BAK", "previous names");
+  fs.SetFile("Names.h.BAK", "previous names");
   message = stale_backup_message(fs, paths);
   ASSERT_TRUE(message.has_value());
-  EXPECT_THAT(*message, StartsWith("Cannot build OUT/APP.MSG: LocalMessages.BAK "));
-  EXPECT_THAT(*message, HasSubstr("rm 'LocalMessages.BAK'"));
+  EXPECT_THAT(*message, StartsWith("Cannot build OUT/APP.MSG: Names.h.BAK "));
+  EXPECT_THAT(*message, HasSubstr("rm 'Names.h.BAK'"));
   fs.SetFile("out/app.TMP", "partial");
   message = stale_backup_message(fs, paths);
   ASSERT_TRUE(message.has_value());
-  EXPECT_THAT(*message, HasSubstr("previous Names.h; restore it with: mv 'LocalMessages.BAK' "
+  EXPECT_THAT(*message, HasSubstr("previous Names.h; restore it with: mv 'Names.h.BAK' "
                                   "'Names.h' and run again\n"));
   // Checking touches nothing.
   EXPECT_EQ(fs.ListFiles().size(), 4u);
@@ -363,7 +363,7 @@ TEST(WorkFiles, AFailedCommitLosesNothing) {
       continue;
     }
     const std::pair<const char*, const char*> kept[] = {{"app.msg", "app.BAK"},
-                                                        {"Names.h", "LocalMessages.BAK"}};
+                                                        {"Names.h", "Names.h.BAK"}};
     const FileMap previous_files = Previous(s);
     for (const auto& [original, backup] : kept) {
       auto previous = previous_files.find(original);
@@ -447,12 +447,12 @@ TEST(WorkFiles, UndoNoteNamesOnlyBackupsThatExist) {
     EXPECT_EQ(o.files["app.msg"], kNewMsg);
     EXPECT_EQ(o.files["Names.h"], kNewNames);
     EXPECT_EQ(s.msg_exists, Contains(o.note, "app.BAK"));
-    EXPECT_EQ(s.names_exists, Contains(o.note, "LocalMessages.BAK"));
+    EXPECT_EQ(s.names_exists, Contains(o.note, "Names.h.BAK"));
     if (s.msg_exists) {
       EXPECT_EQ(o.files["app.BAK"], kOldMsg);
     }
     if (s.names_exists) {
-      EXPECT_EQ(o.files["LocalMessages.BAK"], kOldNames);
+      EXPECT_EQ(o.files["Names.h.BAK"], kOldNames);
     }
   }
 }
@@ -476,7 +476,7 @@ TEST(WorkFiles, UndoNoteCommandsRestoreThePreviousFiles) {
       }
     }
     EXPECT_FALSE(files.count("app.BAK"));
-    EXPECT_FALSE(files.count("LocalMessages.BAK"));
+    EXPECT_FALSE(files.count("Names.h.BAK"));
   }
 }
 

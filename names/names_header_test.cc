@@ -97,8 +97,8 @@ std::string NamesRun(const std::optional<std::string>& previous, const std::stri
   FileWriter names(names_file.get(), 0, chunk);
   NamesHeader header(&names);
   if (previous) {
-    fs.SetFile("LocalMessages.BAK", *previous);
-    std::unique_ptr<File> previous_file = fs.Open("LocalMessages.BAK", OpenMode::kRead);
+    fs.SetFile("names.BAK", *previous);
+    std::unique_ptr<File> previous_file = fs.Open("names.BAK", OpenMode::kRead);
     LineReader reader(previous_file.get(), false, 16);
     header.copy_previous_header(reader);
     EXPECT_TRUE(header.merge_mode());

@@ -5,6 +5,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/interrupt.h"
+
 namespace tolvane {
 
 void StdConsole::Out(const std::string& text) {
@@ -33,7 +35,7 @@ bool ReadKeyNoEcho(int fd) {
   ssize_t n;
   do {
     n = read(fd, &key, 1);
-  } while (n < 0 && errno == EINTR);
+  } while (n < 0 && errno == EINTR && InterruptSignal() == 0);
   tcsetattr(fd, TCSANOW, &saved);
   return true;
 }

@@ -48,19 +48,25 @@ inline Failure UsageFailure(std::string message) {
 inline Failure FileFailure(std::string message) {
   return Failure(std::move(message), Channel::kErr, false, true);
 }
+// The same for an I/O error: the system's reason follows on the next line,
+// so that the user knows whether to free space, raise a limit or fix a
+// permission. `message` has no line feed.
+inline Failure FileFailure(const std::string& message, const IoError& error) {
+  return FileFailure(message + "\n" + error.reason() + "\n");
+}
 // A failure in the content of an input: message on standard output only.
 inline Failure InputFailure(std::string message) {
   return Failure(std::move(message), Channel::kOut, false, false);
 }
 
 // Runs `step` and returns what it returns; an I/O error in it becomes the
-// file failure `message` (a line feed is added).
+// file failure `message` with the error's reason.
 template <typename Step>
 auto or_fail(const std::string& message, Step step) {
   try {
     return step();
-  } catch (const IoError&) {
-    throw FileFailure(message + "\n");
+  } catch (const IoError& error) {
+    throw FileFailure(message, error);
   }
 }
 

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
+
+#include "platform/interrupt.h"
 
 namespace tolvane {
 namespace {
@@ -41,16 +44,128 @@ class FakeFile : public File {
 
 }  // namespace
 
+class FakeLock : public FileLock {
+ public:
+  FakeLock(FakeFileSystem* fs) : fs_(fs) {}
+  ~FakeLock() override {
+    for (const std::string& dir : dirs) fs_->locked_dirs_.erase(dir);
+  }
+  std::vector<std::string> dirs;
+
+ private:
+  FakeFileSystem* fs_;
+};
+
+std::unique_ptr<FileLock> FakeFileSystem::LockFiles(const std::vector<std::string>& paths,
+                                                    const LockWaitNotice& waiting) {
+  auto lock = std::make_unique<FakeLock>(this);
+  std::vector<std::pair<std::string, const std::string*>> dirs;
+  for (const std::string& path : paths) {
+    std::string dir = DirName(path);
+    if (std::none_of(dirs.begin(), dirs.end(), [&](const auto& d) { return d.first == dir; })) {
+      dirs.emplace_back(dir, &path);
+    }
+  }
+  std::sort(dirs.begin(), dirs.end());
+  bool told = false;
+  for (const auto& [dir, path] : dirs) {
+    if (locked_dirs_.count(dir)) {
+      if (!told) waiting(*path);
+      told = true;
+      if (lock_waiter_) lock_waiter_();
+      if (locked_dirs_.count(dir)) throw std::logic_error("lock on " + dir + " never released");
+    }
+    locked_dirs_[dir] = 1;
+    lock->dirs.push_back(dir);
+  }
+  return lock;
+}
+
 void FakeFileSystem::Step(const char* op, const std::string& path) {
   ++operations_;
+  if (operations_ == interrupt_at_) SetInterruptSignal(interrupt_signal_);
   if (fail_at_ > 0 && (operations_ == fail_at_ || (persistent_ && operations_ > fail_at_))) {
     injected_ = true;
     throw IoError(op, path, EIO);
   }
 }
 
-std::unique_ptr<File> FakeFileSystem::Open(const std::string& path, OpenMode mode) {
-  Step("open", path);
+std::string FakeFileSystem::Normal(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    std::string part = path.substr(start, end - start);
+    if (part == ".." && !parts.empty() && parts.back() != "..") {
+      parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string normal = path.starts_with("/") ? "/" : "";
+  for (size_t i = 0; i < parts.size(); ++i) normal += (i ? "/" : "") + parts[i];
+  return normal.empty() ? "." : normal;
+}
+
+std::string FakeFileSystem::Follow(const std::string& path) const {
+  std::string current = Normal(path);
+  for (int hops = 0; hops < 40; ++hops) {
+    auto link = symlinks_.find(current);
+    if (link == symlinks_.end()) break;
+    const std::string& target = link->second;
+    const std::string dir = DirName(current);
+    current = Normal(target.starts_with("/") || dir == "." ? target : dir + "/" + target);
+  }
+  return current;
+}
+
+bool FakeFileSystem::DirectoryExists(const std::string& dir) const {
+  // Every directory is there unless a test says it or one above is missing.
+  for (std::string d = dir; d != "." && d != "/"; d = DirName(d)) {
+    auto kind = kinds_.find(d);
+    if (kind != kinds_.end() && kind->second != FileKind::kDirectory) return false;
+  }
+  return true;
+}
+
+FileKind FakeFileSystem::Kind(const std::string& path) {
+  const std::string target = Follow(path);
+  if (files_.count(target)) return FileKind::kRegular;
+  auto kind = kinds_.find(target);
+  if (kind != kinds_.end() && kind->second != FileKind::kMissing) return kind->second;
+  return DirectoryExists(DirName(target)) ? FileKind::kMissing : FileKind::kNoDirectory;
+}
+
+FileIdentity FakeFileSystem::Identity(const std::string& path) {
+  const std::string target = Follow(path);
+  FileIdentity id;
+  auto file = files_.find(target);
+  if (file != files_.end()) {
+    id.inode = reinterpret_cast<uintptr_t>(file->second.get());
+  } else {
+    id.name = target;
+  }
+  return id;
+}
+
+std::string FakeFileSystem::FollowLinks(const std::string& path) {
+  return symlinks_.count(Normal(path)) ? Follow(path) : path;
+}
+
+std::string FakeFileSystem::Symlink(const std::string& path) const {
+  auto link = symlinks_.find(Normal(path));
+  return link == symlinks_.end() ? "" : link->second;
+}
+
+std::unique_ptr<File> FakeFileSystem::Open(const std::string& path_as_given, OpenMode mode) {
+  Step("open", path_as_given);
+  const std::string path = Follow(path_as_given);
+  if (kinds_.count(path) && kinds_.at(path) != FileKind::kMissing) {
+    throw IoError("open", path_as_given, EISDIR);
+  }
+  if (!DirectoryExists(DirName(path))) throw IoError("open", path_as_given, ENOENT);
   auto it = files_.find(path);
   if (mode == OpenMode::kCreate) {
     if (it == files_.end()) {
@@ -64,58 +179,65 @@ std::unique_ptr<File> FakeFileSystem::Open(const std::string& path, OpenMode mod
   return std::make_unique<FakeFile>(this, path, it->second, mode != OpenMode::kRead);
 }
 
-bool FakeFileSystem::Exists(const std::string& path) { return files_.count(path) != 0; }
+bool FakeFileSystem::Exists(const std::string& path) {
+  const std::string normal = Normal(path);
+  return files_.count(normal) != 0 || symlinks_.count(normal) != 0 || kinds_.count(normal) != 0;
+}
 
 void FakeFileSystem::Rename(const std::string& from, const std::string& to) {
   Step("rename", from);
-  auto it = files_.find(from);
+  auto it = files_.find(Normal(from));
   if (it == files_.end()) throw IoError("rename", from, ENOENT);
   // Two names of one file: the system leaves both in place.
-  auto target = files_.find(to);
+  auto target = files_.find(Normal(to));
   if (target != files_.end() && target->second == it->second) return;
   auto node = it->second;
   files_.erase(it);
-  files_[to] = node;
+  // A symlink in the way is replaced, not followed.
+  symlinks_.erase(Normal(to));
+  files_[Normal(to)] = node;
 }
 
 void FakeFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
   Step("rename", from);
-  if (files_.count(to)) throw IoError("rename", from, EEXIST);
-  auto it = files_.find(from);
+  if (Exists(to)) throw IoError("rename", from, EEXIST);
+  auto it = files_.find(Normal(from));
   if (it == files_.end()) throw IoError("rename", from, ENOENT);
   auto node = it->second;
   files_.erase(it);
-  files_[to] = node;
+  files_[Normal(to)] = node;
 }
 
 void FakeFileSystem::Link(const std::string& from, const std::string& to) {
   Step("link", from);
   if (links_fail_) throw IoError("link", from, EXDEV);
-  auto it = files_.find(from);
+  auto it = files_.find(Follow(from));
   if (it == files_.end()) throw IoError("link", from, ENOENT);
-  if (files_.count(to)) throw IoError("link", from, EEXIST);
-  files_[to] = it->second;
+  if (Exists(to)) throw IoError("link", from, EEXIST);
+  files_[Normal(to)] = it->second;
 }
 
 void FakeFileSystem::Remove(const std::string& path) {
   Step("remove", path);
-  if (files_.erase(path) == 0) throw IoError("remove", path, ENOENT);
+  if (symlinks_.erase(Normal(path)) == 0 && files_.erase(Normal(path)) == 0) {
+    throw IoError("remove", path, ENOENT);
+  }
 }
 
 bool FakeFileSystem::SameFile(const std::string& a, const std::string& b) {
-  auto first = files_.find(a);
-  auto second = files_.find(b);
+  auto first = files_.find(Follow(a));
+  auto second = files_.find(Follow(b));
   return first != files_.end() && second != files_.end() && first->second == second->second;
 }
 
 void FakeFileSystem::SyncDir(const std::string& dir) { Step("syncdir", dir); }
 
 void FakeFileSystem::SetFile(const std::string& path, std::string content) {
-  files_[path] = std::make_shared<std::string>(std::move(content));
+  files_[Normal(path)] = std::make_shared<std::string>(std::move(content));
 }
 
 bool FakeFileSystem::GetFile(const std::string& path, std::string* content) const {
-  auto it = files_.find(path);
+  auto it = files_.find(Follow(path));
   if (it == files_.end()) return false;
   *content = *it->second;
   return true;

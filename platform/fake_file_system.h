@@ -3,6 +3,7 @@
 #ifndef TOLVANE_PLATFORM_FAKE_FILE_SYSTEM_H_
 #define TOLVANE_PLATFORM_FAKE_FILE_SYSTEM_H_
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,19 +23,46 @@ class FakeFileSystem : public FileSystem {
   void Remove(const std::string& path) override;
   bool SameFile(const std::string& a, const std::string& b) override;
   void SyncDir(const std::string& dir) override;
+  // Locks directories, as the real one does; a lock that would wait calls
+  // the notice and then the waiter set below, which must release it.
+  FileKind Kind(const std::string& path) override;
+  FileIdentity Identity(const std::string& path) override;
+  std::string FollowLinks(const std::string& path) override;
+  std::unique_ptr<FileLock> LockFiles(const std::vector<std::string>& paths,
+                                      const LockWaitNotice& waiting) override;
 
-  // Test set-up and inspection; none of these count as operations.
+  // Test set-up and inspection; none of these count as operations. Paths
+  // are compared after "." and ".." are taken out; symlinks are followed
+  // where the system follows them.
   void SetFile(const std::string& path, std::string content);
+  void SetSymlink(const std::string& path, const std::string& target) {
+    symlinks_[Normal(path)] = target;
+  }
+  // `path` is a directory or a special file of `kind`; kMissing makes a
+  // directory missing (every other one is there).
+  void SetKind(const std::string& path, FileKind kind) { kinds_[Normal(path)] = kind; }
+  // The target of the symlink `path`, or empty when it is none.
+  std::string Symlink(const std::string& path) const;
   bool GetFile(const std::string& path, std::string* content) const;
   std::vector<std::string> ListFiles() const;
   // Links between directories fail as they do across file systems.
   void set_links_fail(bool fail) { links_fail_ = fail; }
+
+  // Runs when a lock would wait: stands for the other run finishing.
+  void set_lock_waiter(std::function<void()> waiter) { lock_waiter_ = std::move(waiter); }
+  bool locked(const std::string& dir) const { return locked_dirs_.count(dir) != 0; }
 
   // Makes operation number `n` (counting from 1) fail with EIO; when
   // `persistent`, every later operation fails too. 0 disables.
   void FailAt(long n, bool persistent) {
     fail_at_ = n;
     persistent_ = persistent;
+  }
+  // Makes operation number `n` note an interrupt request by `signal`, as if
+  // it had come just before; 0 disables.
+  void InterruptAt(long n, int signal) {
+    interrupt_at_ = n;
+    interrupt_signal_ = signal;
   }
   long operations() const { return operations_; }
   bool injected() const { return injected_; }
@@ -43,12 +71,23 @@ class FakeFileSystem : public FileSystem {
   void Step(const char* op, const std::string& path);
 
  private:
+  static std::string Normal(const std::string& path);
+  std::string Follow(const std::string& path) const;
+  bool DirectoryExists(const std::string& dir) const;
+
   std::map<std::string, std::shared_ptr<std::string>> files_;
   long operations_ = 0;
   long fail_at_ = 0;
   bool persistent_ = false;
+  long interrupt_at_ = 0;
+  int interrupt_signal_ = 0;
   bool injected_ = false;
   bool links_fail_ = false;
+  std::map<std::string, std::string> symlinks_;
+  std::map<std::string, FileKind> kinds_;
+  std::map<std::string, int> locked_dirs_;  // directory -> holders (0 or 1)
+  std::function<void()> lock_waiter_;
+  friend class FakeLock;
 };
 
 }  // namespace tolvane

@@ -5,10 +5,16 @@
 namespace tolvane {
 
 IoError::IoError(std::string op, std::string path, int error)
-    : std::runtime_error(op + " " + path + ": " + std::strerror(error)),
+    : IoError(std::move(op), std::move(path), error, ErrorText(error)) {}
+
+IoError::IoError(std::string op, std::string path, int error, std::string reason)
+    : std::runtime_error(op + " " + path + ": " + reason),
       op_(std::move(op)),
       path_(std::move(path)),
-      error_(error) {}
+      error_(error),
+      reason_(std::move(reason)) {}
+
+std::string ErrorText(int error) { return std::strerror(error); }
 
 std::string DirName(const std::string& path) {
   size_t slash = path.rfind('/');

@@ -5,25 +5,34 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tolvane {
 
-// A failed file operation. `error` is an errno value.
+// A failed file operation. `error` is an errno value; `reason` says in the
+// system's words why it failed ("No space left on device"), for the user.
 class IoError : public std::runtime_error {
  public:
   IoError(std::string op, std::string path, int error);
+  IoError(std::string op, std::string path, int error, std::string reason);
   const std::string& op() const { return op_; }
   const std::string& path() const { return path_; }
   int error() const { return error_; }
+  const std::string& reason() const { return reason_; }
 
  private:
   std::string op_;
   std::string path_;
   int error_;
+  std::string reason_;
 };
+
+// The system's description of an errno value.
+std::string ErrorText(int error);
 
 enum class OpenMode {
   kRead,       // must exist
@@ -46,6 +55,37 @@ class File {
   virtual void Close() = 0;
 };
 
+// What a path names, symlinks followed.
+enum class FileKind {
+  kMissing,      // nothing there (a link to nothing included)
+  kNoDirectory,  // a directory on the way is missing
+  kRegular,
+  kDirectory,
+  kFifo,
+  kDevice,
+  kSocket,
+  kOther,
+};
+
+// Which file a path names, or would name once created: equal for every path
+// of one file, whatever its spelling, symlinks and hard links included.
+struct FileIdentity {
+  uint64_t device = 0, inode = 0;  // of the file, or of its directory when it does not exist
+  std::string name;                // empty when the file exists
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// Keeps other runs away from the files it covers until it is destroyed. The
+// system drops it when the process ends, however it ends, so that no stale
+// lock is ever left to remove by hand.
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
+
+// Told the path another run holds, once, before a lock waits for it.
+using LockWaitNotice = std::function<void(const std::string& path)>;
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -66,6 +106,19 @@ class FileSystem {
   virtual void CopyMode(const std::string&, const std::string&) {}
   // Makes the directory's entries (renames, creations, removals) durable.
   virtual void SyncDir(const std::string& dir) = 0;
+  virtual FileKind Kind(const std::string& path) = 0;
+  virtual FileIdentity Identity(const std::string& path) = 0;
+  // The path of the file `path` leads to when its last part is a symlink
+  // (followed to the end, even to a file that does not exist yet); `path`
+  // itself otherwise.
+  virtual std::string FollowLinks(const std::string& path) = 0;
+  // Locks `paths` (the files one run reads and replaces, symlinks followed;
+  // they need not exist yet) against every other run that locks any of them.
+  // When another run holds one, calls `waiting` once with that path and waits
+  // for it (an interrupt stops the wait: Interrupted). Two runs locking
+  // overlapping sets never deadlock.
+  virtual std::unique_ptr<FileLock> LockFiles(const std::vector<std::string>& paths,
+                                              const LockWaitNotice& waiting) = 0;
 };
 
 // The directory part of `path` ("." when it has none).

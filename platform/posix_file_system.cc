@@ -2,10 +2,18 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <tuple>
+
+#include "platform/interrupt.h"
 
 namespace tolvane {
 namespace {
@@ -89,6 +97,39 @@ class PosixFile : public File {
   uint64_t unflushed_ = 0;  // bytes written since writeback was last started
 };
 
+// Locks on the directories that hold a run's files. A lock on a directory
+// leaves nothing beside the user's files, covers every catalogue and names
+// header in it, and is dropped by the system with the process.
+class DirectoryLock : public FileLock {
+ public:
+  ~DirectoryLock() override {
+    for (int fd : fds) ::close(fd);
+  }
+  std::vector<int> fds;
+};
+
+// The reason for a failure on `path`: the system's words, and for a missing
+// directory on the way, which one.
+std::string reason_for(int error, const std::string& path) {
+  std::string reason = ErrorText(error);
+  if (error != ENOENT) return reason;
+  std::string missing;
+  struct stat st;
+  for (std::string dir = DirName(path); dir != "." && dir != "/"; dir = DirName(dir)) {
+    if (::stat(dir.c_str(), &st) == 0) break;
+    missing = dir;
+  }
+  if (!missing.empty()) reason += ": there is no directory " + missing;
+  return reason;
+}
+
+// The directory that holds `path`, or will hold it, symlinks followed.
+std::string resolved_directory(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) != nullptr) return DirName(resolved);
+  return DirName(path);
+}
+
 }  // namespace
 
 std::unique_ptr<File> PosixFileSystem::Open(const std::string& path, OpenMode mode) {
@@ -105,7 +146,7 @@ std::unique_ptr<File> PosixFileSystem::Open(const std::string& path, OpenMode mo
       break;
   }
   int fd = ::open(path.c_str(), flags, 0666);
-  if (fd < 0) throw IoError("open", path, errno);
+  if (fd < 0) throw IoError("open", path, errno, reason_for(errno, path));
   // A directory opens for reading but is no file of ours.
   struct stat st;
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -121,7 +162,9 @@ bool PosixFileSystem::Exists(const std::string& path) {
 }
 
 void PosixFileSystem::Rename(const std::string& from, const std::string& to) {
-  if (::rename(from.c_str(), to.c_str()) != 0) throw IoError("rename", from, errno);
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    throw IoError("rename", from, errno, reason_for(errno, to));
+  }
 }
 
 void PosixFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
@@ -169,6 +212,103 @@ void PosixFileSystem::SyncDir(const std::string& dir) {
   // Some file systems cannot sync a directory at all; that is no failure of
   // the build.
   if (rc != 0 && err != EINVAL && err != ENOTSUP) throw IoError("sync", dir, err);
+}
+
+std::unique_ptr<FileLock> PosixFileSystem::LockFiles(const std::vector<std::string>& paths,
+                                                     const LockWaitNotice& waiting) {
+  struct Directory {
+    dev_t device;
+    ino_t inode;
+    int fd;
+    const std::string* path;  // the first file it holds
+  };
+  auto lock = std::make_unique<DirectoryLock>();
+  std::vector<Directory> dirs;
+  for (const std::string& path : paths) {
+    // A directory that cannot be opened is left unlocked: the run then meets
+    // the same problem where it creates its files, and reports it there.
+    int fd = ::open(resolved_directory(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+      ::close(fd);
+      continue;
+    }
+    lock->fds.push_back(fd);
+    auto same = [&](const Directory& d) { return d.device == st.st_dev && d.inode == st.st_ino; };
+    if (std::none_of(dirs.begin(), dirs.end(), same)) {
+      dirs.push_back({st.st_dev, st.st_ino, fd, &path});
+    }
+  }
+  // One order for every run, so that two runs never each hold what the
+  // other waits for.
+  std::sort(dirs.begin(), dirs.end(), [](const Directory& a, const Directory& b) {
+    return std::tie(a.device, a.inode) < std::tie(b.device, b.inode);
+  });
+  bool told = false;
+  for (const Directory& dir : dirs) {
+    if (::flock(dir.fd, LOCK_EX | LOCK_NB) == 0) continue;
+    // Where the file system has no locks, the run goes on as it always did.
+    if (errno != EWOULDBLOCK) continue;
+    if (!told) waiting(*dir.path);
+    told = true;
+    StopIfInterrupted();
+    while (::flock(dir.fd, LOCK_EX) != 0) {
+      if (errno != EINTR) break;
+      StopIfInterrupted();
+    }
+  }
+  return lock;
+}
+
+FileKind PosixFileSystem::Kind(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno != ENOENT && errno != ENOTDIR) return FileKind::kOther;
+    const std::string dir = DirName(path);
+    if (::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return FileKind::kMissing;
+    return FileKind::kNoDirectory;
+  }
+  if (S_ISREG(st.st_mode)) return FileKind::kRegular;
+  if (S_ISDIR(st.st_mode)) return FileKind::kDirectory;
+  if (S_ISFIFO(st.st_mode)) return FileKind::kFifo;
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return FileKind::kDevice;
+  if (S_ISSOCK(st.st_mode)) return FileKind::kSocket;
+  return FileKind::kOther;
+}
+
+FileIdentity PosixFileSystem::Identity(const std::string& path) {
+  struct stat st;
+  FileIdentity id;
+  if (::stat(path.c_str(), &st) != 0) {
+    const size_t slash = path.rfind('/');
+    id.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    // In a missing directory only the whole path tells files apart.
+    if (::stat(DirName(path).c_str(), &st) != 0) {
+      id.name = path;
+      return id;
+    }
+  }
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  return id;
+}
+
+std::string PosixFileSystem::FollowLinks(const std::string& path) {
+  std::string current = path;
+  // As many links as the system itself follows before it gives up.
+  for (int hops = 0; hops < 40; ++hops) {
+    char target[PATH_MAX];
+    ssize_t n = ::readlink(current.c_str(), target, sizeof target - 1);
+    if (n < 0) return current;
+    target[n] = '\0';
+    if (target[0] == '/' || current.find('/') == std::string::npos) {
+      current = target;
+    } else {
+      current = DirName(current) + "/" + target;
+    }
+  }
+  return current;
 }
 
 }  // namespace tolvane

@@ -17,6 +17,11 @@ class PosixFileSystem : public FileSystem {
   bool SameFile(const std::string& a, const std::string& b) override;
   void CopyMode(const std::string& from, const std::string& to) override;
   void SyncDir(const std::string& dir) override;
+  FileKind Kind(const std::string& path) override;
+  FileIdentity Identity(const std::string& path) override;
+  std::string FollowLinks(const std::string& path) override;
+  std::unique_ptr<FileLock> LockFiles(const std::vector<std::string>& paths,
+                                      const LockWaitNotice& waiting) override;
 };
 
 }  // namespace tolvane
