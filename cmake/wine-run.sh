@@ -1,0 +1,18 @@
+#!/bin/sh
+# Runs a Windows program under Wine for the build and the tests, quietly.
+#
+# The first program that starts Wine's server also starts Wine's own
+# background processes, which inherit its standard output and error and keep
+# them open as long as the server lives. Whoever reads those streams through
+# a pipe (ctest, test discovery) would wait for the server to end rather than
+# for the program. So the program writes to files here, and they are copied
+# out once it has ended.
+export WINEDEBUG=-all
+WINE=$(command -v wine || command -v wine64)
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+status=0
+"$WINE" "$@" >"$dir/out" 2>"$dir/err" || status=$?
+cat "$dir/out"
+cat "$dir/err" >&2
+exit $status
