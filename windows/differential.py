@@ -121,13 +121,17 @@ def snapshot(folder):
 
 
 def run(command, cwd):
-    done = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True,
-                          timeout=120)
-    return (done.returncode, done.stdout.replace(b"\r\n", b"\n"),
-            done.stderr.replace(b"\r\n", b"\n"))
+    # Files, not pipes: Wine's background processes, started with the first
+    # program, inherit its streams and would hold a pipe open long after.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        code = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                              timeout=120).returncode
+        out.seek(0)
+        err.seek(0)
+        return (code, out.read().replace(b"\r\n", b"\n"), err.read().replace(b"\r\n", b"\n"))
 
 
-def scenario(rng, index, linux, windows, wine, work):
+def scenario(rng, index, linux, windows, wine, work, tally):
     folders = []
     for side in ("linux", "windows"):
         folder = os.path.join(work, "%d-%s" % (index, side))
@@ -167,6 +171,8 @@ def scenario(rng, index, linux, windows, wine, work):
                     f.write(data)
         results = [run([linux] + args, folders[0]), run(wine + [windows] + args, folders[1])]
         steps.append("%s: %s" % (kind, " ".join(args)))
+        key = "%s exit %d" % (kind, results[0][0])
+        tally[key] = tally.get(key, 0) + 1
         if results[0][0] == 0 and kind != "args":
             used.append(language)
         problem = None
@@ -184,7 +190,7 @@ def scenario(rng, index, linux, windows, wine, work):
             return None
     for folder in folders:
         shutil.rmtree(folder)
-    return len(steps), [r[0] for r in results]
+    return len(steps)
 
 
 def main():
@@ -206,12 +212,14 @@ def main():
     windows = shutil.copy(options.windows, os.path.join(lone, "Tolvane.exe"))
     linux = os.path.abspath(options.linux)
     runs = 0
+    tally = {}
     for index in range(options.scenarios):
-        outcome = scenario(rng, index, linux, windows, [options.wine], work)
-        if outcome is None:
+        steps = scenario(rng, index, linux, windows, [options.wine], work, tally)
+        if steps is None:
             return 1
-        runs += outcome[0]
+        runs += steps
     shutil.rmtree(work)
+    print("runs by kind and exit code: " + ", ".join("%s: %d" % kv for kv in sorted(tally.items())))
     print("%d scenarios, %d runs: the same exit codes, console text and files" %
           (options.scenarios, runs))
     return 0
