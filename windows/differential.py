@@ -146,8 +146,11 @@ def scenario(rng, index, linux, windows, wine, work, tally):
     used = []
     steps = []
     for step in range(rng.randrange(1, 7)):
-        kind = rng.choices(["create", "language", "table", "args", "damaged", "broken"],
-                           [2 if step == 0 else 1, 4, 3, 1, 1, 1])[0]
+        # Mostly a catalogue first, then tables added to it; a damaged
+        # catalogue is refused by every later run but one with -c.
+        kinds = ["create", "language", "table", "args", "damaged", "broken"]
+        weights = [20, 1, 1, 1, 0, 1] if step == 0 else [1, 5, 4, 1, 1, 1]
+        kind = rng.choices(kinds, weights)[0]
         files = {}
         if kind == "args":
             args = argument_error(rng, msg, names_header)
