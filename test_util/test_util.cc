@@ -65,6 +65,11 @@ void WriteFile(const std::string& path, const std::string& content) {
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+bool MakeDir(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::create_directory(Utf8Path(path), ec);
+}
+
 #ifndef _WIN32
 
 bool FileExists(const std::string& path) {

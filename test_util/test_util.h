@@ -30,6 +30,8 @@ class TempDir {
 std::string ReadFile(const std::string& path);  // empty when missing
 void WriteFile(const std::string& path, const std::string& content);
 bool FileExists(const std::string& path);
+// Creates the directory `path`; false when it cannot.
+bool MakeDir(const std::string& path);
 // Names of the entries of `dir`, sorted, without "." and "..".
 std::vector<std::string> ListDir(const std::string& dir);
 
