@@ -7,8 +7,14 @@
 # a pipe (ctest, test discovery) would wait for the server to end rather than
 # for the program. So the program writes to files here, and they are copied
 # out once it has ended.
+#
+# Wine's server ends as soon as its last program does, and a program that
+# starts just then loses its connection. A server that stays 30 seconds after
+# its last program is started first (this does nothing when one runs).
 export WINEDEBUG=-all
 WINE=$(command -v wine || command -v wine64)
+WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+"$WINESERVER" -p30 >/dev/null 2>&1 || true
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 status=0
