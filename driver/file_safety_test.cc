@@ -1,13 +1,15 @@
 // A run that fails must leave the user's files exactly as they were: the
 // real executable, real directories, real permission and file-size failures.
-#include <fcntl.h>
 #include <gmock/gmock.h>
-#include <grp.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -32,8 +34,10 @@ const char kPause[] = "press key..";
 
 RunResult Tool(const std::vector<std::string>& args, const std::string& cwd,
                const std::function<void()>& in_child = {}) {
-  return RunTolvane(args, cwd, [&in_child] {
-    alarm(120);  // a pause that waited for a key would hang the suite
+  // A pause that waited for a key would hang the suite.
+  const std::function<void()> limit = TimeLimit(120);
+  return RunTolvane(args, cwd, [&] {
+    if (limit) limit();
     if (in_child) in_child();
   });
 }
@@ -265,6 +269,9 @@ TEST_F(FileSafety, SourceErrorsLeaveEverythingAsItWas) {
 
 // --- Write failures -------------------------------------------------------
 
+// Not on Windows: file-size limits (setrlimit) are POSIX only.
+#ifndef _WIN32
+
 // A file-size limit in the child makes the write that crosses it fail.
 std::function<void()> FileSizeLimit(rlim_t bytes) {
   return [bytes] {
@@ -337,7 +344,12 @@ TEST_F(FileSafety, WriteFailuresAreReportedAndUndone) {
   ASSERT_NO_FATAL_FAILURE(Succeed({"-tbig.h", "-hnames.h", "app.msg"}, "big.h", "APP.MSG"));
 }
 
+#endif  // !_WIN32
+
 // --- Permissions ----------------------------------------------------------
+
+// Not on Windows: permission bits and user ids are POSIX only.
+#ifndef _WIN32
 
 // How a child gets real permission failures: as root, permission checks are
 // bypassed, so the child gives up root for nobody before the tool starts.
@@ -421,6 +433,8 @@ TEST_F(FileSafety, ReadOnlyDirectories) {
   EXPECT_THAT(ListDir(dir / "ro"), ElementsAre("names.h"));
   EXPECT_THAT(ListDir(dir.path()), ElementsAre("app.msg", "en.h", "fr.h", "names.h", "ro", "w"));
 }
+
+#endif  // !_WIN32
 
 // --- Table and file limits ------------------------------------------------
 
@@ -598,7 +612,7 @@ TEST_F(FileSafety, CreateReplacesTheOldFileOnlyWhenTheNewOneIsComplete) {
 // --- Where the work files go ----------------------------------------------
 
 TEST_F(FileSafety, DottedPathsBuildTheFileThatWasChecked) {
-  ASSERT_EQ(mkdir((dir / "v1.2").c_str(), 0755), 0);
+  ASSERT_TRUE(MakeDir(dir / "v1.2"));
   ASSERT_NO_FATAL_FAILURE(
       Succeed({"-c", "-ten.h", "-hnames.h", "v1.2/app.msg"}, "en.h", "V1.2/APP.MSG"));
   ASSERT_NO_FATAL_FAILURE(Succeed({"-tfr.h", "-hnames.h", "v1.2/app.msg"}, "fr.h", "V1.2/APP.MSG"));
@@ -639,6 +653,9 @@ TEST_F(FileSafety, DottedPathsBuildTheFileThatWasChecked) {
 }
 
 // --- A names header on another file system ---------------------------------
+
+// Not on Windows: a second file system at /dev/shm, and POSIX permission bits.
+#ifndef _WIN32
 
 TEST_F(FileSafety, NamesHeaderOnAnotherFileSystem) {
   std::string other = "/dev/shm/tolvane-test-XXXXXX";
@@ -688,6 +705,8 @@ TEST_F(FileSafety, RebuiltFilesKeepTheirPermissions) {
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
+#endif  // !_WIN32
+
 // --- Advice that never removes the only copy ---------------------------------
 
 TEST_F(FileSafety, BackupOfAMissingOrEmptyFileIsToBeRestoredNotRemoved) {
@@ -704,7 +723,7 @@ TEST_F(FileSafety, BackupOfAMissingOrEmptyFileIsToBeRestoredNotRemoved) {
 }
 
 TEST_F(FileSafety, AdviceQuotesPathsForTheShell) {
-  ASSERT_EQ(mkdir((dir / "it's").c_str(), 0755), 0);
+  ASSERT_TRUE(MakeDir(dir / "it's"));
   WriteFile(dir / "it's/app.msg", "x");
   WriteFile(dir / "it's/app.BAK", "the only copy");
   WriteFile(dir / "it's/app.TMP", "");

@@ -4,7 +4,6 @@
 // messages. Each gives a correct build or a clear error with the files
 // unchanged; never a crash, a hang, or a silently damaged catalogue.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -117,7 +116,7 @@ const std::vector<std::string> kArgs = {"-tnew.h", "-hnames.h", "app.msg"};
 // Runs the tool; a run that takes over 60 seconds is ended by SIGALRM, so a
 // hang shows as a signal like a crash does.
 RunResult RunTimed(const std::vector<std::string>& args, const std::string& dir) {
-  return RunTolvane(args, dir, [] { alarm(60); });
+  return RunTolvane(args, dir, TimeLimit(60));
 }
 
 // The messages a source gives a new table, in index order.

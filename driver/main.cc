@@ -6,20 +6,23 @@
 #include <vector>
 
 #include "driver/run.h"
+#include "platform/arguments.h"
 #include "platform/console.h"
 #include "platform/interrupt.h"
-#include "platform/posix_file_system.h"
+#include "platform/native_file_system.h"
 
 int main(int argc, char** argv) {
   // Past a file-size limit a write must fail like any other, so that the run
   // is undone, rather than end the process with the files half replaced.
+#ifdef SIGXFSZ
   signal(SIGXFSZ, SIG_IGN);
+#endif
   // Ctrl-C, kill and a closed terminal stop the run at a safe point, with
   // the files as they were; then the process ends as the signal would have
   // ended it, so that shells and make see an interrupted run.
   tolvane::CatchInterrupts();
-  std::vector<std::string> args(argv + 1, argv + argc);
-  tolvane::PosixFileSystem fs;
+  std::vector<std::string> args = tolvane::ProgramArguments(argc, argv);
+  tolvane::NativeFileSystem fs;
   tolvane::StdConsole console;
   int code = tolvane::run_tolvane(args, fs, console);
   if (int signal = tolvane::InterruptSignal()) tolvane::EndBySignal(signal);

@@ -9,8 +9,9 @@
 
 #include "dump/command.h"
 #include "dump/model.h"
+#include "platform/arguments.h"
 #include "platform/failure.h"
-#include "platform/posix_file_system.h"
+#include "platform/native_file_system.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ void print(std::FILE* stream, const std::string& text) {
 int main(int argc, char** argv) {
   using namespace tolvane;
   using namespace tolvane::dump;
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = ProgramArguments(argc, argv);
   DumpOptions options;
   try {
     options = parse_dump_options(args);
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
-    PosixFileSystem fs;
+    NativeFileSystem fs;
     // The catalogue is read as each mode needs it, never whole.
     std::shared_ptr<File> file = open_file(fs, options.msg_path);
     const std::string names = options.names_path.empty() ? "" : load_file(fs, options.names_path);

@@ -56,7 +56,7 @@ WorkFilePaths work_file_paths(const std::string& msg_typed, const std::string& n
   WorkFilePaths paths;
   paths.msg = msg_typed;
   paths.msg_shown = shown_path(msg_typed);
-  size_t slash = msg_typed.rfind('/');
+  size_t slash = msg_typed.find_last_of(kPathSeparators);
   size_t dot = msg_typed.rfind('.');
   std::string base = msg_typed;
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {

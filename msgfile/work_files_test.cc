@@ -52,6 +52,13 @@ TEST(WorkFilePaths, ReplaceTheFinalExtensionInTheSameDirectory) {
   p = work_file_paths("v1.2/app", "Names.h");
   EXPECT_EQ(p.tmp, "v1.2/app.TMP");
   EXPECT_EQ(p.msg_shown, "V1.2/APP");
+#ifdef _WIN32
+  // Windows paths may use backslashes.
+  p = work_file_paths("v1.2\\app", "Names.h");
+  EXPECT_EQ(p.tmp, "v1.2\\app.TMP");
+  p = work_file_paths("out\\app.msg", "Names.h");
+  EXPECT_EQ(p.bak, "out\\app.BAK");
+#endif
   // The file built is the path as typed, whatever its case.
   p = work_file_paths("App.Msg", "Names.h");
   EXPECT_EQ(p.msg, "App.Msg");

@@ -1,11 +1,6 @@
 #include "platform/console.h"
 
-#include <errno.h>
 #include <stdio.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include "platform/interrupt.h"
 
 namespace tolvane {
 
@@ -20,24 +15,6 @@ void StdConsole::Err(const std::string& text) {
   fflush(stderr);
 }
 
-void StdConsole::WaitKey() { ReadKeyNoEcho(STDIN_FILENO); }
-
-bool ReadKeyNoEcho(int fd) {
-  if (!isatty(fd)) return false;
-  struct termios saved;
-  if (tcgetattr(fd, &saved) != 0) return false;
-  struct termios raw = saved;
-  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-  raw.c_cc[VMIN] = 1;
-  raw.c_cc[VTIME] = 0;
-  if (tcsetattr(fd, TCSANOW, &raw) != 0) return false;
-  char key;
-  ssize_t n;
-  do {
-    n = read(fd, &key, 1);
-  } while (n < 0 && errno == EINTR && InterruptSignal() == 0);
-  tcsetattr(fd, TCSANOW, &saved);
-  return true;
-}
+void StdConsole::WaitKey() { ReadKeyNoEcho(0); }
 
 }  // namespace tolvane

@@ -121,6 +121,14 @@ class FileSystem {
                                               const LockWaitNotice& waiting) = 0;
 };
 
+// The characters that end a directory's name in a path: Windows takes the
+// backslash as well as the slash.
+#ifdef _WIN32
+inline constexpr char kPathSeparators[] = "/\\";
+#else
+inline constexpr char kPathSeparators[] = "/";
+#endif
+
 // The directory part of `path` ("." when it has none).
 std::string DirName(const std::string& path);
 

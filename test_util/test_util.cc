@@ -1,5 +1,11 @@
 #include "test_util/test_util.h"
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -8,13 +14,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
 #include <thread>
+#endif
 
 namespace tolvane::testing {
+
+// Temporary directories, directory listings and child processes are the
+// system's own; the Windows versions are in test_util_windows.cc.
+#ifndef _WIN32
 
 TempDir::TempDir() {
   const char* base = getenv("TMPDIR");
@@ -34,18 +41,36 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
+#endif  // !_WIN32
+
+namespace {
+
+// `path` is UTF-8 on every system (the narrow names of Windows are not).
+std::filesystem::path Utf8Path(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+}  // namespace
+
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Utf8Path(path), std::ios::binary);
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
 }
 
 void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
 }
+
+bool MakeDir(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::create_directory(Utf8Path(path), ec);
+}
+
+#ifndef _WIN32
 
 bool FileExists(const std::string& path) {
   struct stat st;
@@ -115,6 +140,12 @@ RunResult RunBinary(const std::string& binary, const std::vector<std::string>& a
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
 }
+
+std::function<void()> TimeLimit(unsigned seconds) {
+  return [seconds] { alarm(seconds); };
+}
+
+#endif  // !_WIN32
 
 std::string TolvaneBinary() {
   const char* from_env = getenv("TOLVANE_BINARY");

@@ -30,6 +30,8 @@ class TempDir {
 std::string ReadFile(const std::string& path);  // empty when missing
 void WriteFile(const std::string& path, const std::string& content);
 bool FileExists(const std::string& path);
+// Creates the directory `path`; false when it cannot.
+bool MakeDir(const std::string& path);
 // Names of the entries of `dir`, sorted, without "." and "..".
 std::vector<std::string> ListDir(const std::string& dir);
 
@@ -42,8 +44,15 @@ struct RunResult {
 
 // Runs `binary` with `args` in `cwd`, standard input from /dev/null.
 // `in_child` runs in the child just before exec (to set limits, say).
+// On Windows there is no such moment: `in_child` is not run, standard input
+// is NUL, every run is ended after 300 seconds (reported as signal 9), and
+// the CR LF line ends of the console streams are given as LF.
 RunResult RunBinary(const std::string& binary, const std::vector<std::string>& args,
                     const std::string& cwd, const std::function<void()>& in_child = {});
+
+// For `in_child`: the run is ended by a signal after `seconds`, so that a
+// hang (or a pause waiting for a key) fails the test instead of blocking it.
+std::function<void()> TimeLimit(unsigned seconds);
 
 // The built Tolvane executable.
 std::string TolvaneBinary();
@@ -69,8 +78,7 @@ class RecordingConsole : public Console {
 // A message source: the five directive lines, then `body`.
 std::string MessageSource(const std::string& language, const std::string& body,
                           const std::string& coding = "ISO8859", const std::string& font = "F",
-                          const std::string& file_type = "1",
-                          const std::string& appli_type = "2");
+                          const std::string& file_type = "1", const std::string& appli_type = "2");
 
 }  // namespace tolvane::testing
 

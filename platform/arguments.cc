@@ -1,0 +1,35 @@
+#include "platform/arguments.h"
+
+#ifdef _WIN32
+#include <windows.h>
+// windows.h first: shellapi.h builds on it.
+#include <shellapi.h>
+
+#include "platform/utf16.h"
+#endif
+
+namespace tolvane {
+
+#ifdef _WIN32
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return std::vector<std::string>(argv + (argc > 0), argv + argc);
+  std::vector<std::string> args;
+  for (int i = 1; i < count; ++i) {
+    args.push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide[i])));
+  }
+  LocalFree(wide);
+  return args;
+}
+
+#else
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0), argv + argc);
+}
+
+#endif
+
+}  // namespace tolvane

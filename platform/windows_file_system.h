@@ -1,0 +1,48 @@
+// The real file system on Windows, through the wide-character Win32 calls.
+// Paths are UTF-8 inside the program and converted at this boundary.
+#ifndef TOLVANE_PLATFORM_WINDOWS_FILE_SYSTEM_H_
+#define TOLVANE_PLATFORM_WINDOWS_FILE_SYSTEM_H_
+
+#include <chrono>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace tolvane {
+
+class WindowsFileSystem : public FileSystem {
+ public:
+  // Virus scanners and indexers open new files for a moment; a rename or
+  // removal refused meanwhile is tried again until `retry_for` has passed.
+  explicit WindowsFileSystem(std::chrono::milliseconds retry_for = std::chrono::milliseconds(2000))
+      : retry_for_(retry_for) {}
+
+  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
+  bool Exists(const std::string& path) override;
+  void Rename(const std::string& from, const std::string& to) override;
+  void RenameNoReplace(const std::string& from, const std::string& to) override;
+  void Link(const std::string& from, const std::string& to) override;
+  void Remove(const std::string& path) override;
+  bool SameFile(const std::string& a, const std::string& b) override;
+  void CopyMode(const std::string& from, const std::string& to) override;
+  void SyncDir(const std::string& dir) override;
+
+ private:
+  std::chrono::milliseconds retry_for_;
+};
+
+// The errno value the rest of the program understands for a Win32 error code
+// (EIO for codes it has no use for).
+int ErrnoFromWin32(unsigned long code);
+
+// The system's own description of a Win32 error code, in UTF-8, without the
+// trailing line break; empty when the system has none.
+std::string Win32ErrorText(unsigned long code);
+
+// A path as the wide-character calls take it; throws IoError (EINVAL) for
+// bytes that are no UTF-8, since no file can have such a name.
+std::wstring WidePath(const std::string& op, const std::string& path);
+
+}  // namespace tolvane
+
+#endif  // TOLVANE_PLATFORM_WINDOWS_FILE_SYSTEM_H_
