@@ -111,13 +111,17 @@ std::string arguments_text(const std::vector<std::string>& args) {
 
 // The identifiers of one table, each once, in ascending order, with how often
 // it occurs and what the printf conversions of its first text take.
+// Most texts take no argument, so the conversions are kept apart from the
+// identifiers: a small entry per identifier keeps a large table's walk cheap.
 struct TableData {
   struct Id {
     uint16_t id;
-    uint32_t occurrences;
-    std::vector<std::string> args;
+    uint16_t occurrences;  // no more than a table's count of messages
+    uint32_t args;         // index into `args`; 0 is the text that takes nothing
   };
   std::vector<Id> ids;
+  std::vector<std::vector<std::string>> args;
+  const std::vector<std::string>& args_of(const Id& id) const { return args[id.args]; }
 };
 
 // The units of a text as printf reads it: up to its first 0x00 byte, or in a
@@ -137,9 +141,10 @@ std::vector<uint16_t> printf_units(std::string_view text, bool unicode) {
 struct Scratch {
   std::string block;
   struct Text {
-    uint64_t at;
-    size_t id;  // index into TableData::ids, or SIZE_MAX for a later duplicate
+    uint32_t at;  // text offsets are 32-bit values, so is where they lead
+    uint32_t id;  // index into TableData::ids, or kLater for a later duplicate
   };
+  static constexpr uint32_t kLater = UINT32_MAX;
   std::vector<Text> texts;
 };
 
@@ -147,6 +152,8 @@ void analyse(const CatalogueView& catalogue, const TableView& table, bool with_a
              Scratch* scratch, TableData* out) {
   TableData& data = *out;
   data.ids.clear();
+  data.args.resize(1);
+  data.args[0].clear();
   File& file = *catalogue.file;
   std::string& buffer = scratch->block;
   const uint64_t begin = table.block_begin;
@@ -164,15 +171,15 @@ void analyse(const CatalogueView& catalogue, const TableView& table, bool with_a
   data.ids.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     const IndexEntry entry = decode_index_entry(buffer.data() + i * kIndexEntrySize);
-    const uint64_t at =
+    const uint32_t at =
         static_cast<uint32_t>(begin + (i + 1) * kIndexEntrySize + entry.text_offset);
     if (!data.ids.empty() && data.ids.back().id == entry.message_id) {
       ++data.ids.back().occurrences;
-      texts.push_back({at, SIZE_MAX});
+      texts.push_back({at, Scratch::kLater});
       continue;
     }
-    texts.push_back({at, data.ids.size()});
-    data.ids.push_back({entry.message_id, 1, {}});
+    texts.push_back({at, static_cast<uint32_t>(data.ids.size())});
+    data.ids.push_back({entry.message_id, 1, 0});
   }
   if (with_args && !texts.empty()) {
     auto by_place = [](const Text& a, const Text& b) { return a.at < b.at; };
@@ -196,7 +203,7 @@ void analyse(const CatalogueView& catalogue, const TableView& table, bool with_a
         hit = static_cast<size_t>(static_cast<const char*>(found) - buffer.data());
         const uint64_t where = piece + hit;
         while (k + 1 < texts.size() && texts[k + 1].at <= where) ++k;
-        if (texts[k].at > where || texts[k].id == SIZE_MAX) continue;
+        if (texts[k].at > where || texts[k].id == Scratch::kLater) continue;
         // The text that holds this '%': parse it once, then skip past it.
         const uint64_t at = texts[k].at;
         const uint64_t next = k + 1 < texts.size() ? texts[k + 1].at : end;
@@ -209,7 +216,11 @@ void analyse(const CatalogueView& catalogue, const TableView& table, bool with_a
           text.resize(file.ReadAt(at, text.data(), text.size()));
           bytes = text;
         }
-        data.ids[texts[k].id].args = printf_arguments(printf_units(bytes, table.unicode()));
+        std::vector<std::string> args = printf_arguments(printf_units(bytes, table.unicode()));
+        if (!args.empty()) {
+          data.ids[texts[k].id].args = static_cast<uint32_t>(data.args.size());
+          data.args.push_back(std::move(args));
+        }
         if (next >= piece_end) break;
         hit = static_cast<size_t>(next - piece) - 1;
       }
@@ -327,22 +338,20 @@ class Linter {
                               members + ") have no table of language \"" +
                               c_escape(group.reference_language) + "\": they are not compared"});
     }
-    analyse(c_, c_.tables[t], with_args, &scratch_, &own_);
-    const TableData& own = own_;
+    // The reference is read once for its whole group and kept; every other
+    // table is read into the same reused room.
     const TableData* reference = nullptr;
+    if (group.reference && !group.reference_data) {
+      group.reference_data = std::make_unique<TableData>();
+      analyse(c_, c_.tables[*group.reference], with_args, &scratch_, group.reference_data.get());
+    }
     if (group.reference) {
-      if (!group.reference_data) {
-        group.reference_data = std::make_unique<TableData>();
-        if (*group.reference == t) {
-          *group.reference_data = own;
-        } else {
-          analyse(c_, c_.tables[*group.reference], with_args, &scratch_,
-                  group.reference_data.get());
-        }
-      }
       reference = group.reference_data.get();
       stats.reference_ids = reference->ids.size();
     }
+    const bool is_reference = reference != nullptr && *group.reference == t;
+    if (!is_reference) analyse(c_, c_.tables[t], with_args, &scratch_, &own_);
+    const TableData& own = is_reference ? *reference : own_;
     const std::string ref_name = group.reference ? name(*group.reference) : "";
     const bool compare = reference != nullptr && *group.reference != t;
     // One walk over both tables' identifiers in ascending order.
@@ -363,11 +372,12 @@ class Linter {
       }
       if (compare) {
         if (r < theirs.size() && theirs[r].id == id.id) {
-          if (with_args && id.args != theirs[r].args) {
+          if (with_args && own.args_of(id) != reference->args_of(theirs[r])) {
             findings.push_back({"format", t, id.id,
-                                "its text's printf conversions take " + arguments_text(id.args) +
-                                    " where the reference " + ref_name + " takes " +
-                                    arguments_text(theirs[r].args)});
+                                "its text's printf conversions take " +
+                                    arguments_text(own.args_of(id)) + " where the reference " +
+                                    ref_name + " takes " +
+                                    arguments_text(reference->args_of(theirs[r]))});
           }
           ++r;
         } else {

@@ -203,55 +203,46 @@ class Rules {
   // Inside each block, in the order the blocks lie: the index sorted, every
   // text inside its block's texts and terminated before the block ends.
   void blocks() {
-    struct Entry {
-      uint16_t id;
-      uint32_t text_offset;
-      uint64_t entry_offset;
-      uint64_t position;
-    };
-    std::vector<Entry> entries;
     for (const TableLayout* table : blocks_) {
       const uint64_t begin = table->block_begin;
       const uint64_t in_file = begin >= size_ ? 0 : (size_ - begin) / kIndexEntrySize;
       const uint64_t count = std::min<uint64_t>(table->record.message_count, in_file);
       const uint64_t limit = std::min(table->block_end, size_);
-      entries.clear();
+      // The end of the texts first, then the index straight from the window:
+      // a large table's entries are walked where they lie, never copied.
+      const std::optional<uint64_t> last =
+          table->index_end < limit ? last_terminator(in_, table->index_end, limit, table->unicode())
+                                   : std::nullopt;
       const std::string_view index = in_.view(begin, static_cast<size_t>(count * kIndexEntrySize));
       const uint64_t whole = index.size() / kIndexEntrySize;
+      std::optional<uint16_t> previous;
       for (uint64_t i = 0; i < whole; ++i) {
         const IndexEntry entry = decode_index_entry(index.data() + i * kIndexEntrySize);
+        const uint16_t id = entry.message_id;
         const uint64_t entry_offset = begin + i * kIndexEntrySize;
         // Offsets are 32-bit values measured from the end of the entry, and
         // wrap like them.
         const uint64_t position =
             static_cast<uint32_t>(entry_offset + kIndexEntrySize + entry.text_offset);
-        entries.push_back({entry.message_id, entry.text_offset, entry_offset, position});
-      }
-      const std::optional<uint64_t> last =
-          table->index_end < limit ? last_terminator(in_, table->index_end, limit, table->unicode())
-                                   : std::nullopt;
-      const Entry* previous = nullptr;
-      for (const Entry& m : entries) {
         // Texts are only made for problems: a sound index costs no strings.
-        auto message = [&] { return "table " + c_.table_name(*table) + ": message " + n(m.id); };
-        if (previous != nullptr && previous->id > m.id &&
-            !add(m.entry_offset, message() + " follows message " + n(previous->id) +
-                                     ": the index is not in ascending order")) {
+        auto message = [&] { return "table " + c_.table_name(*table) + ": message " + n(id); };
+        if (previous && *previous > id &&
+            !add(entry_offset, message() + " follows message " + n(*previous) +
+                                   ": the index is not in ascending order")) {
           return;
         }
-        previous = &m;
-        const bool in_block = m.position >= table->index_end && m.position < limit;
+        previous = id;
+        const bool in_block = position >= table->index_end && position < limit;
         if (!in_block) {
-          if (!add(m.entry_offset + kIndexTextOffsetAt,
-                   message() + ": its text offset " + n(m.text_offset) + " points to byte " +
-                       n(m.position) + ", outside the block's texts at " + n(table->index_end) +
+          if (!add(entry_offset + kIndexTextOffsetAt,
+                   message() + ": its text offset " + n(entry.text_offset) + " points to byte " +
+                       n(position) + ", outside the block's texts at " + n(table->index_end) +
                        ".." + n(limit))) {
             return;
           }
-        } else if ((!last || m.position > *last) &&
-                   !add(m.position, message() + ": its text at byte " + n(m.position) +
-                                        " is not terminated before the block ends at " +
-                                        n(limit))) {
+        } else if ((!last || position > *last) &&
+                   !add(position, message() + ": its text at byte " + n(position) +
+                                      " is not terminated before the block ends at " + n(limit))) {
           return;
         }
       }
