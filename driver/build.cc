@@ -72,15 +72,17 @@ struct OpenFiles {
 
 // Reads the source twice (first to know the index's room) and writes the
 // complete new MSG file and names header to their temporary files.
-void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, Catalogue& old,
+void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, const Catalogue& old,
                      OpenFiles& files) {
   // First pass over the source: its parameters and how many texts it holds,
   // so that the index's room is known before any text is written.
   TableParameters parameters;
   CountingHandler counter;
+  long directive_lines = 0;
   {
     LineReader source(files.source.get(), true);
     read_directives(source, options.source_path, &parameters);
+    directive_lines = source.line_number();
     message_pass(source, options.source_path, counter);
   }
   if (counter.texts > kMaxCount) {
@@ -89,10 +91,6 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, Ca
                        "\n");
   }
 
-  if (files.old_msg) {
-    std::optional<std::string> damage = read_catalogue(*files.old_msg, &old);
-    if (damage) throw InputFailure("Error : " + paths.msg_shown + " : " + *damage + "\n");
-  }
   TableRecord record;
   record.type_key = make_type_key(parameters.file_type, parameters.appli_type);
   set_chars(record.font_file, kFontFileWidth, parameters.font_file);
@@ -128,9 +126,12 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, Ca
     names_header.copy_previous_header(previous);
   }
   {
+    // The lines the first pass took as directives (or consumed looking for
+    // them) are passed over, so that line numbers stay those of the file.
     LineReader source(files.source.get(), true);
-    TableParameters again;
-    read_directives(source, options.source_path, &again);
+    std::string_view skipped;
+    for (long i = 0; i < directive_lines && source.ReadLine(&skipped); ++i) {
+    }
     message_pass(source, options.source_path, handler);
   }
   texts.Append(block.fill());
@@ -158,17 +159,12 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, Ca
   files.names_tmp.reset();
 }
 
-void run_build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader& run_header,
-               WorkFiles& work, OpenFiles& files) {
+void run_build(FileSystem& fs, const BuildOptions& options, const Catalogue& old, WorkFiles& work,
+               OpenFiles& files) {
   const WorkFilePaths& paths = work.paths();
 
-  // Open everything first, in the order whose failures users know.
-  Catalogue old;
-  old.header = run_header;
-  if (!options.create) {
-    files.old_msg = or_fail("Cannot read " + paths.msg_shown,
-                            [&] { return fs.Open(paths.msg, OpenMode::kRead); });
-  } else if (fs.Exists(paths.msg)) {
+  // Open everything else first, in the order whose failures users know.
+  if (options.create && fs.Exists(paths.msg)) {
     // -c replaces the file only once the new one is complete, but a file
     // that could not be written is still refused up front.
     or_fail("Cannot create " + paths.msg_shown,
@@ -205,9 +201,11 @@ void run_build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader&
 
 }  // namespace
 
-void build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader& header) {
-  WorkFiles work(fs, work_file_paths(options.msg_typed, options.names_path));
+void build(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& paths,
+           BaseCatalogue base) {
+  WorkFiles work(fs, paths);
   OpenFiles files;
+  files.old_msg = std::move(base.file);
   auto undo = [&] {
     files.close_quietly();
     return work.undo();
@@ -218,7 +216,7 @@ void build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader& hea
   };
   try {
     StopIfInterrupted();
-    run_build(fs, options, header, work, files);
+    run_build(fs, options, base.catalogue, work, files);
   } catch (const Failure& failure) {
     undo_and_throw(failure);
   } catch (const Interrupted& interrupted) {

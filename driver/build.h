@@ -3,15 +3,28 @@
 #ifndef TOLVANE_DRIVER_BUILD_H_
 #define TOLVANE_DRIVER_BUILD_H_
 
+#include <memory>
+
 #include "driver/options.h"
-#include "msgfile/records.h"
+#include "msgfile/catalogue.h"
+#include "msgfile/work_files.h"
 #include "platform/file_system.h"
 
 namespace tolvane {
 
-// Builds from `options`; `header` is the run's header (for -c, the new file's).
+// The catalogue a run adds its table to. For -c, an empty one carrying the new
+// file's header and no file; otherwise the existing file as the driver's
+// checks read and validated it, still open, so that the build copies from
+// the very file that was checked.
+struct BaseCatalogue {
+  Catalogue catalogue;
+  std::unique_ptr<File> file;
+};
+
+// Builds from `options` onto `base`, with the run's work files at `paths`.
 // Throws Failure after putting every file back as it was.
-void build(FileSystem& fs, const BuildOptions& options, const MsgFileHeader& header);
+void build(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& paths,
+           BaseCatalogue base);
 
 }  // namespace tolvane
 

@@ -27,29 +27,25 @@ void report(const Failure& failure, Console& console) {
   }
 }
 
-// Checks an existing MSG file before anything is touched and fills `header`
-// with its values.
-void check_existing(FileSystem& fs, const BuildOptions& options, MsgFileHeader* header) {
-  switch (check_msg_file(fs, options.msg_typed, header)) {
-    case -1:
-      throw UsageFailure("Error : " + options.msg_path +
-                         " doesn't exist or cannot be opened:\nuse the -c option to create it\n");
-    case -2:
-      throw UsageFailure("Error : " + options.msg_path +
-                         " : FILE ID is not valid:\nFILE ID must be 4d53\n");
-  }
-  // A file whose layout cannot be trusted would be carried over damaged.
+// Opens and checks an existing MSG file before anything is touched: its FILE
+// ID first, then its whole layout, since a file whose layout cannot be
+// trusted would be carried over damaged. The file stays open for the build.
+BaseCatalogue read_existing(FileSystem& fs, const BuildOptions& options) {
+  BaseCatalogue base;
   std::optional<std::string> damage;
   try {
-    auto file = fs.Open(options.msg_typed, OpenMode::kRead);
-    Catalogue catalogue;
-    damage = read_catalogue(*file, &catalogue);
-    file->Close();
+    base.file = fs.Open(options.msg_typed, OpenMode::kRead);
+    damage = read_catalogue(*base.file, &base.catalogue);
   } catch (const IoError&) {
     throw UsageFailure("Error : " + options.msg_path +
                        " doesn't exist or cannot be opened:\nuse the -c option to create it\n");
   }
+  if (base.catalogue.header.file_id != kFileId) {
+    throw UsageFailure("Error : " + options.msg_path +
+                       " : FILE ID is not valid:\nFILE ID must be 4d53\n");
+  }
   if (damage) throw InputFailure("Error : " + options.msg_path + " : " + *damage + "\n");
+  return base;
 }
 
 // How messages name what a path leads to when it is no regular file.
@@ -74,7 +70,8 @@ const char* kind_name(FileKind kind) {
 // never opened (a FIFO would hang the run); and no two roles may be one
 // file, whatever the spelling, link or hard link, since a run writes some
 // of them and reads the others.
-void check_paths(FileSystem& fs, BuildOptions& options) {
+// Returns the run's work file paths, which depend on where the links lead.
+WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
   options.msg_typed = fs.FollowLinks(options.msg_typed);
   options.names_path = fs.FollowLinks(options.names_path);
   struct Role {
@@ -127,13 +124,13 @@ void check_paths(FileSystem& fs, BuildOptions& options) {
       }
     }
   }
+  return paths;
 }
 
 }  // namespace
 
 int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& console) {
   console.Out(std::string("Tolvane v") + kVersion + "\n");
-  MsgFileHeader header;
   BuildOptions options;
   // Held from before the files are first read until they are committed or
   // undone, and dropped before any pause, so that a run waiting for a key
@@ -141,23 +138,21 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
   std::unique_ptr<FileLock> lock;
   try {
     options = parse_command_line(args, fs);
-    check_paths(fs, options);
+    const WorkFilePaths paths = check_paths(fs, options);
     lock = fs.LockFiles({options.msg_typed, options.names_path}, [&](const std::string& path) {
       const std::string& shown = path == options.msg_typed ? options.msg_path : path;
       console.Err("Waiting for another run to finish with " + shown + "\n");
     });
-    if (auto stale =
-            stale_backup_message(fs, work_file_paths(options.msg_typed, options.names_path))) {
-      throw FileFailure(*stale);
-    }
+    if (auto stale = stale_backup_message(fs, paths)) throw FileFailure(*stale);
+    BaseCatalogue base;
     if (options.create) {
-      set_chars(header.name, kNameWidth, options.msg_path);
+      set_chars(base.catalogue.header.name, kNameWidth, options.msg_path);
     } else {
-      check_existing(fs, options, &header);
+      base = read_existing(fs, options);
     }
     console.Out("  read " + options.source_path + "\n");
     console.Out("  build " + options.msg_path + "\n");
-    build(fs, options, header);
+    build(fs, options, paths, std::move(base));
   } catch (const Failure& failure) {
     lock.reset();
     report(failure, console);
