@@ -109,8 +109,16 @@ std::optional<std::string> stale_backup_message(FileSystem& fs, const WorkFilePa
     const std::string& original;
     const std::string& run;
   };
-  for (const Backup& backup : {Backup{paths.bak, paths.msg, paths.run},
-                               Backup{paths.names_bak, paths.names, paths.names_run}}) {
+  const Backup backups[] = {Backup{paths.bak, paths.msg, paths.run},
+                            Backup{paths.names_bak, paths.names, paths.names_run}};
+  // Marks whose backups are already gone go with the advice too.
+  std::string spare_marks;
+  for (const Backup& backup : backups) {
+    if (is_mark(fs, backup.run, backup.path) && !fs.Exists(backup.path)) {
+      spare_marks += " " + quoted(backup.run);
+    }
+  }
+  for (const Backup& backup : backups) {
     // A file the run did not make is never written, removed or advised
     // away: it may be the only copy of something. It is only asked to move.
     const bool marked = is_mark(fs, backup.run, backup.path);
@@ -132,7 +140,7 @@ std::optional<std::string> stale_backup_message(FileSystem& fs, const WorkFilePa
     }
     // The mark goes with its backup: left alone, it would vouch for a copy
     // a user might later make under that name.
-    const std::string remove = "rm " + quoted(backup.path) + " " + quoted(backup.run);
+    const std::string remove = "rm " + quoted(backup.path) + " " + quoted(backup.run) + spare_marks;
     if (!replaced && fs.SameFile(backup.path, backup.original)) {
       // Cut between taking the backup and replacing the file: the backup is
       // a second name of the file still in place, so restoring it by a
@@ -157,7 +165,8 @@ std::optional<std::string> stale_backup_message(FileSystem& fs, const WorkFilePa
     return "Cannot build " + paths.msg_shown + ": " + backup.path +
            " is left by an interrupted run and holds the only copy of the previous " +
            backup.original + "; restore it with: mv " + quoted(backup.path) + " " +
-           quoted(backup.original) + " && rm " + quoted(backup.run) + " and run again\n";
+           quoted(backup.original) + " && rm " + quoted(backup.run) + spare_marks +
+           " and run again\n";
   }
   return std::nullopt;
 }
