@@ -26,6 +26,8 @@ constexpr char kTmp[] = "data/App.TMP";
 constexpr char kBak[] = "data/App.BAK";
 constexpr char kNames[] = "inc/Names.h";
 constexpr char kNamesBak[] = "inc/Names.h.BAK";
+constexpr char kRun[] = "data/App.RUN";
+constexpr char kNamesRun[] = "inc/Names.h.RUN";
 
 Files Snapshot(const FakeFileSystem& fs) {
   Files files;
@@ -149,15 +151,17 @@ void Load(FakeFileSystem& fs, const Scenario& scenario, const Files& files) {
 // many there were.
 int FollowAdvice(FakeFileSystem& fs, const std::string& advice, bool first_only) {
   static const std::regex command("(mv|rm) '([^']*)'(?: '([^']*)')?");
+  // A refusal's advice is its one line, commands joined by &&.
+  const std::string text = first_only ? advice.substr(0, advice.find('\n')) : advice;
   int done = 0;
-  for (std::sregex_iterator it(advice.begin(), advice.end(), command), end; it != end; ++it) {
+  for (std::sregex_iterator it(text.begin(), text.end(), command), end; it != end; ++it) {
     if ((*it)[1] == "mv") {
       fs.Rename((*it)[2], (*it)[3]);
     } else {
       fs.Remove((*it)[2]);
+      if ((*it)[3].matched) fs.Remove((*it)[3]);
     }
     ++done;
-    if (first_only) break;
   }
   return done;
 }
@@ -208,11 +212,11 @@ class BuildFaultTest : public ::testing::TestWithParam<Scenario> {
       EXPECT_EQ(bak, Get(scenario.initial, kNames));
     }
     if (!persistent) {
-      // A single fault can only keep the run from removing its last backup,
-      // once the other one is gone and the run cannot be undone any more.
+      // A single fault can only keep the run from removing its last backup
+      // or a mark, once the other backup is gone and the run cannot be
+      // undone any more.
       Files without_backups = after;
-      without_backups.erase(kBak);
-      without_backups.erase(kNamesBak);
+      for (const char* name : {kBak, kNamesBak, kRun, kNamesRun}) without_backups.erase(name);
       EXPECT_EQ(without_backups, clean_) << "a single fault left more than a backup behind";
       EXPECT_NE(err.find("are complete; remove '"), std::string::npos);
     }

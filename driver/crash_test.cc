@@ -216,22 +216,42 @@ Outcome Recover(const TempDir& dir, const Inputs& in, Ending ending) {
     EXPECT_EQ(r.err.rfind("Cannot", 0), 0u) << r.err;
     EXPECT_TRUE(SameFiles(ReadFiles(dir.path()), now)) << "a refusing run changed the files";
     std::smatch match;
-    static const std::regex kMove("mv '([^']+)' '([^']+)'"), kRemove("rm '([^']+)'");
+    static const std::regex kMove("mv '([^']+)' '([^']+)'"), kRemove("rm '([^']+)'( '([^']+)')?");
+    std::string backup;
     if (std::regex_search(r.err, match, kMove)) {
+      backup = match[1];
       EXPECT_TRUE((match[1] == "app.BAK" && match[2] == "app.msg") ||
                   (match[1] == "names.h.BAK" && match[2] == "names.h"))
           << r.err;
       EXPECT_EQ(std::rename((dir / match[1]).c_str(), (dir / match[2]).c_str()), 0) << r.err;
       // rename() of two names of one file succeeds and changes nothing.
       EXPECT_FALSE(FileExists(dir / match[1])) << "the advice changed nothing: " << r.err;
-    } else if (std::regex_search(r.err, match, kRemove)) {
-      EXPECT_TRUE(match[1] == "app.BAK" || match[1] == "names.h.BAK") << r.err;
-      EXPECT_EQ(std::remove((dir / match[1]).c_str()), 0) << r.err;
-    } else {
+    }
+    // The backup's mark goes with it (after the mv, or with the backup), and
+    // any mark whose backup is already gone.
+    const std::string rest = backup.empty() ? r.err : std::string(match.suffix());
+    if (std::regex_search(rest, match, kRemove)) {
+      static const std::regex kWord("'([^']+)'");
+      std::string words = std::string(match[0]) + std::string(match.suffix());
+      words = words.substr(0, words.find(" and run again"));
+      bool marked = false;
+      for (std::sregex_iterator it(words.begin(), words.end(), kWord), end; it != end; ++it) {
+        const std::string name = (*it)[1];
+        if (backup.empty()) backup = name;
+        EXPECT_TRUE(name == "app.BAK" || name == "names.h.BAK" || name == "app.RUN" ||
+                    name == "names.h.RUN")
+            << r.err;
+        marked = marked || name == backup.substr(0, backup.size() - 4) + ".RUN";
+        EXPECT_EQ(std::remove((dir / name).c_str()), 0) << r.err;
+      }
+      EXPECT_TRUE(marked) << "the advice leaves the mark of " << backup << ": " << r.err;
+    } else if (backup.empty()) {
       ADD_FAILURE() << "a refusal without advice to follow: " << r.err;
       return Outcome::kUntouched;
+    } else {
+      ADD_FAILURE() << "the advice leaves the mark of " << backup << ": " << r.err;
     }
-    EXPECT_NE(r.err.find(" " + std::string(match[1]) + " "), std::string::npos)
+    EXPECT_NE(r.err.find(" " + backup + " "), std::string::npos)
         << "the backup is not named: " << r.err;
     advised = true;
     if (round > 3 || ::testing::Test::HasFailure()) {

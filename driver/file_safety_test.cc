@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "msgfile/work_files.h"
 #include "test_util/test_util.h"
 
 namespace tolvane::testing {
@@ -172,34 +173,38 @@ TEST_F(FileSafety, StaleBackupsStopTheRunBeforeAnythingIsTouched) {
   };
   const std::vector<Case> cases = {
       {"MSG backup beside the MSG file",
-       {{"app.BAK", "old"}},
+       {{"app.BAK", "old"}, {"app.RUN", run_mark_text("app.BAK")}},
        {},
        {"-ten.h", "-hnames.h", "app.msg"},
        "app.BAK"},
       // The MSG file itself is gone: the backup holds the only copy, and the
       // advice is not "use the -c option to create it".
       {"MSG backup with the MSG file missing",
-       {{"app.BAK", "old"}, {"app.TMP", "half"}},
+       {{"app.BAK", "old"}, {"app.RUN", run_mark_text("app.BAK")}, {"app.TMP", "half"}},
        {"app.msg"},
        {"-ten.h", "-hnames.h", "app.msg"},
        "app.BAK"},
       {"MSG backup with -c",
-       {{"app.BAK", "old"}},
+       {{"app.BAK", "old"}, {"app.RUN", run_mark_text("app.BAK")}},
        {},
        {"-c", "-ten.h", "-hnames.h", "app.msg"},
        "app.BAK"},
       {"names backup",
-       {{"names.h.BAK", "#define OLD 9\n"}},
+       {{"names.h.BAK", "#define OLD 9\n"}, {"names.h.RUN", run_mark_text("names.h.BAK")}},
        {},
        {"-ten.h", "-hnames.h", "app.msg"},
        "names.h.BAK"},
       {"names backup with the names header missing",
-       {{"names.h.BAK", "#define OLD 9\n"}, {"app.TMP", ""}},
+       {{"names.h.BAK", "#define OLD 9\n"},
+        {"names.h.RUN", run_mark_text("names.h.BAK")},
+        {"app.TMP", ""}},
        {"names.h"},
        {"-ten.h", "-hnames.h", "app.msg"},
        "names.h.BAK"},
       {"names backup, MSG file empty",
-       {{"names.h.BAK", "#define OLD 9\n"}, {"app.msg", ""}},
+       {{"names.h.BAK", "#define OLD 9\n"},
+        {"names.h.RUN", run_mark_text("names.h.BAK")},
+        {"app.msg", ""}},
        {},
        {"-ten.h", "-hnames.h", "app.msg"},
        "names.h.BAK"},
@@ -711,6 +716,7 @@ TEST_F(FileSafety, RebuiltFilesKeepTheirPermissions) {
 
 TEST_F(FileSafety, BackupOfAMissingOrEmptyFileIsToBeRestoredNotRemoved) {
   WriteFile(dir / "app.BAK", "the only copy");
+  WriteFile(dir / "app.RUN", run_mark_text("app.BAK"));
   // No app.TMP, as after a run that completed; but app.msg is gone.
   RunResult missing = Tool({"-ten.h", "-hnames.h", "app.msg"}, dir.path());
   EXPECT_EQ(missing.exit_code, 1);
@@ -726,6 +732,7 @@ TEST_F(FileSafety, AdviceQuotesPathsForTheShell) {
   ASSERT_TRUE(MakeDir(dir / "it's"));
   WriteFile(dir / "it's/app.msg", "x");
   WriteFile(dir / "it's/app.BAK", "the only copy");
+  WriteFile(dir / "it's/app.RUN", run_mark_text("app.BAK"));
   WriteFile(dir / "it's/app.TMP", "");
   RunResult result = Tool({"-ten.h", "-hnames.h", "it's/app.msg"}, dir.path());
   EXPECT_EQ(result.exit_code, 1);

@@ -87,6 +87,8 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
       {"MSG file's backup", paths.bak, paths.bak_shown},
       {"names header's work file", paths.names_tmp, paths.names_tmp},
       {"names header's backup", paths.names_bak, paths.names_bak},
+      {"MSG file's run mark", paths.run, paths.run_shown},
+      {"names header's run mark", paths.names_run, paths.names_run},
   };
   for (const Role& role : roles) {
     if (&role != &roles[1] && &role != &roles[2]) continue;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "msgfile/work_files.h"
 #include "platform/fake_file_system.h"
 #include "platform/interrupt.h"
 #include "test_util/test_util.h"
@@ -524,25 +525,33 @@ TEST(RunStaleBackup, StopsBeforeTheFileIdCheckAndTouchesNothing) {
     std::string in_the_way;
   };
   const std::string msg = WorkedExampleFile("X.MSG");
+  // Each backup with the mark a run leaves beside it.
+  const std::string mark = run_mark_text("x.BAK"), names_mark = run_mark_text("B.h.BAK");
   const std::vector<Case> cases = {
-      {"MSG backup", {{"x.msg", msg}, {"x.BAK", msg}}, {"-tA.h", "-hB.h", "x.msg"}, "x.BAK"},
+      {"MSG backup",
+       {{"x.msg", msg}, {"x.BAK", msg}, {"x.RUN", mark}},
+       {"-tA.h", "-hB.h", "x.msg"},
+       "x.BAK"},
       {"MSG backup, with -c",
-       {{"x.msg", msg}, {"x.BAK", msg}},
+       {{"x.msg", msg}, {"x.BAK", msg}, {"x.RUN", mark}},
        {"-c", "-tA.h", "-hB.h", "x.msg"},
        "x.BAK"},
       // Without the backups' check these would be FILE ID failures that
       // advise -c, which would throw the backup's content away.
-      {"MSG backup, MSG file missing", {{"x.BAK", msg}}, {"-tA.h", "-hB.h", "x.msg"}, "x.BAK"},
+      {"MSG backup, MSG file missing",
+       {{"x.BAK", msg}, {"x.RUN", mark}},
+       {"-tA.h", "-hB.h", "x.msg"},
+       "x.BAK"},
       {"MSG backup, MSG file empty, temporary file left",
-       {{"x.msg", ""}, {"x.BAK", msg}, {"x.TMP", "partial"}},
+       {{"x.msg", ""}, {"x.BAK", msg}, {"x.RUN", mark}, {"x.TMP", "partial"}},
        {"-tA.h", "-hB.h", "x.msg"},
        "x.BAK"},
       {"names backup",
-       {{"x.msg", msg}, {"B.h.BAK", "#define B 2\n"}},
+       {{"x.msg", msg}, {"B.h.BAK", "#define B 2\n"}, {"B.h.RUN", names_mark}},
        {"-tA.h", "-hB.h", "x.msg"},
        "B.h.BAK"},
       {"names backup, damaged MSG file",
-       {{"x.msg", msg.substr(0, 50)}, {"B.h.BAK", "#define B 2\n"}},
+       {{"x.msg", msg.substr(0, 50)}, {"B.h.BAK", "#define B 2\n"}, {"B.h.RUN", names_mark}},
        {"-tA.h", "-hB.h", "x.msg"},
        "B.h.BAK"},
   };
@@ -569,10 +578,44 @@ TEST(RunStaleBackup, SaysHowToRestoreWhileTheTemporaryFileShowsTheRunWasCut) {
   fs.SetFile("A.h", kWorkedSource);
   fs.SetFile("x.msg", "");
   fs.SetFile("x.BAK", WorkedExampleFile("X.MSG"));
+  fs.SetFile("x.RUN", run_mark_text("x.BAK"));
   fs.SetFile("x.TMP", "");
   Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
-  EXPECT_NE(r.err.find("restore it with: mv 'x.BAK' 'x.msg'"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("restore it with: mv 'x.BAK' 'x.msg' && rm 'x.RUN'"), std::string::npos)
+      << r.err;
   EXPECT_EQ(r.code, 1);
+}
+
+// A user's own copies under the backups' names (cp x.msg x.BAK) are byte for
+// byte what a run's backups would be, yet no run takes them for leftovers:
+// it asks to move them, never to remove them, and touches nothing.
+TEST(RunStaleBackup, AUsersOwnBackupIsLeftAlone) {
+  FakeFileSystem fs;
+  fs.SetFile("A.h", MessageSource("FR", "#message 3 C \"c\"\n"));
+  ASSERT_EQ(Tolvane(fs, {"-c", "-tA.h", "-hB.h", "x.msg"}).code, 0);
+  for (const char* backup : {"x.BAK", "B.h.BAK"}) {
+    SCOPED_TRACE(backup);
+    const std::string original = std::string(backup) == "x.BAK" ? "x.msg" : "B.h";
+    fs.SetFile(backup, Content(fs, original));
+    for (bool tmp : {false, true}) {
+      if (tmp) fs.SetFile("x.TMP", "");
+      const auto before = Snapshot(fs);
+      Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
+      EXPECT_EQ(r.err, "Cannot build X.MSG: " + std::string(backup) +
+                           " was not made by a run and is in the way of the run's backup of " +
+                           original + "; move or rename it and run again\n");
+      EXPECT_EQ(r.code, 1);
+      EXPECT_TRUE(SameFiles(before, fs));
+      if (tmp) fs.Remove("x.TMP");
+    }
+    // Moved away as asked, it stays the user's.
+    const std::string copy = Content(fs, backup);
+    fs.Rename(backup, "mine");
+    ASSERT_EQ(Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"}).code, 0);
+    EXPECT_EQ(Content(fs, "mine"), copy);
+    EXPECT_EQ(fs.ListFiles(), (std::vector<std::string>{"A.h", "B.h", "mine", "x.msg"}));
+    fs.Remove("mine");
+  }
 }
 
 // ---------------------------------------------------------------------------

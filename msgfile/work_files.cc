@@ -34,6 +34,25 @@ bool empty_or_missing(FileSystem& fs, const std::string& path) {
   }
 }
 
+// A mark's first line says what it is; the second names the backup it
+// covers, which is beside it.
+constexpr char kMarkLine[] = "Tolvane run mark: the backup named below was made by a run\n";
+
+// Whether `run` is the mark a run left for the backup `bak`. Only that tells
+// a run's backup from a user's copy: both hold the previous file byte for byte.
+bool is_mark(FileSystem& fs, const std::string& run, const std::string& bak) {
+  if (fs.Kind(run) != FileKind::kRegular) return false;
+  const std::string want = run_mark_text(bak);
+  try {
+    auto file = fs.Open(run, OpenMode::kRead);
+    if (file->Size() != want.size()) return false;
+    std::string got(want.size(), '\0');
+    return file->ReadAt(0, got.data(), got.size()) == got.size() && got == want;
+  } catch (const IoError&) {
+    return false;
+  }
+}
+
 void copy_file(FileSystem& fs, const std::string& from, const std::string& to) {
   auto source = fs.Open(from, OpenMode::kRead);
   auto target = fs.Open(to, OpenMode::kCreate);
@@ -44,6 +63,11 @@ void copy_file(FileSystem& fs, const std::string& from, const std::string& to) {
 }
 
 }  // namespace
+
+std::string run_mark_text(const std::string& bak) {
+  const size_t slash = bak.rfind('/');
+  return kMarkLine + bak.substr(slash == std::string::npos ? 0 : slash + 1) + "\n";
+}
 
 std::string shown_path(std::string path) {
   for (char& c : path) {
@@ -64,11 +88,14 @@ WorkFilePaths work_file_paths(const std::string& msg_typed, const std::string& n
   }
   paths.tmp = base + ".TMP";
   paths.bak = base + ".BAK";
+  paths.run = base + ".RUN";
   paths.tmp_shown = shown_path(base) + ".TMP";
   paths.bak_shown = shown_path(base) + ".BAK";
+  paths.run_shown = shown_path(base) + ".RUN";
   paths.names = names_path;
   paths.names_tmp = names_path + ".TMP";
   paths.names_bak = names_path + ".BAK";
+  paths.names_run = names_path + ".RUN";
   return paths;
 }
 
@@ -80,10 +107,40 @@ std::optional<std::string> stale_backup_message(FileSystem& fs, const WorkFilePa
   struct Backup {
     const std::string& path;
     const std::string& original;
+    const std::string& run;
   };
-  for (const Backup& backup :
-       {Backup{paths.bak, paths.msg}, Backup{paths.names_bak, paths.names}}) {
+  const Backup backups[] = {Backup{paths.bak, paths.msg, paths.run},
+                            Backup{paths.names_bak, paths.names, paths.names_run}};
+  // Marks whose backups are already gone go with the advice too.
+  std::string spare_marks;
+  for (const Backup& backup : backups) {
+    if (is_mark(fs, backup.run, backup.path) && !fs.Exists(backup.path)) {
+      spare_marks += " " + quoted(backup.run);
+    }
+  }
+  for (const Backup& backup : backups) {
+    // A file the run did not make is never written, removed or advised
+    // away: it may be the only copy of something. It is only asked to move.
+    const bool marked = is_mark(fs, backup.run, backup.path);
+    const FileKind run_kind = fs.Kind(backup.run);
+    // An empty one is a mark a run was cut before writing: it holds nothing
+    // and vouches for nothing.
+    const bool nothing = run_kind == FileKind::kMissing || run_kind == FileKind::kNoDirectory ||
+                         (run_kind == FileKind::kRegular && empty_or_missing(fs, backup.run));
+    if (!marked && !nothing) {
+      return "Cannot build " + paths.msg_shown + ": " + backup.run +
+             " was not made by a run and is in the way of the run's mark of the same name; "
+             "move or rename it and run again\n";
+    }
     if (!fs.Exists(backup.path)) continue;
+    if (!marked) {
+      return "Cannot build " + paths.msg_shown + ": " + backup.path +
+             " was not made by a run and is in the way of the run's backup of " + backup.original +
+             "; move or rename it and run again\n";
+    }
+    // The mark goes with its backup: left alone, it would vouch for a copy
+    // a user might later make under that name.
+    const std::string remove = "rm " + quoted(backup.path) + " " + quoted(backup.run) + spare_marks;
     if (!replaced && fs.SameFile(backup.path, backup.original)) {
       // Cut between taking the backup and replacing the file: the backup is
       // a second name of the file still in place, so restoring it by a
@@ -91,8 +148,8 @@ std::optional<std::string> stale_backup_message(FileSystem& fs, const WorkFilePa
       // loses nothing.
       return "Cannot build " + paths.msg_shown + ": " + backup.path +
              " is left by an interrupted run and is a second name of the previous " +
-             backup.original + ", which is still in place; remove it with: rm " +
-             quoted(backup.path) + " and run again\n";
+             backup.original + ", which is still in place; remove it with: " + remove +
+             " and run again\n";
     }
     // A backup whose file is gone (or, for the catalogue, empty) was not
     // left by a run of ours that completed: it is the only copy there is.
@@ -103,13 +160,13 @@ std::optional<std::string> stale_backup_message(FileSystem& fs, const WorkFilePa
     if (replaced && !only_copy()) {
       return "Cannot build " + paths.msg_shown + ": " + backup.path +
              " is left by an interrupted run that had already written the new " + paths.msg +
-             " and " + paths.names + "; remove it with: rm " + quoted(backup.path) +
-             " and run again\n";
+             " and " + paths.names + "; remove it with: " + remove + " and run again\n";
     }
     return "Cannot build " + paths.msg_shown + ": " + backup.path +
            " is left by an interrupted run and holds the only copy of the previous " +
            backup.original + "; restore it with: mv " + quoted(backup.path) + " " +
-           quoted(backup.original) + " and run again\n";
+           quoted(backup.original) + " && rm " + quoted(backup.run) + spare_marks +
+           " and run again\n";
   }
   return std::nullopt;
 }
@@ -156,11 +213,14 @@ WorkFiles::WorkFiles(FileSystem& fs, WorkFilePaths paths) : fs_(fs), paths_(std:
   msg_.tmp_shown = paths_.tmp_shown;
   msg_.bak = paths_.bak;
   msg_.bak_shown = paths_.bak_shown;
+  msg_.run = paths_.run;
+  msg_.run_shown = paths_.run_shown;
   // The names header's messages show the paths as typed; its new content is
   // reported as a write of the header itself.
   names_.path = names_.shown = names_.tmp_shown = paths_.names;
   names_.tmp = paths_.names_tmp;
   names_.bak = names_.bak_shown = paths_.names_bak;
+  names_.run = names_.run_shown = paths_.names_run;
 }
 
 void WorkFiles::sync_dirs() {
@@ -169,6 +229,25 @@ void WorkFiles::sync_dirs() {
   const std::string msg_dir = DirName(paths_.msg), names_dir = DirName(paths_.names);
   fs_.SyncDir(msg_dir);
   if (names_dir != msg_dir) fs_.SyncDir(names_dir);
+}
+
+void WorkFiles::mark(ReplacedFile& file) {
+  const std::string text = run_mark_text(file.bak);
+  or_fail("Cannot create " + file.run_shown, [&] {
+    // Any file of this name is a mark of an earlier run: the run was
+    // refused before the commit otherwise.
+    auto out = fs_.Open(file.run, OpenMode::kCreate);
+    file.marked = true;
+    out->WriteAt(0, text.data(), text.size());
+    out->Sync();
+    out->Close();
+  });
+}
+
+void WorkFiles::unmark(ReplacedFile& file) {
+  if (!file.marked || file.backed_up) return;
+  fs_.Remove(file.run);
+  file.marked = false;
 }
 
 void WorkFiles::back_up(ReplacedFile& file) {
@@ -196,6 +275,10 @@ std::string WorkFiles::restore_note() {
       note += " rm " + quoted(file->path) + ";";
     }
   }
+  // A mark only once its backup is dealt with.
+  for (const ReplacedFile* file : both_) {
+    if (file->marked) note += " rm " + quoted(file->run) + ";";
+  }
   // The work files last: while <base>.TMP is there, the next run knows that
   // the backups hold the state to go back to.
   std::vector<std::string> work = {paths_.tmp, paths_.names_tmp};
@@ -211,13 +294,14 @@ std::string WorkFiles::restore_note() {
 }
 
 std::string WorkFiles::kept_note() {
-  std::string kept;
+  std::string kept, marks;
   for (const ReplacedFile* file : both_) {
     if (file->backed_up) kept += (kept.empty() ? "" : " and ") + file->bak;
+    if (file->marked) marks += (marks.empty() ? "" : " and ") + file->run;
   }
   return "The new " + paths_.msg + " and " + paths_.names +
          " are complete but the previous ones could not be put back; they are kept in " + kept +
-         "\n";
+         (marks.empty() ? "" : ", marked by " + marks) + "\n";
 }
 
 void WorkFiles::commit() {
@@ -229,6 +313,15 @@ void WorkFiles::commit() {
     if (file->existed) {
       or_fail("Cannot write " + file->tmp_shown, [&] { fs_.CopyMode(file->path, file->tmp); });
     }
+  }
+  // Each mark is on disk before its backup exists, so that a backup found
+  // after a crash is known for a run's.
+  for (ReplacedFile* file : both_) {
+    if (file->existed) mark(*file);
+  }
+  if (msg_.marked || names_.marked) {
+    or_fail("Cannot create " + (msg_.marked ? msg_.run_shown : names_.run_shown),
+            [&] { sync_dirs(); });
   }
   for (ReplacedFile* file : both_) {
     if (file->existed) back_up(*file);
@@ -249,19 +342,42 @@ void WorkFiles::commit() {
     or_fail("Cannot remove " + names_.bak_shown, [&] { fs_.Remove(names_.bak); });
     names_.backed_up = false;
   }
+
   if (msg_.backed_up) {
     try {
       fs_.Remove(msg_.bak);
     } catch (const IoError& error) {
       done_ = true;
-      throw FileFailure("Cannot remove " + msg_.bak_shown + ": the new " + paths_.msg + " and " +
-                            paths_.names + " are complete; remove " + quoted(msg_.bak) +
-                            " before the next run",
-                        error);
+      // The names header's mark has no backup left to vouch for.
+      try {
+        unmark(names_);
+      } catch (const IoError&) {
+      }
+      throw FileFailure(
+          "Cannot remove " + msg_.bak_shown + ": the new " + paths_.msg + " and " + paths_.names +
+              " are complete; remove " + quoted(msg_.bak) + " and its mark " + quoted(msg_.run) +
+              (names_.marked ? " and " + quoted(names_.run) : "") + " before the next run",
+          error);
     }
     msg_.backed_up = false;
   }
   done_ = true;
+  // The marks once no backup is left. One left behind would vouch for a copy
+  // a user might later make under the backup's name, so it is named.
+  std::string marks_left, first_shown, reason;
+  for (ReplacedFile* file : both_) {
+    try {
+      unmark(*file);
+    } catch (const IoError& error) {
+      if (marks_left.empty()) first_shown = file->run_shown, reason = error.reason();
+      marks_left += " " + quoted(file->run);
+    }
+  }
+  if (!marks_left.empty()) {
+    throw FileFailure("Cannot remove " + first_shown + ": the new " + paths_.msg + " and " +
+                      paths_.names + " are complete; remove" + marks_left +
+                      " before the next run\n" + reason + "\n");
+  }
   try {
     sync_dirs();
   } catch (const IoError&) {
@@ -311,6 +427,8 @@ std::string WorkFiles::undo() {
         file->backed_up = false;
       }
     }
+    // The marks last: until the backups are gone they say whose they are.
+    for (ReplacedFile* file : both_) unmark(*file);
   } catch (const IoError&) {
     return restore_note();
   }

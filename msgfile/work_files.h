@@ -4,14 +4,18 @@
 // The previous MSG file and names header are only read while a build runs; the
 // new content goes to <base>.TMP and <names>.TMP. Committing then
 //   1. gives the previous files second names, <base>.BAK and <names>.BAK
-//      (hard links, or synced copies across file systems),
+//      (hard links, or synced copies across file systems), each after a
+//      synced mark beside it, <base>.RUN and <names>.RUN, that says a run
+//      made it,
 //   2. renames the new names header, then the new MSG file, over the previous
 //      ones (each rename is atomic),
-//   3. removes the backups.
+//   3. removes the backups, each before its mark.
 // A failure at any point undoes what was done. After an interrupted run the
 // backups tell the next run what happened: while <base>.TMP still exists the
 // MSG file was not replaced and the backups must be restored; once it is gone
-// both files are new and the backups can be removed.
+// both files are new and the backups can be removed. A backup without its
+// mark was not made by a run (a user's own copy under that name): no run
+// writes, removes or advises removing it.
 #ifndef TOLVANE_MSGFILE_WORK_FILES_H_
 #define TOLVANE_MSGFILE_WORK_FILES_H_
 
@@ -29,9 +33,11 @@ struct WorkFilePaths {
   std::string msg_shown;  // upper-cased, as messages show it
   std::string tmp, tmp_shown;
   std::string bak, bak_shown;
-  std::string names;      // the names header
-  std::string names_tmp;  // where the new names header is written
-  std::string names_bak;  // its backup, beside it
+  std::string run, run_shown;  // the mark saying the backup is a run's
+  std::string names;           // the names header
+  std::string names_tmp;       // where the new names header is written
+  std::string names_bak;       // its backup, beside it
+  std::string names_run;       // the mark of that backup
 };
 
 // A path as messages and the catalogue's name field show it: ASCII letters
@@ -39,14 +45,19 @@ struct WorkFilePaths {
 std::string shown_path(std::string path);
 
 // Work file names from the MSG path as typed: its final extension replaced by
-// .TMP and .BAK, in the same directory; the names header's are its own name
-// followed by .TMP and .BAK. Each catalogue and names header thus has work
+// .TMP, .BAK and .RUN, in the same directory; the names header's are its own
+// name followed by .TMP, .BAK and .RUN. Each catalogue and names header thus has work
 // files of its own, wherever the run starts from.
 WorkFilePaths work_file_paths(const std::string& msg_typed, const std::string& names_path);
 
 // When a backup left by an interrupted run is in the way, the message that
-// says which and what to do about it.
+// says which and what to do about it; when a file the run did not make holds
+// the name of a backup or mark, the message asking to move it.
 std::optional<std::string> stale_backup_message(FileSystem& fs, const WorkFilePaths& paths);
+
+// What the mark of the backup `bak` holds: a fixed first line, then the
+// backup's file name.
+std::string run_mark_text(const std::string& bak);
 
 // Gives `from` the second name `to`, or copies it there (synced, then renamed
 // into place) where links are not possible.
@@ -61,8 +72,10 @@ struct ReplacedFile {
   std::string path, shown;     // the file itself
   std::string tmp, tmp_shown;  // where its new content is written
   std::string bak, bak_shown;  // its backup while it is replaced
+  std::string run, run_shown;  // the mark kept while the backup is there
   bool tmp_created = false;    // undo removes the work file
   bool existed = false;        // there was a previous file to keep
+  bool marked = false;         // the mark is there
   bool backed_up = false;      // the backup is there
   bool committed = false;      // the new file has taken its place
 };
@@ -91,6 +104,8 @@ class WorkFiles {
 
  private:
   void sync_dirs();
+  void mark(ReplacedFile& file);
+  void unmark(ReplacedFile& file);
   void back_up(ReplacedFile& file);
   void put_back(ReplacedFile& file);
   std::string restore_note();

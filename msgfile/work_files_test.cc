@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -15,6 +16,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 TEST(WorkFilePaths, ReplaceTheFinalExtensionInTheSameDirectory) {
@@ -68,12 +70,20 @@ TEST(WorkFilePaths, ReplaceTheFinalExtensionInTheSameDirectory) {
 
 TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
   WorkFilePaths paths = work_file_paths("out/app.msg", "Names.h");
+  EXPECT_EQ(paths.run, "out/app.RUN");
+  EXPECT_EQ(paths.run_shown, "OUT/APP.RUN");
+  EXPECT_EQ(paths.names_run, "Names.h.RUN");
+  // The mark says what it is and names its backup, not the path typed.
+  EXPECT_EQ(run_mark_text("out/app.BAK"),
+            "Tolvane run mark: the backup named below was made by a run\napp.BAK\n");
   FakeFileSystem fs;
   fs.SetFile("out/app.msg", "msg");
   fs.SetFile("Names.h", "names");
   EXPECT_EQ(stale_backup_message(fs, paths), std::nullopt);
-  // A temporary file alone is no danger: it holds nothing of the user's.
+  // A temporary file alone is no danger: it holds nothing of the user's;
+  // nor is a mark whose backup is gone.
   fs.SetFile("out/app.TMP", "partial");
+  fs.SetFile("out/app.RUN", run_mark_text(paths.bak));
   EXPECT_EQ(stale_backup_message(fs, paths), std::nullopt);
 
   // Interrupted before the MSG file was replaced: the backup is what to keep.
@@ -83,32 +93,80 @@ TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
   EXPECT_EQ(*message,
             "Cannot build OUT/APP.MSG: out/app.BAK is left by an interrupted run and holds the "
             "only copy of the previous out/app.msg; restore it with: mv 'out/app.BAK' "
-            "'out/app.msg' and run again\n");
+            "'out/app.msg' && rm 'out/app.RUN' and run again\n");
 
   // Interrupted after: the new files are complete, the backup can go.
-  ASSERT_EQ(fs.operations(), 0);
+  std::string kept;
+  ASSERT_TRUE(fs.GetFile("out/app.BAK", &kept));
+  ASSERT_EQ(kept, "previous");
   fs.Remove("out/app.TMP");
   message = stale_backup_message(fs, paths);
   ASSERT_TRUE(message.has_value());
   EXPECT_EQ(*message,
             "Cannot build OUT/APP.MSG: out/app.BAK is left by an interrupted run that had already "
-            "written the new out/app.msg and Names.h; remove it with: rm 'out/app.BAK' and run "
-            "again\n");
+            "written the new out/app.msg and Names.h; remove it with: rm 'out/app.BAK' "
+            "'out/app.RUN' and run again\n");
 
   // The names backup alone, in both states.
   fs.Remove("out/app.BAK");
+  fs.Remove("out/app.RUN");
   fs.SetFile("Names.h.BAK", "previous names");
+  fs.SetFile("Names.h.RUN", run_mark_text(paths.names_bak));
   message = stale_backup_message(fs, paths);
   ASSERT_TRUE(message.has_value());
   EXPECT_THAT(*message, StartsWith("Cannot build OUT/APP.MSG: Names.h.BAK "));
-  EXPECT_THAT(*message, HasSubstr("rm 'Names.h.BAK'"));
+  EXPECT_THAT(*message, HasSubstr("rm 'Names.h.BAK' 'Names.h.RUN'"));
   fs.SetFile("out/app.TMP", "partial");
   message = stale_backup_message(fs, paths);
   ASSERT_TRUE(message.has_value());
   EXPECT_THAT(*message, HasSubstr("previous Names.h; restore it with: mv 'Names.h.BAK' "
-                                  "'Names.h' and run again\n"));
+                                  "'Names.h' && rm 'Names.h.RUN' and run again\n"));
   // Checking touches nothing.
-  EXPECT_EQ(fs.ListFiles().size(), 4u);
+  EXPECT_EQ(fs.ListFiles().size(), 5u);
+}
+
+// A backup is a run's only when its mark says so: a user's own copy under
+// the backup's name, or a file under the mark's, is only ever asked to move,
+// whatever state the other work files are in.
+TEST(StaleBackupMessage, NeverAdvisesRemovingAUsersFile) {
+  const WorkFilePaths paths = work_file_paths("app.msg", "names.h");
+  struct Case {
+    const char* file;
+    const char* content;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"app.BAK", "msg",
+       "Cannot build APP.MSG: app.BAK was not made by a run and is in the way of the run's "
+       "backup of app.msg; move or rename it and run again\n"},
+      {"names.h.BAK", "names",
+       "Cannot build APP.MSG: names.h.BAK was not made by a run and is in the way of the run's "
+       "backup of names.h; move or rename it and run again\n"},
+      {"app.RUN", "my notes\n",
+       "Cannot build APP.MSG: app.RUN was not made by a run and is in the way of the run's "
+       "mark of the same name; move or rename it and run again\n"},
+  };
+  for (const Case& c : cases) {
+    for (int state = 0; state < 4; ++state) {
+      SCOPED_TRACE(std::string(c.file) + " in state " + std::to_string(state));
+      FakeFileSystem fs;
+      fs.SetFile("app.msg", "msg");
+      fs.SetFile("names.h", "names");
+      fs.SetFile(c.file, c.content);
+      if (state & 1) fs.SetFile("app.TMP", "partial");
+      // A mark for the other backup vouches for nothing here.
+      if (state & 2) {
+        const bool names = std::string(c.file) == "names.h.BAK";
+        fs.SetFile(names ? "app.RUN" : "names.h.RUN",
+                   run_mark_text(names ? "app.BAK" : "names.h.BAK"));
+      }
+      if (std::string(c.file) == "app.RUN") fs.SetFile("app.BAK", "msg");
+      std::optional<std::string> message = stale_backup_message(fs, paths);
+      ASSERT_TRUE(message.has_value());
+      EXPECT_EQ(*message, c.message);
+      EXPECT_THAT(*message, Not(HasSubstr("rm ")));
+    }
+  }
 }
 
 TEST(MakeBackup, LinksOrCopiesCompletely) {
@@ -218,6 +276,19 @@ FileMap Previous(const Scenario& s) {
 }
 
 FileMap Committed() { return {{"app.msg", kNewMsg}, {"Names.h", kNewNames}}; }
+
+// The files without the marks a commit could not remove once their backups
+// were gone, each checked to hold just the mark.
+FileMap WithoutMarks(FileMap files) {
+  for (const char* bak : {"app.BAK", "Names.h.BAK"}) {
+    const std::string run = std::string(bak, std::strlen(bak) - 4) + ".RUN";
+    if (!files.count(run)) continue;
+    EXPECT_FALSE(files.count(bak)) << run;
+    EXPECT_EQ(files[run], run_mark_text(bak));
+    files.erase(run);
+  }
+  return files;
+}
 
 // A finished build about to be committed: both new files complete, the
 // previous ones as the scenario has them.
@@ -357,12 +428,20 @@ TEST(WorkFiles, AFailedCommitLosesNothing) {
       continue;
     }
     if (o.note.empty() && o.failure.find("are complete") != std::string::npos) {
-      // Past the point of no return: the new files are in place and the MSG
-      // backup, which the message names, is left.
-      FileMap expected = Committed();
-      if (s.msg_exists) expected["app.BAK"] = kOldMsg;
-      EXPECT_EQ(o.files, expected);
-      EXPECT_THAT(o.failure, HasSubstr("remove 'app.BAK'"));
+      // Past the point of no return: the new files are in place; the MSG
+      // backup or the marks the message names are left.
+      FileMap files = o.files;
+      if (o.failure.rfind("Cannot remove APP.BAK", 0) == 0) {
+        EXPECT_EQ(files["app.BAK"], kOldMsg);
+        EXPECT_THAT(o.failure, HasSubstr("remove 'app.BAK'"));
+        files.erase("app.BAK");
+      }
+      for (const char* mark : {"app.RUN", "Names.h.RUN"}) {
+        if (files.count(mark)) {
+          EXPECT_THAT(o.failure, HasSubstr(std::string("'") + mark + "'"));
+        }
+      }
+      EXPECT_EQ(WithoutMarks(files), Committed());
       continue;
     }
     if (o.note.empty()) {
@@ -484,6 +563,8 @@ TEST(WorkFiles, UndoNoteCommandsRestoreThePreviousFiles) {
     }
     EXPECT_FALSE(files.count("app.BAK"));
     EXPECT_FALSE(files.count("Names.h.BAK"));
+    EXPECT_FALSE(files.count("app.RUN"));
+    EXPECT_FALSE(files.count("Names.h.RUN"));
   }
 }
 
