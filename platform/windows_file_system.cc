@@ -510,38 +510,52 @@ std::unique_ptr<FileLock> WindowsFileSystem::LockFiles(const std::vector<std::st
   struct Name {
     std::string mutex;
     const std::string* path;
+    HANDLE handle;
   };
-  std::vector<Name> names;
+  std::vector<Name> names;  // in the caller's order
+  auto lock = std::make_unique<MutexLock>();
   for (const std::string& path : paths) {
     std::string mutex = LockName(FollowLinks(path));
     auto same = [&](const Name& n) { return n.mutex == mutex; };
-    if (std::none_of(names.begin(), names.end(), same)) names.push_back({mutex, &path});
+    if (std::any_of(names.begin(), names.end(), same)) continue;
+    std::u16string wide;
+    Utf8ToUtf16(mutex, &wide);
+    HANDLE handle = CreateMutexW(nullptr, FALSE, AsWide(wide).c_str());
+    // Where no mutex can be made, the run goes on as it always did.
+    if (handle == nullptr) continue;
+    lock->opened.push_back(handle);
+    names.push_back({mutex, &path, handle});
   }
+  // The notice names the first of the caller's files another run holds
+  // (the catalogue, usually, as where the locks are on directories). Only
+  // tried, never kept: taking mutexes out of order could deadlock.
+  auto first_busy = [&]() -> const std::string& {
+    for (const Name& name : names) {
+      const DWORD got = WaitForSingleObject(name.handle, 0);
+      if (got == WAIT_TIMEOUT) return *name.path;
+      ReleaseMutex(name.handle);
+    }
+    return *names.front().path;
+  };
   // One order for every run, so that two runs never each hold what the
   // other waits for.
-  std::sort(names.begin(), names.end(),
+  std::vector<Name> ordered = names;
+  std::sort(ordered.begin(), ordered.end(),
             [](const Name& a, const Name& b) { return a.mutex < b.mutex; });
-  auto lock = std::make_unique<MutexLock>();
   bool told = false;
-  for (const Name& name : names) {
-    std::u16string wide;
-    Utf8ToUtf16(name.mutex, &wide);
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, AsWide(wide).c_str());
-    // Where no mutex can be made, the run goes on as it always did.
-    if (mutex == nullptr) continue;
-    lock->opened.push_back(mutex);
+  for (const Name& name : ordered) {
     // A mutex whose holder ended without releasing it is "abandoned": that
     // run is gone, and the lock is ours.
-    DWORD got = WaitForSingleObject(mutex, 0);
+    DWORD got = WaitForSingleObject(name.handle, 0);
     if (got == WAIT_TIMEOUT) {
-      if (!told) waiting(*name.path);
+      if (!told) waiting(first_busy());
       told = true;
       StopIfInterrupted();
-      HANDLE both[2] = {mutex, static_cast<HANDLE>(InterruptEvent())};
+      HANDLE both[2] = {name.handle, static_cast<HANDLE>(InterruptEvent())};
       got = WaitForMultipleObjects(2, both, FALSE, INFINITE);
       if (got == WAIT_OBJECT_0 + 1) StopIfInterrupted();
     }
-    if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) lock->held.push_back(mutex);
+    if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) lock->held.push_back(name.handle);
   }
   return lock;
 }
