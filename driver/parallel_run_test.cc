@@ -2,11 +2,14 @@
 // catalogue, or on several from one directory, all succeed with each table
 // added once; a run interrupted at any moment leaves the previous files or
 // the complete new ones, and nothing else.
-#include <fcntl.h>
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -148,6 +151,7 @@ TEST(ParallelRuns, OnDifferentCataloguesFromOneDirectoryNeverInterfere) {
   }
 }
 
+#ifndef _WIN32  // The interrupts below are sent with fork and kill.
 // Starts a build in `dir`; its standard error goes to `err_path`.
 pid_t StartBuild(const std::string& dir, const std::vector<std::string>& args,
                  const std::string& err_path) {
@@ -239,6 +243,8 @@ TEST(Interrupts, AtManyMomentsOfALargeBuildLeaveThePreviousOrTheNewFiles) {
   EXPECT_GT(undone, 0);
   std::printf("undone %d, completed %d of %d\n", undone, completed, kMoments);
 }
+
+#endif  // !_WIN32
 
 }  // namespace
 }  // namespace tolvane::testing

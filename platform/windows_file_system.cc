@@ -4,8 +4,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 
+#include "platform/interrupt.h"
 #include "platform/utf16.h"
+#include "platform/windows_interrupt.h"
 
 namespace tolvane {
 namespace {
@@ -14,7 +17,10 @@ namespace {
 // build's logic looks at, and the Win32 code is at hand for a fuller reason
 // (Win32ErrorText) wherever one is wanted.
 [[noreturn]] void ThrowWin32(const std::string& op, const std::string& path, DWORD code) {
-  throw IoError(op, path, ErrnoFromWin32(code));
+  const int error = ErrnoFromWin32(code);
+  std::string reason = Win32ErrorText(code);
+  if (reason.empty()) throw IoError(op, path, error);
+  throw IoError(op, path, error, std::move(reason));
 }
 
 DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
@@ -122,7 +128,81 @@ class WindowsFile : public File {
   HANDLE handle_;
 };
 
+// The run lock's mutexes, released and closed in the thread that took them.
+class MutexLock : public FileLock {
+ public:
+  ~MutexLock() override {
+    for (HANDLE mutex : held) ReleaseMutex(mutex);
+    for (HANDLE mutex : opened) CloseHandle(mutex);
+  }
+  std::vector<HANDLE> opened, held;
+};
+
+std::wstring AsWide(const std::u16string& s) {
+  return std::wstring(reinterpret_cast<const wchar_t*>(s.data()), s.size());
+}
+
+std::string Narrow(const std::wstring& s) {
+  return Utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(s.data()), s.size()));
+}
+
+// Opens `path` for its metadata only (no access to the data, every kind of
+// sharing), links followed; INVALID_HANDLE_VALUE when it cannot.
+HANDLE OpenForInfo(const std::wstring& path) {
+  return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool FileInfo(const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE handle = OpenForInfo(path);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BOOL ok = GetFileInformationByHandle(handle, info);
+  CloseHandle(handle);
+  return ok != 0;
+}
+
+// The full path, upper-cased as the file system compares names.
+std::wstring FoldedFullPath(const std::wstring& path) {
+  DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  std::wstring full(size == 0 ? 0 : size, L'\0');
+  if (size != 0) {
+    DWORD n = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    full.resize(n < size ? n : 0);
+  }
+  if (full.empty()) full = path;
+  std::replace(full.begin(), full.end(), L'/', L'\\');
+  CharUpperBuffW(full.data(), static_cast<DWORD>(full.size()));
+  return full;
+}
+
+// The name part of a path (after its last slash or backslash).
+std::string BaseName(const std::string& path) {
+  const size_t cut = path.find_last_of(kPathSeparators);
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
 }  // namespace
+
+std::string LockName(const std::string& path) {
+  std::u16string wide;
+  std::wstring folded;
+  if (Utf8ToUtf16(path, &wide)) folded = FoldedFullPath(AsWide(wide));
+  // 64-bit FNV-1a of the folded path's UTF-16 units: mutex names are short
+  // and may hold no backslash after the namespace.
+  uint64_t hash = 14695981039346656037ull;
+  auto mix = [&](uint32_t unit) {
+    hash ^= unit;
+    hash *= 1099511628211ull;
+  };
+  if (wide.empty() && !path.empty()) {
+    for (unsigned char c : path) mix(c);
+  } else {
+    for (wchar_t c : folded) mix(static_cast<uint16_t>(c));
+  }
+  char name[64];
+  std::snprintf(name, sizeof name, "Local\\tolvane-%016llx", static_cast<unsigned long long>(hash));
+  return name;
+}
 
 int ErrnoFromWin32(unsigned long code) {
   switch (code) {
@@ -326,6 +406,158 @@ void WindowsFileSystem::SyncDir(const std::string&) {
   // Windows has no call that makes a folder's entries durable on their own:
   // NTFS journals its metadata, and renames here are made with
   // MOVEFILE_WRITE_THROUGH, which returns only once the move is on disk.
+}
+
+FileKind WindowsFileSystem::Kind(const std::string& path) {
+  std::u16string wide16;
+  if (!Utf8ToUtf16(path, &wide16)) return FileKind::kMissing;
+  const std::wstring wide = AsWide(wide16);
+  const DWORD attributes = Attributes(wide);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+      // Reserved names (NUL, CON) have no attributes but open as devices.
+      HANDLE handle = OpenForInfo(wide);
+      if (handle == INVALID_HANDLE_VALUE) return FileKind::kOther;
+      const DWORD type = GetFileType(handle);
+      CloseHandle(handle);
+      return type == FILE_TYPE_CHAR   ? FileKind::kDevice
+             : type == FILE_TYPE_PIPE ? FileKind::kFifo
+                                      : FileKind::kOther;
+    }
+    std::u16string dir_path;
+    Utf8ToUtf16(DirName(path), &dir_path);
+    const DWORD dir = Attributes(AsWide(dir_path));
+    if (dir != INVALID_FILE_ATTRIBUTES && (dir & FILE_ATTRIBUTE_DIRECTORY)) {
+      return FileKind::kMissing;
+    }
+    return FileKind::kNoDirectory;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::kDirectory;
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return FileKind::kDevice;
+  HANDLE handle = OpenForInfo(wide);
+  if (handle == INVALID_HANDLE_VALUE) return FileKind::kRegular;
+  const DWORD type = GetFileType(handle);
+  CloseHandle(handle);
+  if (type == FILE_TYPE_CHAR) return FileKind::kDevice;
+  if (type == FILE_TYPE_PIPE) return FileKind::kFifo;
+  return FileKind::kRegular;
+}
+
+FileIdentity WindowsFileSystem::Identity(const std::string& path) {
+  FileIdentity id;
+  std::u16string wide;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!Utf8ToUtf16(path, &wide)) {
+    id.name = path;
+    return id;
+  }
+  if (!FileInfo(AsWide(wide), &info)) {
+    // Names differing only in case name one file here.
+    std::u16string name;
+    Utf8ToUtf16(BaseName(path), &name);
+    std::wstring folded = AsWide(name);
+    CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
+    id.name = Narrow(folded);
+    std::u16string dir;
+    // In a missing directory only the whole path tells files apart.
+    if (!Utf8ToUtf16(DirName(path), &dir) || !FileInfo(AsWide(dir), &info)) {
+      id.name = Narrow(FoldedFullPath(AsWide(wide)));
+      return id;
+    }
+  }
+  id.device = info.dwVolumeSerialNumber;
+  id.inode = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  return id;
+}
+
+std::string WindowsFileSystem::FollowLinks(const std::string& path) {
+  std::u16string wide16;
+  if (!Utf8ToUtf16(path, &wide16)) return path;
+  const std::wstring wide = AsWide(wide16);
+  // Only a path whose last part is a link changes; any other keeps the
+  // spelling the user gave.
+  const DWORD attributes = Attributes(wide);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return path;
+  }
+  HANDLE handle = OpenForInfo(wide);
+  // A link to nothing: the system cannot say where it would lead.
+  if (handle == INVALID_HANDLE_VALUE) return path;
+  std::wstring target(MAX_PATH, L'\0');
+  DWORD n = GetFinalPathNameByHandleW(handle, target.data(), static_cast<DWORD>(target.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n >= target.size()) {
+    target.resize(n + 1);
+    n = GetFinalPathNameByHandleW(handle, target.data(), static_cast<DWORD>(target.size()),
+                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  }
+  CloseHandle(handle);
+  if (n == 0 || n >= target.size()) return path;
+  target.resize(n);
+  // The answer comes as \\?\C:\... or \\?\UNC\server\...; users know
+  // these as C:\... and \\server\....
+  if (target.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+    target = L"\\" + target.substr(7);
+  } else if (target.rfind(L"\\\\?\\", 0) == 0) {
+    target = target.substr(4);
+  }
+  return Narrow(target);
+}
+
+std::unique_ptr<FileLock> WindowsFileSystem::LockFiles(const std::vector<std::string>& paths,
+                                                       const LockWaitNotice& waiting) {
+  struct Name {
+    std::string mutex;
+    const std::string* path;
+    HANDLE handle;
+  };
+  std::vector<Name> names;  // in the caller's order
+  auto lock = std::make_unique<MutexLock>();
+  for (const std::string& path : paths) {
+    std::string mutex = LockName(FollowLinks(path));
+    auto same = [&](const Name& n) { return n.mutex == mutex; };
+    if (std::any_of(names.begin(), names.end(), same)) continue;
+    std::u16string wide;
+    Utf8ToUtf16(mutex, &wide);
+    HANDLE handle = CreateMutexW(nullptr, FALSE, AsWide(wide).c_str());
+    // Where no mutex can be made, the run goes on as it always did.
+    if (handle == nullptr) continue;
+    lock->opened.push_back(handle);
+    names.push_back({mutex, &path, handle});
+  }
+  // The notice names the first of the caller's files another run holds
+  // (the catalogue, usually, as where the locks are on directories). Only
+  // tried, never kept: taking mutexes out of order could deadlock.
+  auto first_busy = [&]() -> const std::string& {
+    for (const Name& name : names) {
+      const DWORD got = WaitForSingleObject(name.handle, 0);
+      if (got == WAIT_TIMEOUT) return *name.path;
+      ReleaseMutex(name.handle);
+    }
+    return *names.front().path;
+  };
+  // One order for every run, so that two runs never each hold what the
+  // other waits for.
+  std::vector<Name> ordered = names;
+  std::sort(ordered.begin(), ordered.end(),
+            [](const Name& a, const Name& b) { return a.mutex < b.mutex; });
+  bool told = false;
+  for (const Name& name : ordered) {
+    // A mutex whose holder ended without releasing it is "abandoned": that
+    // run is gone, and the lock is ours.
+    DWORD got = WaitForSingleObject(name.handle, 0);
+    if (got == WAIT_TIMEOUT) {
+      if (!told) waiting(first_busy());
+      told = true;
+      StopIfInterrupted();
+      HANDLE both[2] = {name.handle, static_cast<HANDLE>(InterruptEvent())};
+      got = WaitForMultipleObjects(2, both, FALSE, INFINITE);
+      if (got == WAIT_OBJECT_0 + 1) StopIfInterrupted();
+    }
+    if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) lock->held.push_back(name.handle);
+  }
+  return lock;
 }
 
 }  // namespace tolvane

@@ -26,6 +26,11 @@ class WindowsFileSystem : public FileSystem {
   bool SameFile(const std::string& a, const std::string& b) override;
   void CopyMode(const std::string& from, const std::string& to) override;
   void SyncDir(const std::string& dir) override;
+  FileKind Kind(const std::string& path) override;
+  FileIdentity Identity(const std::string& path) override;
+  std::string FollowLinks(const std::string& path) override;
+  std::unique_ptr<FileLock> LockFiles(const std::vector<std::string>& paths,
+                                      const LockWaitNotice& waiting) override;
 
  private:
   std::chrono::milliseconds retry_for_;
@@ -42,6 +47,10 @@ std::string Win32ErrorText(unsigned long code);
 // A path as the wide-character calls take it; throws IoError (EINVAL) for
 // bytes that are no UTF-8, since no file can have such a name.
 std::wstring WidePath(const std::string& op, const std::string& path);
+
+// The name of the mutex that stands for `path` in the run lock: the same for
+// every spelling of one full path, whatever its case.
+std::string LockName(const std::string& path);
 
 }  // namespace tolvane
 

@@ -3,13 +3,17 @@
 #include <errno.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <windows.h>
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/console.h"
+#include "platform/interrupt.h"
 #include "test_util/test_util.h"
 
 namespace tolvane {
@@ -230,6 +234,66 @@ TEST(WindowsFileSystem, ErrorsKeepTheSystemsReason) {
   const std::string text = Win32ErrorText(ERROR_FILE_NOT_FOUND);
   EXPECT_FALSE(text.empty());
   EXPECT_NE(text.back(), '\n');
+  TempDir dir;
+  WindowsFileSystem fs;
+  const IoError missing = ErrorOf([&] { fs.Open(dir / "missing", OpenMode::kRead); });
+  EXPECT_EQ(missing.error(), ENOENT);
+  EXPECT_EQ(missing.reason(), text);
+}
+
+TEST(WindowsFileSystem, KindsAndIdentities) {
+  TempDir dir;
+  WindowsFileSystem fs;
+  Write(fs, dir / "a.msg", "x");
+  EXPECT_EQ(fs.Kind(dir / "a.msg"), FileKind::kRegular);
+  EXPECT_EQ(fs.Kind(dir.path()), FileKind::kDirectory);
+  EXPECT_EQ(fs.Kind(dir / "none.msg"), FileKind::kMissing);
+  EXPECT_EQ(fs.Kind(dir / "no/none.msg"), FileKind::kNoDirectory);
+  EXPECT_EQ(fs.Kind("NUL"), FileKind::kDevice);
+  // One file under any spelling; another file, existing or not, differs.
+  EXPECT_EQ(fs.Identity(dir / "a.msg"), fs.Identity(dir / "A.MSG"));
+  EXPECT_NE(fs.Identity(dir / "a.msg"), fs.Identity(dir / "b.msg"));
+  EXPECT_EQ(fs.Identity(dir / "b.msg"), fs.Identity(dir / "B.msg"));
+  EXPECT_NE(fs.Identity(dir / "b.msg"), fs.Identity(dir / "c.msg"));
+  EXPECT_EQ(fs.FollowLinks(dir / "a.msg"), dir / "a.msg");
+}
+
+// Mutexes belong to threads, so a second thread stands for a second run.
+TEST(WindowsFileSystem, RunLocksWaitOnceNoticedAndStopOnInterrupt) {
+  TempDir dir;
+  WindowsFileSystem fs;
+  EXPECT_EQ(LockName(dir / "app.msg"), LockName(dir / "APP.MSG"));
+  EXPECT_NE(LockName(dir / "app.msg"), LockName(dir / "names.h"));
+  auto held = fs.LockFiles({dir / "app.msg"}, [](const std::string&) { ADD_FAILURE(); });
+
+  std::vector<std::string> notices;
+  bool locked = false;
+  std::thread other([&] {
+    auto lock = fs.LockFiles({dir / "names.h", dir / "APP.MSG"},
+                             [&](const std::string& path) { notices.push_back(path); });
+    locked = true;
+  });
+  std::this_thread::sleep_for(milliseconds(300));
+  EXPECT_FALSE(locked);
+  held.reset();
+  other.join();
+  EXPECT_TRUE(locked);
+  EXPECT_THAT(notices, ElementsAre(dir / "APP.MSG"));
+
+  held = fs.LockFiles({dir / "app.msg"}, [](const std::string&) {});
+  bool stopped = false;
+  std::thread interrupted([&] {
+    try {
+      fs.LockFiles({dir / "app.msg"}, [](const std::string&) {});
+    } catch (const Interrupted& e) {
+      stopped = e.signal() == SIGINT;
+    }
+  });
+  std::this_thread::sleep_for(milliseconds(300));
+  SetInterruptSignal(SIGINT);
+  interrupted.join();
+  SetInterruptSignal(0);
+  EXPECT_TRUE(stopped);
 }
 
 TEST(WindowsConsole, NoKeyIsWaitedForWithoutAConsole) {
