@@ -170,7 +170,9 @@ TEST_F(CommandLine, MsgPathIsOpenedAsTypedAndShownUpperCased) {
 // Names beyond ASCII reach the files whole (on Windows the command line is
 // wide text, converted to UTF-8); only ASCII letters are upper-cased.
 TEST_F(CommandLine, NonAsciiFileNames) {
-  const std::string source = "fran\xC3\xA7" "ais.h";
+  const std::string source =
+      "fran\xC3\xA7"
+      "ais.h";
   const std::string names = "noms_\xE2\x82\xAC.h";
   const std::string msg = "caf\xC3\xA9_\xF0\x9F\x98\x80.msg";
   const std::string shown = "CAF\xC3\xA9_\xF0\x9F\x98\x80.MSG";

@@ -1,8 +1,8 @@
-#include "platform/interrupt.h"
-
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
+
+#include "platform/interrupt.h"
 
 namespace tolvane {
 namespace {
