@@ -68,6 +68,7 @@ std::optional<std::string> plan_header_area(const Catalogue& old, const std::str
 
   std::string& out = area->bytes;
   out.clear();
+  out.reserve(static_cast<size_t>(new_area));
   write_header(&out, header);
   for (size_t i = 0; i < entries.size(); ++i) {
     LanguageEntry entry = entries[i];

@@ -156,12 +156,18 @@ class Rules {
 
   // How the blocks share the data area: no gaps, no overlaps, even ends.
   bool block_layout() {
+    blocks_.reserve(c_.tables.size());
     for (const TableLayout& table : c_.tables) {
       if (table.record.message_count > 0) blocks_.push_back(&table);
     }
-    std::stable_sort(
-        blocks_.begin(), blocks_.end(),
-        [](const TableLayout* a, const TableLayout* b) { return a->block_begin < b->block_begin; });
+    // Usually in order already (a catalogue of one language, or languages
+    // added in turn), and then the sort's buffer is not worth taking.
+    const auto by_begin = [](const TableLayout* a, const TableLayout* b) {
+      return a->block_begin < b->block_begin;
+    };
+    if (!std::is_sorted(blocks_.begin(), blocks_.end(), by_begin)) {
+      std::stable_sort(blocks_.begin(), blocks_.end(), by_begin);
+    }
     const uint64_t data_begin = std::max(c_.records_end, c_.directory_end);
     if (data_begin < size_ && c_.records_end <= size_) {
       const uint64_t first = blocks_.empty() ? size_ : blocks_.front()->block_begin;
@@ -301,31 +307,37 @@ CatalogueLayout read_layout(File& file) {
   uint64_t records_in_file =
       c.directory_end >= size ? 0 : (size - c.directory_end) / kTableRecordSize;
   records_in_file = std::min(records_in_file, tables);
-  ByteReader records(
-      in.view(c.directory_end, static_cast<size_t>(records_in_file * kTableRecordSize)));
+  // Through the window, not in one piece: tens of thousands of records would
+  // otherwise take a buffer as large as the header area on top of the layout.
   c.tables.reserve(records_in_file);
-  size_t language = 0;
+  uint32_t language = 0;
   unsigned rank = 0;
   for (uint64_t i = 0; i < records_in_file; ++i) {
     while (rank >= c.languages[language].entry.table_count) {
       ++language;
       rank = 0;
     }
+    if (rank == 0) {
+      c.languages[language].tables.reserve(static_cast<size_t>(
+          std::min<uint64_t>(c.languages[language].entry.table_count, records_in_file - i)));
+    }
     TableLayout table;
     table.language = language;
     table.rank = ++rank;
-    table.record_offset = c.directory_end + records.position();
-    read_table_record(records, &table.record);
+    table.record_offset = c.directory_end + i * kTableRecordSize;
+    ByteReader record(in.view(table.record_offset, kTableRecordSize));
+    read_table_record(record, &table.record);
     c.languages[language].tables.push_back(c.tables.size());
     c.tables.push_back(table);
   }
 
   // A block runs up to the next non-empty block or to the end of the file.
   std::vector<uint64_t> starts;
+  starts.reserve(c.tables.size());
   for (const TableLayout& table : c.tables) {
     if (table.record.message_count > 0) starts.push_back(table.record.index_offset);
   }
-  std::sort(starts.begin(), starts.end());
+  if (!std::is_sorted(starts.begin(), starts.end())) std::sort(starts.begin(), starts.end());
   for (TableLayout& table : c.tables) {
     table.block_begin = table.record.index_offset;
     table.index_end = table.block_begin + uint64_t{kIndexEntrySize} * table.record.message_count;

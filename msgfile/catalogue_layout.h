@@ -32,8 +32,8 @@ struct LanguageLayout {
 };
 
 struct TableLayout {
-  size_t language = 0;  // rank of its language in the directory
-  unsigned rank = 0;    // rank within its language, counting from 1
+  uint32_t language = 0;  // rank of its language in the directory
+  uint32_t rank = 0;      // rank within its language, counting from 1
   uint64_t record_offset = 0;
   TableRecord record;
   // The block: index [block_begin, index_end), texts [index_end, block_end).

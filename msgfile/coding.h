@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -53,15 +54,28 @@ class ByteReader {
     return static_cast<uint8_t>(bytes_[position_++]);
   }
   uint16_t read_u16() {
+    if (fits(2)) {
+      position_ += 2;
+      return decode_u16(bytes_.data() + position_ - 2);
+    }
     uint16_t low = read_u8();
     return static_cast<uint16_t>(low | (read_u8() << 8));
   }
   uint32_t read_u32() {
+    if (fits(4)) {
+      position_ += 4;
+      return decode_u32(bytes_.data() + position_ - 4);
+    }
     uint32_t low = read_u16();
     return low | (static_cast<uint32_t>(read_u16()) << 16);
   }
   // Fills `width` bytes; those past the end keep their previous content.
   void read_chars(char* out, size_t width) {
+    if (fits(width)) {
+      std::memcpy(out, bytes_.data() + position_, width);
+      position_ += width;
+      return;
+    }
     for (size_t i = 0; i < width; ++i, ++position_) {
       if (position_ < bytes_.size()) {
         out[i] = bytes_[position_];
@@ -76,6 +90,10 @@ class ByteReader {
   void seek(size_t position) { position_ = position; }
 
  private:
+  // Whether the next `n` bytes all lie in the range (the common case, read
+  // without a check per byte).
+  bool fits(size_t n) const { return position_ <= bytes_.size() && bytes_.size() - position_ >= n; }
+
   std::string_view bytes_;
   size_t position_;
   bool overran_ = false;

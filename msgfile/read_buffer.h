@@ -4,8 +4,10 @@
 #ifndef TOLVANE_MSGFILE_READ_BUFFER_H_
 #define TOLVANE_MSGFILE_READ_BUFFER_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,8 +25,11 @@ class ReadBuffer {
   std::string_view view(uint64_t offset, size_t n) {
     if (offset >= size_) return {};
     if (n > size_ - offset) n = static_cast<size_t>(size_ - offset);
-    if (offset < begin_ || offset + n > begin_ + buffer_.size()) fill(offset, n);
-    return std::string_view(buffer_).substr(static_cast<size_t>(offset - begin_), n);
+    if (offset < begin_ || offset + n > begin_ + filled_) fill(offset, n);
+    // A file that shrank since its size was taken gives fewer bytes.
+    const size_t at = static_cast<size_t>(offset - begin_);
+    if (at >= filled_) return {};
+    return std::string_view(buffer_.get() + at, std::min(n, filled_ - at));
   }
 
   uint64_t size() const { return size_; }
@@ -34,8 +39,14 @@ class ReadBuffer {
   void fill(uint64_t offset, size_t n) {
     size_t want = n > window_ ? n : window_;
     if (want > size_ - offset) want = static_cast<size_t>(size_ - offset);
-    buffer_.resize(want);
-    buffer_.resize(file_.ReadAt(offset, buffer_.data(), want));
+    // Not zero-filled first: on a large header area that would touch every
+    // page twice, and fresh pages are what a small run spends its time on.
+    if (want > capacity_) {
+      buffer_.reset(new char[want]);
+      capacity_ = want;
+    }
+    filled_ = 0;
+    filled_ = file_.ReadAt(offset, buffer_.get(), want);
     begin_ = offset;
   }
 
@@ -43,7 +54,9 @@ class ReadBuffer {
   uint64_t size_;
   size_t window_;
   uint64_t begin_ = 0;
-  std::string buffer_;
+  std::unique_ptr<char[]> buffer_;
+  size_t capacity_ = 0;
+  size_t filled_ = 0;
 };
 
 }  // namespace tolvane

@@ -18,11 +18,15 @@ void write_language_entry(std::string* out, const LanguageEntry& entry) {
 }
 
 void write_table_record(std::string* out, const TableRecord& record) {
-  write_u32(out, record.type_key);
-  out->append(record.font_file, kFontFileWidth);
-  write_u16(out, record.coding);
-  write_u16(out, record.message_count);
-  write_u32(out, record.index_offset);
+  // Encoded in place and appended at once: a catalogue may hold tens of
+  // thousands of records, rewritten on every run.
+  char bytes[kTableRecordSize];
+  encode_u32(bytes, record.type_key);
+  std::memcpy(bytes + kRecordFontFileAt, record.font_file, kFontFileWidth);
+  encode_u16(bytes + kRecordCodingAt, record.coding);
+  encode_u16(bytes + kRecordMessageCountAt, record.message_count);
+  encode_u32(bytes + kRecordIndexOffsetAt, record.index_offset);
+  out->append(bytes, kTableRecordSize);
 }
 
 void write_index_entry(std::string* out, const IndexEntry& entry) {
