@@ -37,7 +37,7 @@ uint64_t find_terminator(BlockReader& reader, uint64_t from, uint64_t limit, boo
   for (uint64_t at = from; at < limit;) {
     const std::string_view bytes = reader.view(at, std::min(limit, at + step), false);
     if (bytes.empty()) return at;
-    step = std::min<uint64_t>(step * 4, BlockReader::kWindow);
+    step = std::min<uint64_t>(step * 4, BlockReader::window);
     if (unicode && zero_before && bytes[0] == '\0') {
       *found = true;
       return at - 1;
@@ -222,9 +222,12 @@ TableContent read_table(const CatalogueView& catalogue, const TableView& table) 
   return content;
 }
 
+size_t BlockReader::whole_block = 4 << 20;
+size_t BlockReader::window = 64 << 10;
+
 BlockReader::BlockReader(const CatalogueView& catalogue, uint64_t begin, uint64_t end)
     : file_(*catalogue.file), limit_(std::min(end, catalogue.size())), begin_(begin) {
-  if (begin < limit_ && limit_ - begin <= kWholeBlock) {
+  if (begin < limit_ && limit_ - begin <= whole_block) {
     whole_ = true;
     buffer_.resize(static_cast<size_t>(limit_ - begin));
     buffer_.resize(file_.ReadAt(begin, buffer_.data(), buffer_.size()));
@@ -237,7 +240,7 @@ std::string_view BlockReader::view(uint64_t at, uint64_t end, bool ahead) {
   if (at < begin_ || at >= begin_ + buffer_.size()) {
     if (whole_) return {};
     const uint64_t want =
-        std::min<uint64_t>(ahead ? kWindow : std::min<uint64_t>(end - at, kWindow), limit_ - at);
+        std::min<uint64_t>(ahead ? window : std::min<uint64_t>(end - at, window), limit_ - at);
     buffer_.resize(static_cast<size_t>(want));
     buffer_.resize(file_.ReadAt(at, buffer_.data(), buffer_.size()));
     begin_ = at;

@@ -69,15 +69,17 @@ CatalogueView inspect_catalogue(std::string_view bytes);
 TableContent read_table(const CatalogueView& catalogue, const TableView& table);
 
 // Reads the bytes of one block. A small block is read whole, once; a larger
-// one through a window of at most kWindow bytes, so that a table of any size
-// is shown in bounded memory.
+// one through a window, so that a table of any size is shown in bounded
+// memory.
 class BlockReader {
  public:
-  static constexpr size_t kWholeBlock = 4 << 20;
-  static constexpr size_t kWindow = 64 << 10;
+  // The largest block read whole, and the window for larger ones. Tests make
+  // them tiny to walk the windowed path over small catalogues.
+  static size_t whole_block;
+  static size_t window;
   BlockReader(const CatalogueView& catalogue, uint64_t begin, uint64_t end);
   // Bytes from `at` on, at least one unless `at` lies past `end` or the
-  // file's end, at most up to `end` and kWindow of them. `ahead` says that
+  // file's end, up to `end` and, in a large block, at most a window. `ahead` says that
   // the next view follows this one: a miss then fills the whole window
   // rather than only the bytes asked for (texts read in index order lie
   // anywhere). Valid until the next call.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dump/check.h"
+#include "dump/command.h"
 #include "dump/dump_test_util.h"
 #include "platform/failure.h"
 
@@ -92,8 +93,34 @@ class RobustnessTest : public ::testing::Test {
                MessageSource("JA", "#message 5 E \"\\x00\\x41\"\n#message 5 F \"\"\n", "UNICODE"),
                MessageSource("EN", "#message 9 Z \"z\"\n")});
   }
+  // What the modes that show texts print, or how they refuse.
+  static std::string Shown(const std::string& bytes) {
+    std::vector<DumpOptions> runs(2);
+    runs[0].mode = runs[1].mode = Mode::kMessages;
+    runs[1].json = true;
+    for (const char* language : {"EN", "JA"}) {
+      for (unsigned rank : {1, 2}) {
+        runs.emplace_back();
+        runs.back().mode = Mode::kSource;
+        runs.back().source_language = language;
+        runs.back().source_rank = rank;
+      }
+    }
+    std::string shown;
+    for (const DumpOptions& options : runs) {
+      try {
+        shown += run_dump(options, bytes, "").out;
+      } catch (const Failure& failure) {
+        shown += "refused: " + failure.message();
+      }
+      shown += "\n--\n";
+    }
+    return shown;
+  }
   // Every mode, and a memory bound: no table reads more entries than the
-  // file can hold, whatever its counts claim.
+  // file can hold, whatever its counts claim. Large blocks are read through
+  // a window rather than whole: a tiny window, splitting every text and
+  // every UNICODE terminator at each place, must show the same.
   void Survives(const std::string& bytes) {
     dump_fuzz_one(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     if (!not_msg_file_reason(bytes).empty()) return;
@@ -101,6 +128,14 @@ class RobustnessTest : public ::testing::Test {
     for (const TableView& table : catalogue.tables) {
       ASSERT_LE(read_table(catalogue, table).messages.size(), bytes.size() / 6);
     }
+    const std::string whole = Shown(bytes);
+    const size_t saved[] = {BlockReader::whole_block, BlockReader::window};
+    BlockReader::whole_block = 0;
+    BlockReader::window = 3;
+    const std::string windowed = Shown(bytes);
+    BlockReader::whole_block = saved[0];
+    BlockReader::window = saved[1];
+    ASSERT_EQ(windowed, whole);
   }
   TempDir dir_;
   std::string bytes_;
