@@ -170,12 +170,12 @@ void write_names(const std::string& path, uint32_t count, uint32_t first_id) {
 // Writes a catalogue the way a series of runs would have left it: languages
 // added one after the other, tables added round by round, so the blocks are
 // in chronological order while the records are grouped by language.
-// With `one_table`, a single table of 60000 messages holds all the bytes.
+// With `one_table`, a single table of 32000 messages holds all the bytes.
 void write_catalogue(const std::string& path, uint64_t bytes, bool one_table) {
   const uint32_t language_count = one_table ? 1 : 5;
   const uint32_t tables_per_language = one_table ? 1 : 5;
   const uint32_t table_count = language_count * tables_per_language;
-  const uint32_t message_count = one_table ? 60000 : 20000;
+  const uint32_t message_count = one_table ? 32000 : 20000;
   const char* names[5] = {"EN", "FR", "DE", "IT", "ES"};
   // Text length (terminator included) that brings the file near BYTES; at
   // least 2 so that every text holds a character.

@@ -104,15 +104,11 @@ class SourceFile : public File {
  public:
   explicit SourceFile(SourceWriter* writer) : writer_(writer) {}
   size_t ReadAt(uint64_t, void* buf, size_t n) override {
-    while (pending_.size() - start_ < n && writer_->next(&pending_)) {
+    while (pending_.size() < n && writer_->next(&pending_)) {
     }
-    n = std::min(n, pending_.size() - start_);
-    std::memcpy(buf, pending_.data() + start_, n);
-    start_ += n;
-    if (start_ == pending_.size()) {
-      pending_.clear();
-      start_ = 0;
-    }
+    n = std::min(n, pending_.size());
+    std::memcpy(buf, pending_.data(), n);
+    pending_.erase(0, n);
     return n;
   }
   void WriteAt(uint64_t, const void*, size_t) override { throw IoError("write", "", EBADF); }
@@ -122,8 +118,7 @@ class SourceFile : public File {
 
  private:
   SourceWriter* writer_;
-  std::string pending_;
-  size_t start_ = 0;
+  std::string pending_;  // made but not yet read
 };
 
 // Builds the table again from the source with the tool's own reader,
