@@ -374,7 +374,10 @@ class Linter {
     const TableData& own = is_reference ? *reference : own_;
     const std::string ref_name = group.reference ? name(*group.reference) : "";
     const bool compare = reference != nullptr && *group.reference != t;
-    // One walk over both tables' identifiers in ascending order.
+    // One walk over both tables' identifiers in ascending order. What the
+    // walk reads on every identifier is kept in locals: a large catalogue has
+    // a great many of them.
+    const NameTable* const names = options_.names;
     size_t r = 0;
     const std::vector<TableData::Id> none;
     const std::vector<TableData::Id>& theirs = compare ? reference->ids : none;
@@ -384,7 +387,6 @@ class Linter {
         findings.push_back({"missing", t, theirs[r].id,
                             "the reference " + ref_name + " has it, this table does not"});
       }
-      used_[id.id] = true;
       if (id.occurrences > 1) {
         findings.push_back({"duplicate", t, id.id,
                             "it occurs " + std::to_string(id.occurrences) +
@@ -408,9 +410,12 @@ class Linter {
               {"extra", t, id.id, "the reference " + ref_name + " does not have it"});
         }
       }
-      if (options_.names != nullptr && options_.names->find(id.id) == nullptr && !named_[id.id]) {
-        named_[id.id] = true;  // reported once, with the first table that holds it
-        findings.push_back({"unnamed", t, id.id, "the names header does not define it"});
+      if (names != nullptr) {
+        used_[id.id] = true;  // only unused names need it
+        if (names->find(id.id) == nullptr && !named_[id.id]) {
+          named_[id.id] = true;  // reported once, with the first table that holds it
+          findings.push_back({"unnamed", t, id.id, "the names header does not define it"});
+        }
       }
     }
     for (; r < theirs.size(); ++r) {
