@@ -6,7 +6,6 @@
 #include <optional>
 
 #include "dump/escape.h"
-#include "msgfile/memory_file.h"
 #include "msgfile/table_block.h"
 #include "names/names_header.h"
 #include "platform/failure.h"
