@@ -12,6 +12,8 @@
 //   tolvane-bench-tool catalogue OUT BYTES
 //       A valid MSG file of about BYTES bytes: several languages with several
 //       tables each, blocks in the order the tables were added.
+//   tolvane-bench-tool one-table OUT BYTES
+//       The same with a single table of about BYTES bytes.
 //   tolvane-bench-tool small-tables OUT TABLES
 //       A valid MSG file of TABLES one-message tables, spread over five
 //       languages, as as many runs would have left it.
@@ -168,44 +170,46 @@ void write_names(const std::string& path, uint32_t count, uint32_t first_id) {
 // Writes a catalogue the way a series of runs would have left it: languages
 // added one after the other, tables added round by round, so the blocks are
 // in chronological order while the records are grouped by language.
-void write_catalogue(const std::string& path, uint64_t bytes) {
-  constexpr uint32_t kLanguages = 5;
-  constexpr uint32_t kTablesPerLanguage = 5;
-  constexpr uint32_t kTables = kLanguages * kTablesPerLanguage;
-  constexpr uint32_t kMessages = 20000;
-  const char* names[kLanguages] = {"EN", "FR", "DE", "IT", "ES"};
+// With `one_table`, a single table of 32000 messages holds all the bytes.
+void write_catalogue(const std::string& path, uint64_t bytes, bool one_table) {
+  const uint32_t language_count = one_table ? 1 : 5;
+  const uint32_t tables_per_language = one_table ? 1 : 5;
+  const uint32_t table_count = language_count * tables_per_language;
+  const uint32_t message_count = one_table ? 32000 : 20000;
+  const char* names[5] = {"EN", "FR", "DE", "IT", "ES"};
   // Text length (terminator included) that brings the file near BYTES; at
   // least 2 so that every text holds a character.
-  const uint64_t per_table = bytes / kTables;
+  const uint64_t per_table = bytes / table_count;
   const uint32_t text_length = static_cast<uint32_t>(std::max<uint64_t>(
-      2, per_table > kIndexEntrySize * kMessages ? per_table / kMessages - kIndexEntrySize : 2));
-  uint64_t block_size = uint64_t{kMessages} * (kIndexEntrySize + text_length);
+      2, per_table > kIndexEntrySize * message_count ? per_table / message_count - kIndexEntrySize
+                                                     : 2));
+  uint64_t block_size = uint64_t{message_count} * (kIndexEntrySize + text_length);
   block_size += block_size % 2;
 
   MsgFileHeader header;
   set_chars(header.name, kNameWidth, "BENCH.MSG");
-  header.language_count = kLanguages;
-  const uint64_t area = kHeaderSize + uint64_t{kLanguageEntrySize} * kLanguages +
-                        uint64_t{kTableRecordSize} * kTables;
-  if (area + block_size * kTables > UINT32_MAX) fail("a catalogue holds at most 4 GiB");
+  header.language_count = language_count;
+  const uint64_t area = kHeaderSize + uint64_t{kLanguageEntrySize} * language_count +
+                        uint64_t{kTableRecordSize} * table_count;
+  if (area + block_size * table_count > UINT32_MAX) fail("a catalogue holds at most 4 GiB");
   std::string head;
   write_header(&head, header);
-  for (uint32_t l = 0; l < kLanguages; ++l) {
+  for (uint32_t l = 0; l < language_count; ++l) {
     LanguageEntry entry;
     set_chars(entry.language, kLanguageWidth, names[l]);
-    entry.table_count = kTablesPerLanguage;
-    entry.table_offset = static_cast<uint32_t>(kHeaderSize + kLanguageEntrySize * kLanguages +
-                                               kTableRecordSize * kTablesPerLanguage * l);
+    entry.table_count = tables_per_language;
+    entry.table_offset = static_cast<uint32_t>(kHeaderSize + kLanguageEntrySize * language_count +
+                                               kTableRecordSize * tables_per_language * l);
     write_language_entry(&head, entry);
   }
-  for (uint32_t l = 0; l < kLanguages; ++l) {
-    for (uint32_t t = 0; t < kTablesPerLanguage; ++t) {
+  for (uint32_t l = 0; l < language_count; ++l) {
+    for (uint32_t t = 0; t < tables_per_language; ++t) {
       TableRecord record;
       record.type_key = 0x10000u + t;
       set_chars(record.font_file, kFontFileWidth, std::string("FONT_") + names[l]);
       record.coding = kByteCoding;
-      record.message_count = kMessages;
-      const uint32_t chronological = t * kLanguages + l;
+      record.message_count = message_count;
+      const uint32_t chronological = t * language_count + l;
       record.index_offset = static_cast<uint32_t>(area + block_size * chronological);
       write_table_record(&head, record);
     }
@@ -214,15 +218,15 @@ void write_catalogue(const std::string& path, uint64_t bytes) {
   out.stream() << head;
   std::string block;
   block.reserve(block_size);
-  for (uint32_t table = 0; table < kTables; ++table) {
+  for (uint32_t table = 0; table < table_count; ++table) {
     block.clear();
-    for (uint32_t i = 0; i < kMessages; ++i) {
+    for (uint32_t i = 0; i < message_count; ++i) {
       IndexEntry entry;
       entry.message_id = static_cast<uint16_t>(i);
-      entry.text_offset = (kMessages - i - 1) * kIndexEntrySize + i * text_length;
+      entry.text_offset = (message_count - i - 1) * kIndexEntrySize + i * text_length;
       write_index_entry(&block, entry);
     }
-    for (uint32_t i = 0; i < kMessages; ++i) {
+    for (uint32_t i = 0; i < message_count; ++i) {
       size_t start = block.size();
       char label[32];
       block.append(label, std::snprintf(label, sizeof label, "T%u M%u ", table, i));
@@ -456,7 +460,9 @@ int main_with(int argc, char** argv) {
   } else if (command == "names" && argc == 5) {
     write_names(path, number(argv[3]), number(argv[4]));
   } else if (command == "catalogue" && argc == 4) {
-    write_catalogue(path, number(argv[3]));
+    write_catalogue(path, number(argv[3]), false);
+  } else if (command == "one-table" && argc == 4) {
+    write_catalogue(path, number(argv[3]), true);
   } else if (command == "small-tables" && argc == 4) {
     write_small_tables(path, number(argv[3]));
   } else if (command == "check" && argc >= 3 && argc <= 5) {

@@ -177,7 +177,7 @@ DumpResult run_dump(const DumpOptions& options, std::shared_ptr<File> file,
     selection.rank = options.source_rank;
     const Shown shown = select_tables(catalogue, selection);
     const TableView& table = catalogue.tables[shown.front().tables.front()];
-    out << decompile_table(catalogue, table, NameTable(names_header));
+    decompile_table(catalogue, table, NameTable(names_header), out);
     return result;
   }
   const std::vector<Problem> problems = check_catalogue(catalogue);

@@ -1,11 +1,11 @@
 #include "dump/decompile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 
 #include "dump/escape.h"
-#include "msgfile/memory_file.h"
 #include "msgfile/table_block.h"
 #include "names/names_header.h"
 #include "platform/failure.h"
@@ -44,27 +44,133 @@ bool field_token(const char* field, size_t width, std::string* token) {
   return true;
 }
 
-// Builds the table again from `source` with the tool's own reader, encoders
-// and index, exactly as a build would, so that a source is only ever handed
-// out when it is known to rebuild the table.
-class Rebuilder : public MessageHandler {
+// The source of a table, produced a piece at a time in the order the texts
+// lie in the block: the directive lines, then each #message line in pieces
+// of at most a window of its text, so that a table of any size is written
+// in bounded memory.
+class SourceWriter {
  public:
-  explicit Rebuilder(uint16_t coding) : coding_(coding) {}
-  void on_name(int32_t, std::string_view) override {}
-  void on_text(int32_t id, std::string_view text) override {
-    builder_.add(id, encode_text(text, coding_, &texts_));
+  SourceWriter(const CatalogueView& catalogue, const TableView& table,
+               const std::vector<const MessageView*>& order, const NameTable& names,
+               std::string directives)
+      : table_(table),
+        order_(order),
+        names_(names),
+        reader_(catalogue, table.index_end, table.block_end),
+        directives_(std::move(directives)) {}
+
+  // Appends the next piece to `out`; false once the source is complete.
+  bool next(std::string* out) {
+    if (!started_) {
+      started_ = true;
+      *out += directives_;
+      return true;
+    }
+    if (k_ >= order_.size()) return false;
+    const MessageView& m = *order_[k_];
+    if (at_ == 0) {
+      *out += "#message " + std::to_string(m.id) + " " + names_.name(m.id) + " \"";
+      at_ = m.position;
+    }
+    const std::string_view bytes = reader_.view(at_, m.text_end, true);
+    if (!bytes.empty()) {
+      *out += table_.unicode() ? byte_notation(bytes) : c_escape(bytes);
+      at_ += bytes.size();
+      return true;
+    }
+    // A text the file no longer holds in full ends here too: the check of
+    // the rebuilt block then refuses it.
+    *out += "\"\n";
+    at_ = 0;
+    ++k_;
+    return true;
   }
-  std::string block() const { return builder_.block(texts_); }
 
  private:
-  uint16_t coding_;
-  TableBlockBuilder builder_;
-  std::string texts_;
+  const TableView& table_;
+  const std::vector<const MessageView*>& order_;
+  const NameTable& names_;
+  BlockReader reader_;
+  std::string directives_;
+  bool started_ = false;
+  size_t k_ = 0;     // the message being written
+  uint64_t at_ = 0;  // where its text goes on, or 0 before its line begins
 };
 
-bool rebuilds(const CatalogueView& catalogue, const TableView& table, const TableContent& content,
-              const std::string& source, std::string* problem) {
-  MemoryFile file(source);
+// The source as a File, so that the tool's own source reader reads it as a
+// build would, without it ever being held whole. Read in order only.
+class SourceFile : public File {
+ public:
+  explicit SourceFile(SourceWriter* writer) : writer_(writer) {}
+  size_t ReadAt(uint64_t, void* buf, size_t n) override {
+    while (pending_.size() < n && writer_->next(&pending_)) {
+    }
+    n = std::min(n, pending_.size());
+    std::memcpy(buf, pending_.data(), n);
+    pending_.erase(0, n);
+    return n;
+  }
+  void WriteAt(uint64_t, const void*, size_t) override { throw IoError("write", "", EBADF); }
+  uint64_t Size() override { return 0; }
+  void Sync() override {}
+  void Close() override {}
+
+ private:
+  SourceWriter* writer_;
+  std::string pending_;  // made but not yet read
+};
+
+// Builds the table again from the source with the tool's own reader,
+// encoders and index, exactly as a build would, and compares each text with
+// the stored one as it comes, so that a source is only ever handed out when
+// it is known to rebuild the table.
+class Rebuilder : public MessageHandler {
+ public:
+  Rebuilder(const CatalogueView& catalogue, const TableView& table)
+      : table_(table), reader_(catalogue, table.index_end, table.block_end) {}
+  void on_name(int32_t, std::string_view) override {}
+  void on_text(int32_t id, std::string_view text) override {
+    encoded_.clear();
+    const uint32_t length = encode_text(text, table_.record.coding, &encoded_);
+    same_ = same_ && matches(table_.index_end + builder_.texts_size(), encoded_);
+    builder_.add(id, length);
+  }
+  // Whether the index and fill built agree with the file too.
+  bool same_block(const CatalogueView& catalogue) {
+    const uint64_t texts_end = table_.index_end + builder_.texts_size();
+    if (!same_ || builder_.count() != table_.record.message_count ||
+        texts_end + builder_.fill().size() != table_.block_end ||
+        !matches(texts_end, std::string(builder_.fill()))) {
+      return false;
+    }
+    const std::string index = builder_.index_bytes();
+    std::string stored(index.size(), '\0');
+    stored.resize(catalogue.file->ReadAt(table_.block_begin, stored.data(), stored.size()));
+    return stored == index;
+  }
+
+ private:
+  bool matches(uint64_t at, std::string_view bytes) {
+    if (at + bytes.size() > table_.block_end) return false;
+    while (!bytes.empty()) {
+      const std::string_view stored = reader_.view(at, at + bytes.size(), true);
+      if (stored.empty() || bytes.substr(0, stored.size()) != stored) return false;
+      bytes.remove_prefix(stored.size());
+      at += stored.size();
+    }
+    return true;
+  }
+
+  const TableView& table_;
+  BlockReader reader_;
+  TableBlockBuilder builder_;
+  std::string encoded_;
+  bool same_ = true;
+};
+
+bool rebuilds(const CatalogueView& catalogue, const TableView& table, SourceWriter* writer,
+              std::string* problem) {
+  SourceFile file(writer);
   LineReader reader(&file, true);
   TableParameters parameters;
   read_directives(reader, "source", &parameters);
@@ -83,9 +189,9 @@ bool rebuilds(const CatalogueView& catalogue, const TableView& table, const Tabl
     *problem = "the directive lines do not give the table's record";
     return false;
   }
-  Rebuilder rebuilder(parameters.coding);
+  Rebuilder rebuilder(catalogue, table);
   message_pass(reader, "source", rebuilder);
-  if (rebuilder.block() != *content.block) {
+  if (!rebuilder.same_block(catalogue)) {
     *problem = "the #message lines do not give the table's block";
     return false;
   }
@@ -123,8 +229,8 @@ std::string NameTable::name(uint16_t id) const {
   return "MSG_" + std::to_string(id);
 }
 
-std::string decompile_table(const CatalogueView& catalogue, const TableView& table,
-                            const NameTable& names) {
+void decompile_table(const CatalogueView& catalogue, const TableView& table, const NameTable& names,
+                     Output& out) {
   const std::string what =
       "table " + catalogue.table_name(table) + " cannot be rebuilt from a " + "message source: ";
   const TableContent content = read_table(catalogue, table);
@@ -147,25 +253,36 @@ std::string decompile_table(const CatalogueView& catalogue, const TableView& tab
   auto directive = [](const std::string& keyword, const std::string& value) {
     return "// #" + keyword + (value.empty() ? "" : " " + value) + "\n";
   };
-  std::string source = directive("LANGUAGE", language) + directive("FONFILE", font) +
-                       directive("MSGCODING", table.unicode() ? "UNICODE" : "BYTE") +
-                       directive("FILETYPE", hex_digits(file_type_of(record.type_key))) +
-                       directive("APPLITYPE", hex_digits(appli_type_of(record.type_key)));
+  const std::string directives = directive("LANGUAGE", language) + directive("FONFILE", font) +
+                                 directive("MSGCODING", table.unicode() ? "UNICODE" : "BYTE") +
+                                 directive("FILETYPE", hex_digits(file_type_of(record.type_key))) +
+                                 directive("APPLITYPE", hex_digits(appli_type_of(record.type_key)));
 
   std::vector<const MessageView*> order;
   for (const MessageView& m : content.messages) order.push_back(&m);
   std::sort(order.begin(), order.end(),
             [](const MessageView* a, const MessageView* b) { return a->position < b->position; });
-  for (const MessageView* m : order) {
-    source += "#message " + std::to_string(m->id) + " " + names.name(m->id) + " \"" +
-              (table.unicode() ? byte_notation(m->text) : c_escape(m->text)) + "\"\n";
-  }
 
+  // The source is made twice, the same way: once to rebuild the table from
+  // it, then, only when that gave the table back, to write it out.
   std::string problem;
-  if (!rebuilds(catalogue, table, content, source, &problem)) {
+  SourceWriter check(catalogue, table, order, names, directives);
+  if (!rebuilds(catalogue, table, &check, &problem)) {
     throw InputFailure(what + problem + " (please report this)");
   }
-  return source;
+  SourceWriter writer(catalogue, table, order, names, directives);
+  std::string piece;
+  while (writer.next(&piece)) {
+    out << piece;
+    piece.clear();
+  }
+}
+
+std::string decompile_table(const CatalogueView& catalogue, const TableView& table,
+                            const NameTable& names) {
+  Output out;
+  decompile_table(catalogue, table, names, out);
+  return out.take();
 }
 
 }  // namespace tolvane::dump

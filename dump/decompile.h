@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dump/model.h"
+#include "dump/render.h"
 
 namespace tolvane::dump {
 
@@ -40,11 +41,15 @@ class NameTable {
   std::unordered_map<uint16_t, std::string> low_bits_;
 };
 
-// The message source of `table`: the five directive lines, then one #message
-// line per message in the order the texts lie in the block, which is the
-// order of the source it was built from. Throws Failure when no source can
-// rebuild the table exactly (a damaged block, or a record value that a
-// directive line cannot express).
+// Writes the message source of `table` to `out`: the five directive lines,
+// then one #message line per message in the order the texts lie in the
+// block, which is the order of the source it was built from. Throws Failure,
+// before writing anything, when no source can rebuild the table exactly (a
+// damaged block, or a record value that a directive line cannot express).
+// Memory stays bounded by the longest text, whatever the size of the table.
+void decompile_table(const CatalogueView& catalogue, const TableView& table, const NameTable& names,
+                     Output& out);
+// The same, as a string.
 std::string decompile_table(const CatalogueView& catalogue, const TableView& table,
                             const NameTable& names);
 

@@ -134,12 +134,17 @@ std::vector<uint16_t> printf_units(std::string_view text, bool unicode) {
 
 // Reads one table of a catalogue that passed the check (so its index is
 // sorted and inside its block, and every text ends inside it). Only the index
-// is needed for identifiers; for conversions the block is read once and
-// searched for '%' in one pass, so that only texts holding one are parsed.
-// `data`, `buffer` and `texts` keep their room from one table to the next:
-// fresh memory for every table would cost more than reading it.
+// is needed for identifiers; for conversions the texts are read once, in
+// large pieces, and searched for '%' with memchr, so that only texts holding
+// one are parsed. Which text holds a '%' is worked out only once a table has
+// one: many tables have none, and then the walk over the index is all the
+// per-message work there is.
+// The scratch room is kept from one table to the next: fresh memory for
+// every table would cost more than reading it.
 struct Scratch {
-  std::string block;
+  std::string index;
+  std::string piece;
+  std::string text;  // a text that runs past the end of its piece
   struct Text {
     uint32_t at;  // text offsets are 32-bit values, so is where they lead
     uint32_t id;  // index into TableData::ids, or kLater for a later duplicate
@@ -148,6 +153,29 @@ struct Scratch {
   std::vector<Text> texts;
 };
 
+// Where each text begins, and which identifier's text it is when it is the
+// first of its identifier (as numbered by analyse()), sorted by place.
+void find_texts(const TableView& table, size_t count, Scratch* scratch) {
+  using Text = Scratch::Text;
+  std::vector<Text>& texts = scratch->texts;
+  texts.clear();
+  texts.reserve(count);
+  uint32_t ids = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const IndexEntry entry = decode_index_entry(scratch->index.data() + i * kIndexEntrySize);
+    const uint32_t at =
+        static_cast<uint32_t>(table.block_begin + (i + 1) * kIndexEntrySize + entry.text_offset);
+    const bool later =
+        i > 0 && decode_index_entry(scratch->index.data() + (i - 1) * kIndexEntrySize).message_id ==
+                     entry.message_id;
+    texts.push_back({at, later ? Scratch::kLater : ids++});
+  }
+  auto by_place = [](const Text& a, const Text& b) { return a.at < b.at; };
+  if (!std::is_sorted(texts.begin(), texts.end(), by_place)) {
+    std::sort(texts.begin(), texts.end(), by_place);
+  }
+}
+
 void analyse(const CatalogueView& catalogue, const TableView& table, bool with_args,
              Scratch* scratch, TableData* out) {
   TableData& data = *out;
@@ -155,68 +183,60 @@ void analyse(const CatalogueView& catalogue, const TableView& table, bool with_a
   data.args.resize(1);
   data.args[0].clear();
   File& file = *catalogue.file;
-  std::string& buffer = scratch->block;
+  std::string& index = scratch->index;
   const uint64_t begin = table.block_begin;
-  buffer.resize(static_cast<size_t>(table.index_end - begin));
-  buffer.resize(file.ReadAt(begin, buffer.data(), buffer.size()));
-  const size_t count =
-      std::min<size_t>(table.record.message_count, buffer.size() / kIndexEntrySize);
-
-  // Where each text begins, and which identifier's text it is when it is the
-  // first of its identifier.
-  using Text = Scratch::Text;
-  std::vector<Text>& texts = scratch->texts;
-  texts.clear();
-  texts.reserve(count);
+  index.resize(static_cast<size_t>(table.index_end - begin));
+  index.resize(file.ReadAt(begin, index.data(), index.size()));
+  const size_t count = std::min<size_t>(table.record.message_count, index.size() / kIndexEntrySize);
   data.ids.reserve(count);
   for (size_t i = 0; i < count; ++i) {
-    const IndexEntry entry = decode_index_entry(buffer.data() + i * kIndexEntrySize);
-    const uint32_t at =
-        static_cast<uint32_t>(begin + (i + 1) * kIndexEntrySize + entry.text_offset);
-    if (!data.ids.empty() && data.ids.back().id == entry.message_id) {
+    const uint16_t id = decode_index_entry(index.data() + i * kIndexEntrySize).message_id;
+    if (!data.ids.empty() && data.ids.back().id == id) {
       ++data.ids.back().occurrences;
-      texts.push_back({at, Scratch::kLater});
-      continue;
+    } else {
+      data.ids.push_back({id, 1, 0});
     }
-    texts.push_back({at, static_cast<uint32_t>(data.ids.size())});
-    data.ids.push_back({entry.message_id, 1, 0});
   }
-  if (with_args && !texts.empty()) {
-    auto by_place = [](const Text& a, const Text& b) { return a.at < b.at; };
-    if (!std::is_sorted(texts.begin(), texts.end(), by_place)) {
-      std::sort(texts.begin(), texts.end(), by_place);
-    }
+  if (with_args && count > 0) {
+    using Text = Scratch::Text;
+    std::vector<Text>& texts = scratch->texts;
+    bool texts_found = false;
     // The texts go by in pieces small enough to stay in the processor's
     // cache; a text is parsed where it lies when the piece holds all of it.
     constexpr size_t kPiece = 128 * 1024;
+    std::string& buffer = scratch->piece;
+    buffer.resize(kPiece);
     const uint64_t end = table.block_end;
-    std::string text;
     size_t k = 0;
     for (uint64_t piece = table.index_end; piece < end;) {
-      buffer.resize(static_cast<size_t>(std::min<uint64_t>(kPiece, end - piece)));
-      buffer.resize(file.ReadAt(piece, buffer.data(), buffer.size()));
-      if (buffer.empty()) break;
-      const uint64_t piece_end = piece + buffer.size();
-      for (size_t hit = 0; hit < buffer.size(); ++hit) {
-        const void* found = std::memchr(buffer.data() + hit, '%', buffer.size() - hit);
+      const size_t got = file.ReadAt(piece, buffer.data(),
+                                     static_cast<size_t>(std::min<uint64_t>(kPiece, end - piece)));
+      if (got == 0) break;
+      const std::string_view bytes(buffer.data(), got);
+      const uint64_t piece_end = piece + got;
+      for (size_t hit = 0; hit < got; ++hit) {
+        const void* found = std::memchr(bytes.data() + hit, '%', got - hit);
         if (found == nullptr) break;
-        hit = static_cast<size_t>(static_cast<const char*>(found) - buffer.data());
+        if (!texts_found) {
+          find_texts(table, count, scratch);
+          texts_found = true;
+        }
+        hit = static_cast<size_t>(static_cast<const char*>(found) - bytes.data());
         const uint64_t where = piece + hit;
         while (k + 1 < texts.size() && texts[k + 1].at <= where) ++k;
         if (texts[k].at > where || texts[k].id == Scratch::kLater) continue;
         // The text that holds this '%': parse it once, then skip past it.
         const uint64_t at = texts[k].at;
         const uint64_t next = k + 1 < texts.size() ? texts[k + 1].at : end;
-        std::string_view bytes;
+        std::string_view text;
         if (at >= piece && next <= piece_end) {
-          bytes = std::string_view(buffer).substr(static_cast<size_t>(at - piece),
-                                                  static_cast<size_t>(next - at));
+          text = bytes.substr(static_cast<size_t>(at - piece), static_cast<size_t>(next - at));
         } else {
-          text.resize(static_cast<size_t>(next - at));
-          text.resize(file.ReadAt(at, text.data(), text.size()));
-          bytes = text;
+          scratch->text.resize(static_cast<size_t>(next - at));
+          scratch->text.resize(file.ReadAt(at, scratch->text.data(), scratch->text.size()));
+          text = scratch->text;
         }
-        std::vector<std::string> args = printf_arguments(printf_units(bytes, table.unicode()));
+        std::vector<std::string> args = printf_arguments(printf_units(text, table.unicode()));
         if (!args.empty()) {
           data.ids[texts[k].id].args = static_cast<uint32_t>(data.args.size());
           data.args.push_back(std::move(args));
@@ -354,7 +374,10 @@ class Linter {
     const TableData& own = is_reference ? *reference : own_;
     const std::string ref_name = group.reference ? name(*group.reference) : "";
     const bool compare = reference != nullptr && *group.reference != t;
-    // One walk over both tables' identifiers in ascending order.
+    // One walk over both tables' identifiers in ascending order. What the
+    // walk reads on every identifier is kept in locals: a large catalogue has
+    // a great many of them.
+    const NameTable* const names = options_.names;
     size_t r = 0;
     const std::vector<TableData::Id> none;
     const std::vector<TableData::Id>& theirs = compare ? reference->ids : none;
@@ -364,7 +387,6 @@ class Linter {
         findings.push_back({"missing", t, theirs[r].id,
                             "the reference " + ref_name + " has it, this table does not"});
       }
-      used_[id.id] = true;
       if (id.occurrences > 1) {
         findings.push_back({"duplicate", t, id.id,
                             "it occurs " + std::to_string(id.occurrences) +
@@ -372,7 +394,9 @@ class Linter {
       }
       if (compare) {
         if (r < theirs.size() && theirs[r].id == id.id) {
-          if (with_args && own.args_of(id) != reference->args_of(theirs[r])) {
+          // Most texts take nothing: then there is nothing to compare.
+          if (with_args && (id.args != 0 || theirs[r].args != 0) &&
+              own.args_of(id) != reference->args_of(theirs[r])) {
             findings.push_back({"format", t, id.id,
                                 "its text's printf conversions take " +
                                     arguments_text(own.args_of(id)) + " where the reference " +
@@ -386,9 +410,12 @@ class Linter {
               {"extra", t, id.id, "the reference " + ref_name + " does not have it"});
         }
       }
-      if (options_.names != nullptr && options_.names->find(id.id) == nullptr && !named_[id.id]) {
-        named_[id.id] = true;  // reported once, with the first table that holds it
-        findings.push_back({"unnamed", t, id.id, "the names header does not define it"});
+      if (names != nullptr) {
+        used_[id.id] = true;  // only unused names need it
+        if (names->find(id.id) == nullptr && !named_[id.id]) {
+          named_[id.id] = true;  // reported once, with the first table that holds it
+          findings.push_back({"unnamed", t, id.id, "the names header does not define it"});
+        }
       }
     }
     for (; r < theirs.size(); ++r) {

@@ -12,36 +12,47 @@
 namespace tolvane::dump {
 namespace {
 
-// Bytes of a block addressed by their offsets in the file.
-struct Span {
-  std::string_view bytes;
-  uint64_t base = 0;
-  char at(uint64_t offset) const { return bytes[offset - base]; }
-  std::string_view sub(uint64_t begin, uint64_t end) const {
-    return bytes.substr(begin - base, end - begin);
-  }
-  bool zeros(uint64_t begin, uint64_t end) const {
-    for (uint64_t i = begin; i < end; ++i) {
-      if (at(i) != '\0') return false;
-    }
-    return true;
-  }
-};
+// True when [begin, end) holds only 0x00 bytes, all inside the file.
+bool zeros(BlockReader& reader, uint64_t begin, uint64_t end) {
+  bool all = true;
+  uint64_t seen = 0;
+  reader.read(begin, end, true, [&](std::string_view bytes) {
+    seen += bytes.size();
+    for (char c : bytes) all = all && c == '\0';
+  });
+  return all && seen == end - begin;
+}
 
 // The first terminator at or after `from` that ends before `limit`: one 0x00
 // for byte texts, two in a row for UNICODE texts (whose code units may hold
-// 0x00 bytes of their own, so only a pair can end them). Returns `limit` when
-// there is none.
-uint64_t find_terminator(const Span& span, uint64_t from, uint64_t limit, bool unicode) {
-  const char* base = span.bytes.data() - span.base;
-  uint64_t i = from;
-  while (i < limit) {
-    const void* hit = std::memchr(base + i, 0, limit - i);
-    if (hit == nullptr) return limit;
-    i = static_cast<uint64_t>(static_cast<const char*>(hit) - base);
-    if (!unicode) return i;
-    if (i + 1 < limit && base[i + 1] == '\0') return i;
-    ++i;
+// 0x00 bytes of their own, so only a pair can end them). Returns `limit`, or
+// where the file ends when that is sooner, with *found false when there is
+// none. Reads in growing pieces: most texts end soon, and a large block is
+// not read a window at a time for each of them.
+uint64_t find_terminator(BlockReader& reader, uint64_t from, uint64_t limit, bool unicode,
+                         bool* found) {
+  *found = false;
+  bool zero_before = false;  // the byte before `at` is a 0x00 at or after `from`
+  uint64_t step = 256;
+  for (uint64_t at = from; at < limit;) {
+    const std::string_view bytes = reader.view(at, std::min(limit, at + step), false);
+    if (bytes.empty()) return at;
+    step = std::min<uint64_t>(step * 4, BlockReader::window);
+    if (unicode && zero_before && bytes[0] == '\0') {
+      *found = true;
+      return at - 1;
+    }
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      const void* hit = std::memchr(bytes.data() + i, 0, bytes.size() - i);
+      if (hit == nullptr) break;
+      i = static_cast<size_t>(static_cast<const char*>(hit) - bytes.data());
+      if (!unicode || (i + 1 < bytes.size() && bytes[i + 1] == '\0')) {
+        *found = true;
+        return at + i;
+      }
+    }
+    zero_before = bytes.back() == '\0';
+    at += bytes.size();
   }
   return limit;
 }
@@ -50,7 +61,7 @@ std::string id_text(const MessageView& m) { return "message " + std::to_string(m
 
 // Decides whether the texts of a table lie back to back so that a source can
 // rebuild its block exactly, and if so gives each message its whole text.
-void find_exact_layout(const CatalogueView& catalogue, const TableView& table, const Span& span,
+void find_exact_layout(const CatalogueView& catalogue, const TableView& table, BlockReader& reader,
                        uint64_t entries_read, TableContent* content) {
   std::vector<MessageView>& messages = content->messages;
   auto fail = [&](std::string reason) {
@@ -90,7 +101,7 @@ void find_exact_layout(const CatalogueView& catalogue, const TableView& table, c
   if ((table.block_end - table.block_begin) % 2 != 0) return fail("its block has an odd length");
   const uint64_t term = terminator_size(table.record.coding);
   auto ends_text = [&](uint64_t begin, uint64_t end) {
-    return end >= begin + term && span.zeros(end - term, end);
+    return end >= begin + term && zeros(reader, end - term, end);
   };
   for (size_t k = 0; k + 1 < order.size(); ++k) {
     const MessageView& m = messages[order[k]];
@@ -104,7 +115,7 @@ void find_exact_layout(const CatalogueView& catalogue, const TableView& table, c
   const MessageView& last = messages[order.back()];
   const uint64_t end = table.block_end;
   const bool no_fill = ends_text(last.position, end);
-  const bool fill = span.at(end - 1) == '\0' && ends_text(last.position, end - 1);
+  const bool fill = zeros(reader, end - 1, end) && ends_text(last.position, end - 1);
   if (!no_fill && !fill) {
     return fail("the last text, of " + id_text(last) + " at byte " + std::to_string(last.position) +
                 ", does not end in its terminator");
@@ -130,8 +141,7 @@ void find_exact_layout(const CatalogueView& catalogue, const TableView& table, c
   content->texts_end = texts_end;
   for (size_t k = 0; k < order.size(); ++k) {
     MessageView& m = messages[order[k]];
-    uint64_t text_end = (k + 1 < order.size() ? messages[order[k + 1]].position : texts_end) - term;
-    m.text = span.sub(m.position, text_end);
+    m.text_end = (k + 1 < order.size() ? messages[order[k + 1]].position : texts_end) - term;
     m.terminated = true;
   }
 }
@@ -180,16 +190,13 @@ TableContent read_table(const CatalogueView& catalogue, const TableView& table) 
   const uint64_t in_file = begin >= size ? 0 : (size - begin) / kIndexEntrySize;
   const uint64_t count = std::min<uint64_t>(table.record.message_count, in_file);
   const uint64_t limit = std::min(table.block_end, size);
-  // The index may run past its block into the next one; read it whole.
-  const uint64_t span_end = std::min(size, std::max(limit, table.index_end));
-  auto block = std::make_shared<std::string>(span_end > begin ? span_end - begin : 0, '\0');
-  block->resize(catalogue.file->ReadAt(begin, block->data(), block->size()));
-  content.block = block;
-  const Span span{*block, begin};
-  const uint64_t entries = std::min<uint64_t>(count, block->size() / kIndexEntrySize);
-  const uint64_t texts_limit = std::min<uint64_t>(limit, begin + block->size());
+  // The index may run past its block into the next one; read it whole (a
+  // count is 16 bits, so it is small).
+  std::string index(static_cast<size_t>(count * kIndexEntrySize), '\0');
+  index.resize(catalogue.file->ReadAt(begin, index.data(), index.size()));
+  const uint64_t entries = index.size() / kIndexEntrySize;
   content.messages.reserve(entries);
-  ByteReader in(*block);
+  ByteReader in(index);
   for (uint64_t i = 0; i < entries; ++i) {
     MessageView m;
     m.entry_offset = begin + in.position();
@@ -201,19 +208,56 @@ TableContent read_table(const CatalogueView& catalogue, const TableView& table) 
     // like them.
     m.position = static_cast<uint32_t>(begin + in.position() + entry.text_offset);
     m.in_block = m.position >= table.index_end && m.position < limit;
-    if (m.in_block && m.position < texts_limit) {
-      uint64_t end = find_terminator(span, m.position, texts_limit, table.unicode());
-      m.terminated = end < limit;
-      m.text = span.sub(m.position, end);
-    }
+    m.text_end = m.position;
     content.messages.push_back(m);
   }
-  if (texts_limit < limit) {
-    content.inexact_reason = "the file changed while it was read";
-    return content;
+  BlockReader reader(catalogue, table.index_end, limit);
+  find_exact_layout(catalogue, table, reader, entries, &content);
+  if (content.exact) return content;
+  for (MessageView& m : content.messages) {
+    if (m.in_block) {
+      m.text_end = find_terminator(reader, m.position, limit, table.unicode(), &m.terminated);
+    }
   }
-  find_exact_layout(catalogue, table, span, entries, &content);
   return content;
+}
+
+size_t BlockReader::whole_block = 4 << 20;
+size_t BlockReader::window = 64 << 10;
+
+BlockReader::BlockReader(const CatalogueView& catalogue, uint64_t begin, uint64_t end)
+    : file_(*catalogue.file), limit_(std::min(end, catalogue.size())), begin_(begin) {
+  if (begin < limit_ && limit_ - begin <= whole_block) {
+    whole_ = true;
+    buffer_.resize(static_cast<size_t>(limit_ - begin));
+    buffer_.resize(file_.ReadAt(begin, buffer_.data(), buffer_.size()));
+  }
+}
+
+std::string_view BlockReader::view(uint64_t at, uint64_t end, bool ahead) {
+  end = std::min(end, limit_);
+  if (at >= end) return {};
+  if (at < begin_ || at >= begin_ + buffer_.size()) {
+    if (whole_) return {};
+    const uint64_t want =
+        std::min<uint64_t>(ahead ? window : std::min<uint64_t>(end - at, window), limit_ - at);
+    buffer_.resize(static_cast<size_t>(want));
+    buffer_.resize(file_.ReadAt(at, buffer_.data(), buffer_.size()));
+    begin_ = at;
+    if (buffer_.empty()) return {};
+  }
+  const uint64_t stop = std::min(end, begin_ + buffer_.size());
+  return std::string_view(buffer_).substr(static_cast<size_t>(at - begin_),
+                                          static_cast<size_t>(stop - at));
+}
+
+std::string read_text(const CatalogueView& catalogue, const TableView& table,
+                      const MessageView& m) {
+  std::string text;
+  if (!m.in_block) return text;
+  BlockReader reader(catalogue, m.position, std::min(table.block_end, m.text_end));
+  reader.read(m.position, m.text_end, true, [&](std::string_view bytes) { text += bytes; });
+  return text;
 }
 
 std::shared_ptr<File> open_file(FileSystem& fs, const std::string& path) {

@@ -33,16 +33,17 @@ struct MessageView {
   uint64_t position = 0;      // where that puts the text (32-bit arithmetic, as stored)
   bool in_block = false;      // the position lies in the block's texts
   bool terminated = false;    // a terminator follows inside the block
-  // The stored text without its terminator. When the table's texts lie back
-  // to back (see TableContent::exact) this is everything up to the next text,
-  // 0x00 bytes included; otherwise up to the first terminator, or to the end
-  // of the block when there is none. Points into TableContent::block.
-  std::string_view text;
+  // The stored text without its terminator is [position, text_end) (empty
+  // unless in_block). When the table's texts lie back to back (see
+  // TableContent::exact) it is everything up to the next text, 0x00 bytes
+  // included; otherwise up to the first terminator, or to the end of the
+  // block (or of the file) when there is none. Texts are not held: read them
+  // with a BlockReader.
+  uint64_t text_end = 0;
+  uint64_t text_size() const { return text_end - position; }
 };
 
 struct TableContent {
-  // The block's bytes that lie in the file; the texts point into them.
-  std::shared_ptr<const std::string> block;
   std::vector<MessageView> messages;  // index order; only entries inside the file
   // True when the texts fill the block's text area back to back in some
   // order, each ending in its terminator, and the index is exactly what a
@@ -62,9 +63,49 @@ CatalogueView inspect_catalogue(std::shared_ptr<File> file);
 // The same on bytes in memory, which must outlive the result.
 CatalogueView inspect_catalogue(std::string_view bytes);
 
-// Reads one table's block: its index entries and texts. Memory is bounded by
-// the block's bytes inside the file, never by the counts the file claims.
+// Reads one table's index and finds where each text ends. The texts are not
+// kept: memory is bounded by the index (at most 65535 entries), whatever the
+// size of the block or the counts the file claims.
 TableContent read_table(const CatalogueView& catalogue, const TableView& table);
+
+// Reads the bytes of one block. A small block is read whole, once; a larger
+// one through a window, so that a table of any size is shown in bounded
+// memory.
+class BlockReader {
+ public:
+  // The largest block read whole, and the window for larger ones. Tests make
+  // them tiny to walk the windowed path over small catalogues.
+  static size_t whole_block;
+  static size_t window;
+  BlockReader(const CatalogueView& catalogue, uint64_t begin, uint64_t end);
+  // Bytes from `at` on, at least one unless `at` lies past `end` or the
+  // file's end, up to `end` and, in a large block, at most a window. `ahead` says that
+  // the next view follows this one: a miss then fills the whole window
+  // rather than only the bytes asked for (texts read in index order lie
+  // anywhere). Valid until the next call.
+  std::string_view view(uint64_t at, uint64_t end, bool ahead);
+  // Hands [begin, end) to `piece` in views, in order; stops early when the
+  // file ends before `end`.
+  template <typename Piece>
+  void read(uint64_t begin, uint64_t end, bool ahead, Piece piece) {
+    while (begin < end) {
+      std::string_view bytes = view(begin, end, ahead);
+      if (bytes.empty()) return;
+      piece(bytes);
+      begin += bytes.size();
+    }
+  }
+
+ private:
+  File& file_;
+  uint64_t limit_;  // end of the block's bytes in the file
+  uint64_t begin_ = 0;
+  std::string buffer_;
+  bool whole_ = false;
+};
+
+// The text of `m` as one string: for tests and small uses only.
+std::string read_text(const CatalogueView& catalogue, const TableView& table, const MessageView& m);
 
 // Languages are compared on their first two characters, as a build does.
 // Returns the rank of the first matching entry, or -1.

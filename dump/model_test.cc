@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dump/check.h"
+#include "dump/command.h"
 #include "dump/dump_test_util.h"
 #include "platform/failure.h"
 
@@ -41,9 +42,9 @@ TEST(InspectTest, ReadsTheWorkedExample) {
   EXPECT_EQ(content.messages[0].id, 1);
   EXPECT_EQ(content.messages[0].text_offset, 8u);
   EXPECT_EQ(content.messages[0].position, 104u);
-  EXPECT_EQ(content.messages[0].text, "a");
+  EXPECT_EQ(read_text(catalogue, table, content.messages[0]), "a");
   EXPECT_EQ(content.messages[1].position, 102u);
-  EXPECT_EQ(content.messages[1].text, "b");
+  EXPECT_EQ(read_text(catalogue, table, content.messages[1]), "b");
 }
 
 TEST(InspectTest, TextsEndWhereTheNextTextBegins) {
@@ -61,14 +62,15 @@ TEST(InspectTest, TextsEndWhereTheNextTextBegins) {
 
   TableContent en = read_table(catalogue, catalogue.tables[1]);
   ASSERT_TRUE(en.exact) << en.inexact_reason;
-  EXPECT_EQ(en.messages[0].text, "");
-  EXPECT_EQ(en.messages[1].text, std::string("ab\0cd", 5));
+  EXPECT_EQ(read_text(catalogue, catalogue.tables[1], en.messages[0]), "");
+  EXPECT_EQ(read_text(catalogue, catalogue.tables[1], en.messages[1]), std::string("ab\0cd", 5));
   // Texts "ab\0cd\0" and "\0" are odd in total: a fill byte follows.
   EXPECT_EQ(en.texts_end, catalogue.tables[1].block_end - 1);
 
   TableContent ja = read_table(catalogue, catalogue.tables[2]);
   ASSERT_TRUE(ja.exact) << ja.inexact_reason;
-  EXPECT_EQ(ja.messages[0].text, std::string("A\0\0\0B\0", 6));
+  EXPECT_EQ(read_text(catalogue, catalogue.tables[2], ja.messages[0]),
+            std::string("A\0\0\0B\0", 6));
 
   // Once the texts no longer lie back to back, a text ends at its first
   // terminator: the first 0x00, or for UNICODE the first two in a row.
@@ -77,10 +79,10 @@ TEST(InspectTest, TextsEndWhereTheNextTextBegins) {
   const CatalogueView view = inspect_catalogue(damaged);
   ja = read_table(view, view.tables[2]);
   EXPECT_FALSE(ja.exact);
-  EXPECT_EQ(ja.messages[0].text, "\x41");
+  EXPECT_EQ(read_text(view, view.tables[2], ja.messages[0]), "\x41");
   en = read_table(view, view.tables[1]);
   EXPECT_FALSE(en.exact);
-  EXPECT_EQ(en.messages[1].text, "ab");
+  EXPECT_EQ(read_text(view, view.tables[1], en.messages[1]), "ab");
 }
 
 class RobustnessTest : public ::testing::Test {
@@ -91,8 +93,34 @@ class RobustnessTest : public ::testing::Test {
                MessageSource("JA", "#message 5 E \"\\x00\\x41\"\n#message 5 F \"\"\n", "UNICODE"),
                MessageSource("EN", "#message 9 Z \"z\"\n")});
   }
+  // What the modes that show texts print, or how they refuse.
+  static std::string Shown(const std::string& bytes) {
+    std::vector<DumpOptions> runs(2);
+    runs[0].mode = runs[1].mode = Mode::kMessages;
+    runs[1].json = true;
+    for (const char* language : {"EN", "JA"}) {
+      for (unsigned rank : {1, 2}) {
+        runs.emplace_back();
+        runs.back().mode = Mode::kSource;
+        runs.back().source_language = language;
+        runs.back().source_rank = rank;
+      }
+    }
+    std::string shown;
+    for (const DumpOptions& options : runs) {
+      try {
+        shown += run_dump(options, bytes, "").out;
+      } catch (const Failure& failure) {
+        shown += "refused: " + failure.message();
+      }
+      shown += "\n--\n";
+    }
+    return shown;
+  }
   // Every mode, and a memory bound: no table reads more entries than the
-  // file can hold, whatever its counts claim.
+  // file can hold, whatever its counts claim. Large blocks are read through
+  // a window rather than whole: a tiny window, splitting every text and
+  // every UNICODE terminator at each place, must show the same.
   void Survives(const std::string& bytes) {
     dump_fuzz_one(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     if (!not_msg_file_reason(bytes).empty()) return;
@@ -100,6 +128,14 @@ class RobustnessTest : public ::testing::Test {
     for (const TableView& table : catalogue.tables) {
       ASSERT_LE(read_table(catalogue, table).messages.size(), bytes.size() / 6);
     }
+    const std::string whole = Shown(bytes);
+    const size_t saved[] = {BlockReader::whole_block, BlockReader::window};
+    BlockReader::whole_block = 0;
+    BlockReader::window = 3;
+    const std::string windowed = Shown(bytes);
+    BlockReader::whole_block = saved[0];
+    BlockReader::window = saved[1];
+    ASSERT_EQ(windowed, whole);
   }
   TempDir dir_;
   std::string bytes_;

@@ -23,14 +23,36 @@ std::string range(uint64_t begin, uint64_t end) { return n(begin) + ".." + n(end
 
 std::string json_bool(bool value) { return value ? "true" : "false"; }
 
-// The text of a message as far as it is worth showing.
-std::string_view shown_bytes(const MessageView& m) {
-  if (m.terminated) return m.text;
-  return m.text.substr(0, kUnterminatedShown);
+// Where the text of a message ends as far as it is worth showing.
+uint64_t shown_end(const MessageView& m) {
+  if (m.terminated) return m.text_end;
+  return std::min<uint64_t>(m.text_end, m.position + kUnterminatedShown);
+}
+
+// JSON's escapes of `text`, without the quotes around it.
+void json_chars(std::string_view text, std::string* out) {
+  for (char c : text) {
+    if (c == '"' || c == '\\') out->push_back('\\');
+    if (static_cast<unsigned char>(c) < 0x20) {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
+      *out += buffer;
+      continue;
+    }
+    out->push_back(c);
+  }
+}
+
+// Hands the shown text of `m` to `piece` a window at a time: every notation
+// spells each byte on its own, so pieces spell the whole text.
+template <typename Piece>
+void shown_pieces(BlockReader& reader, const MessageView& m, Piece piece) {
+  reader.read(m.position, shown_end(m), false, piece);
 }
 
 void render_table_messages(const CatalogueView& catalogue, const TableView& table, Output& out) {
   const TableContent content = read_table(catalogue, table);
+  BlockReader reader(catalogue, table.index_end, table.block_end);
   out << "Table " + catalogue.table_name(table) + ": " +
              plural(table.record.message_count, "message") + ", coding " +
              coding_name(table.record.coding) + "\n";
@@ -43,9 +65,11 @@ void render_table_messages(const CatalogueView& catalogue, const TableView& tabl
              ", outside the block\n";
       continue;
     }
-    out += "  at " + n(m.position) + "  \"" + shown_text(table, shown_bytes(m)) + "\"";
+    out += "  at " + n(m.position) + "  \"";
+    shown_pieces(reader, m, [&](std::string_view bytes) { out += shown_text(table, bytes); });
+    out += "\"";
     if (!m.terminated) {
-      out += m.text.size() > kUnterminatedShown ? "... (not terminated)" : " (not terminated)";
+      out += m.text_size() > kUnterminatedShown ? "... (not terminated)" : " (not terminated)";
     }
     out += "\n";
   }
@@ -169,6 +193,8 @@ void render_json(const CatalogueView& catalogue, const Shown& shown, bool messag
           ", \"index_end\": " + n(table.index_end) + ", \"block_end\": " + n(table.block_end);
       if (messages) {
         const TableContent content = read_table(catalogue, table);
+        BlockReader reader(catalogue, table.index_end, table.block_end);
+        std::string spelled;
         out += ",\n       \"messages\": [";
         for (size_t i = 0; i < content.messages.size(); ++i) {
           const MessageView& m = content.messages[i];
@@ -176,9 +202,16 @@ void render_json(const CatalogueView& catalogue, const Shown& shown, bool messag
           out += "        {\"id\": " + n(m.id) + ", \"entry_offset\": " + n(m.entry_offset) +
                  ", \"text_offset\": " + n(m.text_offset) + ", \"position\": " + n(m.position) +
                  ", \"in_block\": " + json_bool(m.in_block) +
-                 ", \"terminated\": " + json_bool(m.terminated) +
-                 ", \"text\": " + json_string(shown_text(table, shown_bytes(m))) +
-                 ", \"bytes\": " + json_string(hex_bytes(shown_bytes(m))) + "}";
+                 ", \"terminated\": " + json_bool(m.terminated) + ", \"text\": \"";
+          shown_pieces(reader, m, [&](std::string_view bytes) {
+            spelled.clear();
+            json_chars(shown_text(table, bytes), &spelled);
+            out += spelled;
+          });
+          out += "\", \"bytes\": \"";
+          // Read again rather than kept: a text may be as large as its block.
+          shown_pieces(reader, m, [&](std::string_view bytes) { out += hex_bytes(bytes); });
+          out += "\"}";
         }
         out += content.messages.empty() ? "]" : "\n       ]";
       }
@@ -226,16 +259,7 @@ std::string render_json(const CatalogueView& catalogue, const Shown& shown, bool
 
 std::string json_string(std::string_view text) {
   std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') out.push_back('\\');
-    if (static_cast<unsigned char>(c) < 0x20) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
-      out += buffer;
-      continue;
-    }
-    out.push_back(c);
-  }
+  json_chars(text, &out);
   return out + "\"";
 }
 

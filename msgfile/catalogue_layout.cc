@@ -221,8 +221,26 @@ class Rules {
                                    : std::nullopt;
       const std::string_view index = in_.view(begin, static_cast<size_t>(count * kIndexEntrySize));
       const uint64_t whole = index.size() / kIndexEntrySize;
+      // A sound index is walked in one tight loop; the entries are looked at
+      // one by one, to name what is wrong, only from the first that breaks a
+      // rule on.
+      const uint64_t texts_end = last ? *last : 0;
+      uint64_t sound = 0;
+      for (uint16_t before = 0; sound < whole; ++sound) {
+        const IndexEntry entry = decode_index_entry(index.data() + sound * kIndexEntrySize);
+        const uint64_t position =
+            static_cast<uint32_t>(begin + (sound + 1) * kIndexEntrySize + entry.text_offset);
+        if (entry.message_id < before || position < table->index_end || position >= limit ||
+            !last || position > texts_end) {
+          break;
+        }
+        before = entry.message_id;
+      }
       std::optional<uint16_t> previous;
-      for (uint64_t i = 0; i < whole; ++i) {
+      if (sound > 0) {
+        previous = decode_index_entry(index.data() + (sound - 1) * kIndexEntrySize).message_id;
+      }
+      for (uint64_t i = sound; i < whole; ++i) {
         const IndexEntry entry = decode_index_entry(index.data() + i * kIndexEntrySize);
         const uint16_t id = entry.message_id;
         const uint64_t entry_offset = begin + i * kIndexEntrySize;
