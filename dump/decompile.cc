@@ -62,8 +62,11 @@ class Rebuilder : public MessageHandler {
   std::string texts_;
 };
 
-bool rebuilds(const CatalogueView& catalogue, const TableView& table, const TableContent& content,
-              const std::string& source, std::string* problem) {
+// Throws an input Failure, `what` first, when `source` does not build the
+// table back.
+void check_rebuilds(const CatalogueView& catalogue, const TableView& table,
+                    const TableContent& content, const std::string& source,
+                    const std::string& what) {
   MemoryFile file(source);
   LineReader reader(&file, true);
   TableParameters parameters;
@@ -80,16 +83,15 @@ bool rebuilds(const CatalogueView& catalogue, const TableView& table, const Tabl
       std::memcmp(record.font_file, original.font_file, kFontFileWidth) != 0 ||
       std::memcmp(language, catalogue.languages[table.language].entry.language, kLanguageWidth) !=
           0) {
-    *problem = "the directive lines do not give the table's record";
-    return false;
+    throw InputFailure(what +
+                       "the directive lines do not give the table's record (please report this)");
   }
   Rebuilder rebuilder(parameters.coding);
   message_pass(reader, "source", rebuilder);
   if (rebuilder.block() != *content.block) {
-    *problem = "the #message lines do not give the table's block";
-    return false;
+    throw InputFailure(what +
+                       "the #message lines do not give the table's block (please report this)");
   }
-  return true;
 }
 
 }  // namespace
@@ -161,10 +163,7 @@ std::string decompile_table(const CatalogueView& catalogue, const TableView& tab
               (table.unicode() ? byte_notation(m->text) : c_escape(m->text)) + "\"\n";
   }
 
-  std::string problem;
-  if (!rebuilds(catalogue, table, content, source, &problem)) {
-    throw InputFailure(what + problem + " (please report this)");
-  }
+  check_rebuilds(catalogue, table, content, source, what);
   return source;
 }
 
