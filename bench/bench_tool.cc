@@ -400,7 +400,7 @@ int check(const std::string& path, std::optional<unsigned long> tables,
   PosixFileSystem fs;
   auto file = fs.Open(path, OpenMode::kRead);
   Catalogue catalogue;
-  if (auto damage = read_catalogue(*file, &catalogue)) fail(path + ": " + *damage);
+  if (auto damage = read_catalogue(*file, path, &catalogue)) fail(damage->message());
   if (catalogue.header.file_id != kFileId) fail(path + ": wrong FILE ID");
   auto blocks = check_structure(path, bytes, catalogue);
   if (tables && catalogue.records.size() != *tables) {
@@ -486,7 +486,7 @@ int main(int argc, char** argv) {
   try {
     return tolvane::bench::main_with(argc, argv);
   } catch (const tolvane::Failure& failure) {
-    std::cerr << "tolvane-bench-tool: " << failure.message();
+    std::cerr << "tolvane-bench-tool: " << failure.message() << "\n";
   } catch (const std::exception& e) {
     std::cerr << "tolvane-bench-tool: " << e.what() << "\n";
   }

@@ -44,14 +44,37 @@ class BuildingHandler : public MessageHandler {
   uint16_t coding_;
 };
 
-// The "Cannot ..." failure for an I/O error on one of the build's files.
-Failure io_failure(const IoError& error, const WorkFilePaths& paths,
-                   const std::string& source_path) {
-  if (error.path() == paths.tmp) return FileFailure("Cannot write " + paths.tmp_shown, error);
-  if (error.path() == paths.names_tmp) return FileFailure("Cannot write " + paths.names, error);
-  if (error.path() == paths.msg) return FileFailure("Cannot read " + paths.msg_shown, error);
-  if (error.path() == paths.names) return FileFailure("Cannot read " + paths.names, error);
-  return FileFailure("Cannot read " + source_path, error);
+// One of the build's open files, whose I/O errors become the failure that
+// names it in its role ("Cannot write X"): the build works on several files
+// at once, and each says for itself which one failed.
+class RoleFile : public File {
+ public:
+  RoleFile(std::string failure, std::unique_ptr<File> file)
+      : failure_(std::move(failure)), file_(std::move(file)) {}
+  size_t ReadAt(uint64_t offset, void* buf, size_t n) override {
+    return or_fail(failure_, [&] { return file_->ReadAt(offset, buf, n); });
+  }
+  void WriteAt(uint64_t offset, const void* buf, size_t n) override {
+    or_fail(failure_, [&] { file_->WriteAt(offset, buf, n); });
+  }
+  uint64_t Size() override {
+    return or_fail(failure_, [&] { return file_->Size(); });
+  }
+  void Sync() override {
+    or_fail(failure_, [&] { file_->Sync(); });
+  }
+  void Close() override {
+    or_fail(failure_, [&] { file_->Close(); });
+  }
+
+ private:
+  std::string failure_;
+  std::unique_ptr<File> file_;
+};
+
+std::unique_ptr<File> in_role(std::string failure, std::unique_ptr<File> file) {
+  if (!file) return file;
+  return std::make_unique<RoleFile>(std::move(failure), std::move(file));
 }
 
 // The files a build holds open, closed in every outcome.
@@ -62,7 +85,7 @@ struct OpenFiles {
       if (*file) {
         try {
           (*file)->Close();
-        } catch (const IoError&) {
+        } catch (const Failure&) {
         }
         file->reset();
       }
@@ -86,9 +109,10 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, co
     message_pass(source, options.source_path, counter);
   }
   if (counter.texts > kMaxCount) {
-    throw InputFailure("Error : " + options.source_path + " : " + std::to_string(counter.texts) +
-                       " messages have a text; a table holds at most " + std::to_string(kMaxCount) +
-                       "\n");
+    throw InputFailure(options.source_path + " : " + std::to_string(counter.texts) +
+                           " messages have a text; a table holds at most " +
+                           std::to_string(kMaxCount),
+                       options.source_path);
   }
 
   TableRecord record;
@@ -96,9 +120,7 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, co
   set_chars(record.font_file, kFontFileWidth, parameters.font_file);
   record.coding = parameters.coding;
   HeaderArea area;
-  if (auto problem = plan_header_area(old, parameters.language, record, &area)) {
-    throw InputFailure("Error : " + paths.msg_shown + " : " + *problem + "\n");
-  }
+  plan_header_area(old, paths.msg_shown, parameters.language, record, &area);
 
   files.tmp->WriteAt(0, area.bytes.data(), area.bytes.size());
   if (files.old_msg) {
@@ -138,10 +160,10 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, co
   texts.Flush();
   names.Flush();
   if (block.count() != counter.texts) {
-    throw FileFailure("Cannot read " + options.source_path + ": it changed during the build\n");
+    throw FileFailure("Cannot read " + options.source_path + ": it changed during the build");
   }
   if (texts.position() > UINT32_MAX) {
-    throw InputFailure("Error : " + paths.msg_shown + " : the file would grow past 4 GiB\n");
+    throw InputFailure(paths.msg_shown + " : the file would grow past 4 GiB", paths.msg_shown);
   }
 
   // The index and the record's final count, then everything to disk.
@@ -177,24 +199,25 @@ void run_build(FileSystem& fs, const BuildOptions& options, const Catalogue& old
     if (fs.Exists(path)) fs.Remove(path);
     return fs.Open(path, OpenMode::kCreate);
   };
-  files.tmp = or_fail("Cannot create " + (options.create ? paths.msg_shown : paths.tmp_shown),
-                      [&] { return create_afresh(paths.tmp); });
+  files.tmp =
+      in_role("Cannot write " + paths.tmp_shown,
+              or_fail("Cannot create " + (options.create ? paths.msg_shown : paths.tmp_shown),
+                      [&] { return create_afresh(paths.tmp); }));
   work.created_tmp();
-  files.source = or_fail("Cannot open " + options.source_path,
-                         [&] { return fs.Open(options.source_path, OpenMode::kRead); });
+  files.source = in_role("Cannot read " + options.source_path,
+                         or_fail("Cannot open " + options.source_path,
+                                 [&] { return fs.Open(options.source_path, OpenMode::kRead); }));
   if (fs.Exists(paths.names)) {
-    files.previous_names = or_fail("Cannot read " + paths.names,
-                                   [&] { return fs.Open(paths.names, OpenMode::kRead); });
+    files.previous_names = in_role("Cannot read " + paths.names,
+                                   or_fail("Cannot read " + paths.names,
+                                           [&] { return fs.Open(paths.names, OpenMode::kRead); }));
   }
-  files.names_tmp =
-      or_fail("Cannot create " + paths.names, [&] { return create_afresh(paths.names_tmp); });
+  files.names_tmp = in_role(
+      "Cannot write " + paths.names,
+      or_fail("Cannot create " + paths.names, [&] { return create_afresh(paths.names_tmp); }));
   work.created_names_tmp();
 
-  try {
-    write_new_files(options, work.paths(), old, files);
-  } catch (const IoError& error) {
-    throw io_failure(error, work.paths(), options.source_path);
-  }
+  write_new_files(options, work.paths(), old, files);
   files.close_quietly();
   work.commit();
 }
@@ -205,15 +228,12 @@ void build(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& pat
            BaseCatalogue base) {
   WorkFiles work(fs, paths);
   OpenFiles files;
-  files.old_msg = std::move(base.file);
+  files.old_msg = in_role("Cannot read " + paths.msg_shown, std::move(base.file));
   auto undo = [&] {
     files.close_quietly();
     return work.undo();
   };
-  auto undo_and_throw = [&](const Failure& failure) {
-    std::string note = undo();
-    throw Failure(failure.message(), failure.channel(), failure.usage(), failure.pause(), note);
-  };
+  auto undo_and_throw = [&](const Failure& failure) { throw failure.with_note(undo()); };
   try {
     StopIfInterrupted();
     run_build(fs, options, base.catalogue, work, files);
@@ -222,7 +242,8 @@ void build(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& pat
   } catch (const Interrupted& interrupted) {
     throw Interrupted(interrupted.signal(), undo());
   } catch (const std::bad_alloc&) {
-    undo_and_throw(InputFailure("Error : not enough memory to build " + options.msg_path + "\n"));
+    undo_and_throw(
+        InputFailure("not enough memory to build " + options.msg_path, options.msg_path));
   }
 }
 

@@ -20,19 +20,19 @@ const std::string& usage_text() {
 
 BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem& fs) {
   // Usage alone, with no message before it.
-  if (args.empty()) throw UsageFailure("");
+  if (args.empty()) throw UsageAdvice("");
 
   BuildOptions options;
   options.msg_typed = args.back();
   options.msg_path = shown_path(args.back());
   if (options.msg_path.find(".MSG") == std::string::npos) {
-    throw UsageFailure("The last option must be a .MSG file\n");
+    throw UsageAdvice("The last option must be a .MSG file");
   }
 
   for (size_t i = 0; i + 1 < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg.size() < 2 || arg[0] != '-') {
-      throw UsageFailure("Error : bad argument : " + arg + "\n");
+      throw UsageFailure("bad argument : " + arg, arg);
     }
     std::string value = arg.substr(2);
     switch (arg[1]) {
@@ -45,33 +45,33 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
         break;
       case 't':
         if (value.find(".h") == std::string::npos) {
-          throw UsageFailure("Error : " + value + " is not a h file:\n");
+          throw UsageFailure(value + " is not a h file:", value);
         }
         // Never opened when it is no regular file: a FIFO would hang.
         if (FileKind kind = fs.Kind(value); kind != FileKind::kRegular &&
                                             kind != FileKind::kMissing &&
                                             kind != FileKind::kNoDirectory) {
-          throw UsageFailure("Error : " + value + " is no regular file\n");
+          throw UsageFailure(value + " is no regular file", value);
         }
         try {
           fs.Open(value, OpenMode::kRead)->Close();
         } catch (const IoError&) {
-          throw UsageFailure("Error : " + value + " does not exist or cannot be opened\n");
+          throw UsageFailure(value + " does not exist or cannot be opened", value);
         }
         options.source_path = value;
         options.source_given = true;
         break;
       default:
-        throw UsageFailure("Error : bad argument : " + arg + "\n");
+        throw UsageFailure("bad argument : " + arg, arg);
     }
   }
   if (!options.source_given) {
-    throw UsageFailure(
-        "Use the -t option below to specify the file that contains messages definitions\n");
+    throw UsageAdvice(
+        "Use the -t option below to specify the file that contains messages definitions");
   }
   if (!options.names_given) {
-    throw UsageFailure(
-        "Use the -h option below to specify the name of the h file that will be generated\n");
+    throw UsageAdvice(
+        "Use the -h option below to specify the name of the h file that will be generated");
   }
   return options;
 }

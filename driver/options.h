@@ -22,8 +22,8 @@ struct BuildOptions {
 };
 
 // Reads and checks the command line (`args` without the program name),
-// opening the source given with -t to test it. Throws Failure with the
-// usage flag set for every problem, the first one found.
+// opening the source given with -t to test it. Throws a usage Failure for
+// the first problem found.
 BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem& fs);
 
 // The usage text, one line each.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/run.h"
 #include "platform/failure.h"
 #include "platform/fake_file_system.h"
 
@@ -20,7 +21,7 @@ Failure FailureOf(const std::vector<std::string>& args, FileSystem& fs) {
     return failure;
   }
   ADD_FAILURE() << "the command line was accepted";
-  return Failure("", Channel::kErr, false, false);
+  return Failure(FailureKind::kFile, "");
 }
 
 TEST(ParseCommandLine, ReadsOptionsAndUpperCasesTheMsgPath) {
@@ -91,13 +92,11 @@ TEST(ParseCommandLine, EveryProblemIsAUsageFailureOnStandardOutput) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {}, {"x.txt"}, {"-x", "x.msg"}, {"x.msg"}, {"-tA.h", "x.msg"}}) {
     Failure failure = FailureOf(args, fs);
-    EXPECT_EQ(failure.channel(), Channel::kOut);
-    EXPECT_TRUE(failure.usage());
-    EXPECT_TRUE(failure.pause());
+    EXPECT_EQ(failure.kind(), FailureKind::kUsage);
     EXPECT_EQ(failure.note(), "");
   }
   // With no argument the usage alone is shown.
-  EXPECT_EQ(FailureOf({}, fs).message(), "");
+  EXPECT_EQ(failure_text(FailureOf({}, fs)), "");
 }
 
 // Arguments are examined in a fixed order and the first problem found is the
@@ -142,7 +141,7 @@ TEST(ParseCommandLine, ReportsTheFirstProblemInTheOrderOfExamination) {
   for (const Case& c : cases) {
     std::string joined;
     for (const std::string& arg : c.args) joined += " " + arg;
-    EXPECT_EQ(FailureOf(c.args, fs).message(), c.message) << "for" << joined;
+    EXPECT_EQ(failure_text(FailureOf(c.args, fs)), c.message) << "for" << joined;
   }
 }
 

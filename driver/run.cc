@@ -13,15 +13,20 @@
 namespace tolvane {
 namespace {
 
+// Shows a failure the way users of the tool know it: a refused command line
+// or input on standard output, a file the run cannot handle on standard
+// error; the usage text after a command-line failure; and a pause wherever
+// the user must act before the next run.
 void report(const Failure& failure, Console& console) {
-  if (failure.channel() == Channel::kOut) {
-    console.Out(failure.message());
+  const bool out = failure.kind() == FailureKind::kUsage || failure.kind() == FailureKind::kInput;
+  if (out) {
+    console.Out(failure_text(failure));
   } else {
-    console.Err(failure.message());
+    console.Err(failure_text(failure));
   }
   if (!failure.note().empty()) console.Err(failure.note());
-  if (failure.usage()) console.Err(usage_text());
-  if (failure.pause()) {
+  if (failure.kind() == FailureKind::kUsage) console.Err(usage_text());
+  if (failure.kind() != FailureKind::kInput) {
     console.Out("press key..");
     console.WaitKey();
   }
@@ -32,19 +37,20 @@ void report(const Failure& failure, Console& console) {
 // trusted would be carried over damaged. The file stays open for the build.
 BaseCatalogue read_existing(FileSystem& fs, const BuildOptions& options) {
   BaseCatalogue base;
-  std::optional<std::string> damage;
+  std::optional<Failure> damage;
   try {
     base.file = fs.Open(options.msg_typed, OpenMode::kRead);
-    damage = read_catalogue(*base.file, &base.catalogue);
+    damage = read_catalogue(*base.file, options.msg_path, &base.catalogue);
   } catch (const IoError&) {
-    throw UsageFailure("Error : " + options.msg_path +
-                       " doesn't exist or cannot be opened:\nuse the -c option to create it\n");
+    throw UsageFailure(
+        options.msg_path + " doesn't exist or cannot be opened:\nuse the -c option to create it",
+        options.msg_path);
   }
   if (base.catalogue.header.file_id != kFileId) {
-    throw UsageFailure("Error : " + options.msg_path +
-                       " : FILE ID is not valid:\nFILE ID must be 4d53\n");
+    throw UsageFailure(options.msg_path + " : FILE ID is not valid:\nFILE ID must be 4d53",
+                       options.msg_path);
   }
-  if (damage) throw InputFailure("Error : " + options.msg_path + " : " + *damage + "\n");
+  if (damage) throw *damage;
   return base;
 }
 
@@ -95,14 +101,14 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
     const FileKind kind = fs.Kind(role.path);
     if (kind == FileKind::kRegular || kind == FileKind::kMissing) continue;
     if (kind != FileKind::kNoDirectory) {
-      throw UsageFailure("Error : " + role.shown + " is " + kind_name(kind) + "\n");
+      throw UsageFailure(role.shown + " is " + kind_name(kind), role.shown);
     }
     // A file to be created says which directory is missing when it cannot
     // be; an MSG file to be read says it here rather than advise -c.
     if (&role != &roles[1] || options.create) continue;
     std::string missing = DirName(role.path);
     while (fs.Kind(missing) == FileKind::kNoDirectory) missing = DirName(missing);
-    throw UsageFailure("Error : " + role.shown + " : there is no directory " + missing + "\n");
+    throw UsageFailure(role.shown + " : there is no directory " + missing, role.shown);
   }
   // The given files by what they are; the work files by their names alone,
   // since a work file left by an earlier run may be a second name of a file
@@ -120,9 +126,10 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
             : path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
     for (size_t j = 0; j < i; ++j) {
       if (i < kGiven ? ids[j] == ids[i] : names[j] == names[i]) {
-        throw UsageFailure("Error : the " + std::string(roles[j].what) + " " + roles[j].shown +
-                           " and the " + roles[i].what + " " + roles[i].shown +
-                           " are the same file\n");
+        throw UsageFailure("the " + std::string(roles[j].what) + " " + roles[j].shown +
+                               " and the " + roles[i].what + " " + roles[i].shown +
+                               " are the same file",
+                           roles[j].shown);
       }
     }
   }
@@ -130,6 +137,20 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
 }
 
 }  // namespace
+
+std::string failure_text(const Failure& failure) {
+  if (failure.message().empty()) return "";
+  switch (failure.kind()) {
+    case FailureKind::kUsage:
+    case FailureKind::kInput:
+      return (failure.self_contained() ? "" : "Error : ") + failure.message() + "\n";
+    case FailureKind::kFile:
+      return failure.message() + "\n";
+    case FailureKind::kIo:
+      return failure.message() + "\n" + failure.reason() + "\n";
+  }
+  return failure.message() + "\n";
+}
 
 int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& console) {
   console.Out(std::string("Tolvane v") + kVersion + "\n");
@@ -145,7 +166,7 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
       const std::string& shown = path == options.msg_typed ? options.msg_path : path;
       console.Err("Waiting for another run to finish with " + shown + "\n");
     });
-    if (auto stale = stale_backup_message(fs, paths)) throw FileFailure(*stale);
+    if (auto stale = find_stale_backup(fs, paths)) throw *stale;
     BaseCatalogue base;
     if (options.create) {
       set_chars(base.catalogue.header.name, kNameWidth, options.msg_path);

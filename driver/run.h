@@ -6,12 +6,17 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/failure.h"
 #include "platform/file_system.h"
 
 namespace tolvane {
 
 // `args` excludes the program name. Returns the process's exit code.
 int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& console);
+
+// The text a failure shows, line feeds included (the note and usage text
+// that may follow it excluded).
+std::string failure_text(const Failure& failure);
 
 }  // namespace tolvane
 

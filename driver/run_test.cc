@@ -668,6 +668,36 @@ TEST(RunFailedBuild, WithoutPreviousFilesNothingIsLeft) {
   EXPECT_EQ(fs.ListFiles(), std::vector<std::string>{"A.h"});
 }
 
+// The build reads and writes several files at once; a read or write that
+// fails names the file it failed on, in that file's role.
+TEST(RunFailedBuild, AReadOrWriteThatFailsNamesItsFile) {
+  const std::map<std::string, std::string> told = {
+      {"read A.h", "Cannot read A.h\n"},       {"read x.msg", "Cannot read X.MSG\n"},
+      {"read B.h", "Cannot read B.h\n"},       {"write x.TMP", "Cannot write X.TMP\n"},
+      {"write B.h.TMP", "Cannot write B.h\n"},
+  };
+  std::set<std::string> seen;
+  for (long n = 1;; ++n) {
+    FakeFileSystem fs;
+    fs.SetFile("A.h", MessageSource("FR", "#message 1 A \"a\"\n"));
+    fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
+    fs.SetFile("B.h", "#define A 1\n");
+    fs.FailAt(n, false);
+    Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
+    if (!fs.injected()) break;
+    // Opening, and reading before the build or while replacing the files,
+    // are told otherwise.
+    const std::string& at = fs.injected_at();
+    if (at.rfind("read ", 0) != 0 && at.rfind("write ", 0) != 0) continue;
+    if (r.err.rfind("Cannot read ", 0) != 0 && r.err.rfind("Cannot write ", 0) != 0) continue;
+    auto it = told.find(at);
+    ASSERT_NE(it, told.end()) << at << ": " << r.err;
+    EXPECT_EQ(r.err.substr(0, it->second.size()), it->second) << at;
+    seen.insert(it->first);
+  }
+  EXPECT_EQ(seen.size(), told.size());
+}
+
 TEST(RunBuild, CreateReplacesAnExistingFileOnlyWhenTheNewOneIsComplete) {
   FakeFileSystem fs;
   fs.SetFile("A.h", MessageSource("EN", "#message 1 A \"\\xz\"\n"));

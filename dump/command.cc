@@ -13,9 +13,7 @@
 namespace tolvane::dump {
 namespace {
 
-Failure usage_error(const std::string& message) {
-  return Failure(message + "\n", Channel::kErr, true, false);
-}
+Failure usage_error(const std::string& message) { return UsageFailure(message); }
 
 unsigned parse_rank(const std::string& option, const std::string& text) {
   const Decimal d = scan_decimal(text, 0, false);

@@ -168,8 +168,10 @@ class Rebuilder : public MessageHandler {
   bool same_ = true;
 };
 
-bool rebuilds(const CatalogueView& catalogue, const TableView& table, SourceWriter* writer,
-              std::string* problem) {
+// Throws an input Failure, `what` first, when the source `writer` makes
+// does not build the table back.
+void check_rebuilds(const CatalogueView& catalogue, const TableView& table, SourceWriter* writer,
+                    const std::string& what) {
   SourceFile file(writer);
   LineReader reader(&file, true);
   TableParameters parameters;
@@ -186,16 +188,15 @@ bool rebuilds(const CatalogueView& catalogue, const TableView& table, SourceWrit
       std::memcmp(record.font_file, original.font_file, kFontFileWidth) != 0 ||
       std::memcmp(language, catalogue.languages[table.language].entry.language, kLanguageWidth) !=
           0) {
-    *problem = "the directive lines do not give the table's record";
-    return false;
+    throw InputFailure(what +
+                       "the directive lines do not give the table's record (please report this)");
   }
   Rebuilder rebuilder(catalogue, table);
   message_pass(reader, "source", rebuilder);
   if (!rebuilder.same_block(catalogue)) {
-    *problem = "the #message lines do not give the table's block";
-    return false;
+    throw InputFailure(what +
+                       "the #message lines do not give the table's block (please report this)");
   }
-  return true;
 }
 
 }  // namespace
@@ -265,11 +266,8 @@ void decompile_table(const CatalogueView& catalogue, const TableView& table, con
 
   // The source is made twice, the same way: once to rebuild the table from
   // it, then, only when that gave the table back, to write it out.
-  std::string problem;
   SourceWriter check(catalogue, table, order, names, directives);
-  if (!rebuilds(catalogue, table, &check, &problem)) {
-    throw InputFailure(what + problem + " (please report this)");
-  }
+  check_rebuilds(catalogue, table, &check, what);
   SourceWriter writer(catalogue, table, order, names, directives);
   std::string piece;
   while (writer.next(&piece)) {

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   try {
     options = parse_dump_options(args);
   } catch (const Failure& failure) {
-    print(stderr, "tolvane-dump: " + failure.message());
+    print(stderr, "tolvane-dump: " + failure.message() + "\n");
     print(stderr, dump_usage());
     return 2;
   }

@@ -81,7 +81,7 @@ class RecordingHandler : public MessageHandler {
       check_->expect(bytes.back() == '\0', "byte coding does not end with 0x00");
       events += "byte " + bytes + "\n";
     } catch (const Failure& failure) {
-      check_->expect(failure.message().rfind("Error : \\x", 0) == 0,
+      check_->expect(failure.message().rfind("\\x", 0) == 0,
                      "byte coding fails with an unknown message");
       events += "byte failure " + failure.message();
     }
@@ -136,8 +136,8 @@ std::optional<Catalogue> catalogue_of(std::string_view bytes, std::string* damag
   FakeFileSystem fs;
   auto file = open_in_memory(fs, "x.msg", bytes);
   Catalogue catalogue;
-  if (auto problem = read_catalogue(*file, &catalogue)) {
-    if (damage) *damage = *problem;
+  if (auto problem = read_catalogue(*file, "x.msg", &catalogue)) {
+    if (damage) *damage = problem->message();
     return std::nullopt;
   }
   return catalogue;
@@ -252,13 +252,9 @@ FuzzResult fuzz_source_reader(std::string_view input) {
 FuzzResult fuzz_msg_file(std::string_view input) {
   return guard([&] {
     Checker check;
-    FakeFileSystem fs;
-    fs.SetFile("IN.MSG", std::string(input));
-    MsgFileHeader header;
-    const int code = check_msg_file(fs, "IN.MSG", &header);
+    // A build refuses a file with another FILE ID before looking further.
     const bool id_ok = input.size() >= 2 && input[0] == 0x53 && input[1] == 0x4D;
-    check.expect(code == (id_ok ? 0 : -2), "check_msg_file answers " + std::to_string(code));
-    if (code != 0) return FuzzResult{false, check.problem};
+    if (!id_ok) return FuzzResult{false, check.problem};
 
     std::string damage;
     std::optional<Catalogue> old = catalogue_of(input, &damage);
@@ -285,7 +281,11 @@ FuzzResult fuzz_msg_file(std::string_view input) {
       TableRecord record;
       set_chars(record.font_file, kFontFileWidth, "F.FON");
       HeaderArea area;
-      if (plan_header_area(*old, language, record, &area)) continue;
+      try {
+        plan_header_area(*old, "IN.MSG", language, record, &area);
+      } catch (const Failure&) {
+        continue;
+      }
       check.expect(area.record_pos + kTableRecordSize <= area.bytes.size(),
                    "the new record lies outside the header area");
       check.expect(area.data_start == area.bytes.size() + (input.size() - area.old_blocks_begin),

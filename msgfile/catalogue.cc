@@ -3,18 +3,27 @@
 #include "msgfile/catalogue_layout.h"
 
 namespace tolvane {
-std::optional<std::string> read_catalogue(File& file, Catalogue* catalogue) {
+namespace {
+
+Failure refusal(const std::string& name, const std::string& problem) {
+  return InputFailure(name + " : " + problem, name);
+}
+
+}  // namespace
+
+std::optional<Failure> read_catalogue(File& file, const std::string& name, Catalogue* catalogue) {
   const CatalogueLayout layout = read_layout(file);
   catalogue->header = layout.header;
   catalogue->file_size = layout.file_size;
   catalogue->languages.clear();
   catalogue->records.clear();
   if (!layout.header_complete) {
-    return "the header is cut short (" + std::to_string(layout.file_size) + " bytes)";
+    return refusal(name,
+                   "the header is cut short (" + std::to_string(layout.file_size) + " bytes)");
   }
-  std::optional<std::string> problem;
+  std::optional<Failure> problem;
   find_damage(file, layout, [&](const Damage& damage) {
-    problem = damage.refusal;
+    problem = refusal(name, damage.refusal);
     return false;
   });
   if (problem) return problem;
@@ -31,8 +40,8 @@ int find_language(const Catalogue& catalogue, const std::string& language) {
   return find_language(catalogue.languages, language);
 }
 
-std::optional<std::string> plan_header_area(const Catalogue& old, const std::string& language,
-                                            const TableRecord& new_record, HeaderArea* area) {
+void plan_header_area(const Catalogue& old, const std::string& name, const std::string& language,
+                      const TableRecord& new_record, HeaderArea* area) {
   const bool empty = old.file_size == 0;
   const int rank = empty ? -1 : find_language(old, language);
   const bool new_language = rank < 0;
@@ -41,13 +50,13 @@ std::optional<std::string> plan_header_area(const Catalogue& old, const std::str
   std::vector<LanguageEntry> entries = old.languages;
   if (new_language) {
     if (entries.size() + 1 > kMaxCount) {
-      return "a file holds at most " + std::to_string(kMaxCount) + " languages";
+      throw refusal(name, "a file holds at most " + std::to_string(kMaxCount) + " languages");
     }
     LanguageEntry entry;
     set_chars(entry.language, kLanguageWidth, language);
     entries.push_back(entry);
   } else if (entries[rank].table_count + 1u > kMaxCount) {
-    return "a language holds at most " + std::to_string(kMaxCount) + " tables";
+    throw refusal(name, "a language holds at most " + std::to_string(kMaxCount) + " tables");
   }
   header.language_count = static_cast<uint16_t>(entries.size());
 
@@ -64,7 +73,7 @@ std::optional<std::string> plan_header_area(const Catalogue& old, const std::str
                             uint64_t{kTableRecordSize} * (old.records.size() + 1);
   area->data_start = old.file_size - old_area + new_area;
   area->old_blocks_begin = old_area;
-  if (area->data_start > UINT32_MAX) return "the file would grow past 4 GiB";
+  if (area->data_start > UINT32_MAX) throw refusal(name, "the file would grow past 4 GiB");
 
   std::string& out = area->bytes;
   out.clear();
@@ -95,7 +104,6 @@ std::optional<std::string> plan_header_area(const Catalogue& old, const std::str
     record.index_offset += growth;
     write_table_record(&out, record);
   }
-  return std::nullopt;
 }
 
 }  // namespace tolvane

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "msgfile/records.h"
+#include "platform/failure.h"
 
 namespace tolvane {
 
@@ -26,11 +27,12 @@ struct Catalogue {
   }
 };
 
-// Reads the header area of `file` and checks the whole file by the rules of
-// catalogue_layout.h. Returns how a build names the first way in which the
-// file is damaged (its layout cannot be trusted), or nothing. Files this tool
-// writes always pass.
-std::optional<std::string> read_catalogue(File& file, Catalogue* catalogue);
+// Reads the header area of `file`, which messages call `name`, and checks
+// the whole file by the rules of catalogue_layout.h. Returns an input
+// Failure naming the first way in which the file is damaged (its layout
+// cannot be trusted), or nothing. The header is filled in either case, as
+// far as the file holds it. Files this tool writes always pass.
+std::optional<Failure> read_catalogue(File& file, const std::string& name, Catalogue* catalogue);
 
 // Rank of the language in the directory, compared on its first two
 // characters, or -1.
@@ -48,10 +50,10 @@ struct HeaderArea {
 // Lays out the header area with the new table inserted: a new language's
 // entry and record come last; a new table of a known language follows that
 // language's records. Every offset pointing past an insertion moves by its
-// size. Returns a problem text when the result would break the format's
-// limits.
-std::optional<std::string> plan_header_area(const Catalogue& old, const std::string& language,
-                                            const TableRecord& new_record, HeaderArea* area);
+// size. Throws an input Failure about the file messages call `name` when
+// the result would break the format's limits.
+void plan_header_area(const Catalogue& old, const std::string& name, const std::string& language,
+                      const TableRecord& new_record, HeaderArea* area);
 
 }  // namespace tolvane
 

@@ -12,11 +12,28 @@ namespace {
 
 using ::testing::HasSubstr;
 
+// The damage found, as the build names it after the file's name.
 std::optional<std::string> ReadBytes(const std::string& bytes, Catalogue* catalogue) {
   FakeFileSystem fs;
   fs.SetFile("app.msg", bytes);
   auto file = fs.Open("app.msg", OpenMode::kRead);
-  return read_catalogue(*file, catalogue);
+  std::optional<Failure> damage = read_catalogue(*file, "APP.MSG", catalogue);
+  if (!damage) return std::nullopt;
+  EXPECT_EQ(damage->kind(), FailureKind::kInput);
+  const std::string heading = "APP.MSG : ";
+  EXPECT_EQ(damage->message().rfind(heading, 0), 0u) << damage->message();
+  return damage->message().substr(heading.size());
+}
+
+// The build's plan, or the message of the failure refusing it.
+std::optional<std::string> Plan(const Catalogue& old, const std::string& language,
+                                const TableRecord& record, HeaderArea* area) {
+  try {
+    plan_header_area(old, "APP.MSG", language, record, area);
+    return std::nullopt;
+  } catch (const Failure& failure) {
+    return failure.message();
+  }
 }
 
 // Runs the tool once on app.msg with a source of the given language.
@@ -107,7 +124,7 @@ TEST(PlanHeaderArea, NewFile) {
   Catalogue old;
   set_chars(old.header.name, kNameWidth, "X.MSG");
   HeaderArea area;
-  ASSERT_EQ(plan_header_area(old, "EN", NewRecord(), &area), std::nullopt);
+  ASSERT_EQ(Plan(old, "EN", NewRecord(), &area), std::nullopt);
 
   ASSERT_EQ(area.bytes.size(), 90u);
   MsgFileHeader header = HeaderOf(area.bytes);
@@ -141,7 +158,7 @@ TEST(PlanHeaderArea, NewLanguageThenExistingLanguage) {
   Catalogue old;
   ASSERT_EQ(ReadBytes(first, &old), std::nullopt);
   HeaderArea area;
-  ASSERT_EQ(plan_header_area(old, "FR", NewRecord(), &area), std::nullopt);
+  ASSERT_EQ(Plan(old, "FR", NewRecord(), &area), std::nullopt);
   ASSERT_EQ(area.bytes.size(), 142u);
   EXPECT_EQ(HeaderOf(area.bytes).language_count, 2);
   EXPECT_ENTRY(area.bytes, 38, "EN", 1, 54u);
@@ -166,7 +183,7 @@ TEST(PlanHeaderArea, NewLanguageThenExistingLanguage) {
 
   // Third run: EN again, its new record after the old EN record.
   ASSERT_EQ(ReadBytes(second, &old), std::nullopt);
-  ASSERT_EQ(plan_header_area(old, "EN", NewRecord(), &area), std::nullopt);
+  ASSERT_EQ(Plan(old, "EN", NewRecord(), &area), std::nullopt);
   ASSERT_EQ(area.bytes.size(), 186u);
   EXPECT_EQ(HeaderOf(area.bytes).language_count, 2);
   EXPECT_ENTRY(area.bytes, 38, "EN", 2, 54u);
@@ -196,7 +213,7 @@ TEST(PlanHeaderArea, ExistingLanguageBetweenOthersShiftsOnlyLaterEntries) {
   Catalogue old = MakeCatalogue({{"AA", 2}, {"BB", 1}, {"CC", 3}});
   const uint64_t size = old.file_size;
   HeaderArea area;
-  ASSERT_EQ(plan_header_area(old, "BB", NewRecord(), &area), std::nullopt);
+  ASSERT_EQ(Plan(old, "BB", NewRecord(), &area), std::nullopt);
   const uint64_t records = kHeaderSize + 3 * kLanguageEntrySize;  // 62
   EXPECT_ENTRY(area.bytes, 38, "AA", 2, records);
   EXPECT_ENTRY(area.bytes, 46, "BB", 2, records + 2 * 44);
@@ -219,7 +236,7 @@ TEST(PlanHeaderArea, LanguagesMatchOnTwoCharactersCaseSensitively) {
   Catalogue old = MakeCatalogue({{"E", 1}, {"EN", 1}});
   auto rank_and_count = [&](const std::string& language) {
     HeaderArea area;
-    EXPECT_EQ(plan_header_area(old, language, NewRecord(), &area), std::nullopt);
+    EXPECT_EQ(Plan(old, language, NewRecord(), &area), std::nullopt);
     return std::make_pair(find_language(old, language), HeaderOf(area.bytes).language_count);
   };
   EXPECT_EQ(rank_and_count("E"), std::make_pair(0, uint16_t{2}));
@@ -229,9 +246,9 @@ TEST(PlanHeaderArea, LanguagesMatchOnTwoCharactersCaseSensitively) {
   EXPECT_EQ(rank_and_count("EX"), std::make_pair(-1, uint16_t{3}));
 
   HeaderArea area;
-  ASSERT_EQ(plan_header_area(old, "ENGLISH", NewRecord(), &area), std::nullopt);
+  ASSERT_EQ(Plan(old, "ENGLISH", NewRecord(), &area), std::nullopt);
   EXPECT_ENTRY(area.bytes, 46, "EN", 2, 54u + 44);
-  ASSERT_EQ(plan_header_area(old, "en", NewRecord(), &area), std::nullopt);
+  ASSERT_EQ(Plan(old, "en", NewRecord(), &area), std::nullopt);
   EXPECT_ENTRY(area.bytes, 54, "en", 1, 62u + 2 * 44);
 }
 
@@ -243,7 +260,7 @@ TEST(PlanHeaderArea, ValidFileWithoutLanguages) {
   Catalogue old;
   ASSERT_EQ(ReadBytes(bytes, &old), std::nullopt);
   HeaderArea area;
-  ASSERT_EQ(plan_header_area(old, "EN", NewRecord(), &area), std::nullopt);
+  ASSERT_EQ(Plan(old, "EN", NewRecord(), &area), std::nullopt);
   EXPECT_EQ(HeaderOf(area.bytes).language_count, 1);
   EXPECT_ENTRY(area.bytes, 38, "EN", 1, 38u + 8 * 1);
   EXPECT_EQ(area.record_pos, 46u);
@@ -270,34 +287,34 @@ TEST(PlanHeaderArea, RefusesToPassTheFormatsLimits) {
          0});
   }
   Catalogue old = MakeCatalogue(languages);
-  ASSERT_EQ(plan_header_area(old, "zz", NewRecord(), &area), std::nullopt);
+  ASSERT_EQ(Plan(old, "zz", NewRecord(), &area), std::nullopt);
   EXPECT_EQ(HeaderOf(area.bytes).language_count, 32767);
   old.languages.push_back(old.languages.back());
   set_chars(old.languages.back().language, kLanguageWidth, "yy");
   old.header.language_count = 32767;
-  auto problem = plan_header_area(old, "zz", NewRecord(), &area);
+  auto problem = Plan(old, "zz", NewRecord(), &area);
   ASSERT_TRUE(problem.has_value());
   EXPECT_THAT(*problem, HasSubstr("32767"));
   // A known language still takes a table.
-  EXPECT_EQ(plan_header_area(old, "yy", NewRecord(), &area), std::nullopt);
+  EXPECT_EQ(Plan(old, "yy", NewRecord(), &area), std::nullopt);
 
   old = MakeCatalogue({{"EN", 32766}, {"FR", 1}}, 0);
-  ASSERT_EQ(plan_header_area(old, "EN", NewRecord(), &area), std::nullopt);
+  ASSERT_EQ(Plan(old, "EN", NewRecord(), &area), std::nullopt);
   EXPECT_ENTRY(area.bytes, 38, "EN", 32767, 54u);
   EXPECT_EQ(area.record_pos, 54u + 44 * 32766);
   old = MakeCatalogue({{"EN", 32767}, {"FR", 1}}, 0);
-  problem = plan_header_area(old, "EN", NewRecord(), &area);
+  problem = Plan(old, "EN", NewRecord(), &area);
   ASSERT_TRUE(problem.has_value());
   EXPECT_THAT(*problem, HasSubstr("32767"));
-  EXPECT_EQ(plan_header_area(old, "FR", NewRecord(), &area), std::nullopt);
+  EXPECT_EQ(Plan(old, "FR", NewRecord(), &area), std::nullopt);
 
   // Offsets are 32-bit: a file that would pass 4 GiB is refused.
   old = MakeCatalogue({{"EN", 1}});
   old.file_size = UINT32_MAX - 20;
-  EXPECT_TRUE(plan_header_area(old, "EN", NewRecord(), &area).has_value());
-  EXPECT_TRUE(plan_header_area(old, "FR", NewRecord(), &area).has_value());
+  EXPECT_TRUE(Plan(old, "EN", NewRecord(), &area).has_value());
+  EXPECT_TRUE(Plan(old, "FR", NewRecord(), &area).has_value());
   old.file_size = UINT32_MAX - 52;
-  EXPECT_EQ(plan_header_area(old, "FR", NewRecord(), &area), std::nullopt);
+  EXPECT_EQ(Plan(old, "FR", NewRecord(), &area), std::nullopt);
 }
 
 void PutU16(std::string* bytes, size_t offset, uint32_t value) {

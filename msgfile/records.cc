@@ -73,18 +73,4 @@ std::string get_chars(const char* field, size_t width) {
   return std::string(field, n);
 }
 
-int check_msg_file(FileSystem& fs, const std::string& path, MsgFileHeader* header) {
-  std::string bytes(kHeaderSize, '\0');
-  try {
-    auto file = fs.Open(path, OpenMode::kRead);
-    bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
-    file->Close();
-  } catch (const IoError&) {
-    return -1;
-  }
-  ByteReader in(bytes);
-  read_header(in, header);
-  return header->file_id == kFileId ? 0 : -2;
-}
-
 }  // namespace tolvane

@@ -75,10 +75,6 @@ void set_chars(char* field, size_t width, const std::string& text);
 // A fixed-width field as text, up to its first 0x00.
 std::string get_chars(const char* field, size_t width);
 
-// Reads the header of an existing MSG file. Returns -1 when the file cannot be
-// opened, -2 when its FILE ID is wrong, 0 otherwise.
-int check_msg_file(FileSystem& fs, const std::string& path, MsgFileHeader* header);
-
 }  // namespace tolvane
 
 #endif  // TOLVANE_MSGFILE_RECORDS_H_

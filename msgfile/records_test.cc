@@ -6,6 +6,7 @@
 #include <random>
 
 #include "driver/run.h"
+#include "msgfile/catalogue.h"
 #include "msgfile/table_block.h"
 #include "platform/fake_file_system.h"
 #include "test_util/test_util.h"
@@ -68,48 +69,35 @@ TEST(Coding, ShortReadsYieldZeros) {
   EXPECT_EQ(std::string(field, 4), "AByz");
 }
 
-TEST(CheckMsgFile, ReportsMissingFileAndWrongFileId) {
+// The header a build checks the FILE ID of comes whole from the start of the
+// file, as far as the file holds it, even when the rest is refused.
+TEST(ReadCatalogue, FillsTheHeaderAsFarAsTheFileHoldsIt) {
   FakeFileSystem fs;
-  MsgFileHeader header;
-  EXPECT_EQ(check_msg_file(fs, "missing.msg", &header), -1);
+  auto header_of = [&](const std::string& bytes, bool accepted) {
+    fs.SetFile("in.msg", bytes);
+    Catalogue catalogue;
+    set_chars(catalogue.header.name, kNameWidth, "PREVIOUS NAME");
+    EXPECT_EQ(read_catalogue(*fs.Open("in.msg", OpenMode::kRead), "IN.MSG", &catalogue).has_value(),
+              !accepted);
+    return catalogue.header;
+  };
+  EXPECT_EQ(header_of("", false).file_id, 0);
+  EXPECT_EQ(header_of(Hex("53"), false).file_id, 0x0053);
+  EXPECT_EQ(header_of(Hex("4D 53"), false).file_id, 0x534D);
 
-  fs.SetFile("empty.msg", "");
-  EXPECT_EQ(check_msg_file(fs, "empty.msg", &header), -2);
-  EXPECT_EQ(header.file_id, 0);
-
-  fs.SetFile("one.msg", Hex("53"));
-  EXPECT_EQ(check_msg_file(fs, "one.msg", &header), -2);
-  EXPECT_EQ(header.file_id, 0x0053);
-
-  fs.SetFile("swapped.msg", Hex("4D 53"));
-  EXPECT_EQ(check_msg_file(fs, "swapped.msg", &header), -2);
-  EXPECT_EQ(header.file_id, 0x534D);
-
-  // An I/O error while reading counts as a file that cannot be opened.
-  fs.SetFile("broken.msg", Hex("53 4D"));
-  fs.FailAt(fs.operations() + 2, false);
-  EXPECT_EQ(check_msg_file(fs, "broken.msg", &header), -1);
-}
-
-TEST(CheckMsgFile, AcceptsTheFileIdAloneAndFillsTheHeader) {
-  FakeFileSystem fs;
-  MsgFileHeader header;
-  set_chars(header.name, kNameWidth, "PREVIOUS NAME");
-  header.language_count = 9;
-  // Version is not examined; a file cut inside the name keeps the rest of
-  // the name and the count as the header held them.
-  fs.SetFile("short.msg", Hex("53 4D 07 00") + "ab");
-  EXPECT_EQ(check_msg_file(fs, "short.msg", &header), 0);
+  MsgFileHeader header = header_of(Hex("53 4D 07 00") + "ab", false);
+  EXPECT_EQ(header.file_id, kFileId);
   EXPECT_EQ(header.version, 7);
-  EXPECT_EQ(get_chars(header.name, kNameWidth), "abEVIOUS NAME");
+  EXPECT_EQ(get_chars(header.name, kNameWidth), "ab");
   EXPECT_EQ(header.language_count, 0);  // read as zeros past the end
 
-  std::string full = Hex("53 4D 01 01") + "APP.MSG" + Zeros(25) + Hex("03 00") + "more";
-  fs.SetFile("full.msg", full);
-  EXPECT_EQ(check_msg_file(fs, "full.msg", &header), 0);
+  header = header_of(Hex("53 4D 01 01") + "APP.MSG" + Zeros(25) + Hex("03 00") + "more", false);
   EXPECT_EQ(header.version, kCreationVersion);
   EXPECT_EQ(get_chars(header.name, kNameWidth), "APP.MSG");
   EXPECT_EQ(header.language_count, 3);
+
+  header = header_of(Hex("53 4D 01 01") + "APP.MSG" + Zeros(25) + Hex("00 00"), true);
+  EXPECT_EQ(get_chars(header.name, kNameWidth), "APP.MSG");
 }
 
 TEST(CharFields, FillWithZerosAndTakeNoTerminatorWhenFull) {

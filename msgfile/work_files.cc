@@ -99,7 +99,7 @@ WorkFilePaths work_file_paths(const std::string& msg_typed, const std::string& n
   return paths;
 }
 
-std::optional<std::string> stale_backup_message(FileSystem& fs, const WorkFilePaths& paths) {
+std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& paths) {
   // The MSG file is replaced last: while its temporary file is there, the
   // backups hold the state to go back to; once it is gone, the new files are
   // complete and the backups are no longer needed.
@@ -128,15 +128,16 @@ std::optional<std::string> stale_backup_message(FileSystem& fs, const WorkFilePa
     const bool nothing = run_kind == FileKind::kMissing || run_kind == FileKind::kNoDirectory ||
                          (run_kind == FileKind::kRegular && empty_or_missing(fs, backup.run));
     if (!marked && !nothing) {
-      return "Cannot build " + paths.msg_shown + ": " + backup.run +
-             " was not made by a run and is in the way of the run's mark of the same name; "
-             "move or rename it and run again\n";
+      return FileFailure(
+          "Cannot build " + paths.msg_shown + ": " + backup.run +
+          " was not made by a run and is in the way of the run's mark of the same name; "
+          "move or rename it and run again");
     }
     if (!fs.Exists(backup.path)) continue;
     if (!marked) {
-      return "Cannot build " + paths.msg_shown + ": " + backup.path +
-             " was not made by a run and is in the way of the run's backup of " + backup.original +
-             "; move or rename it and run again\n";
+      return FileFailure("Cannot build " + paths.msg_shown + ": " + backup.path +
+                         " was not made by a run and is in the way of the run's backup of " +
+                         backup.original + "; move or rename it and run again");
     }
     // The mark goes with its backup: left alone, it would vouch for a copy
     // a user might later make under that name.
@@ -146,10 +147,10 @@ std::optional<std::string> stale_backup_message(FileSystem& fs, const WorkFilePa
       // a second name of the file still in place, so restoring it by a
       // rename would change nothing (and mv refuses to) while removing it
       // loses nothing.
-      return "Cannot build " + paths.msg_shown + ": " + backup.path +
-             " is left by an interrupted run and is a second name of the previous " +
-             backup.original + ", which is still in place; remove it with: " + remove +
-             " and run again\n";
+      return FileFailure("Cannot build " + paths.msg_shown + ": " + backup.path +
+                         " is left by an interrupted run and is a second name of the previous " +
+                         backup.original + ", which is still in place; remove it with: " + remove +
+                         " and run again");
     }
     // A backup whose file is gone (or, for the catalogue, empty) was not
     // left by a run of ours that completed: it is the only copy there is.
@@ -158,15 +159,16 @@ std::optional<std::string> stale_backup_message(FileSystem& fs, const WorkFilePa
              (&backup.original == &paths.msg && empty_or_missing(fs, paths.msg));
     };
     if (replaced && !only_copy()) {
-      return "Cannot build " + paths.msg_shown + ": " + backup.path +
-             " is left by an interrupted run that had already written the new " + paths.msg +
-             " and " + paths.names + "; remove it with: " + remove + " and run again\n";
+      return FileFailure("Cannot build " + paths.msg_shown + ": " + backup.path +
+                         " is left by an interrupted run that had already written the new " +
+                         paths.msg + " and " + paths.names + "; remove it with: " + remove +
+                         " and run again");
     }
-    return "Cannot build " + paths.msg_shown + ": " + backup.path +
-           " is left by an interrupted run and holds the only copy of the previous " +
-           backup.original + "; restore it with: mv " + quoted(backup.path) + " " +
-           quoted(backup.original) + " && rm " + quoted(backup.run) + spare_marks +
-           " and run again\n";
+    return FileFailure("Cannot build " + paths.msg_shown + ": " + backup.path +
+                       " is left by an interrupted run and holds the only copy of the previous " +
+                       backup.original + "; restore it with: mv " + quoted(backup.path) + " " +
+                       quoted(backup.original) + " && rm " + quoted(backup.run) + spare_marks +
+                       " and run again");
   }
   return std::nullopt;
 }
@@ -256,7 +258,7 @@ void WorkFiles::back_up(ReplacedFile& file) {
   } catch (const IoError& error) {
     // A copy that could not be finished nor removed must still be named.
     if (fs_.Exists(file.bak + ".TMP")) parts_left_.push_back(file.bak + ".TMP");
-    throw FileFailure("Cannot create " + file.bak_shown, error);
+    throw IoFailure("Cannot create " + file.bak_shown, error);
   }
   file.backed_up = true;
 }
@@ -353,7 +355,7 @@ void WorkFiles::commit() {
         unmark(names_);
       } catch (const IoError&) {
       }
-      throw FileFailure(
+      throw IoFailure(
           "Cannot remove " + msg_.bak_shown + ": the new " + paths_.msg + " and " + paths_.names +
               " are complete; remove " + quoted(msg_.bak) + " and its mark " + quoted(msg_.run) +
               (names_.marked ? " and " + quoted(names_.run) : "") + " before the next run",
@@ -364,19 +366,21 @@ void WorkFiles::commit() {
   done_ = true;
   // The marks once no backup is left. One left behind would vouch for a copy
   // a user might later make under the backup's name, so it is named.
-  std::string marks_left, first_shown, reason;
+  std::string marks_left, first_shown;
+  std::optional<IoError> first_error;
   for (ReplacedFile* file : both_) {
     try {
       unmark(*file);
     } catch (const IoError& error) {
-      if (marks_left.empty()) first_shown = file->run_shown, reason = error.reason();
+      if (marks_left.empty()) first_shown = file->run_shown, first_error = error;
       marks_left += " " + quoted(file->run);
     }
   }
   if (!marks_left.empty()) {
-    throw FileFailure("Cannot remove " + first_shown + ": the new " + paths_.msg + " and " +
-                      paths_.names + " are complete; remove" + marks_left +
-                      " before the next run\n" + reason + "\n");
+    throw IoFailure("Cannot remove " + first_shown + ": the new " + paths_.msg + " and " +
+                        paths_.names + " are complete; remove" + marks_left +
+                        " before the next run",
+                    *first_error);
   }
   try {
     sync_dirs();

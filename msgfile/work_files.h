@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/failure.h"
 #include "platform/file_system.h"
 
 namespace tolvane {
@@ -50,10 +51,10 @@ std::string shown_path(std::string path);
 // files of its own, wherever the run starts from.
 WorkFilePaths work_file_paths(const std::string& msg_typed, const std::string& names_path);
 
-// When a backup left by an interrupted run is in the way, the message that
-// says which and what to do about it; when a file the run did not make holds
-// the name of a backup or mark, the message asking to move it.
-std::optional<std::string> stale_backup_message(FileSystem& fs, const WorkFilePaths& paths);
+// When a backup left by an interrupted run is in the way, the file Failure
+// that says which and what to do about it; when a file the run did not make
+// holds the name of a backup or mark, the one asking to move it.
+std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& paths);
 
 // What the mark of the backup `bak` holds: a fixed first line, then the
 // backup's file name.

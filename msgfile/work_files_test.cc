@@ -8,11 +8,20 @@
 #include <map>
 #include <memory>
 
+#include "driver/run.h"
 #include "platform/failure.h"
 #include "platform/fake_file_system.h"
 
 namespace tolvane {
 namespace {
+
+// What a run shows when a backup is in the way, or nothing.
+std::optional<std::string> StaleBackup(FileSystem& fs, const WorkFilePaths& paths) {
+  std::optional<Failure> failure = find_stale_backup(fs, paths);
+  if (!failure) return std::nullopt;
+  EXPECT_EQ(failure->kind(), FailureKind::kFile);
+  return failure_text(*failure);
+}
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -79,16 +88,16 @@ TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
   FakeFileSystem fs;
   fs.SetFile("out/app.msg", "msg");
   fs.SetFile("Names.h", "names");
-  EXPECT_EQ(stale_backup_message(fs, paths), std::nullopt);
+  EXPECT_EQ(StaleBackup(fs, paths), std::nullopt);
   // A temporary file alone is no danger: it holds nothing of the user's;
   // nor is a mark whose backup is gone.
   fs.SetFile("out/app.TMP", "partial");
   fs.SetFile("out/app.RUN", run_mark_text(paths.bak));
-  EXPECT_EQ(stale_backup_message(fs, paths), std::nullopt);
+  EXPECT_EQ(StaleBackup(fs, paths), std::nullopt);
 
   // Interrupted before the MSG file was replaced: the backup is what to keep.
   fs.SetFile("out/app.BAK", "previous");
-  std::optional<std::string> message = stale_backup_message(fs, paths);
+  std::optional<std::string> message = StaleBackup(fs, paths);
   ASSERT_TRUE(message.has_value());
   EXPECT_EQ(*message,
             "Cannot build OUT/APP.MSG: out/app.BAK is left by an interrupted run and holds the "
@@ -100,7 +109,7 @@ TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
   ASSERT_TRUE(fs.GetFile("out/app.BAK", &kept));
   ASSERT_EQ(kept, "previous");
   fs.Remove("out/app.TMP");
-  message = stale_backup_message(fs, paths);
+  message = StaleBackup(fs, paths);
   ASSERT_TRUE(message.has_value());
   EXPECT_EQ(*message,
             "Cannot build OUT/APP.MSG: out/app.BAK is left by an interrupted run that had already "
@@ -112,12 +121,12 @@ TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
   fs.Remove("out/app.RUN");
   fs.SetFile("Names.h.BAK", "previous names");
   fs.SetFile("Names.h.RUN", run_mark_text(paths.names_bak));
-  message = stale_backup_message(fs, paths);
+  message = StaleBackup(fs, paths);
   ASSERT_TRUE(message.has_value());
   EXPECT_THAT(*message, StartsWith("Cannot build OUT/APP.MSG: Names.h.BAK "));
   EXPECT_THAT(*message, HasSubstr("rm 'Names.h.BAK' 'Names.h.RUN'"));
   fs.SetFile("out/app.TMP", "partial");
-  message = stale_backup_message(fs, paths);
+  message = StaleBackup(fs, paths);
   ASSERT_TRUE(message.has_value());
   EXPECT_THAT(*message, HasSubstr("previous Names.h; restore it with: mv 'Names.h.BAK' "
                                   "'Names.h' && rm 'Names.h.RUN' and run again\n"));
@@ -161,7 +170,7 @@ TEST(StaleBackupMessage, NeverAdvisesRemovingAUsersFile) {
                    run_mark_text(names ? "app.BAK" : "names.h.BAK"));
       }
       if (std::string(c.file) == "app.RUN") fs.SetFile("app.BAK", "msg");
-      std::optional<std::string> message = stale_backup_message(fs, paths);
+      std::optional<std::string> message = StaleBackup(fs, paths);
       ASSERT_TRUE(message.has_value());
       EXPECT_EQ(*message, c.message);
       EXPECT_THAT(*message, Not(HasSubstr("rm ")));
@@ -341,9 +350,10 @@ Outcome Fail(const Scenario& s, long n, bool persistent, long undo_failure = 0,
     o.build->work.commit();
     o.committed = true;
   } catch (const Failure& failure) {
-    EXPECT_EQ(failure.channel(), Channel::kErr) << o.what;
+    EXPECT_NE(failure.kind(), FailureKind::kUsage) << o.what;
+    EXPECT_NE(failure.kind(), FailureKind::kInput) << o.what;
     EXPECT_THAT(failure.message(), StartsWith("Cannot ")) << o.what;
-    o.failure = failure.message();
+    o.failure = failure_text(failure);
     const long before_undo = fs.operations();
     if (undo_failure > 0) fs.FailAt(before_undo + undo_failure, undo_persistent);
     o.note = o.build->work.undo();

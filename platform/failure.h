@@ -1,6 +1,6 @@
 // How library code reports a failure: it never prints and never ends the
-// process, it throws one of these and the driver prints it and picks the exit
-// code.
+// process, it throws one of these saying what went wrong. Each program maps
+// the kind to where and how the text is shown and to its exit code.
 #ifndef TOLVANE_PLATFORM_FAILURE_H_
 #define TOLVANE_PLATFORM_FAILURE_H_
 
@@ -11,62 +11,90 @@
 
 namespace tolvane {
 
-enum class Channel { kOut, kErr };
+enum class FailureKind {
+  kUsage,  // the command line cannot be followed
+  kInput,  // an input's content is refused
+  kFile,   // a file cannot be handled as the run needs it
+  kIo,     // an operation on a file failed; reason() says why
+};
 
 class Failure : public std::runtime_error {
  public:
-  // `message` is printed exactly as given, line feeds included.
-  // `note`, when given, goes to standard error after the message: what the
-  // user must know about the files when a failed run could not be undone.
-  Failure(std::string message, Channel channel, bool usage, bool pause, std::string note = "")
+  // `message` says what went wrong, with no line feed at its end (it may
+  // hold inner ones). `subject` is the file or argument it is about, when it
+  // is about one; `message` names it too.
+  Failure(FailureKind kind, std::string message, std::string subject = "", std::string reason = "")
       : std::runtime_error(message),
+        kind_(kind),
         message_(std::move(message)),
-        channel_(channel),
-        usage_(usage),
-        pause_(pause),
-        note_(std::move(note)) {}
+        subject_(std::move(subject)),
+        reason_(std::move(reason)) {}
 
+  FailureKind kind() const { return kind_; }
   const std::string& message() const { return message_; }
-  Channel channel() const { return channel_; }
-  bool usage() const { return usage_; }
-  bool pause() const { return pause_; }
+  const std::string& subject() const { return subject_; }
+  // Whether `message` stands alone as written: advice on the command line
+  // as a whole, or a refusal that names its own place in a source. Other
+  // refusals are shown under the program's heading for errors.
+  bool self_contained() const { return self_contained_; }
+  // The system's reason for an I/O failure, so that the user knows whether
+  // to free space, raise a limit or fix a permission; empty otherwise.
+  const std::string& reason() const { return reason_; }
+  // What the user must know about the files when a failed run could not be
+  // undone, line feeds included; empty when everything was put back.
   const std::string& note() const { return note_; }
 
+  Failure with_note(std::string note) const {
+    Failure failure = *this;
+    failure.note_ = std::move(note);
+    return failure;
+  }
+  Failure as_self_contained() const {
+    Failure failure = *this;
+    failure.self_contained_ = true;
+    return failure;
+  }
+
  private:
+  FailureKind kind_;
   std::string message_;
-  Channel channel_;
-  bool usage_;
-  bool pause_;
+  std::string subject_;
+  std::string reason_;
   std::string note_;
+  bool self_contained_ = false;
 };
 
-// A command-line failure: message on standard output, then usage and pause.
-inline Failure UsageFailure(std::string message) {
-  return Failure(std::move(message), Channel::kOut, true, true);
+inline Failure UsageFailure(std::string message, std::string subject = "") {
+  return Failure(FailureKind::kUsage, std::move(message), std::move(subject));
 }
-// A failure around the work files: "Cannot ..." on standard error, then pause.
+// How to use the command line, with no error to name ("" for the usage
+// text alone).
+inline Failure UsageAdvice(std::string message) {
+  return UsageFailure(std::move(message)).as_self_contained();
+}
+inline Failure InputFailure(std::string message, std::string subject = "") {
+  return Failure(FailureKind::kInput, std::move(message), std::move(subject));
+}
+// A refusal of a message source's content whose message says where.
+inline Failure SourceFailure(std::string message, std::string source_path) {
+  return InputFailure(std::move(message), std::move(source_path)).as_self_contained();
+}
 inline Failure FileFailure(std::string message) {
-  return Failure(std::move(message), Channel::kErr, false, true);
+  return Failure(FailureKind::kFile, std::move(message));
 }
-// The same for an I/O error: the system's reason follows on the next line,
-// so that the user knows whether to free space, raise a limit or fix a
-// permission. `message` has no line feed.
-inline Failure FileFailure(const std::string& message, const IoError& error) {
-  return FileFailure(message + "\n" + error.reason() + "\n");
-}
-// A failure in the content of an input: message on standard output only.
-inline Failure InputFailure(std::string message) {
-  return Failure(std::move(message), Channel::kOut, false, false);
+// `message` says which operation on which file failed ("Cannot write X").
+inline Failure IoFailure(std::string message, const IoError& error) {
+  return Failure(FailureKind::kIo, std::move(message), error.path(), error.reason());
 }
 
 // Runs `step` and returns what it returns; an I/O error in it becomes the
-// file failure `message` with the error's reason.
+// I/O failure `message`.
 template <typename Step>
 auto or_fail(const std::string& message, Step step) {
   try {
     return step();
   } catch (const IoError& error) {
-    throw FileFailure(message, error);
+    throw IoFailure(message, error);
   }
 }
 

@@ -85,6 +85,7 @@ void FakeFileSystem::Step(const char* op, const std::string& path) {
   ++operations_;
   if (operations_ == interrupt_at_) SetInterruptSignal(interrupt_signal_);
   if (fail_at_ > 0 && (operations_ == fail_at_ || (persistent_ && operations_ > fail_at_))) {
+    if (!injected_) injected_at_ = std::string(op) + " " + path;
     injected_ = true;
     throw IoError(op, path, EIO);
   }

@@ -66,6 +66,8 @@ class FakeFileSystem : public FileSystem {
   }
   long operations() const { return operations_; }
   bool injected() const { return injected_; }
+  // The operation and path the first injected failure hit ("read app.msg").
+  const std::string& injected_at() const { return injected_at_; }
 
   // Counts one operation and throws when it is the one to fail. Used by files.
   void Step(const char* op, const std::string& path);
@@ -82,6 +84,7 @@ class FakeFileSystem : public FileSystem {
   long interrupt_at_ = 0;
   int interrupt_signal_ = 0;
   bool injected_ = false;
+  std::string injected_at_;
   bool links_fail_ = false;
   std::map<std::string, std::string> symlinks_;
   std::map<std::string, FileKind> kinds_;

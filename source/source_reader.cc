@@ -62,8 +62,9 @@ void read_directives(LineReader& source, const std::string& source_path,
   std::string line;
   if (!source.ReadLine(&line)) return;
   if (!starts_with(line, "// #LANGUAGE")) {
-    throw InputFailure("  Error in " + source_path +
-                       ":specify the name of the language to create:\n    ex :// #LANGUAGE EN\n");
+    throw SourceFailure("  Error in " + source_path +
+                            ":specify the name of the language to create:\n    ex :// #LANGUAGE EN",
+                        source_path);
   }
   parameters->language = token_after(line, "// #LANGUAGE");
 
@@ -81,23 +82,18 @@ void read_directives(LineReader& source, const std::string& source_path,
   scan_hex(line, "// #APPLITYPE", &parameters->appli_type);
 }
 
-bool scan_message_id(std::string_view line, int32_t* id, std::string* problem) {
+int32_t scan_message_id(std::string_view line) {
   size_t i = 8;  // after "#message"
   while (i < line.size() && is_space(line[i])) ++i;
   const Decimal d = scan_decimal(line, i);
-  if (!d.found()) {
-    *problem = "the identifier of this #message line cannot be read";
-    return false;
-  }
+  if (!d.found()) throw InputFailure("the identifier of this #message line cannot be read");
   const int64_t value = d.value();
   if (d.overflow || value > INT32_MAX || value < INT32_MIN) {
     const size_t start = d.digits_begin - (d.negative ? 1 : 0);
-    *problem = "the identifier " + std::string(line.substr(start, d.end - start)) +
-               " does not fit a 32-bit signed integer";
-    return false;
+    throw InputFailure("the identifier " + std::string(line.substr(start, d.end - start)) +
+                       " does not fit a 32-bit signed integer");
   }
-  *id = static_cast<int32_t>(value);
-  return true;
+  return static_cast<int32_t>(value);
 }
 
 bool extract_text(std::string_view line, std::string* text) {
@@ -130,10 +126,12 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
   while (source.ReadLine(&line)) {
     if (!starts_with(line, "#message")) continue;
     int32_t id = 0;
-    std::string problem;
-    if (!scan_message_id(line, &id, &problem)) {
-      throw InputFailure("  Error in " + source_path + ": line " +
-                         std::to_string(source.line_number()) + ": " + problem + "\n");
+    try {
+      id = scan_message_id(line);
+    } catch (const Failure& failure) {
+      throw SourceFailure("  Error in " + source_path + ": line " +
+                              std::to_string(source.line_number()) + ": " + failure.message(),
+                          source_path);
     }
     handler.on_name(id, line);
     if (extract_text(line, &text)) handler.on_text(id, text);

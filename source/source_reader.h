@@ -45,8 +45,9 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
 bool extract_text(std::string_view line, std::string* text);
 
 // Parses the identifier of a #message line the way "#message %d" scans it.
-// Returns false and fills `problem` when it cannot.
-bool scan_message_id(std::string_view line, int32_t* id, std::string* problem);
+// Throws an input Failure saying why when it cannot; the message does not
+// say where (the caller knows the line).
+int32_t scan_message_id(std::string_view line);
 
 }  // namespace tolvane
 

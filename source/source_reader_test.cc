@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/run.h"
 #include "platform/failure.h"
 #include "platform/fake_file_system.h"
 #include "platform/file_io.h"
@@ -71,14 +72,12 @@ Failure CatchFailure(const std::function<void()>& action) {
     return failure;
   }
   ADD_FAILURE() << "no Failure thrown";
-  return Failure("", Channel::kErr, true, true);
+  return Failure(FailureKind::kFile, "");
 }
 
 void ExpectInputFailure(const Failure& failure, const std::string& message) {
-  EXPECT_EQ(failure.message(), message);
-  EXPECT_EQ(failure.channel(), Channel::kOut);
-  EXPECT_FALSE(failure.usage());
-  EXPECT_FALSE(failure.pause());
+  EXPECT_EQ(failure_text(failure), message);
+  EXPECT_EQ(failure.kind(), FailureKind::kInput);
 }
 
 // ---------------------------------------------------------------------------

@@ -87,10 +87,9 @@ uint32_t encode_byte_text(std::string_view text, std::string* out) {
     } else if (c == 'x') {
       uint8_t d1 = i + 2 < n ? hex_digit_value(text[i + 2]) : 255;
       if (d1 == 255) {
-        std::string message = "Error : \\x";
-        if (i + 2 < n) message += text[i + 2];
-        message += ": hex constants must have at least one hex digit\n";
-        throw InputFailure(message);
+        std::string escape = "\\x";
+        if (i + 2 < n) escape += text[i + 2];
+        throw InputFailure(escape + ": hex constants must have at least one hex digit", escape);
       }
       uint8_t d2 = i + 3 < n ? hex_digit_value(text[i + 3]) : 255;
       if (d2 == 255) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "driver/run.h"
 #include "platform/failure.h"
 
 namespace tolvane {
@@ -34,7 +35,7 @@ Failure CatchFailure(const std::function<void()>& action) {
     return failure;
   }
   ADD_FAILURE() << "no Failure thrown";
-  return Failure("", Channel::kErr, true, true);
+  return Failure(FailureKind::kFile, "");
 }
 
 // ---------------------------------------------------------------------------
@@ -89,10 +90,8 @@ TEST(ByteText, HexEscapeWithoutDigitFails) {
     SCOPED_TRACE(std::string(text));
     std::string out;
     Failure failure = CatchFailure([&] { encode_text(text, kByteCoding, &out); });
-    EXPECT_EQ(failure.message(), message);
-    EXPECT_EQ(failure.channel(), Channel::kOut);
-    EXPECT_FALSE(failure.usage());
-    EXPECT_FALSE(failure.pause());
+    EXPECT_EQ(failure_text(failure), message);
+    EXPECT_EQ(failure.kind(), FailureKind::kInput);
   };
   expect_failure("\\xg1", "Error : \\xg: hex constants must have at least one hex digit\n");
   expect_failure("ok \\x \\x41", "Error : \\x : hex constants must have at least one hex digit\n");
