@@ -361,7 +361,7 @@ class TextCollector : public MessageHandler {
 void check_table(const std::string& path, const std::string& bytes,
                  const std::map<uint32_t, TableRecord>& blocks, const std::string& source_path) {
   PosixFileSystem fs;
-  auto file = fs.Open(source_path, OpenMode::kRead);
+  auto file = fs.open(source_path, OpenMode::kRead);
   LineReader source(file.get(), true);
   TableParameters parameters;
   read_directives(source, source_path, &parameters);
@@ -398,7 +398,7 @@ int check(const std::string& path, std::optional<unsigned long> tables,
           const std::string& source_path) {
   const std::string bytes = read_file(path);
   PosixFileSystem fs;
-  auto file = fs.Open(path, OpenMode::kRead);
+  auto file = fs.open(path, OpenMode::kRead);
   Catalogue catalogue;
   if (auto damage = read_catalogue(*file, path, &catalogue)) fail(damage->message());
   if (catalogue.header.file_id != kFileId) fail(path + ": wrong FILE ID");

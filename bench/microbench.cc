@@ -126,7 +126,7 @@ void make_names_input(uint32_t count, NamesInput* input) {
   for (uint32_t id = 0; id < count; ++id) {
     header += "#define MSG_" + std::to_string(id) + " " + std::to_string(id) + "\n";
   }
-  input->fs.SetFile("previous.h", header);
+  input->fs.set_file("previous.h", header);
   for (uint32_t id : shuffled_ids(count, count / 2)) {
     input->messages.push_back(
         {static_cast<int32_t>(id),
@@ -135,50 +135,50 @@ void make_names_input(uint32_t count, NamesInput* input) {
 }
 
 std::string merge_current(NamesInput& input) {
-  auto previous = input.fs.Open("previous.h", OpenMode::kRead);
-  auto out = input.fs.Open("names.h", OpenMode::kCreate);
+  auto previous = input.fs.open("previous.h", OpenMode::kRead);
+  auto out = input.fs.open("names.h", OpenMode::kCreate);
   FileWriter writer(out.get(), 0);
   NamesHeader names(&writer);
   LineReader reader(previous.get(), false);
   names.copy_previous_header(reader);
   for (const auto& [id, line] : input.messages) names.on_message_name(id, line);
-  writer.Flush();
+  writer.flush();
   std::string result;
-  input.fs.GetFile("names.h", &result);
+  input.fs.get_file("names.h", &result);
   return result;
 }
 
 // For every #message line, the whole previous header is read again from its
 // start until a line defines the identifier.
 std::string merge_rescanning(NamesInput& input) {
-  auto previous = input.fs.Open("previous.h", OpenMode::kRead);
-  auto out = input.fs.Open("names.h", OpenMode::kCreate);
+  auto previous = input.fs.open("previous.h", OpenMode::kRead);
+  auto out = input.fs.open("names.h", OpenMode::kCreate);
   FileWriter writer(out.get(), 0);
   std::string line;
   bool newline = false;
   {
     LineReader reader(previous.get(), false);
-    while (reader.ReadLine(&line, &newline)) {
+    while (reader.read_line(&line, &newline)) {
       writer.buffer()->append(line);
       if (newline) writer.buffer()->push_back('\n');
-      writer.MaybeFlush();
+      writer.maybe_flush();
     }
   }
   for (const auto& [id, message_line] : input.messages) {
     LineReader reader(previous.get(), false);
     bool defined = false;
-    while (!defined && reader.ReadLine(&line)) {
+    while (!defined && reader.read_line(&line)) {
       auto value = parse_define(line);
       defined = value && *value == id;
     }
     if (!defined) {
       append_define(writer.buffer(), message_name(message_line), id);
-      writer.MaybeFlush();
+      writer.maybe_flush();
     }
   }
-  writer.Flush();
+  writer.flush();
   std::string result;
-  input.fs.GetFile("names.h", &result);
+  input.fs.get_file("names.h", &result);
   return result;
 }
 

@@ -21,7 +21,7 @@ class CountingHandler : public MessageHandler {
   void on_name(int32_t, std::string_view) override {}
   void on_text(int32_t, std::string_view) override {
     ++texts;
-    StopIfInterrupted();
+    stop_if_interrupted();
   }
   size_t texts = 0;
 };
@@ -33,8 +33,8 @@ class BuildingHandler : public MessageHandler {
   void on_name(int32_t id, std::string_view line) override { names_->on_message_name(id, line); }
   void on_text(int32_t id, std::string_view text) override {
     block_->add(id, encode_text(text, coding_, texts_->buffer()));
-    texts_->MaybeFlush();
-    StopIfInterrupted();
+    texts_->maybe_flush();
+    stop_if_interrupted();
   }
 
  private:
@@ -51,20 +51,20 @@ class RoleFile : public File {
  public:
   RoleFile(std::string failure, std::unique_ptr<File> file)
       : failure_(std::move(failure)), file_(std::move(file)) {}
-  size_t ReadAt(uint64_t offset, void* buf, size_t n) override {
-    return or_fail(failure_, [&] { return file_->ReadAt(offset, buf, n); });
+  size_t read_at(uint64_t offset, void* buf, size_t n) override {
+    return or_fail(failure_, [&] { return file_->read_at(offset, buf, n); });
   }
-  void WriteAt(uint64_t offset, const void* buf, size_t n) override {
-    or_fail(failure_, [&] { file_->WriteAt(offset, buf, n); });
+  void write_at(uint64_t offset, const void* buf, size_t n) override {
+    or_fail(failure_, [&] { file_->write_at(offset, buf, n); });
   }
-  uint64_t Size() override {
-    return or_fail(failure_, [&] { return file_->Size(); });
+  uint64_t size() override {
+    return or_fail(failure_, [&] { return file_->size(); });
   }
-  void Sync() override {
-    or_fail(failure_, [&] { file_->Sync(); });
+  void sync() override {
+    or_fail(failure_, [&] { file_->sync(); });
   }
-  void Close() override {
-    or_fail(failure_, [&] { file_->Close(); });
+  void close() override {
+    or_fail(failure_, [&] { file_->close(); });
   }
 
  private:
@@ -84,7 +84,7 @@ struct OpenFiles {
     for (auto* file : {&old_msg, &tmp, &source, &names_tmp, &previous_names}) {
       if (*file) {
         try {
-          (*file)->Close();
+          (*file)->close();
         } catch (const Failure&) {
         }
         file->reset();
@@ -109,10 +109,10 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, co
     message_pass(source, options.source_path, counter);
   }
   if (counter.texts > kMaxCount) {
-    throw InputFailure(options.source_path + " : " + std::to_string(counter.texts) +
-                           " messages have a text; a table holds at most " +
-                           std::to_string(kMaxCount),
-                       options.source_path);
+    throw input_failure(options.source_path + " : " + std::to_string(counter.texts) +
+                            " messages have a text; a table holds at most " +
+                            std::to_string(kMaxCount),
+                        options.source_path);
   }
 
   TableRecord record;
@@ -122,18 +122,18 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, co
   HeaderArea area;
   plan_header_area(old, paths.msg_shown, parameters.language, record, &area);
 
-  files.tmp->WriteAt(0, area.bytes.data(), area.bytes.size());
+  files.tmp->write_at(0, area.bytes.data(), area.bytes.size());
   if (files.old_msg) {
     // In slices, so that a request to stop is seen during a long copy.
     constexpr uint64_t kSlice = 16 << 20;
     const uint64_t shift = area.bytes.size() - area.old_blocks_begin;
     for (uint64_t from = area.old_blocks_begin; from < old.file_size; from += kSlice) {
-      StopIfInterrupted();
+      stop_if_interrupted();
       const uint64_t end = std::min(old.file_size, from + kSlice);
-      CopyRange(*files.old_msg, from, *files.tmp, from + shift, end);
+      copy_range(*files.old_msg, from, *files.tmp, from + shift, end);
     }
   }
-  StopIfInterrupted();
+  stop_if_interrupted();
 
   // Second pass: names and texts.
   const uint64_t index_size = uint64_t{kIndexEntrySize} * counter.texts;
@@ -152,18 +152,18 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, co
     // them) are passed over, so that line numbers stay those of the file.
     LineReader source(files.source.get(), true);
     std::string_view skipped;
-    for (long i = 0; i < directive_lines && source.ReadLine(&skipped); ++i) {
+    for (long i = 0; i < directive_lines && source.read_line(&skipped); ++i) {
     }
     message_pass(source, options.source_path, handler);
   }
-  texts.Append(block.fill());
-  texts.Flush();
-  names.Flush();
+  texts.append(block.fill());
+  texts.flush();
+  names.flush();
   if (block.count() != counter.texts) {
-    throw FileFailure("Cannot read " + options.source_path + ": it changed during the build");
+    throw file_failure("Cannot read " + options.source_path + ": it changed during the build");
   }
   if (texts.position() > UINT32_MAX) {
-    throw InputFailure(paths.msg_shown + " : the file would grow past 4 GiB", paths.msg_shown);
+    throw input_failure(paths.msg_shown + " : the file would grow past 4 GiB", paths.msg_shown);
   }
 
   // The index and the record's final count, then everything to disk.
@@ -171,13 +171,13 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, co
   area.new_record.message_count = static_cast<uint16_t>(block.count());
   std::string record_bytes;
   write_table_record(&record_bytes, area.new_record);
-  files.tmp->WriteAt(area.data_start, index_bytes.data(), index_bytes.size());
-  files.tmp->WriteAt(area.record_pos, record_bytes.data(), record_bytes.size());
-  files.tmp->Sync();
-  files.tmp->Close();
+  files.tmp->write_at(area.data_start, index_bytes.data(), index_bytes.size());
+  files.tmp->write_at(area.record_pos, record_bytes.data(), record_bytes.size());
+  files.tmp->sync();
+  files.tmp->close();
   files.tmp.reset();
-  files.names_tmp->Sync();
-  files.names_tmp->Close();
+  files.names_tmp->sync();
+  files.names_tmp->close();
   files.names_tmp.reset();
 }
 
@@ -186,18 +186,18 @@ void run_build(FileSystem& fs, const BuildOptions& options, const Catalogue& old
   const WorkFilePaths& paths = work.paths();
 
   // Open everything else first, in the order whose failures users know.
-  if (options.create && fs.Exists(paths.msg)) {
+  if (options.create && fs.exists(paths.msg)) {
     // -c replaces the file only once the new one is complete, but a file
     // that could not be written is still refused up front.
     or_fail("Cannot create " + paths.msg_shown,
-            [&] { fs.Open(paths.msg, OpenMode::kReadWrite)->Close(); });
+            [&] { fs.open(paths.msg, OpenMode::kReadWrite)->close(); });
   }
   // A work file left by a run that stopped half-way may be a second name of
   // a file in place (an undo links the MSG file so); truncating it would
   // empty that file too, so it is created afresh.
   auto create_afresh = [&](const std::string& path) {
-    if (fs.Exists(path)) fs.Remove(path);
-    return fs.Open(path, OpenMode::kCreate);
+    if (fs.exists(path)) fs.remove(path);
+    return fs.open(path, OpenMode::kCreate);
   };
   files.tmp =
       in_role("Cannot write " + paths.tmp_shown,
@@ -206,11 +206,11 @@ void run_build(FileSystem& fs, const BuildOptions& options, const Catalogue& old
   work.created_tmp();
   files.source = in_role("Cannot read " + options.source_path,
                          or_fail("Cannot open " + options.source_path,
-                                 [&] { return fs.Open(options.source_path, OpenMode::kRead); }));
-  if (fs.Exists(paths.names)) {
+                                 [&] { return fs.open(options.source_path, OpenMode::kRead); }));
+  if (fs.exists(paths.names)) {
     files.previous_names = in_role("Cannot read " + paths.names,
                                    or_fail("Cannot read " + paths.names,
-                                           [&] { return fs.Open(paths.names, OpenMode::kRead); }));
+                                           [&] { return fs.open(paths.names, OpenMode::kRead); }));
   }
   files.names_tmp = in_role(
       "Cannot write " + paths.names,
@@ -235,7 +235,7 @@ void build(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& pat
   };
   auto undo_and_throw = [&](const Failure& failure) { throw failure.with_note(undo()); };
   try {
-    StopIfInterrupted();
+    stop_if_interrupted();
     run_build(fs, options, base.catalogue, work, files);
   } catch (const Failure& failure) {
     undo_and_throw(failure);
@@ -243,7 +243,7 @@ void build(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& pat
     throw Interrupted(interrupted.signal(), undo());
   } catch (const std::bad_alloc&) {
     undo_and_throw(
-        InputFailure("not enough memory to build " + options.msg_path, options.msg_path));
+        input_failure("not enough memory to build " + options.msg_path, options.msg_path));
   }
 }
 

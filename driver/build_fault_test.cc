@@ -17,7 +17,7 @@
 namespace tolvane {
 namespace {
 
-using testing::MessageSource;
+using testing::message_source;
 using testing::RecordingConsole;
 using Files = std::map<std::string, std::string>;
 
@@ -29,13 +29,13 @@ constexpr char kNamesBak[] = "inc/Names.h.BAK";
 constexpr char kRun[] = "data/App.RUN";
 constexpr char kNamesRun[] = "inc/Names.h.RUN";
 
-Files Snapshot(const FakeFileSystem& fs) {
+Files snapshot(const FakeFileSystem& fs) {
   Files files;
-  for (const std::string& name : fs.ListFiles()) fs.GetFile(name, &files[name]);
+  for (const std::string& name : fs.list_files()) fs.get_file(name, &files[name]);
   return files;
 }
 
-std::string Describe(const Files& files) {
+std::string describe(const Files& files) {
   std::string text;
   for (const auto& [name, content] : files) {
     text += "  " + name + " (" + std::to_string(content.size()) + " bytes)\n";
@@ -43,49 +43,49 @@ std::string Describe(const Files& files) {
   return text;
 }
 
-std::optional<std::string> Get(const Files& files, const std::string& name) {
+std::optional<std::string> get(const Files& files, const std::string& name) {
   auto it = files.find(name);
   if (it == files.end()) return std::nullopt;
   return it->second;
 }
 
-bool IsBackup(const std::string& name) { return name == kBak || name == kNamesBak; }
+bool is_backup(const std::string& name) { return name == kBak || name == kNamesBak; }
 
-std::string EnglishSource() {
-  return MessageSource("EN",
-                       "#message 1 MSG_HELLO \"Hello\"\n"
-                       "#message 2 MSG_BYE \"Good\\tbye\\x21\"\n"
-                       "#message 30 MSG_NO_TEXT\n"
-                       "#message 7 MSG_SEVEN \"seven \\\"7\\\"\"\n",
-                       "ISO8859", "LATIN.FON", "0x10", "0x2");
+std::string english_source() {
+  return message_source("EN",
+                        "#message 1 MSG_HELLO \"Hello\"\n"
+                        "#message 2 MSG_BYE \"Good\\tbye\\x21\"\n"
+                        "#message 30 MSG_NO_TEXT\n"
+                        "#message 7 MSG_SEVEN \"seven \\\"7\\\"\"\n",
+                        "ISO8859", "LATIN.FON", "0x10", "0x2");
 }
 
-std::string FrenchSource() {
-  return MessageSource("FR",
-                       "#message 1 MSG_HELLO \"Bonjour\"\n"
-                       "#message 8 MSG_EIGHT \"huit\"\n"
-                       "#message 2 MSG_BYE \"Au revoir\"\n",
-                       "ISO8859", "LATIN.FON", "0x10", "0x2");
+std::string french_source() {
+  return message_source("FR",
+                        "#message 1 MSG_HELLO \"Bonjour\"\n"
+                        "#message 8 MSG_EIGHT \"huit\"\n"
+                        "#message 2 MSG_BYE \"Au revoir\"\n",
+                        "ISO8859", "LATIN.FON", "0x10", "0x2");
 }
 
-std::string EnglishUnicodeSource() {
-  return MessageSource("EN",
-                       "#message 9 MSG_NINE \"\\x00\\x41\\x00\\x42\"\n"
-                       "#message 1 MSG_HELLO \"0x000x48\"\n",
-                       "UNICODE", "WIDE.FON", "0x10", "0x3");
+std::string english_unicode_source() {
+  return message_source("EN",
+                        "#message 9 MSG_NINE \"\\x00\\x41\\x00\\x42\"\n"
+                        "#message 1 MSG_HELLO \"0x000x48\"\n",
+                        "UNICODE", "WIDE.FON", "0x10", "0x3");
 }
 
 // The MSG file and names header of a first English run.
-const Files& EnglishRun() {
+const Files& english_run() {
   static const Files files = [] {
     FakeFileSystem fs;
-    fs.SetFile("src/EN.h", EnglishSource());
+    fs.set_file("src/EN.h", english_source());
     RecordingConsole console;
     int code = run_tolvane({"-c", "-tsrc/EN.h", "-hinc/Names.h", kMsg}, fs, console);
     if (code != 0) throw std::runtime_error("the first English run failed: " + console.out);
     Files result;
-    fs.GetFile(kMsg, &result[kMsg]);
-    fs.GetFile(kNames, &result[kNames]);
+    fs.get_file(kMsg, &result[kMsg]);
+    fs.get_file(kNames, &result[kNames]);
     return result;
   }();
   return files;
@@ -100,21 +100,21 @@ struct Scenario {
 
 void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
 
-std::vector<Scenario> Scenarios() {
-  const Files& english = EnglishRun();
+std::vector<Scenario> scenarios() {
+  const Files& english = english_run();
   std::vector<Scenario> base = {
       {"CreateNoFile",
        {"-c", "-tsrc/EN.h", "-hinc/Names.h", kMsg},
-       {{"src/EN.h", EnglishSource()}}},
+       {{"src/EN.h", english_source()}}},
       {"CreateOverExistingFile",
        {"-c", "-tsrc/FR.h", "-hinc/Names.h", kMsg},
-       {{"src/FR.h", FrenchSource()}, {kMsg, english.at(kMsg)}, {kNames, english.at(kNames)}}},
+       {{"src/FR.h", french_source()}, {kMsg, english.at(kMsg)}, {kNames, english.at(kNames)}}},
       {"NewLanguage",
        {"-tsrc/FR.h", "-hinc/Names.h", kMsg},
-       {{"src/FR.h", FrenchSource()}, {kMsg, english.at(kMsg)}, {kNames, english.at(kNames)}}},
+       {{"src/FR.h", french_source()}, {kMsg, english.at(kMsg)}, {kNames, english.at(kNames)}}},
       {"ExistingLanguage",
        {"-tsrc/ENU.h", "-hinc/Names.h", kMsg},
-       {{"src/ENU.h", EnglishUnicodeSource()},
+       {{"src/ENU.h", english_unicode_source()},
         {kMsg, english.at(kMsg)},
         {kNames, english.at(kNames)}}},
   };
@@ -135,31 +135,31 @@ struct RunOutput {
   RecordingConsole console;
 };
 
-RunOutput RunScenario(const Scenario& scenario, FakeFileSystem& fs) {
+RunOutput run_scenario(const Scenario& scenario, FakeFileSystem& fs) {
   RunOutput output;
   output.code = run_tolvane(scenario.args, fs, output.console);
   return output;
 }
 
-void Load(FakeFileSystem& fs, const Scenario& scenario, const Files& files) {
-  for (const auto& [name, content] : files) fs.SetFile(name, content);
+void load(FakeFileSystem& fs, const Scenario& scenario, const Files& files) {
+  for (const auto& [name, content] : files) fs.set_file(name, content);
   fs.set_links_fail(scenario.links_fail);
 }
 
 // Carries out the "mv 'a' 'b'" and "rm 'a'" commands of `advice` in their
 // order, as the user would; with `first_only`, only the first. Returns how
 // many there were.
-int FollowAdvice(FakeFileSystem& fs, const std::string& advice, bool first_only) {
+int follow_advice(FakeFileSystem& fs, const std::string& advice, bool first_only) {
   static const std::regex command("(mv|rm) '([^']*)'(?: '([^']*)')?");
   // A refusal's advice is its one line, commands joined by &&.
   const std::string text = first_only ? advice.substr(0, advice.find('\n')) : advice;
   int done = 0;
   for (std::sregex_iterator it(text.begin(), text.end(), command), end; it != end; ++it) {
     if ((*it)[1] == "mv") {
-      fs.Rename((*it)[2], (*it)[3]);
+      fs.rename((*it)[2], (*it)[3]);
     } else {
-      fs.Remove((*it)[2]);
-      if ((*it)[3].matched) fs.Remove((*it)[3]);
+      fs.remove((*it)[2]);
+      if ((*it)[3].matched) fs.remove((*it)[3]);
     }
     ++done;
   }
@@ -170,24 +170,24 @@ class BuildFaultTest : public ::testing::TestWithParam<Scenario> {
  protected:
   void SetUp() override {
     FakeFileSystem fs;
-    Load(fs, GetParam(), GetParam().initial);
-    RunOutput clean = RunScenario(GetParam(), fs);
+    load(fs, GetParam(), GetParam().initial);
+    RunOutput clean = run_scenario(GetParam(), fs);
     ASSERT_EQ(clean.code, 0) << clean.console.out << clean.console.err;
-    clean_ = Snapshot(fs);
+    clean_ = snapshot(fs);
     clean_operations_ = fs.operations();
     ASSERT_TRUE(clean_.count(kMsg) && clean_.count(kNames));
   }
 
   // Checks one faulty run; returns how it ended, for the coverage checks.
   enum class Ending { kNew, kPrevious, kLeftBehind };
-  Ending CheckOutcome(FakeFileSystem& fs, const RunOutput& run, long fail_at, bool persistent) {
+  Ending check_outcome(FakeFileSystem& fs, const RunOutput& run, long fail_at, bool persistent) {
     const Scenario& scenario = GetParam();
-    const Files after = Snapshot(fs);
+    const Files after = snapshot(fs);
     const std::string& out = run.console.out;
     const std::string& err = run.console.err;
     SCOPED_TRACE("fault at operation " + std::to_string(fail_at) +
                  (persistent ? " and after" : " once") + "\nstdout:\n" + out + "stderr:\n" + err +
-                 "files:\n" + Describe(after));
+                 "files:\n" + describe(after));
     if (run.code == 0) {
       EXPECT_EQ(after, clean_) << "exit code 0 without the complete new files";
       EXPECT_NE(out.find(".. end"), std::string::npos);
@@ -205,11 +205,11 @@ class BuildFaultTest : public ::testing::TestWithParam<Scenario> {
       if (scenario.initial.count(name) || name == kMsg || name == kNames) continue;
       EXPECT_NE(err.find(name), std::string::npos) << name << " is left without a word";
     }
-    if (auto bak = Get(after, kBak)) {
-      EXPECT_EQ(bak, Get(scenario.initial, kMsg));
+    if (auto bak = get(after, kBak)) {
+      EXPECT_EQ(bak, get(scenario.initial, kMsg));
     }
-    if (auto bak = Get(after, kNamesBak)) {
-      EXPECT_EQ(bak, Get(scenario.initial, kNames));
+    if (auto bak = get(after, kNamesBak)) {
+      EXPECT_EQ(bak, get(scenario.initial, kNames));
     }
     if (!persistent) {
       // A single fault can only keep the run from removing its last backup
@@ -220,7 +220,7 @@ class BuildFaultTest : public ::testing::TestWithParam<Scenario> {
       EXPECT_EQ(without_backups, clean_) << "a single fault left more than a backup behind";
       EXPECT_NE(err.find("are complete; remove '"), std::string::npos);
     }
-    CheckRecovery(fs, run);
+    check_recovery(fs, run);
     return Ending::kLeftBehind;
   }
 
@@ -229,53 +229,53 @@ class BuildFaultTest : public ::testing::TestWithParam<Scenario> {
   // the new files (work files the failed run named may stay); the commands of
   // the failed run's own note lead there exactly. From the previous files a
   // run then gives exactly the clean run's result.
-  void CheckRecovery(FakeFileSystem& fs, const RunOutput& failed) {
+  void check_recovery(FakeFileSystem& fs, const RunOutput& failed) {
     const Scenario& scenario = GetParam();
     const std::string& told = failed.console.err;
-    fs.FailAt(0, false);
+    fs.fail_at(0, false);
     {
       FakeFileSystem copy;
-      Load(copy, scenario, Snapshot(fs));
-      if (FollowAdvice(copy, told, false) > 0) {
-        const Files state = Snapshot(copy);
+      load(copy, scenario, snapshot(fs));
+      if (follow_advice(copy, told, false) > 0) {
+        const Files state = snapshot(copy);
         EXPECT_TRUE(state == scenario.initial || state == clean_)
             << "the note's commands lead to neither the previous nor the new files:\n"
-            << Describe(state);
+            << describe(state);
       }
     }
     for (int step = 0; step < 4; ++step) {
-      const Files before = Snapshot(fs);
+      const Files before = snapshot(fs);
       if (!before.count(kBak) && !before.count(kNamesBak)) break;
-      RunOutput next = RunScenario(scenario, fs);
+      RunOutput next = run_scenario(scenario, fs);
       SCOPED_TRACE("next run, stderr:\n" + next.console.err);
       EXPECT_EQ(next.code, 1);
       EXPECT_NE(next.console.err.find("is left by an interrupted run"), std::string::npos);
-      EXPECT_EQ(Snapshot(fs), before) << "a refused run changed files";
+      EXPECT_EQ(snapshot(fs), before) << "a refused run changed files";
       ++refusals_;
-      if (FollowAdvice(fs, next.console.err, true) == 0) {
+      if (follow_advice(fs, next.console.err, true) == 0) {
         ADD_FAILURE() << "the refusal gives no advice";
         return;
       }
     }
-    Files state = Snapshot(fs);
+    Files state = snapshot(fs);
     for (auto it = state.begin(); it != state.end();) {
       const bool named = told.find(it->first) != std::string::npos;
-      it = !scenario.initial.count(it->first) && named && !IsBackup(it->first) ? state.erase(it)
-                                                                               : std::next(it);
+      it = !scenario.initial.count(it->first) && named && !is_backup(it->first) ? state.erase(it)
+                                                                                : std::next(it);
     }
-    SCOPED_TRACE("after the advice:\n" + Describe(state));
+    SCOPED_TRACE("after the advice:\n" + describe(state));
     const bool previous = state == scenario.initial;
     ASSERT_TRUE(previous || state == clean_) << "neither the previous nor the new files";
     if (previous) {
-      RunOutput again = RunScenario(scenario, fs);
+      RunOutput again = run_scenario(scenario, fs);
       EXPECT_EQ(again.code, 0) << again.console.out << again.console.err;
-      EXPECT_EQ(Snapshot(fs), clean_) << "the run after recovery differs from a clean run";
+      EXPECT_EQ(snapshot(fs), clean_) << "the run after recovery differs from a clean run";
     }
   }
 
   // Runs the scenario with operation N failing for N = 1, 2, ... until a run
   // meets no fault; returns how many runs ended each way.
-  std::map<Ending, int> FailEveryOperation(bool persistent) {
+  std::map<Ending, int> fail_every_operation(bool persistent) {
     std::map<Ending, int> endings;
     for (long n = 1;; ++n) {
       // A run that keeps finding operations to fail would never stop.
@@ -284,16 +284,16 @@ class BuildFaultTest : public ::testing::TestWithParam<Scenario> {
         break;
       }
       FakeFileSystem fs;
-      Load(fs, GetParam(), GetParam().initial);
-      fs.FailAt(n, persistent);
-      RunOutput run = RunScenario(GetParam(), fs);
+      load(fs, GetParam(), GetParam().initial);
+      fs.fail_at(n, persistent);
+      RunOutput run = run_scenario(GetParam(), fs);
       if (!fs.injected()) {
         EXPECT_EQ(run.code, 0);
-        EXPECT_EQ(Snapshot(fs), clean_);
+        EXPECT_EQ(snapshot(fs), clean_);
         EXPECT_GT(n, clean_operations_);
         break;
       }
-      ++endings[CheckOutcome(fs, run, n, persistent)];
+      ++endings[check_outcome(fs, run, n, persistent)];
       if (::testing::Test::HasFailure()) break;  // the first failing fault tells enough
     }
     return endings;
@@ -305,12 +305,12 @@ class BuildFaultTest : public ::testing::TestWithParam<Scenario> {
 };
 
 TEST_P(BuildFaultTest, SingleFaultGivesNewOrPreviousFiles) {
-  std::map<Ending, int> endings = FailEveryOperation(false);
+  std::map<Ending, int> endings = fail_every_operation(false);
   EXPECT_GT(endings[Ending::kPrevious], 10) << "faults should mostly end in an undo";
 }
 
 TEST_P(BuildFaultTest, LastingFaultLeavesNothingLost) {
-  std::map<Ending, int> endings = FailEveryOperation(true);
+  std::map<Ending, int> endings = fail_every_operation(true);
   // A lasting fault keeps the undo from removing the work files once they
   // exist, so only the earliest faults end with everything as before.
   EXPECT_GT(endings[Ending::kPrevious], 2);
@@ -327,27 +327,27 @@ TEST_P(BuildFaultTest, LastingFaultLeavesNothingLost) {
 // MSG file. The next run must not truncate it in place: that would empty the
 // MSG file it is about to read.
 TEST(BuildWorkFiles, LeftoverWorkFileNamesOfTheFilesInPlaceAreNotTruncated) {
-  const Files& english = EnglishRun();
+  const Files& english = english_run();
   FakeFileSystem expected_fs;
-  expected_fs.SetFile("src/FR.h", FrenchSource());
-  expected_fs.SetFile(kMsg, english.at(kMsg));
-  expected_fs.SetFile(kNames, english.at(kNames));
+  expected_fs.set_file("src/FR.h", french_source());
+  expected_fs.set_file(kMsg, english.at(kMsg));
+  expected_fs.set_file(kNames, english.at(kNames));
   RecordingConsole console;
   const std::vector<std::string> args = {"-tsrc/FR.h", "-hinc/Names.h", kMsg};
   ASSERT_EQ(run_tolvane(args, expected_fs, console), 0) << console.out << console.err;
 
   FakeFileSystem fs;
-  fs.SetFile("src/FR.h", FrenchSource());
-  fs.SetFile(kMsg, english.at(kMsg));
-  fs.SetFile(kNames, english.at(kNames));
-  fs.Link(kMsg, kTmp);
-  fs.Link(kNames, "inc/Names.h.TMP");
+  fs.set_file("src/FR.h", french_source());
+  fs.set_file(kMsg, english.at(kMsg));
+  fs.set_file(kNames, english.at(kNames));
+  fs.link(kMsg, kTmp);
+  fs.link(kNames, "inc/Names.h.TMP");
   RecordingConsole second;
   EXPECT_EQ(run_tolvane(args, fs, second), 0) << second.out << second.err;
-  EXPECT_EQ(Snapshot(fs), Snapshot(expected_fs));
+  EXPECT_EQ(snapshot(fs), snapshot(expected_fs));
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, BuildFaultTest, ::testing::ValuesIn(Scenarios()),
+INSTANTIATE_TEST_SUITE_P(Runs, BuildFaultTest, ::testing::ValuesIn(scenarios()),
                          [](const auto& info) { return info.param.name; });
 
 }  // namespace

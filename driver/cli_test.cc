@@ -29,78 +29,78 @@ const char kUsage[] =
 
 // Runs the tool; a pause that waited for a key would end in SIGALRM instead
 // of hanging the suite.
-RunResult Tool(const std::vector<std::string>& args, const std::string& cwd) {
-  return RunTolvane(args, cwd, TimeLimit(60));
+RunResult tool(const std::vector<std::string>& args, const std::string& cwd) {
+  return run_tolvane(args, cwd, time_limit(60));
 }
 
-void ExpectRun(const RunResult& result, const std::string& out, const std::string& err, int code) {
+void expect_run(const RunResult& result, const std::string& out, const std::string& err, int code) {
   EXPECT_EQ(result.signal, 0);
   EXPECT_EQ(result.out, out);
   EXPECT_EQ(result.err, err);
   EXPECT_EQ(result.exit_code, code);
 }
 
-std::string Success(const std::string& source, const std::string& msg_shown) {
+std::string success(const std::string& source, const std::string& msg_shown) {
   return std::string(kBanner) + "  read " + source + "\n  build " + msg_shown + "\n.. end\n";
 }
 
 // The file layout, little-endian, spelled out independently of the product.
-std::string Bytes(std::initializer_list<int> bytes) {
+std::string bytes_of(std::initializer_list<int> bytes) {
   std::string out;
   for (int b : bytes) out.push_back(static_cast<char>(b));
   return out;
 }
-std::string Zeros(size_t n) { return std::string(n, '\0'); }
+std::string zeros(size_t n) { return std::string(n, '\0'); }
 std::string U16(uint32_t v) {
-  return Bytes({static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF)});
+  return bytes_of({static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF)});
 }
 std::string U32(uint32_t v) { return U16(v & 0xFFFF) + U16(v >> 16); }
-std::string Chars(std::string text, size_t width) {
+std::string chars(std::string text, size_t width) {
   text.resize(width, '\0');
   return text;
 }
-std::string Header(const std::string& name, uint32_t languages) {
-  return U16(0x4D53) + U16(0x0101) + Chars(name, 32) + U16(languages);
+std::string header(const std::string& name, uint32_t languages) {
+  return U16(0x4D53) + U16(0x0101) + chars(name, 32) + U16(languages);
 }
-std::string Entry(const std::string& language, uint32_t tables, uint32_t table_offset) {
-  return Chars(language, 2) + U16(tables) + U32(table_offset);
+std::string entry(const std::string& language, uint32_t tables, uint32_t table_offset) {
+  return chars(language, 2) + U16(tables) + U32(table_offset);
 }
-std::string Record(uint32_t type_key, const std::string& font, uint32_t coding, uint32_t count,
+std::string record(uint32_t type_key, const std::string& font, uint32_t coding, uint32_t count,
                    uint32_t index_offset) {
-  return U32(type_key) + Chars(font, 32) + U16(coding) + U16(count) + U32(index_offset);
+  return U32(type_key) + chars(font, 32) + U16(coding) + U16(count) + U32(index_offset);
 }
-std::string Index(uint32_t id, uint32_t text_offset) { return U16(id) + U32(text_offset); }
+std::string index(uint32_t id, uint32_t text_offset) { return U16(id) + U32(text_offset); }
 
 class CommandLine : public ::testing::Test {
  protected:
-  void SetUp() override { WriteFile(dir / "A.h", MessageSource("EN", "#message 1 A \"a\"\n")); }
+  void SetUp() override { write_file(dir / "A.h", message_source("EN", "#message 1 A \"a\"\n")); }
   TempDir dir;
 };
 
 TEST_F(CommandLine, SuccessfulRunPrintsExactlyFourLines) {
-  ExpectRun(Tool({"-c", "-tA.h", "-hB.h", "x.msg"}, dir.path()), Success("A.h", "X.MSG"), "", 0);
-  EXPECT_THAT(ListDir(dir.path()), ElementsAre("A.h", "B.h", "x.msg"));
+  expect_run(tool({"-c", "-tA.h", "-hB.h", "x.msg"}, dir.path()), success("A.h", "X.MSG"), "", 0);
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("A.h", "B.h", "x.msg"));
 }
 
 TEST_F(CommandLine, AcceptedVariantsOfTheOptions) {
   // -c takes no value but ignores one; ".h" anywhere in the -t value passes;
   // a later -t or -h replaces an earlier one.
-  WriteFile(dir / "foo.hpp", MessageSource("FR", "#message 2 B \"b\"\n"));
-  ExpectRun(Tool({"-cxyz", "-tA.h", "-hfirst.h", "-tfoo.hpp", "-hB.h", "x.msg"}, dir.path()),
-            Success("foo.hpp", "X.MSG"), "", 0);
-  EXPECT_THAT(ListDir(dir.path()), ElementsAre("A.h", "B.h", "foo.hpp", "x.msg"));
-  EXPECT_EQ(ReadFile(dir / "B.h"), "#define B 2\n");
-  EXPECT_EQ(ReadFile(dir / "x.msg").substr(38, 2), "FR");
+  write_file(dir / "foo.hpp", message_source("FR", "#message 2 B \"b\"\n"));
+  expect_run(tool({"-cxyz", "-tA.h", "-hfirst.h", "-tfoo.hpp", "-hB.h", "x.msg"}, dir.path()),
+             success("foo.hpp", "X.MSG"), "", 0);
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("A.h", "B.h", "foo.hpp", "x.msg"));
+  EXPECT_EQ(read_file(dir / "B.h"), "#define B 2\n");
+  EXPECT_EQ(read_file(dir / "x.msg").substr(38, 2), "FR");
 }
 
 // Each failure the command line can give, exactly as the user sees it:
 // message on standard output, usage on standard error, then the pause; no
 // file is created or changed.
 TEST_F(CommandLine, FailuresShowTheMessageUsageAndPause) {
-  WriteFile(dir / "MESSAGES.H", MessageSource("EN", ""));
-  WriteFile(dir / "bad.msg", "XX");
-  WriteFile(dir / "empty.msg", "");
-  WriteFile(dir / "one.msg", "S");
+  write_file(dir / "MESSAGES.H", message_source("EN", ""));
+  write_file(dir / "bad.msg", "XX");
+  write_file(dir / "empty.msg", "");
+  write_file(dir / "one.msg", "S");
   struct Case {
     std::vector<std::string> args;
     std::string message;
@@ -132,39 +132,39 @@ TEST_F(CommandLine, FailuresShowTheMessageUsageAndPause) {
       {{"-tA.h", "-hB.h", "one.msg"},
        "Error : ONE.MSG : FILE ID is not valid:\nFILE ID must be 4d53\n"},
   };
-  const std::vector<std::string> files = ListDir(dir.path());
+  const std::vector<std::string> files = list_dir(dir.path());
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
-    ExpectRun(Tool(c.args, dir.path()), kBanner + c.message + kPause, kUsage, 1);
-    EXPECT_EQ(ListDir(dir.path()), files);
+    expect_run(tool(c.args, dir.path()), kBanner + c.message + kPause, kUsage, 1);
+    EXPECT_EQ(list_dir(dir.path()), files);
   }
-  EXPECT_EQ(ReadFile(dir / "bad.msg"), "XX");
+  EXPECT_EQ(read_file(dir / "bad.msg"), "XX");
 }
 
 TEST_F(CommandLine, MsgPathIsOpenedAsTypedAndShownUpperCased) {
   ASSERT_TRUE(std::filesystem::create_directory(dir / "out"));
-  ExpectRun(Tool({"-c", "-tA.h", "-hnames.h", "out/app.msg"}, dir.path()),
-            Success("A.h", "OUT/APP.MSG"), "", 0);
-  EXPECT_THAT(ListDir(dir.path()), ElementsAre("A.h", "names.h", "out"));
-  EXPECT_THAT(ListDir(dir / "out"), ElementsAre("app.msg"));
+  expect_run(tool({"-c", "-tA.h", "-hnames.h", "out/app.msg"}, dir.path()),
+             success("A.h", "OUT/APP.MSG"), "", 0);
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("A.h", "names.h", "out"));
+  EXPECT_THAT(list_dir(dir / "out"), ElementsAre("app.msg"));
   // The header's name holds the upper-cased text.
-  EXPECT_EQ(ReadFile(dir / "out/app.msg").substr(4, 32), Chars("OUT/APP.MSG", 32));
+  EXPECT_EQ(read_file(dir / "out/app.msg").substr(4, 32), chars("OUT/APP.MSG", 32));
 
   // The FILE ID check reads the file as typed too: an upper-case name that
   // does not exist on a case-sensitive file system is missing, here down
   // to its directory (which -c could not create either). Where names ignore
   // case (Windows), it is the same file.
-  if (FileExists(dir / "OUT/APP.MSG")) {
-    ExpectRun(Tool({"-tA.h", "-hnames.h", "OUT/APP.MSG"}, dir.path()),
-              Success("A.h", "OUT/APP.MSG"), "", 0);
-    EXPECT_EQ(ListDir(dir / "out").size(), 1u);
+  if (file_exists(dir / "OUT/APP.MSG")) {
+    expect_run(tool({"-tA.h", "-hnames.h", "OUT/APP.MSG"}, dir.path()),
+               success("A.h", "OUT/APP.MSG"), "", 0);
+    EXPECT_EQ(list_dir(dir / "out").size(), 1u);
   } else {
-    ExpectRun(Tool({"-tA.h", "-hnames.h", "OUT/APP.MSG"}, dir.path()),
-              kBanner + std::string("Error : OUT/APP.MSG : there is no directory OUT\n") + kPause,
-              kUsage, 1);
+    expect_run(tool({"-tA.h", "-hnames.h", "OUT/APP.MSG"}, dir.path()),
+               kBanner + std::string("Error : OUT/APP.MSG : there is no directory OUT\n") + kPause,
+               kUsage, 1);
   }
-  ExpectRun(Tool({"-tA.h", "-hnames.h", "out/app.msg"}, dir.path()), Success("A.h", "OUT/APP.MSG"),
-            "", 0);
+  expect_run(tool({"-tA.h", "-hnames.h", "out/app.msg"}, dir.path()), success("A.h", "OUT/APP.MSG"),
+             "", 0);
 }
 
 // Names beyond ASCII reach the files whole (on Windows the command line is
@@ -176,14 +176,14 @@ TEST_F(CommandLine, NonAsciiFileNames) {
   const std::string names = "noms_\xE2\x82\xAC.h";
   const std::string msg = "caf\xC3\xA9_\xF0\x9F\x98\x80.msg";
   const std::string shown = "CAF\xC3\xA9_\xF0\x9F\x98\x80.MSG";
-  WriteFile(dir / source, MessageSource("FR", "#message 2 B \"b\"\n"));
-  ExpectRun(Tool({"-c", "-tA.h", "-h" + names, msg}, dir.path()), Success("A.h", shown), "", 0);
-  ExpectRun(Tool({"-t" + source, "-h" + names, msg}, dir.path()), Success(source, shown), "", 0);
-  EXPECT_THAT(ListDir(dir.path()), ElementsAre("A.h", msg, source, names));
-  EXPECT_EQ(ReadFile(dir / names), "#define A 1\n#define B 2\n");
-  const std::string file = ReadFile(dir / msg);
+  write_file(dir / source, message_source("FR", "#message 2 B \"b\"\n"));
+  expect_run(tool({"-c", "-tA.h", "-h" + names, msg}, dir.path()), success("A.h", shown), "", 0);
+  expect_run(tool({"-t" + source, "-h" + names, msg}, dir.path()), success(source, shown), "", 0);
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("A.h", msg, source, names));
+  EXPECT_EQ(read_file(dir / names), "#define A 1\n#define B 2\n");
+  const std::string file = read_file(dir / msg);
   ASSERT_GE(file.size(), 48u);
-  EXPECT_EQ(file.substr(4, 32), Chars(shown, 32));
+  EXPECT_EQ(file.substr(4, 32), chars(shown, 32));
   EXPECT_EQ(file.substr(38, 2) + file.substr(46, 2), "ENFR");
 }
 
@@ -191,15 +191,15 @@ TEST_F(CommandLine, LongPathsAreHeldWholeAndTheNameFieldTakes32Characters) {
   const std::string name = std::string(70, 'm') + ".msg";
   const std::string source = std::string(66, 's') + ".h";
   const std::string names = std::string(66, 'n') + ".h";
-  WriteFile(dir / source, ReadFile(dir / "A.h"));
+  write_file(dir / source, read_file(dir / "A.h"));
   std::string shown = std::string(70, 'M') + ".MSG";
-  ExpectRun(Tool({"-c", "-t" + source, "-h" + names, name}, dir.path()), Success(source, shown), "",
-            0);
-  const std::string file = ReadFile(dir / name);
+  expect_run(tool({"-c", "-t" + source, "-h" + names, name}, dir.path()), success(source, shown),
+             "", 0);
+  const std::string file = read_file(dir / name);
   ASSERT_GE(file.size(), 38u);
   EXPECT_EQ(file.substr(4, 32), std::string(32, 'M'));  // no terminator
   EXPECT_EQ(file.substr(36, 2), U16(1));
-  EXPECT_EQ(ReadFile(dir / names), "#define A 1\n");
+  EXPECT_EQ(read_file(dir / names), "#define A 1\n");
 }
 
 class Products : public ::testing::Test {
@@ -208,98 +208,99 @@ class Products : public ::testing::Test {
   void Build(const std::vector<std::string>& args, const std::string& source,
              const std::string& shown, const std::vector<std::string>& listing) {
     SCOPED_TRACE(::testing::PrintToString(args));
-    ExpectRun(Tool(args, dir.path()), Success(source, shown), "", 0);
-    EXPECT_EQ(ListDir(dir.path()), listing);
+    expect_run(tool(args, dir.path()), success(source, shown), "", 0);
+    EXPECT_EQ(list_dir(dir.path()), listing);
   }
   TempDir dir;
 };
 
 TEST_F(Products, WorkedExampleIsByteExact) {
-  WriteFile(dir / "A.h", MessageSource("EN", "#message 2 B \"b\"\n#message 1 A \"a\"\n"));
+  write_file(dir / "A.h", message_source("EN", "#message 2 B \"b\"\n#message 1 A \"a\"\n"));
   Build({"-c", "-tA.h", "-hB.h", "x.msg"}, "A.h", "X.MSG", {"A.h", "B.h", "x.msg"});
   const std::string expected =
       // header: FILE ID, version, name, one language
-      Bytes({0x53, 0x4D, 0x01, 0x01, 'X', '.', 'M', 'S', 'G'}) + Zeros(27) + Bytes({0x01, 0x00}) +
+      bytes_of({0x53, 0x4D, 0x01, 0x01, 'X', '.', 'M', 'S', 'G'}) + zeros(27) +
+      bytes_of({0x01, 0x00}) +
       // EN, one table, its record at 46
-      Bytes({'E', 'N', 0x01, 0x00, 46, 0x00, 0x00, 0x00}) +
+      bytes_of({'E', 'N', 0x01, 0x00, 46, 0x00, 0x00, 0x00}) +
       // record: type key 0x00010002, font F, coding 1, two messages, block at 90
-      Bytes({0x02, 0x00, 0x01, 0x00, 'F'}) + Zeros(31) +
-      Bytes({0x01, 0x00, 0x02, 0x00, 90, 0x00, 0x00, 0x00}) +
+      bytes_of({0x02, 0x00, 0x01, 0x00, 'F'}) + zeros(31) +
+      bytes_of({0x01, 0x00, 0x02, 0x00, 90, 0x00, 0x00, 0x00}) +
       // index: (1, 8) then (2, 0); texts in source order
-      Bytes({0x01, 0x00, 0x08, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00}) +
-      Bytes({'b', 0x00, 'a', 0x00});
+      bytes_of({0x01, 0x00, 0x08, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00}) +
+      bytes_of({'b', 0x00, 'a', 0x00});
   ASSERT_EQ(expected.size(), 106u);
-  EXPECT_EQ(ReadFile(dir / "x.msg"), expected);
-  EXPECT_EQ(ReadFile(dir / "B.h"), "#define B 2\n#define A 1\n");
+  EXPECT_EQ(read_file(dir / "x.msg"), expected);
+  EXPECT_EQ(read_file(dir / "B.h"), "#define B 2\n#define A 1\n");
 }
 
 // English, then French, then English again: a new language and a new table of
 // a known language, with every offset moved as the insertions require, the
 // old blocks carried over unchanged, and the names header merged.
 TEST_F(Products, EnglishFrenchEnglishSequence) {
-  WriteFile(dir / "en.h",
-            MessageSource("EN", "#message 2 B \"b\"\n#message 1 A \"a\"\n", "ISO8859", "FEN"));
+  write_file(dir / "en.h",
+             message_source("EN", "#message 2 B \"b\"\n#message 1 A \"a\"\n", "ISO8859", "FEN"));
   // Identifier 1 is known already: its new name Z must not appear.
-  WriteFile(dir / "fr.h",
-            MessageSource("FR", "#message 1 Z \"un\"\n#message 3 C \"trois\"\n", "ISO8859", "FFR"));
-  WriteFile(dir / "en2.h", MessageSource("EN",
-                                         "#message 5 E \"\\x00\\x41 0x00 0x42\"\n"
-                                         "#message 6 F none\n"
-                                         "#message 4 D \"\\x00\\x43\"\n",
-                                         "UNICODE", "FEN2", "1", "3"));
+  write_file(dir / "fr.h", message_source("FR", "#message 1 Z \"un\"\n#message 3 C \"trois\"\n",
+                                          "ISO8859", "FFR"));
+  write_file(dir / "en2.h", message_source("EN",
+                                           "#message 5 E \"\\x00\\x41 0x00 0x42\"\n"
+                                           "#message 6 F none\n"
+                                           "#message 4 D \"\\x00\\x43\"\n",
+                                           "UNICODE", "FEN2", "1", "3"));
   const std::vector<std::string> listing = {"app.msg", "en.h", "en2.h", "fr.h", "names.h"};
 
   Build({"-c", "-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG", listing);
-  const std::string en_block = Index(1, 8) + Index(2, 0) + Bytes({'b', 0, 'a', 0});
-  const std::string en_record = Record(0x00010002, "FEN", 1, 2, 90);
-  const std::string run1 = Header("APP.MSG", 1) + Entry("EN", 1, 46) + en_record + en_block;
+  const std::string en_block = index(1, 8) + index(2, 0) + bytes_of({'b', 0, 'a', 0});
+  const std::string en_record = record(0x00010002, "FEN", 1, 2, 90);
+  const std::string run1 = header("APP.MSG", 1) + entry("EN", 1, 46) + en_record + en_block;
   ASSERT_EQ(run1.size(), 106u);
-  EXPECT_EQ(ReadFile(dir / "app.msg"), run1);
-  EXPECT_EQ(ReadFile(dir / "names.h"), "#define B 2\n#define A 1\n");
+  EXPECT_EQ(read_file(dir / "app.msg"), run1);
+  EXPECT_EQ(read_file(dir / "names.h"), "#define B 2\n#define A 1\n");
 
   Build({"-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG", listing);
   // Texts "un\0trois\0" (9 bytes) and a fill byte; index (1, 6), (3, 3).
-  const std::string fr_block = Index(1, 6) + Index(3, 3) + std::string("un\0trois\0\0", 10);
-  const std::string run2 = Header("APP.MSG", 2) + Entry("EN", 1, 54) + Entry("FR", 1, 98) +
-                           Record(0x00010002, "FEN", 1, 2, 142) +
-                           Record(0x00010002, "FFR", 1, 2, 106 + 52) + en_block + fr_block;
+  const std::string fr_block = index(1, 6) + index(3, 3) + std::string("un\0trois\0\0", 10);
+  const std::string run2 = header("APP.MSG", 2) + entry("EN", 1, 54) + entry("FR", 1, 98) +
+                           record(0x00010002, "FEN", 1, 2, 142) +
+                           record(0x00010002, "FFR", 1, 2, 106 + 52) + en_block + fr_block;
   ASSERT_EQ(run2.size(), 180u);
-  EXPECT_EQ(ReadFile(dir / "app.msg"), run2);
-  EXPECT_EQ(ReadFile(dir / "names.h"), "#define B 2\n#define A 1\n#define C 3\n");
+  EXPECT_EQ(read_file(dir / "app.msg"), run2);
+  EXPECT_EQ(read_file(dir / "names.h"), "#define B 2\n#define A 1\n#define C 3\n");
 
   Build({"-ten2.h", "-hnames.h", "app.msg"}, "en2.h", "APP.MSG", listing);
   // UNICODE texts 00 41 00 42 00 00 and 00 43 00 00; index (4, 12), (5, 0).
   const std::string en2_block =
-      Index(4, 12) + Index(5, 0) + Bytes({0, 0x41, 0, 0x42, 0, 0, 0, 0x43, 0, 0});
+      index(4, 12) + index(5, 0) + bytes_of({0, 0x41, 0, 0x42, 0, 0, 0, 0x43, 0, 0});
   const std::string run3 =
-      Header("APP.MSG", 2) + Entry("EN", 2, 54) + Entry("FR", 1, 142) +
-      Record(0x00010002, "FEN", 1, 2, 142 + 44) + Record(0x00010003, "FEN2", 0, 2, 180 + 44) +
-      Record(0x00010002, "FFR", 1, 2, 158 + 44) + en_block + fr_block + en2_block;
+      header("APP.MSG", 2) + entry("EN", 2, 54) + entry("FR", 1, 142) +
+      record(0x00010002, "FEN", 1, 2, 142 + 44) + record(0x00010003, "FEN2", 0, 2, 180 + 44) +
+      record(0x00010002, "FFR", 1, 2, 158 + 44) + en_block + fr_block + en2_block;
   ASSERT_EQ(run3.size(), 246u);
-  EXPECT_EQ(ReadFile(dir / "app.msg"), run3);
+  EXPECT_EQ(read_file(dir / "app.msg"), run3);
   // A line without text still gets its name.
-  EXPECT_EQ(ReadFile(dir / "names.h"),
+  EXPECT_EQ(read_file(dir / "names.h"),
             "#define B 2\n#define A 1\n#define C 3\n#define E 5\n#define F 6\n#define D 4\n");
 }
 
 TEST_F(Products, UnicodeTable) {
-  WriteFile(dir / "u.h", MessageSource("JA",
-                                       "#message 3 W \"Hello\"\n"
-                                       "#message 1 H \"\\x00\\x48, 0x00 0x69\"\n"
-                                       "#message 2 E \"\"\n"
-                                       "#message 2 E2 \"0xfF\\x0a\"\n",
-                                       "UNICODE", "FONT_JA", "0x10", "1f"));
+  write_file(dir / "u.h", message_source("JA",
+                                         "#message 3 W \"Hello\"\n"
+                                         "#message 1 H \"\\x00\\x48, 0x00 0x69\"\n"
+                                         "#message 2 E \"\"\n"
+                                         "#message 2 E2 \"0xfF\\x0a\"\n",
+                                         "UNICODE", "FONT_JA", "0x10", "1f"));
   Build({"-c", "-tu.h", "-hu_names.h", "u.msg"}, "u.h", "U.MSG", {"u.h", "u.msg", "u_names.h"});
   // Texts in source order: 00 00 | 00 48 00 69 00 00 | 00 00 | FF 0A 00 00,
   // 14 bytes after an index of 4 entries (24 bytes). Identifier 2 appears
   // twice: the later text comes first in the index.
-  const std::string texts = Bytes({0, 0, 0, 0x48, 0, 0x69, 0, 0, 0, 0, 0xFF, 0x0A, 0, 0});
-  const std::string expected = Header("U.MSG", 1) + Entry("JA", 1, 46) +
-                               Record(0x0010001F, "FONT_JA", 0, 4, 90) + Index(1, 24 - 6 + 2) +
-                               Index(2, 24 - 12 + 10) + Index(2, 24 - 18 + 8) +
-                               Index(3, 24 - 24 + 0) + texts;
-  EXPECT_EQ(ReadFile(dir / "u.msg"), expected);
-  EXPECT_EQ(ReadFile(dir / "u_names.h"), "#define W 3\n#define H 1\n#define E 2\n#define E2 2\n");
+  const std::string texts = bytes_of({0, 0, 0, 0x48, 0, 0x69, 0, 0, 0, 0, 0xFF, 0x0A, 0, 0});
+  const std::string expected = header("U.MSG", 1) + entry("JA", 1, 46) +
+                               record(0x0010001F, "FONT_JA", 0, 4, 90) + index(1, 24 - 6 + 2) +
+                               index(2, 24 - 12 + 10) + index(2, 24 - 18 + 8) +
+                               index(3, 24 - 24 + 0) + texts;
+  EXPECT_EQ(read_file(dir / "u.msg"), expected);
+  EXPECT_EQ(read_file(dir / "u_names.h"), "#define W 3\n#define H 1\n#define E 2\n#define E2 2\n");
 }
 
 TEST_F(Products, NamesHeaderMergesWhatThePreviousOneDefines) {
@@ -307,27 +308,27 @@ TEST_F(Products, NamesHeaderMergesWhatThePreviousOneDefines) {
   // identifier counts as defined whatever blanks separate the parts.
   const std::string previous =
       "/* generated */\r\n#define  OLD_SEVEN\t7\n#ifndef X\n#define KEEP 1   \n#endif\n";
-  WriteFile(dir / "names.h", previous);
-  WriteFile(dir / "en.h", MessageSource("EN",
-                                        "#message 1 NEW_ONE \"a\"\n"
-                                        "#message  7 SEVEN \"b\"\n"
-                                        "#message 007 SEVEN_AGAIN \"c\"\n"
-                                        "#message 100000 BIG \"x\"\n"
-                                        "#message 12 TWELVE\n"
-                                        "#message 12 TWELVE_TWICE \"d\"\n"
-                                        "#define 13 NOT_A_MESSAGE\n"));
+  write_file(dir / "names.h", previous);
+  write_file(dir / "en.h", message_source("EN",
+                                          "#message 1 NEW_ONE \"a\"\n"
+                                          "#message  7 SEVEN \"b\"\n"
+                                          "#message 007 SEVEN_AGAIN \"c\"\n"
+                                          "#message 100000 BIG \"x\"\n"
+                                          "#message 12 TWELVE\n"
+                                          "#message 12 TWELVE_TWICE \"d\"\n"
+                                          "#define 13 NOT_A_MESSAGE\n"));
   Build({"-c", "-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG",
         {"app.msg", "en.h", "names.h"});
   // Only the previous header is searched, so 12 is written twice.
-  EXPECT_EQ(ReadFile(dir / "names.h"),
+  EXPECT_EQ(read_file(dir / "names.h"),
             previous + "#define BIG 100000\n#define TWELVE 12\n#define TWELVE_TWICE 12\n");
 
   // A run that brings nothing new leaves the header as it was.
-  const std::string merged = ReadFile(dir / "names.h");
-  WriteFile(dir / "fr.h", MessageSource("FR", "#message 12 DOUZE \"d\"\n#message 1 UN \"a\"\n"));
+  const std::string merged = read_file(dir / "names.h");
+  write_file(dir / "fr.h", message_source("FR", "#message 12 DOUZE \"d\"\n#message 1 UN \"a\"\n"));
   Build({"-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG",
         {"app.msg", "en.h", "fr.h", "names.h"});
-  EXPECT_EQ(ReadFile(dir / "names.h"), merged);
+  EXPECT_EQ(read_file(dir / "names.h"), merged);
 }
 
 #ifndef _WIN32  // Windows has no FIFOs in its file system.
@@ -336,7 +337,7 @@ TEST_F(Products, NamesHeaderMergesWhatThePreviousOneDefines) {
 TEST_F(CommandLine, FifosAreRefusedWithoutWaiting) {
   ASSERT_EQ(mkfifo((dir / "f.msg").c_str(), 0644), 0);
   ASSERT_EQ(mkfifo((dir / "f.h").c_str(), 0644), 0);
-  ASSERT_EQ(RunTolvane({"-c", "-tA.h", "-hnames.h", "app.msg"}, dir.path()).exit_code, 0);
+  ASSERT_EQ(run_tolvane({"-c", "-tA.h", "-hnames.h", "app.msg"}, dir.path()).exit_code, 0);
   struct Case {
     std::vector<std::string> args;
     std::string message;
@@ -348,10 +349,10 @@ TEST_F(CommandLine, FifosAreRefusedWithoutWaiting) {
         Case{{"-tf.h", "-hnames.h", "app.msg"}, "Error : f.h is no regular file\n"}}) {
     SCOPED_TRACE(c.message);
     // A hang would end in SIGALRM.
-    RunResult r = RunTolvane(c.args, dir.path(), [] { alarm(10); });
-    ExpectRun(r, kBanner + c.message + kPause, kUsage, 1);
+    RunResult r = run_tolvane(c.args, dir.path(), [] { alarm(10); });
+    expect_run(r, kBanner + c.message + kPause, kUsage, 1);
   }
-  EXPECT_THAT(ListDir(dir.path()), ElementsAre("A.h", "app.msg", "f.h", "f.msg", "names.h"));
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("A.h", "app.msg", "f.h", "f.msg", "names.h"));
 }
 #endif  // !_WIN32
 

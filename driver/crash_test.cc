@@ -37,21 +37,21 @@ struct Files {
 
 // A source of `count` messages from identifier `first` on, each text
 // `text_size` characters long with escapes along the way.
-std::string Source(const std::string& language, int first, int count, size_t text_size) {
+std::string make_source(const std::string& language, int first, int count, size_t text_size) {
   std::string body;
   for (int id = first; id < first + count; ++id) {
     std::string text = "t" + std::to_string(id) + "\\t\\x41";
     while (text.size() < text_size) text += " abcdefghij" + std::to_string(id % 97);
     body += "#message " + std::to_string(id) + " MSG_" + std::to_string(id) + " \"" + text + "\"\n";
   }
-  return MessageSource(language, body);
+  return message_source(language, body);
 }
 
-Files ReadFiles(const std::string& dir) {
-  return {ReadFile(dir + "/app.msg"), ReadFile(dir + "/names.h")};
+Files read_files(const std::string& dir) {
+  return {read_file(dir + "/app.msg"), read_file(dir + "/names.h")};
 }
 
-bool SameFiles(const Files& a, const Files& b) { return a.msg == b.msg && a.names == b.names; }
+bool same_files(const Files& a, const Files& b) { return a.msg == b.msg && a.names == b.names; }
 
 // The inputs of killed builds and the outcomes to compare with, made by
 // running the tool itself.
@@ -65,27 +65,27 @@ struct Inputs {
 // Three tables of `table_messages` texts of `text_size` characters, a
 // previous names header, and a source in a known language of which half the
 // identifiers are new to the names header.
-Inputs MakeInputs(int table_messages, size_t text_size, int new_messages) {
+Inputs make_inputs(int table_messages, size_t text_size, int new_messages) {
   Inputs in;
   TempDir dir;
   const char* const languages[] = {"EN", "FR", "DE"};
   for (int i = 0; i < 3; ++i) {
-    WriteFile(dir / "t.h", Source(languages[i], 0, table_messages, text_size));
+    write_file(dir / "t.h", make_source(languages[i], 0, table_messages, text_size));
     std::vector<std::string> args = {"-tt.h", "-hnames.h", "app.msg"};
     if (i == 0) args.insert(args.begin(), "-c");
-    RunResult r = RunTolvane(args, dir.path());
+    RunResult r = run_tolvane(args, dir.path());
     if (r.exit_code != 0) throw std::runtime_error("cannot make the inputs: " + r.out + r.err);
   }
   std::remove((dir / "t.h").c_str());
-  in.previous = ReadFiles(dir.path());
-  in.source = Source("EN", new_messages / 2, new_messages, 150);
-  WriteFile(dir / "new.h", in.source);
-  RunResult first = RunTolvane(kArgs, dir.path());
-  in.built = ReadFiles(dir.path());
-  RunResult second = RunTolvane(kArgs, dir.path());
-  in.twice = ReadFile(dir / "app.msg");
+  in.previous = read_files(dir.path());
+  in.source = make_source("EN", new_messages / 2, new_messages, 150);
+  write_file(dir / "new.h", in.source);
+  RunResult first = run_tolvane(kArgs, dir.path());
+  in.built = read_files(dir.path());
+  RunResult second = run_tolvane(kArgs, dir.path());
+  in.twice = read_file(dir / "app.msg");
   if (first.exit_code != 0 || second.exit_code != 0 || in.built.names == in.previous.names ||
-      ReadFile(dir / "names.h") != in.built.names) {
+      read_file(dir / "names.h") != in.built.names) {
     throw std::runtime_error("the reference builds went wrong");
   }
   return in;
@@ -93,28 +93,28 @@ Inputs MakeInputs(int table_messages, size_t text_size, int new_messages) {
 
 // Large enough for a build to take a while: about 15 MB of tables and a
 // source of 20,000 messages.
-const Inputs& LargeInputs() {
-  static const Inputs* inputs = new Inputs(MakeInputs(2000, 2500, 20000));
+const Inputs& large_inputs() {
+  static const Inputs* inputs = new Inputs(make_inputs(2000, 2500, 20000));
   return *inputs;
 }
 
-const Inputs& SmallInputs() {
-  static const Inputs* inputs = new Inputs(MakeInputs(20, 40, 60));
+const Inputs& small_inputs() {
+  static const Inputs* inputs = new Inputs(make_inputs(20, 40, 60));
   return *inputs;
 }
 
 // A directory holding the previous files and the source, as before a run.
-void Prepare(const TempDir& dir, const Inputs& in) {
-  for (const std::string& name : ListDir(dir.path())) std::remove((dir / name).c_str());
-  WriteFile(dir / "app.msg", in.previous.msg);
-  WriteFile(dir / "names.h", in.previous.names);
-  WriteFile(dir / "new.h", in.source);
+void prepare(const TempDir& dir, const Inputs& in) {
+  for (const std::string& name : list_dir(dir.path())) std::remove((dir / name).c_str());
+  write_file(dir / "app.msg", in.previous.msg);
+  write_file(dir / "names.h", in.previous.names);
+  write_file(dir / "new.h", in.source);
 }
 
 // Starts the build in `dir` with its output thrown away; `traced` makes the
 // child stop for its tracer at exec.
-pid_t StartBuild(const std::string& dir, bool traced = false) {
-  const std::string binary = TolvaneBinary();
+pid_t start_build(const std::string& dir, bool traced = false) {
+  const std::string binary = tolvane_binary();
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(binary.c_str()));
   for (const std::string& arg : kArgs) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -147,7 +147,7 @@ struct Ending {
   int exit_code = -1;
 };
 
-Ending KillAndReap(pid_t pid) {
+Ending kill_and_reap(pid_t pid) {
   kill(pid, SIGKILL);
   int status = 0;
   waitpid(pid, &status, 0);
@@ -163,58 +163,59 @@ enum class Outcome { kUntouched, kCompleted, kRestored, kRemoved };
 // Follows what a user does after the kill: run again, do what a refusal
 // says, run again, until the build goes through or the advice has brought
 // back a state to stop at. Checks every step byte for byte.
-Outcome Recover(const TempDir& dir, const Inputs& in, Ending ending) {
+Outcome recover(const TempDir& dir, const Inputs& in, Ending ending) {
   const std::string bak = dir / "app.BAK", names_bak = dir / "names.h.BAK";
   if (!ending.killed) {
     // The build finished before the signal came.
     EXPECT_EQ(ending.exit_code, 0);
-    EXPECT_TRUE(SameFiles(ReadFiles(dir.path()), in.built));
-    EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"app.msg", "names.h", "new.h"}));
+    EXPECT_TRUE(same_files(read_files(dir.path()), in.built));
+    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"app.msg", "names.h", "new.h"}));
     return Outcome::kCompleted;
   }
   // Whatever backup is there holds exactly what it was taken from.
-  if (FileExists(bak)) {
-    EXPECT_TRUE(ReadFile(bak) == in.previous.msg) << "app.BAK";
+  if (file_exists(bak)) {
+    EXPECT_TRUE(read_file(bak) == in.previous.msg) << "app.BAK";
   }
-  if (FileExists(names_bak)) {
-    EXPECT_TRUE(ReadFile(names_bak) == in.previous.names) << "names backup";
+  if (file_exists(names_bak)) {
+    EXPECT_TRUE(read_file(names_bak) == in.previous.names) << "names backup";
   }
 
   bool advised = false;
   for (int round = 0;; ++round) {
-    const bool backups = FileExists(bak) || FileExists(names_bak);
-    const Files now = ReadFiles(dir.path());
+    const bool backups = file_exists(bak) || file_exists(names_bak);
+    const Files now = read_files(dir.path());
     if (!backups) {
       // Without a backup the files in place are the whole truth: the
       // previous ones or the complete new ones, never a mixture.
-      if (SameFiles(now, in.built)) {
-        EXPECT_FALSE(FileExists(dir / "app.TMP"));
+      if (same_files(now, in.built)) {
+        EXPECT_FALSE(file_exists(dir / "app.TMP"));
         if (advised) {
-          EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"app.msg", "names.h", "new.h"}));
+          EXPECT_EQ(list_dir(dir.path()),
+                    (std::vector<std::string>{"app.msg", "names.h", "new.h"}));
           return Outcome::kRemoved;
         }
         // Killed after the commit: another run adds the table once more.
-        RunResult again = RunTolvane(kArgs, dir.path());
+        RunResult again = run_tolvane(kArgs, dir.path());
         EXPECT_EQ(again.exit_code, 0) << again.out << again.err;
-        EXPECT_TRUE(ReadFile(dir / "app.msg") == in.twice);
-        EXPECT_TRUE(ReadFile(dir / "names.h") == in.built.names);
+        EXPECT_TRUE(read_file(dir / "app.msg") == in.twice);
+        EXPECT_TRUE(read_file(dir / "names.h") == in.built.names);
         return Outcome::kCompleted;
       }
-      EXPECT_TRUE(SameFiles(now, in.previous)) << "no backup left, yet not the previous files";
+      EXPECT_TRUE(same_files(now, in.previous)) << "no backup left, yet not the previous files";
     }
-    RunResult r = RunTolvane(kArgs, dir.path());
+    RunResult r = run_tolvane(kArgs, dir.path());
     EXPECT_EQ(r.signal, 0);
     if (r.exit_code == 0) {
       EXPECT_FALSE(backups) << "a run went ahead over a backup";
-      EXPECT_TRUE(SameFiles(ReadFiles(dir.path()), in.built)) << "the rebuilt files differ";
-      EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"app.msg", "names.h", "new.h"}));
+      EXPECT_TRUE(same_files(read_files(dir.path()), in.built)) << "the rebuilt files differ";
+      EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"app.msg", "names.h", "new.h"}));
       return advised ? Outcome::kRestored : Outcome::kUntouched;
     }
     // A refusal: exit 1, changed nothing, and says what to do.
     EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
     EXPECT_TRUE(backups) << "refused without a backup in the way: " << r.err;
     EXPECT_EQ(r.err.rfind("Cannot", 0), 0u) << r.err;
-    EXPECT_TRUE(SameFiles(ReadFiles(dir.path()), now)) << "a refusing run changed the files";
+    EXPECT_TRUE(same_files(read_files(dir.path()), now)) << "a refusing run changed the files";
     std::smatch match;
     static const std::regex kMove("mv '([^']+)' '([^']+)'"), kRemove("rm '([^']+)'( '([^']+)')?");
     std::string backup;
@@ -225,7 +226,7 @@ Outcome Recover(const TempDir& dir, const Inputs& in, Ending ending) {
           << r.err;
       EXPECT_EQ(std::rename((dir / match[1]).c_str(), (dir / match[2]).c_str()), 0) << r.err;
       // rename() of two names of one file succeeds and changes nothing.
-      EXPECT_FALSE(FileExists(dir / match[1])) << "the advice changed nothing: " << r.err;
+      EXPECT_FALSE(file_exists(dir / match[1])) << "the advice changed nothing: " << r.err;
     }
     // The backup's mark goes with it (after the mv, or with the backup), and
     // any mark whose backup is already gone.
@@ -263,8 +264,8 @@ Outcome Recover(const TempDir& dir, const Inputs& in, Ending ending) {
 
 class CrashTest : public ::testing::Test {
  protected:
-  void Count(Outcome outcome) { ++outcomes_[outcome]; }
-  std::string Summary() {
+  void count(Outcome outcome) { ++outcomes_[outcome]; }
+  std::string summary() {
     return "untouched " + std::to_string(outcomes_[Outcome::kUntouched]) + ", restored " +
            std::to_string(outcomes_[Outcome::kRestored]) + ", removed " +
            std::to_string(outcomes_[Outcome::kRemoved]) + ", completed " +
@@ -274,66 +275,66 @@ class CrashTest : public ::testing::Test {
 };
 
 TEST_F(CrashTest, KilledAfterDelaysSpreadOverTheWholeRun) {
-  const Inputs& in = LargeInputs();
+  const Inputs& in = large_inputs();
   TempDir dir;
   // How long a whole build takes here and now.
-  Prepare(dir, in);
+  prepare(dir, in);
   const auto start = Clock::now();
-  ASSERT_EQ(RunTolvane(kArgs, dir.path()).exit_code, 0);
+  ASSERT_EQ(run_tolvane(kArgs, dir.path()).exit_code, 0);
   const double run_seconds = std::chrono::duration<double>(Clock::now() - start).count();
   constexpr int kKills = 30;
   for (int i = 0; i < kKills && !HasFailure(); ++i) {
     // From an immediate kill to past the run's usual end.
     const double delay = run_seconds * 1.5 * i / (kKills - 1);
     SCOPED_TRACE("kill after " + std::to_string(delay * 1000) + " ms");
-    Prepare(dir, in);
-    pid_t pid = StartBuild(dir.path());
+    prepare(dir, in);
+    pid_t pid = start_build(dir.path());
     std::this_thread::sleep_for(std::chrono::duration<double>(delay));
-    Count(Recover(dir, in, KillAndReap(pid)));
+    count(recover(dir, in, kill_and_reap(pid)));
   }
-  RecordProperty("outcomes", Summary());
-  std::printf("outcomes: %s\n", Summary().c_str());
+  RecordProperty("outcomes", summary());
+  std::printf("outcomes: %s\n", summary().c_str());
 }
 
 // Kills as soon as the directory shows a given work file state.
 TEST_F(CrashTest, KilledWhenWorkFilesAppearOrGo) {
-  const Inputs& in = LargeInputs();
+  const Inputs& in = large_inputs();
   TempDir dir;
   struct Phase {
     const char* name;
     std::function<bool(bool tmp_seen)> reached;
   };
   const std::vector<Phase> phases = {
-      {"app.TMP appears", [&](bool) { return FileExists(dir / "app.TMP"); }},
-      {"names.h.TMP appears", [&](bool) { return FileExists(dir / "names.h.TMP"); }},
-      {"app.BAK appears", [&](bool) { return FileExists(dir / "app.BAK"); }},
-      {"names.h.BAK appears", [&](bool) { return FileExists(dir / "names.h.BAK"); }},
-      {"app.TMP goes", [&](bool tmp_seen) { return tmp_seen && !FileExists(dir / "app.TMP"); }},
+      {"app.TMP appears", [&](bool) { return file_exists(dir / "app.TMP"); }},
+      {"names.h.TMP appears", [&](bool) { return file_exists(dir / "names.h.TMP"); }},
+      {"app.BAK appears", [&](bool) { return file_exists(dir / "app.BAK"); }},
+      {"names.h.BAK appears", [&](bool) { return file_exists(dir / "names.h.BAK"); }},
+      {"app.TMP goes", [&](bool tmp_seen) { return tmp_seen && !file_exists(dir / "app.TMP"); }},
   };
   for (const Phase& phase : phases) {
     for (int attempt = 0; attempt < 2 && !HasFailure(); ++attempt) {
       SCOPED_TRACE(std::string("kill when ") + phase.name);
-      Prepare(dir, in);
-      pid_t pid = StartBuild(dir.path());
+      prepare(dir, in);
+      pid_t pid = start_build(dir.path());
       bool tmp_seen = false;
       const auto deadline = Clock::now() + std::chrono::seconds(20);
       while (Clock::now() < deadline) {
-        tmp_seen = tmp_seen || FileExists(dir / "app.TMP");
+        tmp_seen = tmp_seen || file_exists(dir / "app.TMP");
         if (phase.reached(tmp_seen)) break;
         siginfo_t info{};
         if (waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0) {
           break;  // finished before the phase was seen
         }
       }
-      Count(Recover(dir, in, KillAndReap(pid)));
+      count(recover(dir, in, kill_and_reap(pid)));
     }
   }
-  std::printf("outcomes: %s\n", Summary().c_str());
+  std::printf("outcomes: %s\n", summary().c_str());
 }
 
 // The name of a system call that changes files, or nothing for the others
 // (writes to the standard streams change no file).
-const char* FileChange(const __ptrace_syscall_info& info) {
+const char* file_change(const __ptrace_syscall_info& info) {
   switch (info.entry.nr) {
     case SYS_openat:
       return (info.entry.args[2] & O_CREAT) != 0 ? "open to create" : nullptr;
@@ -366,9 +367,9 @@ const char* FileChange(const __ptrace_syscall_info& info) {
 // Runs a traced build and kills it as it enters its `target`-th
 // file-changing system call, or right after the last one when `target` is
 // past them; -1 lets it finish. Fills `changes` with the calls seen.
-std::optional<Ending> RunTraced(const std::string& dir, int target,
-                                std::vector<std::string>* changes) {
-  pid_t pid = StartBuild(dir, true);
+std::optional<Ending> run_traced(const std::string& dir, int target,
+                                 std::vector<std::string>* changes) {
+  pid_t pid = start_build(dir, true);
   int status = 0;
   waitpid(pid, &status, 0);
   if (!WIFSTOPPED(status)) return std::nullopt;  // no tracing here
@@ -394,8 +395,8 @@ std::optional<Ending> RunTraced(const std::string& dir, int target,
       continue;
     }
     // Any call after the last change stands for "after the last change".
-    if (target >= 0 && static_cast<size_t>(target) == changes->size()) return KillAndReap(pid);
-    if (const char* change = FileChange(info)) changes->push_back(change);
+    if (target >= 0 && static_cast<size_t>(target) == changes->size()) return kill_and_reap(pid);
+    if (const char* change = file_change(info)) changes->push_back(change);
   }
 }
 
@@ -404,13 +405,13 @@ std::optional<Ending> RunTraced(const std::string& dir, int target,
 // every state a kill can leave is reached exactly, not by luck of timing.
 TEST_F(CrashTest, KilledBeforeEveryChangeTheBuildMakes) {
   TempDir dir;
-  const Inputs& in = SmallInputs();
-  Prepare(dir, in);
+  const Inputs& in = small_inputs();
+  prepare(dir, in);
   std::vector<std::string> changes;
-  std::optional<Ending> untraced = RunTraced(dir.path(), -1, &changes);
+  std::optional<Ending> untraced = run_traced(dir.path(), -1, &changes);
   if (!untraced) GTEST_SKIP() << "processes cannot be traced here";
   ASSERT_EQ(untraced->exit_code, 0);
-  ASSERT_TRUE(SameFiles(ReadFiles(dir.path()), in.built));
+  ASSERT_TRUE(same_files(read_files(dir.path()), in.built));
 
   std::vector<int> targets, writes;
   for (size_t i = 0; i < changes.size(); ++i) {
@@ -432,15 +433,15 @@ TEST_F(CrashTest, KilledBeforeEveryChangeTheBuildMakes) {
     SCOPED_TRACE("kill before file change " + std::to_string(target) + " of " +
                  std::to_string(changes.size()) + ": " +
                  (at < changes.size() ? changes[at] : "(none left)"));
-    Prepare(dir, in);
+    prepare(dir, in);
     std::vector<std::string> seen;
-    std::optional<Ending> ending = RunTraced(dir.path(), target, &seen);
+    std::optional<Ending> ending = run_traced(dir.path(), target, &seen);
     ASSERT_TRUE(ending);
     EXPECT_TRUE(ending->killed);
-    Count(Recover(dir, in, *ending));
+    count(recover(dir, in, *ending));
   }
   std::printf("%zu file changes, %zu kills, outcomes: %s\n", changes.size(), targets.size(),
-              Summary().c_str());
+              summary().c_str());
   // Every kind of state a kill can leave was reached.
   EXPECT_GT(outcomes_[Outcome::kUntouched], 0);
   EXPECT_GT(outcomes_[Outcome::kRestored], 0);

@@ -32,7 +32,7 @@ struct Files {
   bool operator==(const Files&) const = default;
 };
 
-std::string Texts(const std::string& language, int first, int count, size_t size) {
+std::string texts(const std::string& language, int first, int count, size_t size) {
   std::string body;
   for (int id = first; id < first + count; ++id) {
     std::string text = "m" + std::to_string(id) + "\\n";
@@ -40,7 +40,7 @@ std::string Texts(const std::string& language, int first, int count, size_t size
     body +=
         "#message " + std::to_string(id) + " NAME_" + std::to_string(id) + " \"" + text + "\"\n";
   }
-  return MessageSource(language, body);
+  return message_source(language, body);
 }
 
 // A previous catalogue of two tables (about 1.5 MB), its names header, and
@@ -51,19 +51,19 @@ struct Inputs {
   std::string source;
 };
 
-const Inputs& GetInputs() {
+const Inputs& get_inputs() {
   static const Inputs* inputs = [] {
     auto* in = new Inputs;
     TempDir dir;
-    WriteFile(dir / "t.h", Texts("EN", 0, 2500, 300));
-    RunResult en = RunTolvane({"-c", "-tt.h", "-hnames.h", "app.msg"}, dir.path());
-    WriteFile(dir / "t.h", Texts("FR", 0, 2500, 300));
-    RunResult fr = RunTolvane({"-tt.h", "-hnames.h", "app.msg"}, dir.path());
-    in->previous = {ReadFile(dir / "app.msg"), ReadFile(dir / "names.h")};
-    in->source = Texts("DE", 1250, 5000, 300);
-    WriteFile(dir / "new.h", in->source);
-    RunResult de = RunTolvane({"-tnew.h", "-hnames.h", "app.msg"}, dir.path());
-    in->built = {ReadFile(dir / "app.msg"), ReadFile(dir / "names.h")};
+    write_file(dir / "t.h", texts("EN", 0, 2500, 300));
+    RunResult en = run_tolvane({"-c", "-tt.h", "-hnames.h", "app.msg"}, dir.path());
+    write_file(dir / "t.h", texts("FR", 0, 2500, 300));
+    RunResult fr = run_tolvane({"-tt.h", "-hnames.h", "app.msg"}, dir.path());
+    in->previous = {read_file(dir / "app.msg"), read_file(dir / "names.h")};
+    in->source = texts("DE", 1250, 5000, 300);
+    write_file(dir / "new.h", in->source);
+    RunResult de = run_tolvane({"-tnew.h", "-hnames.h", "app.msg"}, dir.path());
+    in->built = {read_file(dir / "app.msg"), read_file(dir / "names.h")};
     if (en.exit_code != 0 || fr.exit_code != 0 || de.exit_code != 0 ||
         in->built.msg.size() < 3000000) {
       throw std::runtime_error("the reference builds went wrong");
@@ -75,18 +75,18 @@ const Inputs& GetInputs() {
 
 // Writes the previous files and the source: `msg_dir` and `names_path` are
 // relative to `dir`.
-void Prepare(const std::string& dir, const std::string& msg_dir = ".",
+void prepare(const std::string& dir, const std::string& msg_dir = ".",
              const std::string& names_path = "names.h") {
-  const Inputs& in = GetInputs();
-  WriteFile(dir + "/" + msg_dir + "/app.msg", in.previous.msg);
-  WriteFile(dir + "/" + names_path, in.previous.names);
-  WriteFile(dir + "/new.h", in.source);
+  const Inputs& in = get_inputs();
+  write_file(dir + "/" + msg_dir + "/app.msg", in.previous.msg);
+  write_file(dir + "/" + names_path, in.previous.names);
+  write_file(dir + "/new.h", in.source);
 }
 
 // No temporary file or backup left in any of `dirs`.
-void ExpectNoWorkFiles(const std::vector<std::string>& dirs) {
+void expect_no_work_files(const std::vector<std::string>& dirs) {
   for (const std::string& dir : dirs) {
-    for (const std::string& name : ListDir(dir)) {
+    for (const std::string& name : list_dir(dir)) {
       EXPECT_EQ(name.find(".TMP"), std::string::npos) << dir << "/" << name;
       EXPECT_EQ(name.find(".BAK"), std::string::npos) << dir << "/" << name;
     }
@@ -95,31 +95,31 @@ void ExpectNoWorkFiles(const std::vector<std::string>& dirs) {
 
 // A failed build: its message, exit code 1, the previous files unchanged,
 // and no work file left in `dirs`.
-void ExpectFailedUnchanged(const RunResult& r, const std::string& message, const Files& now,
-                           const std::vector<std::string>& dirs) {
+void expect_failed_unchanged(const RunResult& r, const std::string& message, const Files& now,
+                             const std::vector<std::string>& dirs) {
   EXPECT_EQ(r.signal, 0);
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err.rfind(message, 0), 0u) << "stderr: " << r.err << "stdout: " << r.out;
   EXPECT_EQ(r.out.find(".. end"), std::string::npos);
-  EXPECT_TRUE(now == GetInputs().previous) << "the previous files changed";
-  ExpectNoWorkFiles(dirs);
+  EXPECT_TRUE(now == get_inputs().previous) << "the previous files changed";
+  expect_no_work_files(dirs);
 }
 
-void ExpectBuilt(const RunResult& r, const Files& now, const std::vector<std::string>& dirs) {
+void expect_built(const RunResult& r, const Files& now, const std::vector<std::string>& dirs) {
   EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-  EXPECT_TRUE(now.msg == GetInputs().built.msg) << "the MSG file is not the complete new one";
-  EXPECT_TRUE(now.names == GetInputs().built.names) << "the names header is not the new one";
-  ExpectNoWorkFiles(dirs);
+  EXPECT_TRUE(now.msg == get_inputs().built.msg) << "the MSG file is not the complete new one";
+  EXPECT_TRUE(now.names == get_inputs().built.names) << "the names header is not the new one";
+  expect_no_work_files(dirs);
 }
 
-Files ReadFiles(const std::string& msg, const std::string& names) {
-  return {ReadFile(msg), ReadFile(names)};
+Files read_files(const std::string& msg, const std::string& names) {
+  return {read_file(msg), read_file(names)};
 }
 
 const std::vector<std::string> kArgs = {"-tnew.h", "-hnames.h", "app.msg"};
 
 TEST(FileSizeLimit, EveryWriteOfTheBuildFailsCleanly) {
-  const Inputs& in = GetInputs();
+  const Inputs& in = get_inputs();
   const uint64_t msg_size = in.built.msg.size(), names_size = in.built.names.size();
   // Limits spread over the whole new MSG file, and the edges of what the
   // build writes: header area, old blocks, texts, the names header.
@@ -132,24 +132,24 @@ TEST(FileSizeLimit, EveryWriteOfTheBuildFailsCleanly) {
   TempDir dir;
   for (uint64_t limit : limits) {
     SCOPED_TRACE("file size limit " + std::to_string(limit) + " of " + std::to_string(msg_size));
-    Prepare(dir.path());
-    RunResult r = RunTolvane(kArgs, dir.path(), [limit] {
+    prepare(dir.path());
+    RunResult r = run_tolvane(kArgs, dir.path(), [limit] {
       struct rlimit rl = {limit, limit};
       setrlimit(RLIMIT_FSIZE, &rl);
     });
     // A build needs room for the whole of both new files.
-    ExpectFailedUnchanged(r, "Cannot write ", ReadFiles(dir / "app.msg", dir / "names.h"),
-                          {dir.path()});
+    expect_failed_unchanged(r, "Cannot write ", read_files(dir / "app.msg", dir / "names.h"),
+                            {dir.path()});
     EXPECT_NE(r.err.find("\nFile too large\n"), std::string::npos) << r.err;
     if (HasFailure()) break;
   }
   // At exactly the size of the new file, the build goes through.
-  Prepare(dir.path());
-  RunResult r = RunTolvane(kArgs, dir.path(), [msg_size] {
+  prepare(dir.path());
+  RunResult r = run_tolvane(kArgs, dir.path(), [msg_size] {
     struct rlimit rl = {msg_size, msg_size};
     setrlimit(RLIMIT_FSIZE, &rl);
   });
-  ExpectBuilt(r, ReadFiles(dir / "app.msg", dir / "names.h"), {dir.path()});
+  expect_built(r, read_files(dir / "app.msg", dir / "names.h"), {dir.path()});
 }
 
 // A tmpfs of its own, for a device that fills up; unmounted at the end.
@@ -181,7 +181,7 @@ class SmallDevice {
 };
 
 TEST(FullDevice, EachAmountOfRoomLeftFailsCleanlyOrBuildsCompletely) {
-  const Inputs& in = GetInputs();
+  const Inputs& in = get_inputs();
   TempDir dir;
   SmallDevice device(dir / "dev", "16m");
   if (!device.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
@@ -193,17 +193,17 @@ TEST(FullDevice, EachAmountOfRoomLeftFailsCleanlyOrBuildsCompletely) {
     const uint64_t room = needed * step / 20;
     SCOPED_TRACE("room left " + std::to_string(room) + " of " + std::to_string(needed));
     std::remove((d + "/filler").c_str());
-    Prepare(d);
+    prepare(d);
     const uint64_t free_now = device.free_bytes();
     ASSERT_GT(free_now, room);
-    WriteFile(d + "/filler", std::string(free_now - room, 'f'));
-    RunResult r = RunTolvane(kArgs, d);
-    const Files now = ReadFiles(d + "/app.msg", d + "/names.h");
+    write_file(d + "/filler", std::string(free_now - room, 'f'));
+    RunResult r = run_tolvane(kArgs, d);
+    const Files now = read_files(d + "/app.msg", d + "/names.h");
     if (r.exit_code == 0) {
-      ExpectBuilt(r, now, {d});
+      expect_built(r, now, {d});
       ++built;
     } else {
-      ExpectFailedUnchanged(r, "Cannot write ", now, {d});
+      expect_failed_unchanged(r, "Cannot write ", now, {d});
       EXPECT_NE(r.err.find("\nNo space left on device\n"), std::string::npos) << r.err;
       ++failed;
     }
@@ -217,15 +217,15 @@ TEST(FullDevice, EachAmountOfRoomLeftFailsCleanlyOrBuildsCompletely) {
 // Runs `args` in `cwd` as an unprivileged user when the test runs as root,
 // so that permissions apply; `tree` is handed over to that user first. Exit
 // code 125 tells that the user could not be changed.
-RunResult RunUnprivileged(const std::vector<std::string>& args, const std::string& cwd,
-                          const std::string& tree) {
-  if (geteuid() != 0) return RunTolvane(args, cwd);
+RunResult run_unprivileged(const std::vector<std::string>& args, const std::string& cwd,
+                           const std::string& tree) {
+  if (geteuid() != 0) return run_tolvane(args, cwd);
   std::error_code ec;
   chown(tree.c_str(), kNobody, kNobody);
   for (const auto& entry : std::filesystem::recursive_directory_iterator(tree, ec)) {
     lchown(entry.path().c_str(), kNobody, kNobody);
   }
-  return RunTolvane(args, cwd, [] {
+  return run_tolvane(args, cwd, [] {
     if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
         setresuid(kNobody, kNobody, kNobody) != 0) {
       _exit(125);
@@ -251,9 +251,9 @@ TEST(Permissions, UnreadableInputsAreRefusedWithNothingChanged) {
         Case{"app.msg", "Error : APP.MSG doesn't exist or cannot be opened", false}}) {
     SCOPED_TRACE(c.unreadable);
     OpenTempDir dir;
-    Prepare(dir.path());
+    prepare(dir.path());
     chmod((dir / c.unreadable).c_str(), 0);
-    RunResult r = RunUnprivileged(kArgs, dir.path(), dir.path());
+    RunResult r = run_unprivileged(kArgs, dir.path(), dir.path());
     if (r.exit_code == 125) GTEST_SKIP() << "cannot change to an unprivileged user";
     chmod((dir / c.unreadable).c_str(), 0644);
     EXPECT_EQ(r.exit_code, 1);
@@ -262,8 +262,8 @@ TEST(Permissions, UnreadableInputsAreRefusedWithNothingChanged) {
     } else {
       EXPECT_NE(r.out.find("\n" + std::string(c.message)), std::string::npos) << r.out;
     }
-    EXPECT_TRUE(ReadFiles(dir / "app.msg", dir / "names.h") == GetInputs().previous);
-    EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"app.msg", "names.h", "new.h"}));
+    EXPECT_TRUE(read_files(dir / "app.msg", dir / "names.h") == get_inputs().previous);
+    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"app.msg", "names.h", "new.h"}));
   }
 }
 
@@ -290,27 +290,27 @@ TEST(Permissions, UnwritableDirectoriesFailCleanly) {
     OpenTempDir dir;
     mkdir((dir / "ro").c_str(), 0755);
     mkdir((dir / "sub").c_str(), 0755);
-    Prepare(dir.path(), c.msg_dir, c.names_path);
+    prepare(dir.path(), c.msg_dir, c.names_path);
     chmod((dir / c.read_only).c_str(), 0555);
-    RunResult r = RunUnprivileged(c.args, dir.path(), dir.path());
+    RunResult r = run_unprivileged(c.args, dir.path(), dir.path());
     if (r.exit_code == 125) GTEST_SKIP() << "cannot change to an unprivileged user";
     chmod((dir / c.read_only).c_str(), 0755);
     const std::string msg = dir.path() + "/" + c.msg_dir + "/app.msg";
-    ExpectFailedUnchanged(r, c.message, ReadFiles(msg, dir / c.names_path),
-                          {dir.path(), dir / "ro", dir / "sub"});
+    expect_failed_unchanged(r, c.message, read_files(msg, dir / c.names_path),
+                            {dir.path(), dir / "ro", dir / "sub"});
   }
 }
 
 TEST(MissingDirectory, InTheNamesHeaderPathFailsCleanly) {
   TempDir dir;
-  Prepare(dir.path());
-  RunResult r = RunTolvane({"-tnew.h", "-hmissing/names.h", "app.msg"}, dir.path());
+  prepare(dir.path());
+  RunResult r = run_tolvane({"-tnew.h", "-hmissing/names.h", "app.msg"}, dir.path());
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err,
             "Cannot create missing/names.h\nNo such file or directory: there is no directory "
             "missing\n");
-  EXPECT_TRUE(ReadFile(dir / "app.msg") == GetInputs().previous.msg);
-  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"app.msg", "names.h", "new.h"}));
+  EXPECT_TRUE(read_file(dir / "app.msg") == get_inputs().previous.msg);
+  EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"app.msg", "names.h", "new.h"}));
 }
 
 // A directory on another file system than the TempDir's: /dev/shm when it
@@ -345,24 +345,24 @@ TEST(OtherFileSystem, NamesHeaderThereIsBackedUpByCopyAndBuilt) {
     SecondFileSystem other(dir);
     if (other.path().empty()) GTEST_SKIP() << "no second file system here";
     const std::string names = other.path() + "/names.h";
-    Prepare(dir.path());
+    prepare(dir.path());
     std::remove((dir / "names.h").c_str());
-    if (previous_names) WriteFile(names, GetInputs().previous.names);
-    RunResult r = RunTolvane({"-tnew.h", "-h" + names, "app.msg"}, dir.path());
+    if (previous_names) write_file(names, get_inputs().previous.names);
+    RunResult r = run_tolvane({"-tnew.h", "-h" + names, "app.msg"}, dir.path());
     if (previous_names) {
-      ExpectBuilt(r, ReadFiles(dir / "app.msg", names), {dir.path(), other.path()});
+      expect_built(r, read_files(dir / "app.msg", names), {dir.path(), other.path()});
     } else {
       // Without a previous names header only the new identifiers' lines.
       EXPECT_EQ(r.exit_code, 0) << r.err;
-      EXPECT_TRUE(ReadFile(dir / "app.msg") == GetInputs().built.msg);
+      EXPECT_TRUE(read_file(dir / "app.msg") == get_inputs().built.msg);
       std::string lines;
       for (int id = 1250; id < 6250; ++id) {
         lines += "#define NAME_" + std::to_string(id) + " " + std::to_string(id) + "\n";
       }
-      EXPECT_TRUE(ReadFile(names) == lines);
+      EXPECT_TRUE(read_file(names) == lines);
     }
-    EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"app.msg", "new.h"}));
-    EXPECT_EQ(ListDir(other.path()), (std::vector<std::string>{"names.h"}));
+    EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"app.msg", "new.h"}));
+    EXPECT_EQ(list_dir(other.path()), (std::vector<std::string>{"names.h"}));
   }
 }
 
@@ -376,20 +376,21 @@ TEST(Permissions, ReadOnlyWorkingDirectoryBuilds) {
     if (names_elsewhere && other.path().empty()) continue;
     mkdir((dir / "sub").c_str(), 0755);
     const std::string names = names_elsewhere ? other.path() + "/names.h" : dir / "sub/names.h";
-    Prepare(dir.path(), "sub", "sub/names.h");
+    prepare(dir.path(), "sub", "sub/names.h");
     if (names_elsewhere) {
       chmod(other.path().c_str(), 0755);
-      WriteFile(names, GetInputs().previous.names);
+      write_file(names, get_inputs().previous.names);
       std::remove((dir / "sub/names.h").c_str());
       chown(other.path().c_str(), kNobody, kNobody);
       chown(names.c_str(), kNobody, kNobody);
     }
     chmod(dir.path().c_str(), 0555);
     RunResult r =
-        RunUnprivileged({"-tnew.h", "-h" + names, "sub/app.msg"}, dir.path(), dir / "sub");
+        run_unprivileged({"-tnew.h", "-h" + names, "sub/app.msg"}, dir.path(), dir / "sub");
     if (r.exit_code == 125) GTEST_SKIP() << "cannot change to an unprivileged user";
     chmod(dir.path().c_str(), 0755);
-    ExpectBuilt(r, ReadFiles(dir / "sub/app.msg", names), {dir.path(), dir / "sub", other.path()});
+    expect_built(r, read_files(dir / "sub/app.msg", names),
+                 {dir.path(), dir / "sub", other.path()});
   }
 }
 

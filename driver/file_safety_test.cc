@@ -33,34 +33,34 @@ using ::testing::StartsWith;
 const char kBanner[] = "Tolvane v1.1\n";
 const char kPause[] = "press key..";
 
-RunResult Tool(const std::vector<std::string>& args, const std::string& cwd,
+RunResult tool(const std::vector<std::string>& args, const std::string& cwd,
                const std::function<void()>& in_child = {}) {
   // A pause that waited for a key would hang the suite.
-  const std::function<void()> limit = TimeLimit(120);
-  return RunTolvane(args, cwd, [&] {
+  const std::function<void()> limit = time_limit(120);
+  return run_tolvane(args, cwd, [&] {
     if (limit) limit();
     if (in_child) in_child();
   });
 }
 
-std::string Progress(const std::string& source, const std::string& shown) {
+std::string progress(const std::string& source, const std::string& shown) {
   return std::string(kBanner) + "  read " + source + "\n  build " + shown + "\n";
 }
 
 // Every file under `dir` with its content; directories appear as "<dir>".
 using Snapshot = std::map<std::string, std::string>;
-Snapshot Take(const std::string& dir) {
+Snapshot take(const std::string& dir) {
   Snapshot files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
     std::string name = entry.path().lexically_relative(dir).string();
-    files[name] = entry.is_directory() ? "<dir>" : ReadFile(entry.path().string());
+    files[name] = entry.is_directory() ? "<dir>" : read_file(entry.path().string());
   }
   return files;
 }
 
 // What differs between two snapshots, one line per file, short enough to
 // read when files are large; empty when nothing does.
-std::string Differences(const Snapshot& before, const Snapshot& after) {
+std::string differences(const Snapshot& before, const Snapshot& after) {
   std::string report;
   for (const auto& [name, content] : before) {
     auto it = after.find(name);
@@ -88,20 +88,20 @@ std::string U16(uint32_t v) {
   return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
 }
 std::string U32(uint32_t v) { return U16(v & 0xFFFF) + U16(v >> 16); }
-uint32_t ReadU16(const std::string& bytes, size_t at) {
+uint32_t read_u16(const std::string& bytes, size_t at) {
   return static_cast<uint8_t>(bytes.at(at)) | static_cast<uint8_t>(bytes.at(at + 1)) << 8;
 }
-uint32_t ReadU32(const std::string& bytes, size_t at) {
-  return ReadU16(bytes, at) | ReadU16(bytes, at + 2) << 16;
+uint32_t read_u32(const std::string& bytes, size_t at) {
+  return read_u16(bytes, at) | read_u16(bytes, at + 2) << 16;
 }
-std::string Chars(std::string text, size_t width) {
+std::string chars(std::string text, size_t width) {
   text.resize(width, '\0');
   return text;
 }
 
 // `count` messages with texts, identifiers descending so that the index
 // must be sorted.
-std::string ManyMessages(int count, int text_size = 8) {
+std::string many_messages(int count, int text_size = 8) {
   std::string body;
   for (int i = count; i >= 1; --i) {
     std::string text = "t" + std::to_string(i);
@@ -113,11 +113,11 @@ std::string ManyMessages(int count, int text_size = 8) {
 
 // The text that the entry for `id` in the index of `count` entries starting
 // at `block` points at.
-std::string TextOf(const std::string& file, uint32_t block, uint32_t count, uint32_t id) {
+std::string text_of(const std::string& file, uint32_t block, uint32_t count, uint32_t id) {
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t entry = block + 6 * i;
-    if (ReadU16(file, entry) == id) {
-      size_t text = entry + 6 + ReadU32(file, entry + 2);
+    if (read_u16(file, entry) == id) {
+      size_t text = entry + 6 + read_u32(file, entry + 2);
       return file.substr(text, file.find('\0', text) - text);
     }
   }
@@ -127,35 +127,35 @@ std::string TextOf(const std::string& file, uint32_t block, uint32_t count, uint
 class FileSafety : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteFile(dir / "en.h",
-              MessageSource("EN", "#message 2 HELLO \"Hello\"\n#message 1 BYE \"Bye\"\n"));
-    WriteFile(dir / "fr.h", MessageSource("FR",
-                                          "#message 1 AU_REVOIR \"Au revoir\"\n"
-                                          "#message 3 MERCI \"Merci\"\n"));
+    write_file(dir / "en.h",
+               message_source("EN", "#message 2 HELLO \"Hello\"\n#message 1 BYE \"Bye\"\n"));
+    write_file(dir / "fr.h", message_source("FR",
+                                            "#message 1 AU_REVOIR \"Au revoir\"\n"
+                                            "#message 3 MERCI \"Merci\"\n"));
   }
 
-  void Succeed(const std::vector<std::string>& args, const std::string& source,
+  void succeed(const std::vector<std::string>& args, const std::string& source,
                const std::string& shown) {
     SCOPED_TRACE(::testing::PrintToString(args));
-    RunResult result = Tool(args, dir.path());
+    RunResult result = tool(args, dir.path());
     ASSERT_EQ(result.err, "");
-    ASSERT_EQ(result.out, Progress(source, shown) + ".. end\n");
+    ASSERT_EQ(result.out, progress(source, shown) + ".. end\n");
     ASSERT_EQ(result.exit_code, 0);
   }
 
   // app.msg with an EN and an FR table, names.h with their names, and no
   // other file added.
-  void MakeExisting() {
-    std::vector<std::string> expected = ListDir(dir.path());
+  void make_existing() {
+    std::vector<std::string> expected = list_dir(dir.path());
     expected.push_back("app.msg");
     expected.push_back("names.h");
     std::sort(expected.begin(), expected.end());
-    ASSERT_NO_FATAL_FAILURE(Succeed({"-c", "-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG"));
-    ASSERT_NO_FATAL_FAILURE(Succeed({"-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG"));
-    ASSERT_EQ(ListDir(dir.path()), expected);
+    ASSERT_NO_FATAL_FAILURE(succeed({"-c", "-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG"));
+    ASSERT_NO_FATAL_FAILURE(succeed({"-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG"));
+    ASSERT_EQ(list_dir(dir.path()), expected);
   }
 
-  Snapshot Take() { return tolvane::testing::Take(dir.path()); }
+  Snapshot take() { return tolvane::testing::take(dir.path()); }
 
   TempDir dir;
 };
@@ -163,7 +163,7 @@ class FileSafety : public ::testing::Test {
 // --- Leftovers of an interrupted run --------------------------------------
 
 TEST_F(FileSafety, StaleBackupsStopTheRunBeforeAnythingIsTouched) {
-  ASSERT_NO_FATAL_FAILURE(MakeExisting());
+  ASSERT_NO_FATAL_FAILURE(make_existing());
   struct Case {
     std::string what;
     std::map<std::string, std::string> leftovers;
@@ -209,37 +209,37 @@ TEST_F(FileSafety, StaleBackupsStopTheRunBeforeAnythingIsTouched) {
        {"-ten.h", "-hnames.h", "app.msg"},
        "names.h.BAK"},
   };
-  const Snapshot clean = Take();
+  const Snapshot clean = take();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    for (const auto& [name, content] : c.leftovers) WriteFile(dir / name, content);
+    for (const auto& [name, content] : c.leftovers) write_file(dir / name, content);
     for (const std::string& name : c.remove) ASSERT_EQ(unlink((dir / name).c_str()), 0);
-    const Snapshot before = Take();
-    RunResult result = Tool(c.args, dir.path());
+    const Snapshot before = take();
+    RunResult result = tool(c.args, dir.path());
     EXPECT_EQ(result.out, std::string(kBanner) + kPause);
     EXPECT_THAT(result.err, StartsWith("Cannot"));
     EXPECT_THAT(result.err, HasSubstr(c.in_the_way));
     EXPECT_THAT(result.err, ::testing::AnyOf(HasSubstr("restore"), HasSubstr("remove")));
     EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(Differences(before, Take()), "");
+    EXPECT_EQ(differences(before, take()), "");
     // Back to the clean state for the next case.
     for (const auto& [name, content] : before) {
       if (!clean.count(name)) unlink((dir / name).c_str());
     }
-    for (const auto& [name, content] : clean) WriteFile(dir / name, content);
-    ASSERT_EQ(Differences(clean, Take()), "");
+    for (const auto& [name, content] : clean) write_file(dir / name, content);
+    ASSERT_EQ(differences(clean, take()), "");
   }
 }
 
 // --- Failures in the message source ---------------------------------------
 
 TEST_F(FileSafety, SourceErrorsLeaveEverythingAsItWas) {
-  ASSERT_NO_FATAL_FAILURE(MakeExisting());
-  WriteFile(dir / "nolang.h", "// #LANG EN\n#message 9 NINE \"nine\"\n");
-  WriteFile(dir / "hex.h",
-            MessageSource("DE", "#message 9 NINE \"ok\"\n#message 10 TEN \"a\\xg1\"\n"));
-  WriteFile(dir / "id.h", MessageSource("DE", "#message 9 NINE \"ok\"\n#message x TEN \"a\"\n"));
-  const Snapshot before = Take();
+  ASSERT_NO_FATAL_FAILURE(make_existing());
+  write_file(dir / "nolang.h", "// #LANG EN\n#message 9 NINE \"nine\"\n");
+  write_file(dir / "hex.h",
+             message_source("DE", "#message 9 NINE \"ok\"\n#message 10 TEN \"a\\xg1\"\n"));
+  write_file(dir / "id.h", message_source("DE", "#message 9 NINE \"ok\"\n#message x TEN \"a\"\n"));
+  const Snapshot before = take();
   struct Case {
     std::vector<std::string> args;
     std::string source;
@@ -264,11 +264,11 @@ TEST_F(FileSafety, SourceErrorsLeaveEverythingAsItWas) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
-    RunResult result = Tool(c.args, dir.path());
-    EXPECT_THAT(result.out, StartsWith(Progress(c.source, "APP.MSG") + c.message));
+    RunResult result = tool(c.args, dir.path());
+    EXPECT_THAT(result.out, StartsWith(progress(c.source, "APP.MSG") + c.message));
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(Differences(before, Take()), "");
+    EXPECT_EQ(differences(before, take()), "");
   }
 }
 
@@ -278,7 +278,7 @@ TEST_F(FileSafety, SourceErrorsLeaveEverythingAsItWas) {
 #ifndef _WIN32
 
 // A file-size limit in the child makes the write that crosses it fail.
-std::function<void()> FileSizeLimit(rlim_t bytes) {
+std::function<void()> file_size_limit(rlim_t bytes) {
   return [bytes] {
     struct rlimit limit = {bytes, bytes};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
@@ -288,24 +288,24 @@ std::function<void()> FileSizeLimit(rlim_t bytes) {
 TEST_F(FileSafety, WriteFailuresAreReportedAndUndone) {
   // A previous table big enough that a limit can fall inside the old blocks,
   // and a previous names header larger than any MSG file of this test.
-  WriteFile(dir / "en.h", MessageSource("EN", ManyMessages(100, 40)));
+  write_file(dir / "en.h", message_source("EN", many_messages(100, 40)));
   std::string names_only;
   for (int i = 1000; i < 3000; ++i) {
     names_only += "#message " + std::to_string(i) + " A_RATHER_LONG_SYMBOLIC_NAME_" +
                   std::to_string(i) + "\n";
   }
-  WriteFile(dir / "names_only.h", MessageSource("XX", names_only));
-  WriteFile(dir / "big.h", MessageSource("DE", ManyMessages(400, 100)));
-  WriteFile(dir / "fr_new.h",
-            MessageSource("FR", "#message 5000 A_NAME_THAT_IS_NEW_TO_THE_HEADER \"x\"\n"));
-  ASSERT_NO_FATAL_FAILURE(MakeExisting());
+  write_file(dir / "names_only.h", message_source("XX", names_only));
+  write_file(dir / "big.h", message_source("DE", many_messages(400, 100)));
+  write_file(dir / "fr_new.h",
+             message_source("FR", "#message 5000 A_NAME_THAT_IS_NEW_TO_THE_HEADER \"x\"\n"));
+  ASSERT_NO_FATAL_FAILURE(make_existing());
   ASSERT_NO_FATAL_FAILURE(
-      Succeed({"-tnames_only.h", "-hnames.h", "app.msg"}, "names_only.h", "APP.MSG"));
-  const uint64_t msg_size = ReadFile(dir / "app.msg").size();
-  const uint64_t names_size = ReadFile(dir / "names.h").size();
+      succeed({"-tnames_only.h", "-hnames.h", "app.msg"}, "names_only.h", "APP.MSG"));
+  const uint64_t msg_size = read_file(dir / "app.msg").size();
+  const uint64_t names_size = read_file(dir / "names.h").size();
   ASSERT_GT(msg_size, 4000u);
   ASSERT_GT(names_size, 60000u);
-  const Snapshot before = Take();
+  const Snapshot before = take();
 
   struct Case {
     std::string what;
@@ -328,25 +328,25 @@ TEST_F(FileSafety, WriteFailuresAreReportedAndUndone) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     RunResult result =
-        Tool({"-t" + c.source, "-h" + c.names, "app.msg"}, dir.path(), FileSizeLimit(c.limit));
+        tool({"-t" + c.source, "-h" + c.names, "app.msg"}, dir.path(), file_size_limit(c.limit));
     EXPECT_EQ(result.signal, 0);
-    EXPECT_EQ(result.out, Progress(c.source, "APP.MSG") + kPause);
+    EXPECT_EQ(result.out, progress(c.source, "APP.MSG") + kPause);
     // The first line as it always was, then why.
     EXPECT_EQ(result.err, c.message + "File too large\n");
     EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(Differences(before, Take()), "");
+    EXPECT_EQ(differences(before, take()), "");
   }
 
   // -c fails the same way and keeps the old file.
   RunResult result =
-      Tool({"-c", "-tbig.h", "-hnames.h", "app.msg"}, dir.path(), FileSizeLimit(20000));
-  EXPECT_EQ(result.out, Progress("big.h", "APP.MSG") + kPause);
+      tool({"-c", "-tbig.h", "-hnames.h", "app.msg"}, dir.path(), file_size_limit(20000));
+  EXPECT_EQ(result.out, progress("big.h", "APP.MSG") + kPause);
   EXPECT_THAT(result.err, StartsWith("Cannot"));
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(Differences(before, Take()), "");
+  EXPECT_EQ(differences(before, take()), "");
 
   // With room enough the same run succeeds.
-  ASSERT_NO_FATAL_FAILURE(Succeed({"-tbig.h", "-hnames.h", "app.msg"}, "big.h", "APP.MSG"));
+  ASSERT_NO_FATAL_FAILURE(succeed({"-tbig.h", "-hnames.h", "app.msg"}, "big.h", "APP.MSG"));
 }
 
 #endif  // !_WIN32
@@ -359,7 +359,7 @@ TEST_F(FileSafety, WriteFailuresAreReportedAndUndone) {
 // How a child gets real permission failures: as root, permission checks are
 // bypassed, so the child gives up root for nobody before the tool starts.
 // Empty when no way exists.
-std::optional<std::function<void()>> Unprivileged() {
+std::optional<std::function<void()>> unprivileged() {
   if (geteuid() != 0) return std::function<void()>{};
   auto drop = [] {
     const uid_t nobody = 65534;
@@ -382,61 +382,61 @@ std::optional<std::function<void()>> Unprivileged() {
 }
 
 TEST_F(FileSafety, ReadOnlyDirectories) {
-  auto as_user = Unprivileged();
+  auto as_user = unprivileged();
   if (!as_user) GTEST_SKIP() << "cannot run the tool without root's permission bypass";
-  ASSERT_NO_FATAL_FAILURE(MakeExisting());
+  ASSERT_NO_FATAL_FAILURE(make_existing());
   ASSERT_EQ(mkdir((dir / "ro").c_str(), 0755), 0);
-  WriteFile(dir / "ro/names.h", "#define FROM_BEFORE 40\n");
+  write_file(dir / "ro/names.h", "#define FROM_BEFORE 40\n");
 
   // Nothing can be created beside the MSG file.
   ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
   ASSERT_EQ(chmod((dir / "ro").c_str(), 0555), 0);
-  Snapshot before = Take();
-  RunResult result = Tool({"-tfr.h", "-hnames.h", "app.msg"}, dir.path(), *as_user);
-  EXPECT_EQ(result.out, Progress("fr.h", "APP.MSG") + kPause);
+  Snapshot before = take();
+  RunResult result = tool({"-tfr.h", "-hnames.h", "app.msg"}, dir.path(), *as_user);
+  EXPECT_EQ(result.out, progress("fr.h", "APP.MSG") + kPause);
   EXPECT_EQ(result.err, "Cannot create APP.TMP\nPermission denied\n");
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(Differences(before, Take()), "");
+  EXPECT_EQ(differences(before, take()), "");
 
-  result = Tool({"-c", "-tfr.h", "-hnames.h", "new.msg"}, dir.path(), *as_user);
-  EXPECT_EQ(result.out, Progress("fr.h", "NEW.MSG") + kPause);
+  result = tool({"-c", "-tfr.h", "-hnames.h", "new.msg"}, dir.path(), *as_user);
+  EXPECT_EQ(result.out, progress("fr.h", "NEW.MSG") + kPause);
   EXPECT_EQ(result.err, "Cannot create NEW.MSG\nPermission denied\n");
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(Differences(before, Take()), "");
+  EXPECT_EQ(differences(before, take()), "");
 
   // The MSG side can be written, the names header's directory cannot: the
   // temporary MSG file already written is removed again.
   ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
-  before = Take();
-  result = Tool({"-tfr.h", "-hro/names.h", "app.msg"}, dir.path(), *as_user);
-  EXPECT_EQ(result.out, Progress("fr.h", "APP.MSG") + kPause);
+  before = take();
+  result = tool({"-tfr.h", "-hro/names.h", "app.msg"}, dir.path(), *as_user);
+  EXPECT_EQ(result.out, progress("fr.h", "APP.MSG") + kPause);
   EXPECT_EQ(result.err, "Cannot create ro/names.h\nPermission denied\n");
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(Differences(before, Take()), "");
+  EXPECT_EQ(differences(before, take()), "");
 
   // Everything can be written except the current directory: the backups go
   // beside the files they keep, so the run builds.
   ASSERT_EQ(mkdir((dir / "w").c_str(), 0777), 0);
   ASSERT_EQ(chmod((dir / "w").c_str(), 0777), 0);
-  WriteFile(dir / "w/app.msg", ReadFile(dir / "app.msg"));
-  WriteFile(dir / "w/names.h", ReadFile(dir / "names.h"));
+  write_file(dir / "w/app.msg", read_file(dir / "app.msg"));
+  write_file(dir / "w/names.h", read_file(dir / "names.h"));
   ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
-  result = Tool({"-tfr.h", "-hw/names.h", "w/app.msg"}, dir.path(), *as_user);
-  EXPECT_EQ(result.out, Progress("fr.h", "W/APP.MSG") + ".. end\n");
+  result = tool({"-tfr.h", "-hw/names.h", "w/app.msg"}, dir.path(), *as_user);
+  EXPECT_EQ(result.out, progress("fr.h", "W/APP.MSG") + ".. end\n");
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.exit_code, 0);
-  EXPECT_THAT(ListDir(dir / "w"), ElementsAre("app.msg", "names.h"));
+  EXPECT_THAT(list_dir(dir / "w"), ElementsAre("app.msg", "names.h"));
 
   // Both writable: the same run as the same user succeeds and merges.
   ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
   ASSERT_EQ(chmod((dir / "ro").c_str(), 0777), 0);
-  result = Tool({"-tfr.h", "-hro/names.h", "app.msg"}, dir.path(), *as_user);
-  EXPECT_EQ(result.out, Progress("fr.h", "APP.MSG") + ".. end\n");
+  result = tool({"-tfr.h", "-hro/names.h", "app.msg"}, dir.path(), *as_user);
+  EXPECT_EQ(result.out, progress("fr.h", "APP.MSG") + ".. end\n");
   EXPECT_EQ(result.exit_code, 0);
-  EXPECT_EQ(ReadFile(dir / "ro/names.h"),
+  EXPECT_EQ(read_file(dir / "ro/names.h"),
             "#define FROM_BEFORE 40\n#define AU_REVOIR 1\n#define MERCI 3\n");
-  EXPECT_THAT(ListDir(dir / "ro"), ElementsAre("names.h"));
-  EXPECT_THAT(ListDir(dir.path()), ElementsAre("app.msg", "en.h", "fr.h", "names.h", "ro", "w"));
+  EXPECT_THAT(list_dir(dir / "ro"), ElementsAre("names.h"));
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("app.msg", "en.h", "fr.h", "names.h", "ro", "w"));
 }
 
 #endif  // !_WIN32
@@ -444,97 +444,97 @@ TEST_F(FileSafety, ReadOnlyDirectories) {
 // --- Table and file limits ------------------------------------------------
 
 TEST_F(FileSafety, MoreThanTenThousandMessages) {
-  ASSERT_NO_FATAL_FAILURE(MakeExisting());
-  WriteFile(dir / "many.h", MessageSource("DE", ManyMessages(10001)));
-  ASSERT_NO_FATAL_FAILURE(Succeed({"-tmany.h", "-hnames.h", "app.msg"}, "many.h", "APP.MSG"));
-  EXPECT_THAT(ListDir(dir.path()), ElementsAre("app.msg", "en.h", "fr.h", "many.h", "names.h"));
-  const std::string file = ReadFile(dir / "app.msg");
-  ASSERT_EQ(ReadU16(file, 36), 3u);
+  ASSERT_NO_FATAL_FAILURE(make_existing());
+  write_file(dir / "many.h", message_source("DE", many_messages(10001)));
+  ASSERT_NO_FATAL_FAILURE(succeed({"-tmany.h", "-hnames.h", "app.msg"}, "many.h", "APP.MSG"));
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("app.msg", "en.h", "fr.h", "many.h", "names.h"));
+  const std::string file = read_file(dir / "app.msg");
+  ASSERT_EQ(read_u16(file, 36), 3u);
   // The third language's record is the last of three.
   const uint32_t record = 38 + 3 * 8 + 2 * 44;
   EXPECT_EQ(file.substr(38 + 16, 2), "DE");
-  EXPECT_EQ(ReadU32(file, 38 + 16 + 4), record);
-  ASSERT_EQ(ReadU16(file, record + 38), 10001u);
-  const uint32_t block = ReadU32(file, record + 40);
-  EXPECT_EQ(ReadU16(file, block), 1u);
-  EXPECT_EQ(ReadU16(file, block + 6 * 10000), 10001u);
-  EXPECT_EQ(TextOf(file, block, 10001, 1), "t1......");
-  EXPECT_EQ(TextOf(file, block, 10001, 5000), "t5000...");
-  EXPECT_EQ(TextOf(file, block, 10001, 10001), "t10001..");
+  EXPECT_EQ(read_u32(file, 38 + 16 + 4), record);
+  ASSERT_EQ(read_u16(file, record + 38), 10001u);
+  const uint32_t block = read_u32(file, record + 40);
+  EXPECT_EQ(read_u16(file, block), 1u);
+  EXPECT_EQ(read_u16(file, block + 6 * 10000), 10001u);
+  EXPECT_EQ(text_of(file, block, 10001, 1), "t1......");
+  EXPECT_EQ(text_of(file, block, 10001, 5000), "t5000...");
+  EXPECT_EQ(text_of(file, block, 10001, 10001), "t10001..");
   EXPECT_EQ(file.size() % 2, 0u);
   // Texts of 9 bytes each, after the index, end the file.
   EXPECT_EQ(file.size(), block + 10001u * 6 + 10001u * 9 + 1);
 
   // The largest table the format allows, in a new file.
-  WriteFile(dir / "max.h", MessageSource("EN", ManyMessages(32767, 1)));
+  write_file(dir / "max.h", message_source("EN", many_messages(32767, 1)));
   ASSERT_NO_FATAL_FAILURE(
-      Succeed({"-c", "-tmax.h", "-hmax_names.h", "max.msg"}, "max.h", "MAX.MSG"));
-  const std::string max = ReadFile(dir / "max.msg");
-  ASSERT_EQ(ReadU16(max, 46 + 38), 32767u);
-  EXPECT_EQ(TextOf(max, 90, 32767, 32767), "t32767");
-  EXPECT_EQ(TextOf(max, 90, 32767, 20000), "t20000");
-  EXPECT_EQ(ReadU16(max, 90 + 6 * 32766), 32767u);
+      succeed({"-c", "-tmax.h", "-hmax_names.h", "max.msg"}, "max.h", "MAX.MSG"));
+  const std::string max = read_file(dir / "max.msg");
+  ASSERT_EQ(read_u16(max, 46 + 38), 32767u);
+  EXPECT_EQ(text_of(max, 90, 32767, 32767), "t32767");
+  EXPECT_EQ(text_of(max, 90, 32767, 20000), "t20000");
+  EXPECT_EQ(read_u16(max, 90 + 6 * 32766), 32767u);
 }
 
 TEST_F(FileSafety, TooManyMessagesLanguagesOrTablesAreRefused) {
-  ASSERT_NO_FATAL_FAILURE(MakeExisting());
-  WriteFile(dir / "over.h", MessageSource("DE", ManyMessages(32768, 1)));
-  Snapshot before = Take();
+  ASSERT_NO_FATAL_FAILURE(make_existing());
+  write_file(dir / "over.h", message_source("DE", many_messages(32768, 1)));
+  Snapshot before = take();
   for (bool create : {false, true}) {
     SCOPED_TRACE(create ? "with -c" : "without -c");
     std::vector<std::string> args = {"-tover.h", "-hnames.h", "app.msg"};
     if (create) args.insert(args.begin(), "-c");
-    RunResult result = Tool(args, dir.path());
-    EXPECT_THAT(result.out, StartsWith(Progress("over.h", "APP.MSG") + "Error :"));
+    RunResult result = tool(args, dir.path());
+    EXPECT_THAT(result.out, StartsWith(progress("over.h", "APP.MSG") + "Error :"));
     EXPECT_THAT(result.out, HasSubstr("32767"));
     EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(Differences(before, Take()), "");
+    EXPECT_EQ(differences(before, take()), "");
   }
 
   // A file with the most languages the format allows (all distinct, all
   // without tables) cannot take another one.
-  std::string languages = U16(0x4D53) + U16(0x0101) + Chars("FULL.MSG", 32) + U16(32767);
+  std::string languages = U16(0x4D53) + U16(0x0101) + chars("FULL.MSG", 32) + U16(32767);
   for (int i = 0; i < 32767; ++i) {
     languages += std::string{static_cast<char>(0x80 | (i & 0x7F)), static_cast<char>(i >> 7)};
     languages += U16(0) + U32(38 + 8 * 32767);
   }
-  WriteFile(dir / "full.msg", languages);
-  WriteFile(dir / "new_language.h", MessageSource("zz", "#message 1 A \"a\"\n"));
+  write_file(dir / "full.msg", languages);
+  write_file(dir / "new_language.h", message_source("zz", "#message 1 A \"a\"\n"));
   // A language with the most tables the format allows, all empty.
   const uint32_t area = 38 + 8 + 44 * 32767;
   std::string tables =
-      U16(0x4D53) + U16(0x0101) + Chars("TABLES.MSG", 32) + U16(1) + "EN" + U16(32767) + U32(46);
-  for (int i = 0; i < 32767; ++i) tables += U32(1) + Chars("F", 32) + U16(1) + U16(0) + U32(area);
-  WriteFile(dir / "tables.msg", tables);
-  before = Take();
-  RunResult result = Tool({"-tnew_language.h", "-hnames.h", "full.msg"}, dir.path());
+      U16(0x4D53) + U16(0x0101) + chars("TABLES.MSG", 32) + U16(1) + "EN" + U16(32767) + U32(46);
+  for (int i = 0; i < 32767; ++i) tables += U32(1) + chars("F", 32) + U16(1) + U16(0) + U32(area);
+  write_file(dir / "tables.msg", tables);
+  before = take();
+  RunResult result = tool({"-tnew_language.h", "-hnames.h", "full.msg"}, dir.path());
   EXPECT_THAT(result.out,
-              StartsWith(Progress("new_language.h", "FULL.MSG") + "Error : FULL.MSG :"));
+              StartsWith(progress("new_language.h", "FULL.MSG") + "Error : FULL.MSG :"));
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(Differences(before, Take()), "");
-  result = Tool({"-ten.h", "-hnames.h", "tables.msg"}, dir.path());
-  EXPECT_THAT(result.out, StartsWith(Progress("en.h", "TABLES.MSG") + "Error : TABLES.MSG :"));
+  EXPECT_EQ(differences(before, take()), "");
+  result = tool({"-ten.h", "-hnames.h", "tables.msg"}, dir.path());
+  EXPECT_THAT(result.out, StartsWith(progress("en.h", "TABLES.MSG") + "Error : TABLES.MSG :"));
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(Differences(before, Take()), "");
+  EXPECT_EQ(differences(before, take()), "");
 
   // One table fewer in that language still fits.
   tables.replace(38 + 2, 2, U16(32766));
   tables.resize(38 + 8 + 44 * 32766);
   const uint32_t smaller_area = 38 + 8 + 44 * 32766;
   for (int i = 0; i < 32766; ++i) tables.replace(46 + 44 * i + 40, 4, U32(smaller_area));
-  WriteFile(dir / "tables.msg", tables);
-  ASSERT_NO_FATAL_FAILURE(Succeed({"-ten.h", "-hnames.h", "tables.msg"}, "en.h", "TABLES.MSG"));
-  EXPECT_EQ(ReadU16(ReadFile(dir / "tables.msg"), 38 + 2), 32767u);
+  write_file(dir / "tables.msg", tables);
+  ASSERT_NO_FATAL_FAILURE(succeed({"-ten.h", "-hnames.h", "tables.msg"}, "en.h", "TABLES.MSG"));
+  EXPECT_EQ(read_u16(read_file(dir / "tables.msg"), 38 + 2), 32767u);
 }
 
 // --- Damaged MSG files ----------------------------------------------------
 
 TEST_F(FileSafety, DamagedMsgFilesAreRefusedBeforeAnythingMoves) {
-  ASSERT_NO_FATAL_FAILURE(MakeExisting());
-  const std::string good = ReadFile(dir / "app.msg");
+  ASSERT_NO_FATAL_FAILURE(make_existing());
+  const std::string good = read_file(dir / "app.msg");
   // The layout of the EN/FR file: entries at 38 and 46, records at 54 and 98.
-  ASSERT_EQ(ReadU16(good, 36), 2u);
-  ASSERT_EQ(ReadU32(good, 46 + 4), 98u);
+  ASSERT_EQ(read_u16(good, 36), 2u);
+  ASSERT_EQ(read_u32(good, 46 + 4), 98u);
   auto patched = [&good](size_t at, const std::string& bytes) {
     std::string file = good;
     file.replace(at, bytes.size(), bytes);
@@ -560,99 +560,99 @@ TEST_F(FileSafety, DamagedMsgFilesAreRefusedBeforeAnythingMoves) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    WriteFile(dir / "app.msg", c.content);
-    const Snapshot before = Take();
-    RunResult result = Tool({"-ten.h", "-hnames.h", "app.msg"}, dir.path());
+    write_file(dir / "app.msg", c.content);
+    const Snapshot before = take();
+    RunResult result = tool({"-ten.h", "-hnames.h", "app.msg"}, dir.path());
     EXPECT_THAT(result.out, StartsWith(std::string(kBanner) + "Error : APP.MSG : "));
     EXPECT_THAT(result.out, Not(HasSubstr("  build")));
     EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(Differences(before, Take()), "");
+    EXPECT_EQ(differences(before, take()), "");
   }
 
   // -c does not read the old file, so it replaces a damaged one.
-  ASSERT_NO_FATAL_FAILURE(Succeed({"-c", "-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG"));
-  EXPECT_EQ(ReadU16(ReadFile(dir / "app.msg"), 36), 1u);
+  ASSERT_NO_FATAL_FAILURE(succeed({"-c", "-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG"));
+  EXPECT_EQ(read_u16(read_file(dir / "app.msg"), 36), 1u);
 }
 
 TEST_F(FileSafety, FileWithNoLanguagesIsAccepted) {
-  const std::string empty = U16(0x4D53) + U16(0x0102) + Chars("EMPTY", 32) + U16(0);
-  WriteFile(dir / "app.msg", empty);
-  ASSERT_NO_FATAL_FAILURE(Succeed({"-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG"));
+  const std::string empty = U16(0x4D53) + U16(0x0102) + chars("EMPTY", 32) + U16(0);
+  write_file(dir / "app.msg", empty);
+  ASSERT_NO_FATAL_FAILURE(succeed({"-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG"));
   // The existing header is kept (version and name), the entry points right
   // after the new directory.
-  const std::string expected = U16(0x4D53) + U16(0x0102) + Chars("EMPTY", 32) + U16(1) + "EN" +
-                               U16(1) + U32(46) + U32(0x00010002) + Chars("F", 32) + U16(1) +
+  const std::string expected = U16(0x4D53) + U16(0x0102) + chars("EMPTY", 32) + U16(1) + "EN" +
+                               U16(1) + U32(46) + U32(0x00010002) + chars("F", 32) + U16(1) +
                                U16(2) + U32(90) + U16(1) + U32(6 + 6) + U16(2) + U32(0) +
                                std::string("Hello\0Bye\0", 10);
-  EXPECT_EQ(ReadFile(dir / "app.msg"), expected);
+  EXPECT_EQ(read_file(dir / "app.msg"), expected);
 }
 
 // --- -c over an existing file ---------------------------------------------
 
 TEST_F(FileSafety, CreateReplacesTheOldFileOnlyWhenTheNewOneIsComplete) {
-  ASSERT_NO_FATAL_FAILURE(MakeExisting());
-  WriteFile(dir / "bad.h", MessageSource("DE", "#message 1 A \"\\xz\"\n"));
-  const Snapshot before = Take();
-  RunResult result = Tool({"-c", "-tbad.h", "-hnames.h", "app.msg"}, dir.path());
+  ASSERT_NO_FATAL_FAILURE(make_existing());
+  write_file(dir / "bad.h", message_source("DE", "#message 1 A \"\\xz\"\n"));
+  const Snapshot before = take();
+  RunResult result = tool({"-c", "-tbad.h", "-hnames.h", "app.msg"}, dir.path());
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(Differences(before, Take()), "");
+  EXPECT_EQ(differences(before, take()), "");
 
-  const std::string old_names = ReadFile(dir / "names.h");
-  ASSERT_NO_FATAL_FAILURE(Succeed({"-c", "-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG"));
-  EXPECT_THAT(ListDir(dir.path()), ElementsAre("app.msg", "bad.h", "en.h", "fr.h", "names.h"));
-  const std::string file = ReadFile(dir / "app.msg");
+  const std::string old_names = read_file(dir / "names.h");
+  ASSERT_NO_FATAL_FAILURE(succeed({"-c", "-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG"));
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("app.msg", "bad.h", "en.h", "fr.h", "names.h"));
+  const std::string file = read_file(dir / "app.msg");
   // A new file with the French table only.
   EXPECT_EQ(file.substr(0, 4 + 32 + 2 + 8),
-            U16(0x4D53) + U16(0x0101) + Chars("APP.MSG", 32) + U16(1) + "FR" + U16(1) + U32(46));
+            U16(0x4D53) + U16(0x0101) + chars("APP.MSG", 32) + U16(1) + "FR" + U16(1) + U32(46));
   EXPECT_EQ(file.size(), 90u + 12 + 16);
   // The names header is still merged, not recreated.
-  EXPECT_EQ(ReadFile(dir / "names.h"), old_names);
+  EXPECT_EQ(read_file(dir / "names.h"), old_names);
 
   // A file that is not an MSG file at all is replaced too.
-  WriteFile(dir / "app.msg", "not a catalogue");
-  ASSERT_NO_FATAL_FAILURE(Succeed({"-c", "-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG"));
-  EXPECT_EQ(ReadFile(dir / "app.msg"), file);
+  write_file(dir / "app.msg", "not a catalogue");
+  ASSERT_NO_FATAL_FAILURE(succeed({"-c", "-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG"));
+  EXPECT_EQ(read_file(dir / "app.msg"), file);
 }
 
 // --- Where the work files go ----------------------------------------------
 
 TEST_F(FileSafety, DottedPathsBuildTheFileThatWasChecked) {
-  ASSERT_TRUE(MakeDir(dir / "v1.2"));
+  ASSERT_TRUE(make_dir(dir / "v1.2"));
   ASSERT_NO_FATAL_FAILURE(
-      Succeed({"-c", "-ten.h", "-hnames.h", "v1.2/app.msg"}, "en.h", "V1.2/APP.MSG"));
-  ASSERT_NO_FATAL_FAILURE(Succeed({"-tfr.h", "-hnames.h", "v1.2/app.msg"}, "fr.h", "V1.2/APP.MSG"));
-  EXPECT_THAT(ListDir(dir.path()), ElementsAre("en.h", "fr.h", "names.h", "v1.2"));
-  EXPECT_THAT(ListDir(dir / "v1.2"), ElementsAre("app.msg"));
-  EXPECT_EQ(ReadU16(ReadFile(dir / "v1.2/app.msg"), 36), 2u);
+      succeed({"-c", "-ten.h", "-hnames.h", "v1.2/app.msg"}, "en.h", "V1.2/APP.MSG"));
+  ASSERT_NO_FATAL_FAILURE(succeed({"-tfr.h", "-hnames.h", "v1.2/app.msg"}, "fr.h", "V1.2/APP.MSG"));
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("en.h", "fr.h", "names.h", "v1.2"));
+  EXPECT_THAT(list_dir(dir / "v1.2"), ElementsAre("app.msg"));
+  EXPECT_EQ(read_u16(read_file(dir / "v1.2/app.msg"), 36), 2u);
 
   ASSERT_NO_FATAL_FAILURE(
-      Succeed({"-c", "-ten.h", "-hnames.h", "my.app.msg"}, "en.h", "MY.APP.MSG"));
-  ASSERT_NO_FATAL_FAILURE(Succeed({"-tfr.h", "-hnames.h", "my.app.msg"}, "fr.h", "MY.APP.MSG"));
-  EXPECT_THAT(ListDir(dir.path()), ElementsAre("en.h", "fr.h", "my.app.msg", "names.h", "v1.2"));
-  EXPECT_EQ(ReadFile(dir / "my.app.msg").substr(4, 32), Chars("MY.APP.MSG", 32));
-  EXPECT_EQ(ReadU16(ReadFile(dir / "my.app.msg"), 36), 2u);
+      succeed({"-c", "-ten.h", "-hnames.h", "my.app.msg"}, "en.h", "MY.APP.MSG"));
+  ASSERT_NO_FATAL_FAILURE(succeed({"-tfr.h", "-hnames.h", "my.app.msg"}, "fr.h", "MY.APP.MSG"));
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("en.h", "fr.h", "my.app.msg", "names.h", "v1.2"));
+  EXPECT_EQ(read_file(dir / "my.app.msg").substr(4, 32), chars("MY.APP.MSG", 32));
+  EXPECT_EQ(read_u16(read_file(dir / "my.app.msg"), 36), 2u);
 
   // The work files sit beside the MSG file with its final extension
   // replaced: a file cut at the first dot is not one of them, a backup with
   // the final extension replaced is.
-  WriteFile(dir / "my.BAK", "someone else's");
-  WriteFile(dir / "V1.BAK", "someone else's");
-  WriteFile(dir / "v1.BAK", "someone else's");
-  ASSERT_NO_FATAL_FAILURE(Succeed({"-ten.h", "-hnames.h", "my.app.msg"}, "en.h", "MY.APP.MSG"));
-  ASSERT_NO_FATAL_FAILURE(Succeed({"-ten.h", "-hnames.h", "v1.2/app.msg"}, "en.h", "V1.2/APP.MSG"));
-  EXPECT_EQ(ReadFile(dir / "my.BAK"), "someone else's");
-  EXPECT_EQ(ReadFile(dir / "V1.BAK"), "someone else's");
-  EXPECT_EQ(ReadFile(dir / "v1.BAK"), "someone else's");
+  write_file(dir / "my.BAK", "someone else's");
+  write_file(dir / "V1.BAK", "someone else's");
+  write_file(dir / "v1.BAK", "someone else's");
+  ASSERT_NO_FATAL_FAILURE(succeed({"-ten.h", "-hnames.h", "my.app.msg"}, "en.h", "MY.APP.MSG"));
+  ASSERT_NO_FATAL_FAILURE(succeed({"-ten.h", "-hnames.h", "v1.2/app.msg"}, "en.h", "V1.2/APP.MSG"));
+  EXPECT_EQ(read_file(dir / "my.BAK"), "someone else's");
+  EXPECT_EQ(read_file(dir / "V1.BAK"), "someone else's");
+  EXPECT_EQ(read_file(dir / "v1.BAK"), "someone else's");
   for (const std::string& msg : {std::string("my.app.msg"), std::string("v1.2/app.msg")}) {
     SCOPED_TRACE(msg);
     const std::string backup = msg.substr(0, msg.size() - 4) + ".BAK";
-    WriteFile(dir / backup, "left over");
-    const Snapshot before = Take();
-    RunResult result = Tool({"-ten.h", "-hnames.h", msg}, dir.path());
+    write_file(dir / backup, "left over");
+    const Snapshot before = take();
+    RunResult result = tool({"-ten.h", "-hnames.h", msg}, dir.path());
     EXPECT_THAT(result.err, StartsWith("Cannot"));
     EXPECT_THAT(result.err, HasSubstr(backup));
     EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(Differences(before, Take()), "");
+    EXPECT_EQ(differences(before, take()), "");
     ASSERT_EQ(unlink((dir / backup).c_str()), 0);
   }
 }
@@ -669,40 +669,40 @@ TEST_F(FileSafety, NamesHeaderOnAnotherFileSystem) {
       here.st_dev == there.st_dev || mkdtemp(other.data()) == nullptr) {
     GTEST_SKIP() << "no second file system at /dev/shm";
   }
-  struct Remove {
+  struct RemoveOnExit {
     std::string path;
-    ~Remove() {
+    ~RemoveOnExit() {
       std::error_code ec;
       std::filesystem::remove_all(path, ec);
     }
   } remove_other{other};
   const std::string names = other + "/names.h";
-  WriteFile(names, "#define FROM_BEFORE 2\n");
+  write_file(names, "#define FROM_BEFORE 2\n");
 
-  ASSERT_NO_FATAL_FAILURE(Succeed({"-c", "-ten.h", "-h" + names, "app.msg"}, "en.h", "APP.MSG"));
-  ASSERT_NO_FATAL_FAILURE(Succeed({"-tfr.h", "-h" + names, "app.msg"}, "fr.h", "APP.MSG"));
-  EXPECT_EQ(ReadFile(names), "#define FROM_BEFORE 2\n#define BYE 1\n#define MERCI 3\n");
-  EXPECT_THAT(ListDir(other), ElementsAre("names.h"));
-  EXPECT_THAT(ListDir(dir.path()), ElementsAre("app.msg", "en.h", "fr.h"));
+  ASSERT_NO_FATAL_FAILURE(succeed({"-c", "-ten.h", "-h" + names, "app.msg"}, "en.h", "APP.MSG"));
+  ASSERT_NO_FATAL_FAILURE(succeed({"-tfr.h", "-h" + names, "app.msg"}, "fr.h", "APP.MSG"));
+  EXPECT_EQ(read_file(names), "#define FROM_BEFORE 2\n#define BYE 1\n#define MERCI 3\n");
+  EXPECT_THAT(list_dir(other), ElementsAre("names.h"));
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("app.msg", "en.h", "fr.h"));
 
   // A failed run there puts the previous names header back too.
-  WriteFile(dir / "bad.h", MessageSource("DE", "#message 7 NEW \"\\xq\"\n"));
-  const Snapshot before = Take();
-  const std::string names_before = ReadFile(names);
-  RunResult result = Tool({"-tbad.h", "-h" + names, "app.msg"}, dir.path());
+  write_file(dir / "bad.h", message_source("DE", "#message 7 NEW \"\\xq\"\n"));
+  const Snapshot before = take();
+  const std::string names_before = read_file(names);
+  RunResult result = tool({"-tbad.h", "-h" + names, "app.msg"}, dir.path());
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(Differences(before, Take()), "");
-  EXPECT_EQ(ReadFile(names), names_before);
-  EXPECT_THAT(ListDir(other), ElementsAre("names.h"));
+  EXPECT_EQ(differences(before, take()), "");
+  EXPECT_EQ(read_file(names), names_before);
+  EXPECT_THAT(list_dir(other), ElementsAre("names.h"));
 }
 
 // --- The replaced files keep their permissions -----------------------------
 
 TEST_F(FileSafety, RebuiltFilesKeepTheirPermissions) {
-  ASSERT_NO_FATAL_FAILURE(MakeExisting());
+  ASSERT_NO_FATAL_FAILURE(make_existing());
   ASSERT_EQ(chmod((dir / "app.msg").c_str(), 0600), 0);
   ASSERT_EQ(chmod((dir / "names.h").c_str(), 0640), 0);
-  ASSERT_NO_FATAL_FAILURE(Succeed({"-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG"));
+  ASSERT_NO_FATAL_FAILURE(succeed({"-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG"));
   struct stat st;
   ASSERT_EQ(stat((dir / "app.msg").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
@@ -715,26 +715,26 @@ TEST_F(FileSafety, RebuiltFilesKeepTheirPermissions) {
 // --- Advice that never removes the only copy ---------------------------------
 
 TEST_F(FileSafety, BackupOfAMissingOrEmptyFileIsToBeRestoredNotRemoved) {
-  WriteFile(dir / "app.BAK", "the only copy");
-  WriteFile(dir / "app.RUN", run_mark_text("app.BAK"));
+  write_file(dir / "app.BAK", "the only copy");
+  write_file(dir / "app.RUN", run_mark_text("app.BAK"));
   // No app.TMP, as after a run that completed; but app.msg is gone.
-  RunResult missing = Tool({"-ten.h", "-hnames.h", "app.msg"}, dir.path());
+  RunResult missing = tool({"-ten.h", "-hnames.h", "app.msg"}, dir.path());
   EXPECT_EQ(missing.exit_code, 1);
   EXPECT_THAT(missing.err, HasSubstr("restore it with: mv 'app.BAK' 'app.msg'"));
-  WriteFile(dir / "app.msg", "");
-  RunResult empty = Tool({"-ten.h", "-hnames.h", "app.msg"}, dir.path());
+  write_file(dir / "app.msg", "");
+  RunResult empty = tool({"-ten.h", "-hnames.h", "app.msg"}, dir.path());
   EXPECT_EQ(empty.exit_code, 1);
   EXPECT_THAT(empty.err, HasSubstr("restore it with: mv 'app.BAK' 'app.msg'"));
-  EXPECT_EQ(ReadFile(dir / "app.BAK"), "the only copy");
+  EXPECT_EQ(read_file(dir / "app.BAK"), "the only copy");
 }
 
 TEST_F(FileSafety, AdviceQuotesPathsForTheShell) {
-  ASSERT_TRUE(MakeDir(dir / "it's"));
-  WriteFile(dir / "it's/app.msg", "x");
-  WriteFile(dir / "it's/app.BAK", "the only copy");
-  WriteFile(dir / "it's/app.RUN", run_mark_text("app.BAK"));
-  WriteFile(dir / "it's/app.TMP", "");
-  RunResult result = Tool({"-ten.h", "-hnames.h", "it's/app.msg"}, dir.path());
+  ASSERT_TRUE(make_dir(dir / "it's"));
+  write_file(dir / "it's/app.msg", "x");
+  write_file(dir / "it's/app.BAK", "the only copy");
+  write_file(dir / "it's/app.RUN", run_mark_text("app.BAK"));
+  write_file(dir / "it's/app.TMP", "");
+  RunResult result = tool({"-ten.h", "-hnames.h", "it's/app.msg"}, dir.path());
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_THAT(result.err, HasSubstr("mv 'it'\\''s/app.BAK' 'it'\\''s/app.msg'"));
 }

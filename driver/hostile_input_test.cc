@@ -49,7 +49,7 @@ struct Catalogue {
 
 // A text at `at`: bytes up to a 0x00, or, in UNICODE tables (coding 0), up to
 // two. Nothing when it is not ended inside the file.
-std::optional<std::string> TextAt(const std::string& file, uint64_t at, uint32_t coding) {
+std::optional<std::string> text_at(const std::string& file, uint64_t at, uint32_t coding) {
   for (uint64_t p = at; p < file.size(); ++p) {
     if (file[p] != 0) continue;
     if (coding != 0) return file.substr(at, p - at);
@@ -58,7 +58,7 @@ std::optional<std::string> TextAt(const std::string& file, uint64_t at, uint32_t
   return std::nullopt;
 }
 
-Catalogue Decode(const std::string& file) {
+Catalogue decode(const std::string& file) {
   Catalogue c;
   auto fail = [&](const std::string& why) {
     c.problem = why;
@@ -99,7 +99,7 @@ Catalogue Decode(const std::string& file) {
       // Offsets count from the end of their entry, as 32-bit values.
       const uint32_t text = static_cast<uint32_t>(entry + 6 + U32(file, entry + 2));
       if (text < area_end || text >= file.size()) return fail("text outside the blocks");
-      std::optional<std::string> bytes = TextAt(file, text, table.coding);
+      std::optional<std::string> bytes = text_at(file, text, table.coding);
       if (!bytes) return fail("text not ended inside the file");
       table.messages.emplace_back(U16(file, entry), *bytes);
     }
@@ -115,14 +115,14 @@ const std::vector<std::string> kArgs = {"-tnew.h", "-hnames.h", "app.msg"};
 
 // Runs the tool; a run that takes over 60 seconds is ended by SIGALRM, so a
 // hang shows as a signal like a crash does.
-RunResult RunTimed(const std::vector<std::string>& args, const std::string& dir) {
-  return RunTolvane(args, dir, TimeLimit(60));
+RunResult run_timed(const std::vector<std::string>& args, const std::string& dir) {
+  return run_tolvane(args, dir, time_limit(60));
 }
 
 // The messages a source gives a new table, in index order.
 using Messages = std::vector<std::pair<uint32_t, std::string>>;
 
-Messages Sorted(std::vector<std::pair<uint32_t, std::string>> in_source_order) {
+Messages sorted_entries(std::vector<std::pair<uint32_t, std::string>> in_source_order) {
   std::reverse(in_source_order.begin(), in_source_order.end());
   std::stable_sort(in_source_order.begin(), in_source_order.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -135,12 +135,12 @@ enum class Outcome { kBuilt, kRefused };
 // as before, or a build whose catalogue is the previous one's tables, each
 // meaning what it meant, plus the new table holding `expected` (checked
 // when given). An existing catalogue that is damaged must be refused.
-Outcome CheckBuild(const std::string& dir, const std::string& language,
-                   const std::optional<Messages>& expected) {
-  const std::string msg_before = ReadFile(dir + "/app.msg");
-  const std::string names_before = ReadFile(dir + "/names.h");
-  const std::vector<std::string> listing = ListDir(dir);
-  RunResult r = RunTimed(kArgs, dir);
+Outcome check_build(const std::string& dir, const std::string& language,
+                    const std::optional<Messages>& expected) {
+  const std::string msg_before = read_file(dir + "/app.msg");
+  const std::string names_before = read_file(dir + "/names.h");
+  const std::vector<std::string> listing = list_dir(dir);
+  RunResult r = run_timed(kArgs, dir);
   EXPECT_EQ(r.signal, 0) << "crashed or hung";
   if (r.exit_code != 0) {
     EXPECT_EQ(r.exit_code, 1);
@@ -150,19 +150,19 @@ Outcome CheckBuild(const std::string& dir, const std::string& language,
                             r.out.find("\n  Error in ") != std::string::npos;
     EXPECT_TRUE(error_line || r.err.rfind("Cannot ", 0) == 0) << r.out << r.err;
     EXPECT_EQ(r.out.find(".. end"), std::string::npos);
-    EXPECT_TRUE(ReadFile(dir + "/app.msg") == msg_before) << "the MSG file changed";
-    EXPECT_TRUE(ReadFile(dir + "/names.h") == names_before) << "the names header changed";
-    EXPECT_EQ(ListDir(dir), listing);
+    EXPECT_TRUE(read_file(dir + "/app.msg") == msg_before) << "the MSG file changed";
+    EXPECT_TRUE(read_file(dir + "/names.h") == names_before) << "the names header changed";
+    EXPECT_EQ(list_dir(dir), listing);
     return Outcome::kRefused;
   }
   EXPECT_EQ(r.out.substr(r.out.size() - std::min<size_t>(r.out.size(), 7)), ".. end\n");
-  EXPECT_EQ(ListDir(dir), listing) << "work files left";
-  EXPECT_EQ(ReadFile(dir + "/names.h").rfind(names_before, 0), 0u)
+  EXPECT_EQ(list_dir(dir), listing) << "work files left";
+  EXPECT_EQ(read_file(dir + "/names.h").rfind(names_before, 0), 0u)
       << "the previous names header is not carried over";
 
-  const Catalogue before = Decode(msg_before);
-  const std::string msg_after = ReadFile(dir + "/app.msg");
-  const Catalogue after = Decode(msg_after);
+  const Catalogue before = decode(msg_before);
+  const std::string msg_after = read_file(dir + "/app.msg");
+  const Catalogue after = decode(msg_after);
   EXPECT_EQ(before.problem, "") << "a damaged catalogue was built upon";
   EXPECT_EQ(after.problem, "") << "the build wrote a damaged catalogue";
   if (!before.problem.empty() || !after.problem.empty()) return Outcome::kBuilt;
@@ -194,7 +194,7 @@ struct Source {
   Messages messages;
 };
 
-Source PlainSource(const std::string& language, int first, int count) {
+Source plain_source(const std::string& language, int first, int count) {
   Source s;
   std::string body;
   std::vector<std::pair<uint32_t, std::string>> order;
@@ -203,8 +203,8 @@ Source PlainSource(const std::string& language, int first, int count) {
     body += "#message " + std::to_string(id) + " N_" + std::to_string(id) + " \"" + text + "\"\n";
     order.emplace_back(id, text);
   }
-  s.text = MessageSource(language, body);
-  s.messages = Sorted(order);
+  s.text = message_source(language, body);
+  s.messages = sorted_entries(order);
   return s;
 }
 
@@ -214,36 +214,36 @@ struct Real {
   std::string msg, names;
 };
 
-const Real& RealCatalogue() {
+const Real& real_catalogue() {
   static const Real* real = [] {
     TempDir dir;
-    WriteFile(dir / "en.h", PlainSource("EN", 1, 6).text);
-    WriteFile(dir / "fr.h", MessageSource("FR",
-                                          "#message 1 N_1 \"\\x00\\x41 0x00 0x42\"\n"
-                                          "#message 2 N_2 \"\\x30\\x42\"\n"
-                                          "#message 9 N_9 \"\"\n"
-                                          "#message 3 N_3 \"\\x41\"\n",
-                                          "UNICODE"));
-    WriteFile(dir / "en2.h", PlainSource("EN", 4, 5).text);
-    RunResult a = RunTolvane({"-c", "-ten.h", "-hnames.h", "app.msg"}, dir.path());
-    RunResult b = RunTolvane({"-tfr.h", "-hnames.h", "app.msg"}, dir.path());
-    RunResult c = RunTolvane({"-ten2.h", "-hnames.h", "app.msg"}, dir.path());
+    write_file(dir / "en.h", plain_source("EN", 1, 6).text);
+    write_file(dir / "fr.h", message_source("FR",
+                                            "#message 1 N_1 \"\\x00\\x41 0x00 0x42\"\n"
+                                            "#message 2 N_2 \"\\x30\\x42\"\n"
+                                            "#message 9 N_9 \"\"\n"
+                                            "#message 3 N_3 \"\\x41\"\n",
+                                            "UNICODE"));
+    write_file(dir / "en2.h", plain_source("EN", 4, 5).text);
+    RunResult a = run_tolvane({"-c", "-ten.h", "-hnames.h", "app.msg"}, dir.path());
+    RunResult b = run_tolvane({"-tfr.h", "-hnames.h", "app.msg"}, dir.path());
+    RunResult c = run_tolvane({"-ten2.h", "-hnames.h", "app.msg"}, dir.path());
     if (a.exit_code || b.exit_code || c.exit_code) throw std::runtime_error("no catalogue");
-    return new Real{ReadFile(dir / "app.msg"), ReadFile(dir / "names.h")};
+    return new Real{read_file(dir / "app.msg"), read_file(dir / "names.h")};
   }();
   return *real;
 }
 
-void Prepare(const TempDir& dir, const std::string& msg, const std::string& source) {
-  for (const std::string& name : ListDir(dir.path())) std::remove((dir / name).c_str());
-  WriteFile(dir / "app.msg", msg);
-  WriteFile(dir / "names.h", RealCatalogue().names);
-  WriteFile(dir / "new.h", source);
+void prepare(const TempDir& dir, const std::string& msg, const std::string& source) {
+  for (const std::string& name : list_dir(dir.path())) std::remove((dir / name).c_str());
+  write_file(dir / "app.msg", msg);
+  write_file(dir / "names.h", real_catalogue().names);
+  write_file(dir / "new.h", source);
 }
 
 TEST(HostileMsgFile, TheRealOneDecodesAndBuilds) {
-  const Real& real = RealCatalogue();
-  const Catalogue c = Decode(real.msg);
+  const Real& real = real_catalogue();
+  const Catalogue c = decode(real.msg);
   ASSERT_EQ(c.problem, "");
   ASSERT_EQ(c.tables.size(), 3u);
   EXPECT_EQ(c.tables[1].language, "EN");
@@ -251,21 +251,21 @@ TEST(HostileMsgFile, TheRealOneDecodesAndBuilds) {
             (std::pair<uint32_t, std::string>{1, std::string("\0A\0B", 4)}));
   TempDir dir;
   for (const char* language : {"EN", "FR", "DE"}) {
-    Source source = PlainSource(language, 3, 4);
-    Prepare(dir, real.msg, source.text);
-    EXPECT_EQ(CheckBuild(dir.path(), language, source.messages), Outcome::kBuilt) << language;
+    Source source = plain_source(language, 3, 4);
+    prepare(dir, real.msg, source.text);
+    EXPECT_EQ(check_build(dir.path(), language, source.messages), Outcome::kBuilt) << language;
   }
 }
 
 TEST(HostileMsgFile, CutAtEveryLength) {
-  const Real& real = RealCatalogue();
-  const Source source = PlainSource("EN", 3, 4);
+  const Real& real = real_catalogue();
+  const Source source = plain_source("EN", 3, 4);
   TempDir dir;
   int built = 0;
   for (size_t length = 0; length < real.msg.size(); ++length) {
     SCOPED_TRACE("cut to " + std::to_string(length) + " of " + std::to_string(real.msg.size()));
-    Prepare(dir, real.msg.substr(0, length), source.text);
-    if (CheckBuild(dir.path(), "EN", source.messages) == Outcome::kBuilt) ++built;
+    prepare(dir, real.msg.substr(0, length), source.text);
+    if (check_build(dir.path(), "EN", source.messages) == Outcome::kBuilt) ++built;
     if (HasFailure()) break;
   }
   // A catalogue missing any of its bytes cannot be built upon.
@@ -275,8 +275,8 @@ TEST(HostileMsgFile, CutAtEveryLength) {
 // Every field of the header, directory, records and index, each set to
 // values at and around the edges of its width.
 TEST(HostileMsgFile, FieldsAtExtremeValues) {
-  const Real& real = RealCatalogue();
-  const Catalogue c = Decode(real.msg);
+  const Real& real = real_catalogue();
+  const Catalogue c = decode(real.msg);
   ASSERT_EQ(c.problem, "");
   struct Field {
     std::string name;
@@ -338,10 +338,10 @@ TEST(HostileMsgFile, FieldsAtExtremeValues) {
       const char* language = runs % 2 == 0 ? "EN" : "DE";
       SCOPED_TRACE(field.name + " set to bytes " + ::testing::PrintToString(bytes) +
                    ", new table in " + language);
-      const Source source = PlainSource(language, 3, 4);
-      Prepare(dir, msg, source.text);
+      const Source source = plain_source(language, 3, 4);
+      prepare(dir, msg, source.text);
       ++runs;
-      if (CheckBuild(dir.path(), language, source.messages) == Outcome::kBuilt) ++built;
+      if (check_build(dir.path(), language, source.messages) == Outcome::kBuilt) ++built;
       if (HasFailure()) return;
     }
   }
@@ -369,10 +369,10 @@ TEST(HostileSource, BinaryGarbage) {
       for (int k = 0; k < 40; ++k) {
         garbage.insert(random() % garbage.size(), pieces[random() % std::size(pieces)]);
       }
-      garbage = MessageSource("EN", garbage);
+      garbage = message_source("EN", garbage);
     }
-    Prepare(dir, RealCatalogue().msg, garbage);
-    (CheckBuild(dir.path(), "EN", std::nullopt) == Outcome::kBuilt ? built : refused)++;
+    prepare(dir, real_catalogue().msg, garbage);
+    (check_build(dir.path(), "EN", std::nullopt) == Outcome::kBuilt ? built : refused)++;
     if (HasFailure()) break;
   }
   EXPECT_GT(refused, 0);
@@ -387,15 +387,15 @@ TEST(HostileSource, NulBytesAreOrdinaryCharacters) {
       "#message 14 B \"\0\"\n"s         // a text that is a single NUL
       "// \0\0\0 a comment\n"s;
   TempDir dir;
-  Prepare(dir, RealCatalogue().msg, MessageSource("DE", body));
+  prepare(dir, real_catalogue().msg, message_source("DE", body));
   // The stored texts end at their first NUL, as a reader sees them.
   const Messages expected = {{11, "ab"}, {12, "x"}, {14, ""}};
-  ASSERT_EQ(CheckBuild(dir.path(), "DE", expected), Outcome::kBuilt);
-  const std::string names = ReadFile(dir / "names.h");
+  ASSERT_EQ(check_build(dir.path(), "DE", expected), Outcome::kBuilt);
+  const std::string names = read_file(dir / "names.h");
   EXPECT_NE(names.find("#define A 11\n#define NA\0ME 12\n#define B 14\n"s), std::string::npos)
       << names;
   // The bytes after a NUL are stored too: the whole text is kept.
-  EXPECT_NE(ReadFile(dir / "app.msg").find("ab\0cd\0"s), std::string::npos);
+  EXPECT_NE(read_file(dir / "app.msg").find("ab\0cd\0"s), std::string::npos);
 }
 
 TEST(HostileSource, LinesOverAMegabyte) {
@@ -410,22 +410,22 @@ TEST(HostileSource, LinesOverAMegabyte) {
     SCOPED_TRACE("byte texts");
     const std::string body = "// " + std::string(2000000, 'c') + "\n#message 21 A \"" + long_text +
                              "\"\n#message 22 " + long_name + " \"short\"\n";
-    Prepare(dir, RealCatalogue().msg, MessageSource("DE", body));
+    prepare(dir, real_catalogue().msg, message_source("DE", body));
     // A long previous names header line is copied as it is.
-    const std::string previous = RealCatalogue().names + "// " + std::string(1200000, 'h') + "\n";
-    WriteFile(dir / "names.h", previous);
-    ASSERT_EQ(CheckBuild(dir.path(), "DE", Messages{{21, long_text}, {22, "short"}}),
+    const std::string previous = real_catalogue().names + "// " + std::string(1200000, 'h') + "\n";
+    write_file(dir / "names.h", previous);
+    ASSERT_EQ(check_build(dir.path(), "DE", Messages{{21, long_text}, {22, "short"}}),
               Outcome::kBuilt);
     // (Compared as a whole: a difference would print megabytes.)
-    EXPECT_TRUE(ReadFile(dir / "names.h") ==
+    EXPECT_TRUE(read_file(dir / "names.h") ==
                 previous + "#define A 21\n#define " + long_name + " 22\n");
   }
   {
     SCOPED_TRACE("UNICODE text");
-    Prepare(dir, RealCatalogue().msg,
-            MessageSource("JA", "#message 5 U \"" + unicode_text + "\"\n", "UNICODE"));
-    ASSERT_EQ(CheckBuild(dir.path(), "JA", std::nullopt), Outcome::kBuilt);
-    const Catalogue c = Decode(ReadFile(dir / "app.msg"));
+    prepare(dir, real_catalogue().msg,
+            message_source("JA", "#message 5 U \"" + unicode_text + "\"\n", "UNICODE"));
+    ASSERT_EQ(check_build(dir.path(), "JA", std::nullopt), Outcome::kBuilt);
+    const Catalogue c = decode(read_file(dir / "app.msg"));
     ASSERT_EQ(c.tables.size(), 4u);
     EXPECT_TRUE(c.tables[3].messages == (Messages{{5, unicode_bytes}}));
   }
@@ -448,23 +448,23 @@ TEST(HostileSource, IdentifiersAtAndPastEveryBoundary) {
   TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("identifier ") + c.id);
-    Prepare(dir, RealCatalogue().msg,
-            MessageSource(
+    prepare(dir, real_catalogue().msg,
+            message_source(
                 "DE", "#message 100 FIRST \"a\"\n#message " + std::string(c.id) + " EDGE \"b\"\n"));
     if (c.stored) {
-      EXPECT_EQ(CheckBuild(dir.path(), "DE", Sorted({{100, "a"}, {*c.stored, "b"}})),
+      EXPECT_EQ(check_build(dir.path(), "DE", sorted_entries({{100, "a"}, {*c.stored, "b"}})),
                 Outcome::kBuilt);
       // The names header keeps the identifier as written.
-      EXPECT_NE(ReadFile(dir / "names.h").find("#define EDGE " + std::string(c.id) + "\n"),
+      EXPECT_NE(read_file(dir / "names.h").find("#define EDGE " + std::string(c.id) + "\n"),
                 std::string::npos);
     } else {
-      RunResult r = RunTimed(kArgs, dir.path());
+      RunResult r = run_timed(kArgs, dir.path());
       EXPECT_EQ(r.exit_code, 1);
       EXPECT_NE(r.out.find("  Error in new.h: line 7: the identifier "), std::string::npos)
           << r.out;
-      EXPECT_EQ(ReadFile(dir / "app.msg"), RealCatalogue().msg);
-      EXPECT_EQ(ReadFile(dir / "names.h"), RealCatalogue().names);
-      EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"app.msg", "names.h", "new.h"}));
+      EXPECT_EQ(read_file(dir / "app.msg"), real_catalogue().msg);
+      EXPECT_EQ(read_file(dir / "names.h"), real_catalogue().names);
+      EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"app.msg", "names.h", "new.h"}));
     }
   }
 }
@@ -488,12 +488,12 @@ TEST(HostileSource, MessageCountsAroundTheLimit) {
       if (text) order.emplace_back(i, std::to_string(i));
     }
     ASSERT_EQ(order.size(), static_cast<size_t>(c.with_text));
-    Prepare(dir, RealCatalogue().msg, MessageSource("DE", body));
+    prepare(dir, real_catalogue().msg, message_source("DE", body));
     if (c.accepted) {
-      EXPECT_EQ(CheckBuild(dir.path(), "DE", Sorted(order)), Outcome::kBuilt);
+      EXPECT_EQ(check_build(dir.path(), "DE", sorted_entries(order)), Outcome::kBuilt);
     } else {
-      EXPECT_EQ(CheckBuild(dir.path(), "DE", std::nullopt), Outcome::kRefused);
-      RunResult r = RunTimed(kArgs, dir.path());
+      EXPECT_EQ(check_build(dir.path(), "DE", std::nullopt), Outcome::kRefused);
+      RunResult r = run_timed(kArgs, dir.path());
       EXPECT_NE(r.out.find("Error : new.h : " + std::to_string(c.with_text) +
                            " messages have a text; a table holds at most 32767\n"),
                 std::string::npos)

@@ -20,11 +20,11 @@ int main(int argc, char** argv) {
   // Ctrl-C, kill and a closed terminal stop the run at a safe point, with
   // the files as they were; then the process ends as the signal would have
   // ended it, so that shells and make see an interrupted run.
-  tolvane::CatchInterrupts();
-  std::vector<std::string> args = tolvane::ProgramArguments(argc, argv);
+  tolvane::catch_interrupts();
+  std::vector<std::string> args = tolvane::program_arguments(argc, argv);
   tolvane::NativeFileSystem fs;
   tolvane::StdConsole console;
   int code = tolvane::run_tolvane(args, fs, console);
-  if (int signal = tolvane::InterruptSignal()) tolvane::EndBySignal(signal);
+  if (int signal = tolvane::interrupt_signal()) tolvane::end_by_signal(signal);
   return code;
 }

@@ -20,19 +20,19 @@ const std::string& usage_text() {
 
 BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem& fs) {
   // Usage alone, with no message before it.
-  if (args.empty()) throw UsageAdvice("");
+  if (args.empty()) throw usage_advice("");
 
   BuildOptions options;
   options.msg_typed = args.back();
   options.msg_path = shown_path(args.back());
   if (options.msg_path.find(".MSG") == std::string::npos) {
-    throw UsageAdvice("The last option must be a .MSG file");
+    throw usage_advice("The last option must be a .MSG file");
   }
 
   for (size_t i = 0; i + 1 < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg.size() < 2 || arg[0] != '-') {
-      throw UsageFailure("bad argument : " + arg, arg);
+      throw usage_failure("bad argument : " + arg, arg);
     }
     std::string value = arg.substr(2);
     switch (arg[1]) {
@@ -45,32 +45,32 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
         break;
       case 't':
         if (value.find(".h") == std::string::npos) {
-          throw UsageFailure(value + " is not a h file:", value);
+          throw usage_failure(value + " is not a h file:", value);
         }
         // Never opened when it is no regular file: a FIFO would hang.
-        if (FileKind kind = fs.Kind(value); kind != FileKind::kRegular &&
+        if (FileKind kind = fs.kind(value); kind != FileKind::kRegular &&
                                             kind != FileKind::kMissing &&
                                             kind != FileKind::kNoDirectory) {
-          throw UsageFailure(value + " is no regular file", value);
+          throw usage_failure(value + " is no regular file", value);
         }
         try {
-          fs.Open(value, OpenMode::kRead)->Close();
+          fs.open(value, OpenMode::kRead)->close();
         } catch (const IoError&) {
-          throw UsageFailure(value + " does not exist or cannot be opened", value);
+          throw usage_failure(value + " does not exist or cannot be opened", value);
         }
         options.source_path = value;
         options.source_given = true;
         break;
       default:
-        throw UsageFailure("bad argument : " + arg, arg);
+        throw usage_failure("bad argument : " + arg, arg);
     }
   }
   if (!options.source_given) {
-    throw UsageAdvice(
+    throw usage_advice(
         "Use the -t option below to specify the file that contains messages definitions");
   }
   if (!options.names_given) {
-    throw UsageAdvice(
+    throw usage_advice(
         "Use the -h option below to specify the name of the h file that will be generated");
   }
   return options;

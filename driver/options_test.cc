@@ -14,7 +14,7 @@ namespace {
 
 // The failure parse_command_line throws for `args`; a test failure when it
 // accepts them.
-Failure FailureOf(const std::vector<std::string>& args, FileSystem& fs) {
+Failure failure_of(const std::vector<std::string>& args, FileSystem& fs) {
   try {
     parse_command_line(args, fs);
   } catch (const Failure& failure) {
@@ -26,7 +26,7 @@ Failure FailureOf(const std::vector<std::string>& args, FileSystem& fs) {
 
 TEST(ParseCommandLine, ReadsOptionsAndUpperCasesTheMsgPath) {
   FakeFileSystem fs;
-  fs.SetFile("A.h", "");
+  fs.set_file("A.h", "");
   BuildOptions options = parse_command_line({"-c", "-tA.h", "-hB.h", "x.msg"}, fs);
   EXPECT_TRUE(options.create);
   EXPECT_EQ(options.source_path, "A.h");
@@ -37,7 +37,7 @@ TEST(ParseCommandLine, ReadsOptionsAndUpperCasesTheMsgPath) {
 
 TEST(ParseCommandLine, OnlyAsciiLettersAreUpperCased) {
   FakeFileSystem fs;
-  fs.SetFile("A.h", "");
+  fs.set_file("A.h", "");
   BuildOptions options =
       parse_command_line({"-tA.h", "-hB.h", "dir_1/d\xc3\xa9j\xc3\xa0-z{}.msg"}, fs);
   EXPECT_EQ(options.msg_path, "DIR_1/D\xc3\xa9J\xc3\xa0-Z{}.MSG");
@@ -47,8 +47,8 @@ TEST(ParseCommandLine, OnlyAsciiLettersAreUpperCased) {
 
 TEST(ParseCommandLine, ValuesAreTakenVerbatimAndLaterOnesReplaceEarlierOnes) {
   FakeFileSystem fs;
-  fs.SetFile("first.h", "");
-  fs.SetFile("My Messages.h", "");
+  fs.set_file("first.h", "");
+  fs.set_file("My Messages.h", "");
   BuildOptions options = parse_command_line(
       {"-tfirst.h", "-hfirst names.h", "-cxyz", "-tMy Messages.h", "-hNames 2.H", "a.MSG"}, fs);
   EXPECT_TRUE(options.create);  // -c ignores what follows the letter
@@ -62,7 +62,7 @@ TEST(ParseCommandLine, HoldsValuesAndPathsOfAnyLength) {
   const std::string source = std::string(150, 's') + ".h";
   const std::string names = std::string(200, 'n') + ".h";
   const std::string msg = std::string(120, 'm') + "/" + std::string(90, 'q') + ".msg";
-  fs.SetFile(source, "");
+  fs.set_file(source, "");
   BuildOptions options = parse_command_line({"-t" + source, "-h" + names, msg}, fs);
   EXPECT_EQ(options.source_path, source);
   EXPECT_EQ(options.names_path, names);
@@ -72,8 +72,8 @@ TEST(ParseCommandLine, HoldsValuesAndPathsOfAnyLength) {
 
 TEST(ParseCommandLine, TheSourceNeedsLowerCaseDotHAnywhereInItsName) {
   FakeFileSystem fs;
-  fs.SetFile("foo.hpp", "");
-  fs.SetFile("my.header.txt", "");
+  fs.set_file("foo.hpp", "");
+  fs.set_file("my.header.txt", "");
   EXPECT_EQ(parse_command_line({"-tfoo.hpp", "-hB.h", "x.msg"}, fs).source_path, "foo.hpp");
   EXPECT_EQ(parse_command_line({"-tmy.header.txt", "-hB.h", "x.msg"}, fs).source_path,
             "my.header.txt");
@@ -81,7 +81,7 @@ TEST(ParseCommandLine, TheSourceNeedsLowerCaseDotHAnywhereInItsName) {
 
 TEST(ParseCommandLine, AnEmptyNamesHeaderValueCountsAsGiven) {
   FakeFileSystem fs;
-  fs.SetFile("A.h", "");
+  fs.set_file("A.h", "");
   BuildOptions options = parse_command_line({"-tA.h", "-h", "x.msg"}, fs);
   EXPECT_TRUE(options.names_given);
   EXPECT_EQ(options.names_path, "");
@@ -91,20 +91,20 @@ TEST(ParseCommandLine, EveryProblemIsAUsageFailureOnStandardOutput) {
   FakeFileSystem fs;
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {}, {"x.txt"}, {"-x", "x.msg"}, {"x.msg"}, {"-tA.h", "x.msg"}}) {
-    Failure failure = FailureOf(args, fs);
+    Failure failure = failure_of(args, fs);
     EXPECT_EQ(failure.kind(), FailureKind::kUsage);
     EXPECT_EQ(failure.note(), "");
   }
   // With no argument the usage alone is shown.
-  EXPECT_EQ(failure_text(FailureOf({}, fs)), "");
+  EXPECT_EQ(failure_text(failure_of({}, fs)), "");
 }
 
 // Arguments are examined in a fixed order and the first problem found is the
 // only one reported.
 TEST(ParseCommandLine, ReportsTheFirstProblemInTheOrderOfExamination) {
   FakeFileSystem fs;
-  fs.SetFile("A.h", "");
-  fs.SetFile("MESSAGES.H", "");
+  fs.set_file("A.h", "");
+  fs.set_file("MESSAGES.H", "");
   struct Case {
     std::vector<std::string> args;
     std::string message;
@@ -141,7 +141,7 @@ TEST(ParseCommandLine, ReportsTheFirstProblemInTheOrderOfExamination) {
   for (const Case& c : cases) {
     std::string joined;
     for (const std::string& arg : c.args) joined += " " + arg;
-    EXPECT_EQ(failure_text(FailureOf(c.args, fs)), c.message) << "for" << joined;
+    EXPECT_EQ(failure_text(failure_of(c.args, fs)), c.message) << "for" << joined;
   }
 }
 

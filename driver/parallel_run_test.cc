@@ -35,7 +35,7 @@ std::string Source(const std::string& language, int first, int count, size_t tex
     body += "#message " + std::to_string(id) + " " + language + "_" + std::to_string(id) + " \"" +
             text + "\"\n";
   }
-  return MessageSource(language, body);
+  return message_source(language, body);
 }
 
 uint32_t U16At(const std::string& s, size_t at) {
@@ -43,7 +43,7 @@ uint32_t U16At(const std::string& s, size_t at) {
 }
 
 // The languages of a catalogue's directory, in order.
-std::vector<std::string> Languages(const std::string& msg) {
+std::vector<std::string> languages_in(const std::string& msg) {
   std::vector<std::string> languages;
   if (msg.size() < 38) return languages;
   for (uint32_t i = 0; i < U16At(msg, 36); ++i) languages.push_back(msg.substr(38 + 8 * i, 2));
@@ -51,7 +51,7 @@ std::vector<std::string> Languages(const std::string& msg) {
 }
 
 // How often each #define line is in the names header.
-std::map<std::string, int> DefineCounts(const std::string& names) {
+std::map<std::string, int> define_counts(const std::string& names) {
   std::map<std::string, int> counts;
   size_t start = 0;
   while (start < names.size()) {
@@ -63,20 +63,20 @@ std::map<std::string, int> DefineCounts(const std::string& names) {
   return counts;
 }
 
-void ExpectNoWorkFiles(const std::string& dir) {
-  for (const std::string& name : ListDir(dir)) {
+void expect_no_work_files(const std::string& dir) {
+  for (const std::string& name : list_dir(dir)) {
     EXPECT_EQ(name.find(".TMP"), std::string::npos) << name;
     EXPECT_EQ(name.find(".BAK"), std::string::npos) << name;
   }
 }
 
 // Runs every command line at once in `dir`.
-std::vector<RunResult> RunTogether(const std::vector<std::vector<std::string>>& runs,
-                                   const std::string& dir) {
+std::vector<RunResult> run_together(const std::vector<std::vector<std::string>>& runs,
+                                    const std::string& dir) {
   std::vector<RunResult> results(runs.size());
   std::vector<std::thread> threads;
   for (size_t i = 0; i < runs.size(); ++i) {
-    threads.emplace_back([&, i] { results[i] = RunTolvane(runs[i], dir); });
+    threads.emplace_back([&, i] { results[i] = run_tolvane(runs[i], dir); });
   }
   for (std::thread& t : threads) t.join();
   return results;
@@ -85,22 +85,23 @@ std::vector<RunResult> RunTogether(const std::vector<std::vector<std::string>>& 
 TEST(ParallelRuns, OnOneCatalogueEachAddsItsTableOnce) {
   TempDir dir;
   const char* const languages[] = {"FR", "DE", "IT"};
-  WriteFile(dir / "en.h", Source("EN", 0, 2000));
+  write_file(dir / "en.h", Source("EN", 0, 2000));
   for (int i = 0; i < 3; ++i) {
-    WriteFile(dir / (std::string(languages[i]) + ".h"), Source(languages[i], 2000 * (i + 1), 2000));
+    write_file(dir / (std::string(languages[i]) + ".h"),
+               Source(languages[i], 2000 * (i + 1), 2000));
   }
-  ASSERT_EQ(RunTolvane({"-c", "-ten.h", "-hnames.h", "first.msg"}, dir.path()).exit_code, 0);
-  const std::string first = ReadFile(dir / "first.msg"), names = ReadFile(dir / "names.h");
+  ASSERT_EQ(run_tolvane({"-c", "-ten.h", "-hnames.h", "first.msg"}, dir.path()).exit_code, 0);
+  const std::string first = read_file(dir / "first.msg"), names = read_file(dir / "names.h");
   for (int trial = 0; trial < 8 && !HasFailure(); ++trial) {
     SCOPED_TRACE("trial " + std::to_string(trial));
-    WriteFile(dir / "app.msg", first);
-    WriteFile(dir / "names.h", names);
+    write_file(dir / "app.msg", first);
+    write_file(dir / "names.h", names);
     std::vector<std::vector<std::string>> runs;
     for (const char* language : languages) {
       runs.push_back({"-t" + std::string(language) + ".h", "-hnames.h", "app.msg"});
     }
     int waits = 0;
-    for (const RunResult& r : RunTogether(runs, dir.path())) {
+    for (const RunResult& r : run_together(runs, dir.path())) {
       EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
       EXPECT_EQ(r.out.substr(r.out.size() - 7), ".. end\n");
       if (!r.err.empty()) {
@@ -108,54 +109,55 @@ TEST(ParallelRuns, OnOneCatalogueEachAddsItsTableOnce) {
         ++waits;
       }
     }
-    std::vector<std::string> added = Languages(ReadFile(dir / "app.msg"));
+    std::vector<std::string> added = languages_in(read_file(dir / "app.msg"));
     ASSERT_EQ(added.size(), 4u);
     EXPECT_EQ(added[0], "EN");
     std::sort(added.begin() + 1, added.end());
     EXPECT_EQ(added, (std::vector<std::string>{"EN", "DE", "FR", "IT"}));
-    const auto counts = DefineCounts(ReadFile(dir / "names.h"));
+    const auto counts = define_counts(read_file(dir / "names.h"));
     EXPECT_EQ(counts.size(), 8000u);
     for (const auto& [line, count] : counts) EXPECT_EQ(count, 1) << line;
-    ExpectNoWorkFiles(dir.path());
+    expect_no_work_files(dir.path());
   }
 }
 
 TEST(ParallelRuns, OnDifferentCataloguesFromOneDirectoryNeverInterfere) {
   TempDir dir;
-  WriteFile(dir / "en.h", Source("EN", 0, 2000));
-  WriteFile(dir / "fr.h", Source("FR", 0, 2000));
+  write_file(dir / "en.h", Source("EN", 0, 2000));
+  write_file(dir / "fr.h", Source("FR", 0, 2000));
   for (const char* base : {"a", "b", "c"}) {
     const std::string b = base;
-    ASSERT_EQ(RunTolvane({"-c", "-ten.h", "-h" + b + "_names.h", b + ".msg"}, dir.path()).exit_code,
-              0);
+    ASSERT_EQ(
+        run_tolvane({"-c", "-ten.h", "-h" + b + "_names.h", b + ".msg"}, dir.path()).exit_code, 0);
   }
-  const std::string first = ReadFile(dir / "a.msg"), names = ReadFile(dir / "a_names.h");
+  const std::string first = read_file(dir / "a.msg"), names = read_file(dir / "a_names.h");
   for (int trial = 0; trial < 8 && !HasFailure(); ++trial) {
     SCOPED_TRACE("trial " + std::to_string(trial));
     std::vector<std::vector<std::string>> runs;
     for (const char* base : {"a", "b", "c"}) {
       const std::string b = base;
-      WriteFile(dir / (b + ".msg"), first);
-      WriteFile(dir / (b + "_names.h"), names);
+      write_file(dir / (b + ".msg"), first);
+      write_file(dir / (b + "_names.h"), names);
       runs.push_back({"-tfr.h", "-h" + b + "_names.h", b + ".msg"});
     }
-    for (const RunResult& r : RunTogether(runs, dir.path())) {
+    for (const RunResult& r : run_together(runs, dir.path())) {
       EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     }
     for (const char* base : {"a", "b", "c"}) {
       const std::string b = base;
-      EXPECT_EQ(Languages(ReadFile(dir / (b + ".msg"))), (std::vector<std::string>{"EN", "FR"}));
-      EXPECT_EQ(ReadFile(dir / (b + "_names.h")), names);
+      EXPECT_EQ(languages_in(read_file(dir / (b + ".msg"))),
+                (std::vector<std::string>{"EN", "FR"}));
+      EXPECT_EQ(read_file(dir / (b + "_names.h")), names);
     }
-    ExpectNoWorkFiles(dir.path());
+    expect_no_work_files(dir.path());
   }
 }
 
 #ifndef _WIN32  // The interrupts below are sent with fork and kill.
 // Starts a build in `dir`; its standard error goes to `err_path`.
-pid_t StartBuild(const std::string& dir, const std::vector<std::string>& args,
-                 const std::string& err_path) {
-  const std::string binary = TolvaneBinary();
+pid_t start_build(const std::string& dir, const std::vector<std::string>& args,
+                  const std::string& err_path) {
+  const std::string binary = tolvane_binary();
   std::vector<char*> argv = {const_cast<char*>(binary.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
@@ -179,20 +181,20 @@ TEST(Interrupts, AtManyMomentsOfALargeBuildLeaveThePreviousOrTheNewFiles) {
   // About 12 MB of tables before the run, and a source of 20,000 messages.
   for (int i = 0; i < 3; ++i) {
     const char* language = i == 0 ? "EN" : i == 1 ? "FR" : "DE";
-    WriteFile(dir / "t.h", Source(language, 0, 2000, 2000));
+    write_file(dir / "t.h", Source(language, 0, 2000, 2000));
     std::vector<std::string> make = {"-tt.h", "-hnames.h", "app.msg"};
     if (i == 0) make.insert(make.begin(), "-c");
-    ASSERT_EQ(RunTolvane(make, dir.path()).exit_code, 0);
+    ASSERT_EQ(run_tolvane(make, dir.path()).exit_code, 0);
   }
   std::remove((dir / "t.h").c_str());
-  WriteFile(dir / "new.h", Source("IT", 1000, 20000, 150));
-  const std::string previous_msg = ReadFile(dir / "app.msg");
-  const std::string previous_names = ReadFile(dir / "names.h");
+  write_file(dir / "new.h", Source("IT", 1000, 20000, 150));
+  const std::string previous_msg = read_file(dir / "app.msg");
+  const std::string previous_names = read_file(dir / "names.h");
   const auto start = Clock::now();
-  ASSERT_EQ(RunTolvane(args, dir.path()).exit_code, 0);
+  ASSERT_EQ(run_tolvane(args, dir.path()).exit_code, 0);
   const double run_seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  const std::string built_msg = ReadFile(dir / "app.msg");
-  const std::string built_names = ReadFile(dir / "names.h");
+  const std::string built_msg = read_file(dir / "app.msg");
+  const std::string built_names = read_file(dir / "names.h");
 
   const int signals[] = {SIGINT, SIGTERM, SIGHUP};
   constexpr int kMoments = 24;
@@ -203,15 +205,15 @@ TEST(Interrupts, AtManyMomentsOfALargeBuildLeaveThePreviousOrTheNewFiles) {
     const double delay = run_seconds * 1.3 * i / (kMoments - 1);
     SCOPED_TRACE("signal " + std::to_string(signal) + " after " + std::to_string(delay * 1000) +
                  " ms");
-    WriteFile(dir / "app.msg", previous_msg);
-    WriteFile(dir / "names.h", previous_names);
-    pid_t pid = StartBuild(dir.path(), args, logs / "err");
+    write_file(dir / "app.msg", previous_msg);
+    write_file(dir / "names.h", previous_names);
+    pid_t pid = start_build(dir.path(), args, logs / "err");
     std::this_thread::sleep_for(std::chrono::duration<double>(delay));
     kill(pid, signal);
     int status = 0;
     waitpid(pid, &status, 0);
-    const std::string err = ReadFile(logs / "err");
-    const std::string msg = ReadFile(dir / "app.msg"), names = ReadFile(dir / "names.h");
+    const std::string err = read_file(logs / "err");
+    const std::string msg = read_file(dir / "app.msg"), names = read_file(dir / "names.h");
     if (WIFEXITED(status)) {
       // Finished before the signal came.
       EXPECT_EQ(WEXITSTATUS(status), 0) << err;
@@ -234,9 +236,9 @@ TEST(Interrupts, AtManyMomentsOfALargeBuildLeaveThePreviousOrTheNewFiles) {
         ++completed;
       }
     }
-    ExpectNoWorkFiles(dir.path());
+    expect_no_work_files(dir.path());
     // The next run goes ahead without any advice.
-    RunResult next = RunTolvane(args, dir.path());
+    RunResult next = run_tolvane(args, dir.path());
     EXPECT_EQ(next.exit_code, 0) << next.err;
     EXPECT_EQ(next.err, "");
   }

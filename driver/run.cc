@@ -20,15 +20,15 @@ namespace {
 void report(const Failure& failure, Console& console) {
   const bool out = failure.kind() == FailureKind::kUsage || failure.kind() == FailureKind::kInput;
   if (out) {
-    console.Out(failure_text(failure));
+    console.write_out(failure_text(failure));
   } else {
-    console.Err(failure_text(failure));
+    console.write_err(failure_text(failure));
   }
-  if (!failure.note().empty()) console.Err(failure.note());
-  if (failure.kind() == FailureKind::kUsage) console.Err(usage_text());
+  if (!failure.note().empty()) console.write_err(failure.note());
+  if (failure.kind() == FailureKind::kUsage) console.write_err(usage_text());
   if (failure.kind() != FailureKind::kInput) {
-    console.Out("press key..");
-    console.WaitKey();
+    console.write_out("press key..");
+    console.wait_key();
   }
 }
 
@@ -39,16 +39,16 @@ BaseCatalogue read_existing(FileSystem& fs, const BuildOptions& options) {
   BaseCatalogue base;
   std::optional<Failure> damage;
   try {
-    base.file = fs.Open(options.msg_typed, OpenMode::kRead);
+    base.file = fs.open(options.msg_typed, OpenMode::kRead);
     damage = read_catalogue(*base.file, options.msg_path, &base.catalogue);
   } catch (const IoError&) {
-    throw UsageFailure(
+    throw usage_failure(
         options.msg_path + " doesn't exist or cannot be opened:\nuse the -c option to create it",
         options.msg_path);
   }
   if (base.catalogue.header.file_id != kFileId) {
-    throw UsageFailure(options.msg_path + " : FILE ID is not valid:\nFILE ID must be 4d53",
-                       options.msg_path);
+    throw usage_failure(options.msg_path + " : FILE ID is not valid:\nFILE ID must be 4d53",
+                        options.msg_path);
   }
   if (damage) throw *damage;
   return base;
@@ -78,8 +78,8 @@ const char* kind_name(FileKind kind) {
 // of them and reads the others.
 // Returns the run's work file paths, which depend on where the links lead.
 WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
-  options.msg_typed = fs.FollowLinks(options.msg_typed);
-  options.names_path = fs.FollowLinks(options.names_path);
+  options.msg_typed = fs.follow_links(options.msg_typed);
+  options.names_path = fs.follow_links(options.names_path);
   struct Role {
     const char* what;
     std::string path, shown;
@@ -98,17 +98,17 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
   };
   for (const Role& role : roles) {
     if (&role != &roles[1] && &role != &roles[2]) continue;
-    const FileKind kind = fs.Kind(role.path);
+    const FileKind kind = fs.kind(role.path);
     if (kind == FileKind::kRegular || kind == FileKind::kMissing) continue;
     if (kind != FileKind::kNoDirectory) {
-      throw UsageFailure(role.shown + " is " + kind_name(kind), role.shown);
+      throw usage_failure(role.shown + " is " + kind_name(kind), role.shown);
     }
     // A file to be created says which directory is missing when it cannot
     // be; an MSG file to be read says it here rather than advise -c.
     if (&role != &roles[1] || options.create) continue;
-    std::string missing = DirName(role.path);
-    while (fs.Kind(missing) == FileKind::kNoDirectory) missing = DirName(missing);
-    throw UsageFailure(role.shown + " : there is no directory " + missing, role.shown);
+    std::string missing = dir_name(role.path);
+    while (fs.kind(missing) == FileKind::kNoDirectory) missing = dir_name(missing);
+    throw usage_failure(role.shown + " : there is no directory " + missing, role.shown);
   }
   // The given files by what they are; the work files by their names alone,
   // since a work file left by an earlier run may be a second name of a file
@@ -117,8 +117,8 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
   FileIdentity ids[std::size(roles)], names[std::size(roles)];
   for (size_t i = 0; i < std::size(roles); ++i) {
     const std::string& path = roles[i].path;
-    ids[i] = fs.Identity(path);
-    names[i] = fs.Identity(DirName(path));
+    ids[i] = fs.identity(path);
+    names[i] = fs.identity(dir_name(path));
     // In a missing directory only the whole path tells files apart.
     names[i].name =
         !names[i].name.empty()
@@ -126,10 +126,10 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
             : path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
     for (size_t j = 0; j < i; ++j) {
       if (i < kGiven ? ids[j] == ids[i] : names[j] == names[i]) {
-        throw UsageFailure("the " + std::string(roles[j].what) + " " + roles[j].shown +
-                               " and the " + roles[i].what + " " + roles[i].shown +
-                               " are the same file",
-                           roles[j].shown);
+        throw usage_failure("the " + std::string(roles[j].what) + " " + roles[j].shown +
+                                " and the " + roles[i].what + " " + roles[i].shown +
+                                " are the same file",
+                            roles[j].shown);
       }
     }
   }
@@ -153,7 +153,7 @@ std::string failure_text(const Failure& failure) {
 }
 
 int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& console) {
-  console.Out(std::string("Tolvane v") + kVersion + "\n");
+  console.write_out(std::string("Tolvane v") + kVersion + "\n");
   BuildOptions options;
   // Held from before the files are first read until they are committed or
   // undone, and dropped before any pause, so that a run waiting for a key
@@ -162,9 +162,9 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
   try {
     options = parse_command_line(args, fs);
     const WorkFilePaths paths = check_paths(fs, options);
-    lock = fs.LockFiles({options.msg_typed, options.names_path}, [&](const std::string& path) {
+    lock = fs.lock_files({options.msg_typed, options.names_path}, [&](const std::string& path) {
       const std::string& shown = path == options.msg_typed ? options.msg_path : path;
-      console.Err("Waiting for another run to finish with " + shown + "\n");
+      console.write_err("Waiting for another run to finish with " + shown + "\n");
     });
     if (auto stale = find_stale_backup(fs, paths)) throw *stale;
     BaseCatalogue base;
@@ -173,8 +173,8 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
     } else {
       base = read_existing(fs, options);
     }
-    console.Out("  read " + options.source_path + "\n");
-    console.Out("  build " + options.msg_path + "\n");
+    console.write_out("  read " + options.source_path + "\n");
+    console.write_out("  build " + options.msg_path + "\n");
     build(fs, options, paths, std::move(base));
   } catch (const Failure& failure) {
     lock.reset();
@@ -183,22 +183,22 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
   } catch (const Interrupted& interrupted) {
     lock.reset();
     if (interrupted.note().empty()) {
-      console.Err("Interrupted: " + options.msg_path + " and " + options.names_path +
-                  " are as they were\n");
+      console.write_err("Interrupted: " + options.msg_path + " and " + options.names_path +
+                        " are as they were\n");
     } else {
-      console.Err("Interrupted\n" + interrupted.note());
+      console.write_err("Interrupted\n" + interrupted.note());
     }
     return 1;
   }
   lock.reset();
-  if (InterruptSignal() != 0) {
+  if (interrupt_signal() != 0) {
     // The request came while the new files were replacing the previous
     // ones, and was held back until they had.
-    console.Err("Interrupted after the build had completed: the new " + options.msg_path + " and " +
-                options.names_path + " stand\n");
+    console.write_err("Interrupted after the build had completed: the new " + options.msg_path +
+                      " and " + options.names_path + " stand\n");
     return 0;
   }
-  console.Out(".. end\n");
+  console.write_out(".. end\n");
   return 0;
 }
 

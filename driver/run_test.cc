@@ -19,7 +19,7 @@
 namespace tolvane {
 namespace {
 
-using testing::MessageSource;
+using testing::message_source;
 using testing::RecordingConsole;
 
 const std::string kBanner = "Tolvane v1.1\n";
@@ -41,7 +41,7 @@ struct Result {
   int pauses = 0;
 };
 
-Result Tolvane(FileSystem& fs, const std::vector<std::string>& args) {
+Result run_in(FileSystem& fs, const std::vector<std::string>& args) {
   RecordingConsole console;
   Result result;
   result.code = run_tolvane(args, fs, console);
@@ -52,25 +52,25 @@ Result Tolvane(FileSystem& fs, const std::vector<std::string>& args) {
 }
 
 // What a complete build prints.
-std::string Progress(const std::string& source, const std::string& msg) {
+std::string progress(const std::string& source, const std::string& msg) {
   return kBanner + "  read " + source + "\n  build " + msg + "\n";
 }
-std::string Success(const std::string& source, const std::string& msg) {
-  return Progress(source, msg) + ".. end\n";
+std::string success(const std::string& source, const std::string& msg) {
+  return progress(source, msg) + ".. end\n";
 }
 
 // Every file of the fake file system with its content.
-std::map<std::string, std::string> Snapshot(const FakeFileSystem& fs) {
+std::map<std::string, std::string> snapshot(const FakeFileSystem& fs) {
   std::map<std::string, std::string> files;
-  for (const std::string& name : fs.ListFiles()) fs.GetFile(name, &files[name]);
+  for (const std::string& name : fs.list_files()) fs.get_file(name, &files[name]);
   return files;
 }
 
 // Whether the files are as they were; names only the differences, since
 // some of the contents are large.
-::testing::AssertionResult SameFiles(const std::map<std::string, std::string>& before,
-                                     const FakeFileSystem& fs) {
-  const auto after = Snapshot(fs);
+::testing::AssertionResult same_files(const std::map<std::string, std::string>& before,
+                                      const FakeFileSystem& fs) {
+  const auto after = snapshot(fs);
   if (after == before) return ::testing::AssertionSuccess();
   auto failure = ::testing::AssertionFailure();
   for (const auto& [name, content] : before) {
@@ -88,46 +88,46 @@ std::map<std::string, std::string> Snapshot(const FakeFileSystem& fs) {
   return failure;
 }
 
-std::string Content(const FakeFileSystem& fs, const std::string& path) {
+std::string content(const FakeFileSystem& fs, const std::string& path) {
   std::string content;
-  EXPECT_TRUE(fs.GetFile(path, &content)) << path << " is missing";
+  EXPECT_TRUE(fs.get_file(path, &content)) << path << " is missing";
   return content;
 }
 
 // The expected bytes, spelled out independently of the product's writers.
 std::string U16(uint32_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
 std::string U32(uint32_t v) { return U16(v & 0xFFFF) + U16(v >> 16); }
-std::string Chars(const std::string& text, size_t width) {
+std::string chars(const std::string& text, size_t width) {
   std::string field = text.substr(0, width);
   field.resize(width, '\0');
   return field;
 }
-std::string Header(const std::string& name, uint32_t language_count) {
-  return "\x53\x4D\x01\x01" + Chars(name, 32) + U16(language_count);
+std::string header(const std::string& name, uint32_t language_count) {
+  return "\x53\x4D\x01\x01" + chars(name, 32) + U16(language_count);
 }
-std::string Entry(const std::string& language, uint32_t tables, uint32_t table_offset) {
-  return Chars(language, 2) + U16(tables) + U32(table_offset);
+std::string entry(const std::string& language, uint32_t tables, uint32_t table_offset) {
+  return chars(language, 2) + U16(tables) + U32(table_offset);
 }
-std::string Record(uint32_t type_key, const std::string& font, uint32_t coding, uint32_t count,
+std::string record(uint32_t type_key, const std::string& font, uint32_t coding, uint32_t count,
                    uint32_t index_offset) {
-  return U32(type_key) + Chars(font, 32) + U16(coding) + U16(count) + U32(index_offset);
+  return U32(type_key) + chars(font, 32) + U16(coding) + U16(count) + U32(index_offset);
 }
-std::string Index(uint32_t id, uint32_t text_offset) { return U16(id) + U32(text_offset); }
+std::string index(uint32_t id, uint32_t text_offset) { return U16(id) + U32(text_offset); }
 std::string Bytes(const char* data, size_t n) { return std::string(data, n); }
 
-uint32_t ReadU16(const std::string& s, size_t at) {
+uint32_t read_u16(const std::string& s, size_t at) {
   return static_cast<uint8_t>(s.at(at)) | static_cast<uint8_t>(s.at(at + 1)) << 8;
 }
-uint32_t ReadU32(const std::string& s, size_t at) {
-  return ReadU16(s, at) | ReadU16(s, at + 2) << 16;
+uint32_t read_u32(const std::string& s, size_t at) {
+  return read_u16(s, at) | read_u16(s, at + 2) << 16;
 }
 
 // The source and MSG file of the worked example: two messages, identifiers
 // 2 then 1, in a new file.
-const std::string kWorkedSource = MessageSource("EN", "#message 2 B \"b\"\n#message 1 A \"a\"\n");
-std::string WorkedExampleFile(const std::string& name) {
-  return Header(name, 1) + Entry("EN", 1, 46) + Record(0x00010002, "F", 1, 2, 90) + Index(1, 8) +
-         Index(2, 0) + Bytes("b\0a\0", 4);
+const std::string kWorkedSource = message_source("EN", "#message 2 B \"b\"\n#message 1 A \"a\"\n");
+std::string worked_example_file(const std::string& name) {
+  return header(name, 1) + entry("EN", 1, 46) + record(0x00010002, "F", 1, 2, 90) + index(1, 8) +
+         index(2, 0) + Bytes("b\0a\0", 4);
 }
 
 // ---------------------------------------------------------------------------
@@ -136,12 +136,12 @@ std::string WorkedExampleFile(const std::string& name) {
 
 TEST(RunCommandLine, NoArgumentShowsBannerUsageAndPause) {
   FakeFileSystem fs;
-  Result r = Tolvane(fs, {});
+  Result r = run_in(fs, {});
   EXPECT_EQ(r.out, kBanner + kPause);
   EXPECT_EQ(r.err, kUsage);
   EXPECT_EQ(r.pauses, 1);
   EXPECT_EQ(r.code, 1);
-  EXPECT_TRUE(fs.ListFiles().empty());
+  EXPECT_TRUE(fs.list_files().empty());
 }
 
 TEST(RunCommandLine, EachProblemIsReportedAloneWithUsageAndPause) {
@@ -187,21 +187,21 @@ TEST(RunCommandLine, EachProblemIsReportedAloneWithUsageAndPause) {
     for (const std::string& arg : c.args) joined += " " + arg;
     SCOPED_TRACE("Tolvane" + joined);
     FakeFileSystem fs;
-    fs.SetFile("A.h", kWorkedSource);
-    fs.SetFile("MESSAGES.H", kWorkedSource);
-    fs.SetFile("B.h", "#define OLD 1\n");
-    fs.SetFile("bad.msg", std::string("\x53\x4E", 2) + std::string(40, '\0'));
-    fs.SetFile("empty.msg", "");
-    fs.SetFile("one.msg", "\x53");
-    fs.SetFile("swapped.msg", "MS" + std::string(36, '\0'));
-    fs.SetFile("UPPER.MSG", WorkedExampleFile("UPPER.MSG"));
-    const auto before = Snapshot(fs);
-    Result r = Tolvane(fs, c.args);
+    fs.set_file("A.h", kWorkedSource);
+    fs.set_file("MESSAGES.H", kWorkedSource);
+    fs.set_file("B.h", "#define OLD 1\n");
+    fs.set_file("bad.msg", std::string("\x53\x4E", 2) + std::string(40, '\0'));
+    fs.set_file("empty.msg", "");
+    fs.set_file("one.msg", "\x53");
+    fs.set_file("swapped.msg", "MS" + std::string(36, '\0'));
+    fs.set_file("UPPER.MSG", worked_example_file("UPPER.MSG"));
+    const auto before = snapshot(fs);
+    Result r = run_in(fs, c.args);
     EXPECT_EQ(r.out, kBanner + c.message + kPause);
     EXPECT_EQ(r.err, kUsage);
     EXPECT_EQ(r.pauses, 1);
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(SameFiles(before, fs));
+    EXPECT_TRUE(same_files(before, fs));
   }
 }
 
@@ -210,32 +210,32 @@ TEST(RunCommandLine, EachProblemIsReportedAloneWithUsageAndPause) {
 
 TEST(RunBuild, WorkedExampleGivesTheExpectedFileAndOutput) {
   FakeFileSystem fs;
-  fs.SetFile("A.h", kWorkedSource);
-  Result r = Tolvane(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
-  EXPECT_EQ(r.out, Success("A.h", "X.MSG"));
+  fs.set_file("A.h", kWorkedSource);
+  Result r = run_in(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, success("A.h", "X.MSG"));
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.pauses, 0);
   EXPECT_EQ(r.code, 0);
-  const std::string msg = Content(fs, "x.msg");
+  const std::string msg = content(fs, "x.msg");
   EXPECT_EQ(msg.size(), 106u);
-  EXPECT_EQ(msg, WorkedExampleFile("X.MSG"));
-  EXPECT_EQ(Content(fs, "B.h"), "#define B 2\n#define A 1\n");
+  EXPECT_EQ(msg, worked_example_file("X.MSG"));
+  EXPECT_EQ(content(fs, "B.h"), "#define B 2\n#define A 1\n");
   // Built as typed, and nothing else is left behind.
-  EXPECT_EQ(fs.ListFiles(), (std::vector<std::string>{"A.h", "B.h", "x.msg"}));
+  EXPECT_EQ(fs.list_files(), (std::vector<std::string>{"A.h", "B.h", "x.msg"}));
 }
 
 TEST(RunBuild, OptionFormsThatAreAccepted) {
   // -c takes no value; -t needs ".h" anywhere; the last -t and -h win.
   FakeFileSystem fs;
-  fs.SetFile("foo.hpp", kWorkedSource);
-  fs.SetFile("first.h", "// not a message source\n");
-  Result r = Tolvane(fs, {"-tfirst.h", "-hfirst_names.h", "-cxyz", "-tfoo.hpp", "-hB.h", "X.Msg"});
-  EXPECT_EQ(r.out, Success("foo.hpp", "X.MSG"));
+  fs.set_file("foo.hpp", kWorkedSource);
+  fs.set_file("first.h", "// not a message source\n");
+  Result r = run_in(fs, {"-tfirst.h", "-hfirst_names.h", "-cxyz", "-tfoo.hpp", "-hB.h", "X.Msg"});
+  EXPECT_EQ(r.out, success("foo.hpp", "X.MSG"));
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(Content(fs, "X.Msg"), WorkedExampleFile("X.MSG"));
-  EXPECT_EQ(Content(fs, "B.h"), "#define B 2\n#define A 1\n");
-  EXPECT_EQ(fs.ListFiles(), (std::vector<std::string>{"B.h", "X.Msg", "first.h", "foo.hpp"}));
+  EXPECT_EQ(content(fs, "X.Msg"), worked_example_file("X.MSG"));
+  EXPECT_EQ(content(fs, "B.h"), "#define B 2\n#define A 1\n");
+  EXPECT_EQ(fs.list_files(), (std::vector<std::string>{"B.h", "X.Msg", "first.h", "foo.hpp"}));
 }
 
 TEST(RunBuild, LongPathsWorkAndTheHeaderNameTakesTheirFirst32Characters) {
@@ -248,175 +248,175 @@ TEST(RunBuild, LongPathsWorkAndTheHeaderNameTakesTheirFirst32Characters) {
     const std::string source = dir + "/" + std::string(90, 's') + ".h";
     const std::string names = dir + "/" + std::string(100, 'n') + ".h";
     FakeFileSystem fs;
-    fs.SetFile(source, kWorkedSource);
-    Result r = Tolvane(fs, {"-c", "-t" + source, "-h" + names, msg_path});
-    EXPECT_EQ(r.out, Success(source, upper));
+    fs.set_file(source, kWorkedSource);
+    Result r = run_in(fs, {"-c", "-t" + source, "-h" + names, msg_path});
+    EXPECT_EQ(r.out, success(source, upper));
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.code, 0);
-    const std::string msg = Content(fs, msg_path);
+    const std::string msg = content(fs, msg_path);
     // 31 characters leave one 0x00; 32 or more fill the field unterminated.
-    EXPECT_EQ(msg.substr(4, 32), Chars(upper, 32));
-    EXPECT_EQ(msg, WorkedExampleFile(upper));
-    EXPECT_EQ(Content(fs, names), "#define B 2\n#define A 1\n");
-    EXPECT_EQ(fs.ListFiles().size(), 3u);
+    EXPECT_EQ(msg.substr(4, 32), chars(upper, 32));
+    EXPECT_EQ(msg, worked_example_file(upper));
+    EXPECT_EQ(content(fs, names), "#define B 2\n#define A 1\n");
+    EXPECT_EQ(fs.list_files().size(), 3u);
   }
 }
 
 TEST(RunBuild, ExistingFileIsOpenedAsTypedAndShownUpperCased) {
   FakeFileSystem fs;
-  fs.SetFile("A.h", kWorkedSource);
-  fs.SetFile("app.msg", WorkedExampleFile("APP.MSG"));
-  Result r = Tolvane(fs, {"-tA.h", "-hB.h", "app.msg"});
-  EXPECT_EQ(r.out, Success("A.h", "APP.MSG"));
+  fs.set_file("A.h", kWorkedSource);
+  fs.set_file("app.msg", worked_example_file("APP.MSG"));
+  Result r = run_in(fs, {"-tA.h", "-hB.h", "app.msg"});
+  EXPECT_EQ(r.out, success("A.h", "APP.MSG"));
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(fs.ListFiles(), (std::vector<std::string>{"A.h", "B.h", "app.msg"}));
+  EXPECT_EQ(fs.list_files(), (std::vector<std::string>{"A.h", "B.h", "app.msg"}));
   // A second EN table: the existing header (name included) is kept.
-  const std::string msg = Content(fs, "app.msg");
-  EXPECT_EQ(msg.substr(0, 38), Header("APP.MSG", 1));
-  EXPECT_EQ(msg.substr(38, 8), Entry("EN", 2, 46));
+  const std::string msg = content(fs, "app.msg");
+  EXPECT_EQ(msg.substr(0, 38), header("APP.MSG", 1));
+  EXPECT_EQ(msg.substr(38, 8), entry("EN", 2, 46));
 }
 
 TEST(RunBuild, EnglishFrenchEnglishSequenceCarriesOldTablesOver) {
   FakeFileSystem fs;
-  fs.SetFile("en.h", MessageSource("EN", "#message 1 HELLO \"Hi\"\n"));
-  fs.SetFile("fr.h", MessageSource("FR",
-                                   "#message 2 BYE \"Au revoir\"\n"
-                                   "#message 1 HELLO \"Salut\"\n",
-                                   "ISO8859", "FONT_FR", "3", "1f"));
-  fs.SetFile("en2.h", MessageSource("EN",
-                                    "#message 3 THREE \"ab\"\n"
-                                    "#message 1 HELLO_AGAIN \"z\"\n"
-                                    "#message 4 NOTEXT none\n",
-                                    "ISO8859", "F2", "1", "5"));
+  fs.set_file("en.h", message_source("EN", "#message 1 HELLO \"Hi\"\n"));
+  fs.set_file("fr.h", message_source("FR",
+                                     "#message 2 BYE \"Au revoir\"\n"
+                                     "#message 1 HELLO \"Salut\"\n",
+                                     "ISO8859", "FONT_FR", "3", "1f"));
+  fs.set_file("en2.h", message_source("EN",
+                                      "#message 3 THREE \"ab\"\n"
+                                      "#message 1 HELLO_AGAIN \"z\"\n"
+                                      "#message 4 NOTEXT none\n",
+                                      "ISO8859", "F2", "1", "5"));
 
-  Result r = Tolvane(fs, {"-c", "-ten.h", "-hnames.h", "x.msg"});
-  EXPECT_EQ(r.out, Success("en.h", "X.MSG"));
+  Result r = run_in(fs, {"-c", "-ten.h", "-hnames.h", "x.msg"});
+  EXPECT_EQ(r.out, success("en.h", "X.MSG"));
   ASSERT_EQ(r.code, 0);
   // One text of 3 bytes: the block gets a fill byte to end at 100.
-  const std::string first = Content(fs, "x.msg");
-  EXPECT_EQ(first, Header("X.MSG", 1) + Entry("EN", 1, 46) + Record(0x00010002, "F", 1, 1, 90) +
-                       Index(1, 0) + Bytes("Hi\0\0", 4));
-  EXPECT_EQ(Content(fs, "names.h"), "#define HELLO 1\n");
+  const std::string first = content(fs, "x.msg");
+  EXPECT_EQ(first, header("X.MSG", 1) + entry("EN", 1, 46) + record(0x00010002, "F", 1, 1, 90) +
+                       index(1, 0) + Bytes("Hi\0\0", 4));
+  EXPECT_EQ(content(fs, "names.h"), "#define HELLO 1\n");
 
   // A new language: its entry and record come last; everything moves by 8
   // (directory) or 52 (entry and record).
-  r = Tolvane(fs, {"-tfr.h", "-hnames.h", "x.msg"});
-  EXPECT_EQ(r.out, Success("fr.h", "X.MSG"));
+  r = run_in(fs, {"-tfr.h", "-hnames.h", "x.msg"});
+  EXPECT_EQ(r.out, success("fr.h", "X.MSG"));
   EXPECT_EQ(r.err, "");
   ASSERT_EQ(r.code, 0);
-  const std::string second = Content(fs, "x.msg");
-  EXPECT_EQ(second, Header("X.MSG", 2) + Entry("EN", 1, 54) + Entry("FR", 1, 98) +
-                        Record(0x00010002, "F", 1, 1, 142) +
-                        Record(0x0003001F, "FONT_FR", 1, 2, 152) + first.substr(90) + Index(1, 16) +
-                        Index(2, 0) + Bytes("Au revoir\0Salut\0", 16));
+  const std::string second = content(fs, "x.msg");
+  EXPECT_EQ(second, header("X.MSG", 2) + entry("EN", 1, 54) + entry("FR", 1, 98) +
+                        record(0x00010002, "F", 1, 1, 142) +
+                        record(0x0003001F, "FONT_FR", 1, 2, 152) + first.substr(90) + index(1, 16) +
+                        index(2, 0) + Bytes("Au revoir\0Salut\0", 16));
   EXPECT_EQ(second.size(), 180u);
-  EXPECT_EQ(Content(fs, "names.h"), "#define HELLO 1\n#define BYE 2\n");
+  EXPECT_EQ(content(fs, "names.h"), "#define HELLO 1\n#define BYE 2\n");
 
   // An existing language: its new record follows its old one, the later
   // language's offsets move by 44, the old blocks follow in their old order.
-  r = Tolvane(fs, {"-ten2.h", "-hnames.h", "x.msg"});
-  EXPECT_EQ(r.out, Success("en2.h", "X.MSG"));
+  r = run_in(fs, {"-ten2.h", "-hnames.h", "x.msg"});
+  EXPECT_EQ(r.out, success("en2.h", "X.MSG"));
   ASSERT_EQ(r.code, 0);
-  const std::string third = Content(fs, "x.msg");
-  EXPECT_EQ(third, Header("X.MSG", 2) + Entry("EN", 2, 54) + Entry("FR", 1, 142) +
-                       Record(0x00010002, "F", 1, 1, 186) + Record(0x00010005, "F2", 1, 2, 224) +
-                       Record(0x0003001F, "FONT_FR", 1, 2, 196) + first.substr(90) +
-                       second.substr(152) + Index(1, 9) + Index(3, 0) + Bytes("ab\0z\0\0", 6));
+  const std::string third = content(fs, "x.msg");
+  EXPECT_EQ(third, header("X.MSG", 2) + entry("EN", 2, 54) + entry("FR", 1, 142) +
+                       record(0x00010002, "F", 1, 1, 186) + record(0x00010005, "F2", 1, 2, 224) +
+                       record(0x0003001F, "FONT_FR", 1, 2, 196) + first.substr(90) +
+                       second.substr(152) + index(1, 9) + index(3, 0) + Bytes("ab\0z\0\0", 6));
   EXPECT_EQ(third.size(), 242u);
   // Identifier 1 is known already, whatever its new name; a line without a
   // text still gets its #define.
-  EXPECT_EQ(Content(fs, "names.h"),
+  EXPECT_EQ(content(fs, "names.h"),
             "#define HELLO 1\n#define BYE 2\n#define THREE 3\n#define NOTEXT 4\n");
-  EXPECT_EQ(fs.ListFiles(),
+  EXPECT_EQ(fs.list_files(),
             (std::vector<std::string>{"en.h", "en2.h", "fr.h", "names.h", "x.msg"}));
 }
 
 TEST(RunBuild, UnicodeTableHoldsTheSpelledOutBytes) {
   FakeFileSystem fs;
-  fs.SetFile("A.h", MessageSource("JA",
-                                  "#message 1 U \"\\x00\\x41 0x00 0x42\"\n"
-                                  "#message 0 E \"Hello\"\n",
-                                  "UNICODE"));
-  Result r = Tolvane(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
-  EXPECT_EQ(r.out, Success("A.h", "X.MSG"));
+  fs.set_file("A.h", message_source("JA",
+                                    "#message 1 U \"\\x00\\x41 0x00 0x42\"\n"
+                                    "#message 0 E \"Hello\"\n",
+                                    "UNICODE"));
+  Result r = run_in(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, success("A.h", "X.MSG"));
   ASSERT_EQ(r.code, 0);
-  EXPECT_EQ(Content(fs, "x.msg"), Header("X.MSG", 1) + Entry("JA", 1, 46) +
-                                      Record(0x00010002, "F", 0, 2, 90) + Index(0, 12) +
-                                      Index(1, 0) + Bytes("\0\x41\0\x42\0\0\0\0", 8));
-  EXPECT_EQ(Content(fs, "B.h"), "#define U 1\n#define E 0\n");
+  EXPECT_EQ(content(fs, "x.msg"), header("X.MSG", 1) + entry("JA", 1, 46) +
+                                      record(0x00010002, "F", 0, 2, 90) + index(0, 12) +
+                                      index(1, 0) + Bytes("\0\x41\0\x42\0\0\0\0", 8));
+  EXPECT_EQ(content(fs, "B.h"), "#define U 1\n#define E 0\n");
 }
 
 TEST(RunBuild, NamesHeaderKeepsThePreviousOneAndAddsOnlyNewIdentifiers) {
   FakeFileSystem fs;
   const std::string previous = "// names\r\n#define  OLD\t7\n#define MSG_A 1\n";
-  fs.SetFile("names.h", previous);
-  fs.SetFile("A.h", MessageSource("EN",
-                                  "#message 1 MSG_Z \"a\"\n"
-                                  "#message 7 SEVEN \"b\"\n"
-                                  "#message 13 MSG_C \"c\"\n"
-                                  "#message 70000 X \"t\"\n"
-                                  "#message  8 TWO_BLANKS \"x\"\n"
-                                  "#message 012 TWELVE \"y\"\n"
-                                  "#message 13 MSG_C_AGAIN\n"));
+  fs.set_file("names.h", previous);
+  fs.set_file("A.h", message_source("EN",
+                                    "#message 1 MSG_Z \"a\"\n"
+                                    "#message 7 SEVEN \"b\"\n"
+                                    "#message 13 MSG_C \"c\"\n"
+                                    "#message 70000 X \"t\"\n"
+                                    "#message  8 TWO_BLANKS \"x\"\n"
+                                    "#message 012 TWELVE \"y\"\n"
+                                    "#message 13 MSG_C_AGAIN\n"));
   // -c starts a new MSG file but still merges the names header.
-  Result r = Tolvane(fs, {"-c", "-tA.h", "-hnames.h", "x.msg"});
-  EXPECT_EQ(r.out, Success("A.h", "X.MSG"));
+  Result r = run_in(fs, {"-c", "-tA.h", "-hnames.h", "x.msg"});
+  EXPECT_EQ(r.out, success("A.h", "X.MSG"));
   ASSERT_EQ(r.code, 0);
   // Only the previous header is searched: MSG_C is new twice.
-  EXPECT_EQ(Content(fs, "names.h"), previous +
+  EXPECT_EQ(content(fs, "names.h"), previous +
                                         "#define MSG_C 13\n#define X 70000\n"
                                         "#define TWO_BLANKS 8\n#define TWELVE 12\n"
                                         "#define MSG_C_AGAIN 13\n");
   // The index holds the low 16 bits of each identifier, in ascending order.
-  const std::string msg = Content(fs, "x.msg");
-  ASSERT_EQ(ReadU16(msg, 46 + 38), 6u);
+  const std::string msg = content(fs, "x.msg");
+  ASSERT_EQ(read_u16(msg, 46 + 38), 6u);
   std::vector<uint32_t> ids;
-  for (size_t i = 0; i < 6; ++i) ids.push_back(ReadU16(msg, 90 + 6 * i));
+  for (size_t i = 0; i < 6; ++i) ids.push_back(read_u16(msg, 90 + 6 * i));
   EXPECT_EQ(ids, (std::vector<uint32_t>{1, 7, 8, 12, 13, 4464}));
-  EXPECT_EQ(fs.ListFiles(), (std::vector<std::string>{"A.h", "names.h", "x.msg"}));
+  EXPECT_EQ(fs.list_files(), (std::vector<std::string>{"A.h", "names.h", "x.msg"}));
 }
 
 TEST(RunBuild, PreviousNamesHeaderWithoutFinalLineFeedIsSearchedAndKeptApart) {
   FakeFileSystem fs;
-  fs.SetFile("names.h", "#define LAST 9");
-  fs.SetFile("A.h", MessageSource("EN", "#message 9 NINE \"a\"\n#message 2 NEW \"b\"\n"));
-  Result r = Tolvane(fs, {"-c", "-tA.h", "-hnames.h", "x.msg"});
-  EXPECT_EQ(r.out, Success("A.h", "X.MSG"));
+  fs.set_file("names.h", "#define LAST 9");
+  fs.set_file("A.h", message_source("EN", "#message 9 NINE \"a\"\n#message 2 NEW \"b\"\n"));
+  Result r = run_in(fs, {"-c", "-tA.h", "-hnames.h", "x.msg"});
+  EXPECT_EQ(r.out, success("A.h", "X.MSG"));
   ASSERT_EQ(r.code, 0);
-  EXPECT_EQ(Content(fs, "names.h"), "#define LAST 9\n#define NEW 2\n");
+  EXPECT_EQ(content(fs, "names.h"), "#define LAST 9\n#define NEW 2\n");
 }
 
 // A source with `count` texts whose identifiers run downwards, so that every
 // entry has to be moved by the sort.
-std::string ManyMessages(int count) {
+std::string many_messages(int count) {
   std::string body;
   for (int id = count - 1; id >= 0; --id) {
     body += "#message " + std::to_string(id) + " M" + std::to_string(id) + " \"t" +
             std::to_string(id) + "\"\n";
   }
-  return MessageSource("EN", body);
+  return message_source("EN", body);
 }
 
 TEST(RunBuild, MoreThanTenThousandMessagesUpToTheFormatsLimit) {
   constexpr uint32_t kCount = 32767;  // counts are signed 16-bit values
   FakeFileSystem fs;
-  fs.SetFile("A.h", ManyMessages(kCount));
-  Result r = Tolvane(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
-  EXPECT_EQ(r.out, Success("A.h", "X.MSG"));
+  fs.set_file("A.h", many_messages(kCount));
+  Result r = run_in(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, success("A.h", "X.MSG"));
   EXPECT_EQ(r.err, "");
   ASSERT_EQ(r.code, 0);
-  const std::string msg = Content(fs, "x.msg");
-  ASSERT_EQ(ReadU16(msg, 46 + 38), kCount);
+  const std::string msg = content(fs, "x.msg");
+  ASSERT_EQ(read_u16(msg, 46 + 38), kCount);
   EXPECT_EQ(msg.size() % 2, 0u);
   // Every entry, in ascending order, leads to its own text.
   for (uint32_t i = 0; i < kCount; ++i) {
     const size_t entry_end = 90 + 6 * (i + 1);
-    ASSERT_EQ(ReadU16(msg, entry_end - 6), i);
-    const size_t text_at = entry_end + ReadU32(msg, entry_end - 4);
+    ASSERT_EQ(read_u16(msg, entry_end - 6), i);
+    const size_t text_at = entry_end + read_u32(msg, entry_end - 4);
     ASSERT_LT(text_at, msg.size());
     ASSERT_EQ(std::string(msg.c_str() + text_at), "t" + std::to_string(i)) << "entry " << i;
   }
-  const std::string names = Content(fs, "B.h");
+  const std::string names = content(fs, "B.h");
   EXPECT_EQ(names.substr(0, 22), "#define M32766 32766\n#");
   EXPECT_EQ(names.substr(names.size() - 13), "#define M0 0\n");
 }
@@ -426,49 +426,49 @@ TEST(RunBuild, MoreThanTenThousandMessagesUpToTheFormatsLimit) {
 
 TEST(RunRefusal, TooManyTextsForOneTable) {
   FakeFileSystem fs;
-  fs.SetFile("A.h", ManyMessages(32768));
-  fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
-  fs.SetFile("B.h", "#define B 2\n#define A 1\n");
-  const auto before = Snapshot(fs);
-  Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
-  EXPECT_EQ(r.out, Progress("A.h", "X.MSG") +
+  fs.set_file("A.h", many_messages(32768));
+  fs.set_file("x.msg", worked_example_file("X.MSG"));
+  fs.set_file("B.h", "#define B 2\n#define A 1\n");
+  const auto before = snapshot(fs);
+  Result r = run_in(fs, {"-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, progress("A.h", "X.MSG") +
                        "Error : A.h : 32768 messages have a text; a table holds at most 32767\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.code, 1);
-  EXPECT_TRUE(SameFiles(before, fs));
+  EXPECT_TRUE(same_files(before, fs));
 }
 
 TEST(RunRefusal, TooManyLanguagesOrTablesOfOneLanguage) {
   // 32,767 distinct languages without tables: one more would not fit. (The
   // same code twice is damage a build refuses.)
-  std::string languages = Header("X.MSG", 32767);
+  std::string languages = header("X.MSG", 32767);
   for (uint32_t i = 0; i < 32767; ++i) {
     const std::string code = {static_cast<char>(0x80 | (i & 0x7F)), static_cast<char>(i >> 7)};
-    languages += Entry(code, 0, 38 + 8 * 32767);
+    languages += entry(code, 0, 38 + 8 * 32767);
   }
   // One language with 32,767 empty tables: another would not fit.
   const uint32_t area_end = 46 + 44 * 32767;
-  std::string tables = Header("X.MSG", 1) + Entry("EN", 32767, 46);
-  for (uint32_t i = 0; i < 32767; ++i) tables += Record(0x00010002, "F", 1, 0, area_end);
+  std::string tables = header("X.MSG", 1) + entry("EN", 32767, 46);
+  for (uint32_t i = 0; i < 32767; ++i) tables += record(0x00010002, "F", 1, 0, area_end);
 
   for (const auto& [content, problem] : std::vector<std::pair<std::string, std::string>>{
            {languages, "a file holds at most 32767 languages"},
            {tables, "a language holds at most 32767 tables"}}) {
     SCOPED_TRACE(problem);
     FakeFileSystem fs;
-    fs.SetFile("A.h", kWorkedSource);
-    fs.SetFile("x.msg", content);
-    const auto before = Snapshot(fs);
-    Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
-    EXPECT_EQ(r.out, Progress("A.h", "X.MSG") + "Error : X.MSG : " + problem + "\n");
+    fs.set_file("A.h", kWorkedSource);
+    fs.set_file("x.msg", content);
+    const auto before = snapshot(fs);
+    Result r = run_in(fs, {"-tA.h", "-hB.h", "x.msg"});
+    EXPECT_EQ(r.out, progress("A.h", "X.MSG") + "Error : X.MSG : " + problem + "\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(SameFiles(before, fs));
+    EXPECT_TRUE(same_files(before, fs));
   }
 }
 
 TEST(RunRefusal, DamagedExistingFileIsRefusedBeforeAnythingIsPrintedOrMoved) {
-  const std::string good = WorkedExampleFile("X.MSG");
+  const std::string good = worked_example_file("X.MSG");
   auto patched = [&](size_t at, const std::string& bytes) {
     std::string file = good;
     file.replace(at, bytes.size(), bytes);
@@ -476,7 +476,7 @@ TEST(RunRefusal, DamagedExistingFileIsRefusedBeforeAnythingIsPrintedOrMoved) {
   };
   const std::vector<std::pair<std::string, std::string>> cases = {
       {good.substr(0, 5), "the header is cut short (5 bytes)"},
-      {Header("X.MSG", 1), "the language directory does not fit in the file"},
+      {header("X.MSG", 1), "the language directory does not fit in the file"},
       {patched(36, U16(40000)), "the language count 40000 is over 32767 at byte 36"},
       {good.substr(0, 60), "the table records do not fit in the file"},
       {patched(40, U16(40000)), "the table count 40000 is over 32767 at byte 40"},
@@ -489,28 +489,28 @@ TEST(RunRefusal, DamagedExistingFileIsRefusedBeforeAnythingIsPrintedOrMoved) {
   for (const auto& [content, problem] : cases) {
     SCOPED_TRACE(problem);
     FakeFileSystem fs;
-    fs.SetFile("A.h", kWorkedSource);
-    fs.SetFile("x.msg", content);
-    fs.SetFile("B.h", "#define B 2\n");
-    const auto before = Snapshot(fs);
-    Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
+    fs.set_file("A.h", kWorkedSource);
+    fs.set_file("x.msg", content);
+    fs.set_file("B.h", "#define B 2\n");
+    const auto before = snapshot(fs);
+    Result r = run_in(fs, {"-tA.h", "-hB.h", "x.msg"});
     EXPECT_EQ(r.out, kBanner + "Error : X.MSG : " + problem + "\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.pauses, 0);
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(SameFiles(before, fs));
+    EXPECT_TRUE(same_files(before, fs));
   }
 }
 
 TEST(RunRefusal, FileWithoutLanguagesIsAccepted) {
   FakeFileSystem fs;
-  fs.SetFile("A.h", kWorkedSource);
-  fs.SetFile("x.msg", Header("OLD NAME", 0));
-  Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
-  EXPECT_EQ(r.out, Success("A.h", "X.MSG"));
+  fs.set_file("A.h", kWorkedSource);
+  fs.set_file("x.msg", header("OLD NAME", 0));
+  Result r = run_in(fs, {"-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, success("A.h", "X.MSG"));
   ASSERT_EQ(r.code, 0);
   // The new entry's records follow the directory; the old name is kept.
-  EXPECT_EQ(Content(fs, "x.msg"), WorkedExampleFile("OLD NAME"));
+  EXPECT_EQ(content(fs, "x.msg"), worked_example_file("OLD NAME"));
 }
 
 // ---------------------------------------------------------------------------
@@ -524,7 +524,7 @@ TEST(RunStaleBackup, StopsBeforeTheFileIdCheckAndTouchesNothing) {
     std::vector<std::string> args;
     std::string in_the_way;
   };
-  const std::string msg = WorkedExampleFile("X.MSG");
+  const std::string msg = worked_example_file("X.MSG");
   // Each backup with the mark a run leaves beside it.
   const std::string mark = run_mark_text("x.BAK"), names_mark = run_mark_text("B.h.BAK");
   const std::vector<Case> cases = {
@@ -558,29 +558,29 @@ TEST(RunStaleBackup, StopsBeforeTheFileIdCheckAndTouchesNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     FakeFileSystem fs;
-    fs.SetFile("A.h", kWorkedSource);
-    fs.SetFile("B.h", "");
-    for (const auto& [name, content] : c.files) fs.SetFile(name, content);
-    const auto before = Snapshot(fs);
-    Result r = Tolvane(fs, c.args);
+    fs.set_file("A.h", kWorkedSource);
+    fs.set_file("B.h", "");
+    for (const auto& [name, content] : c.files) fs.set_file(name, content);
+    const auto before = snapshot(fs);
+    Result r = run_in(fs, c.args);
     EXPECT_EQ(r.out, kBanner + kPause);
     EXPECT_EQ(r.err.rfind("Cannot build X.MSG: " + c.in_the_way + " ", 0), 0u) << r.err;
     EXPECT_EQ(r.err.back(), '\n');
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
     EXPECT_EQ(r.pauses, 1);
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(SameFiles(before, fs));
+    EXPECT_TRUE(same_files(before, fs));
   }
 }
 
 TEST(RunStaleBackup, SaysHowToRestoreWhileTheTemporaryFileShowsTheRunWasCut) {
   FakeFileSystem fs;
-  fs.SetFile("A.h", kWorkedSource);
-  fs.SetFile("x.msg", "");
-  fs.SetFile("x.BAK", WorkedExampleFile("X.MSG"));
-  fs.SetFile("x.RUN", run_mark_text("x.BAK"));
-  fs.SetFile("x.TMP", "");
-  Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
+  fs.set_file("A.h", kWorkedSource);
+  fs.set_file("x.msg", "");
+  fs.set_file("x.BAK", worked_example_file("X.MSG"));
+  fs.set_file("x.RUN", run_mark_text("x.BAK"));
+  fs.set_file("x.TMP", "");
+  Result r = run_in(fs, {"-tA.h", "-hB.h", "x.msg"});
   EXPECT_NE(r.err.find("restore it with: mv 'x.BAK' 'x.msg' && rm 'x.RUN'"), std::string::npos)
       << r.err;
   EXPECT_EQ(r.code, 1);
@@ -591,30 +591,30 @@ TEST(RunStaleBackup, SaysHowToRestoreWhileTheTemporaryFileShowsTheRunWasCut) {
 // it asks to move them, never to remove them, and touches nothing.
 TEST(RunStaleBackup, AUsersOwnBackupIsLeftAlone) {
   FakeFileSystem fs;
-  fs.SetFile("A.h", MessageSource("FR", "#message 3 C \"c\"\n"));
-  ASSERT_EQ(Tolvane(fs, {"-c", "-tA.h", "-hB.h", "x.msg"}).code, 0);
+  fs.set_file("A.h", message_source("FR", "#message 3 C \"c\"\n"));
+  ASSERT_EQ(run_in(fs, {"-c", "-tA.h", "-hB.h", "x.msg"}).code, 0);
   for (const char* backup : {"x.BAK", "B.h.BAK"}) {
     SCOPED_TRACE(backup);
     const std::string original = std::string(backup) == "x.BAK" ? "x.msg" : "B.h";
-    fs.SetFile(backup, Content(fs, original));
+    fs.set_file(backup, content(fs, original));
     for (bool tmp : {false, true}) {
-      if (tmp) fs.SetFile("x.TMP", "");
-      const auto before = Snapshot(fs);
-      Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
+      if (tmp) fs.set_file("x.TMP", "");
+      const auto before = snapshot(fs);
+      Result r = run_in(fs, {"-tA.h", "-hB.h", "x.msg"});
       EXPECT_EQ(r.err, "Cannot build X.MSG: " + std::string(backup) +
                            " was not made by a run and is in the way of the run's backup of " +
                            original + "; move or rename it and run again\n");
       EXPECT_EQ(r.code, 1);
-      EXPECT_TRUE(SameFiles(before, fs));
-      if (tmp) fs.Remove("x.TMP");
+      EXPECT_TRUE(same_files(before, fs));
+      if (tmp) fs.remove("x.TMP");
     }
     // Moved away as asked, it stays the user's.
-    const std::string copy = Content(fs, backup);
-    fs.Rename(backup, "mine");
-    ASSERT_EQ(Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"}).code, 0);
-    EXPECT_EQ(Content(fs, "mine"), copy);
-    EXPECT_EQ(fs.ListFiles(), (std::vector<std::string>{"A.h", "B.h", "mine", "x.msg"}));
-    fs.Remove("mine");
+    const std::string copy = content(fs, backup);
+    fs.rename(backup, "mine");
+    ASSERT_EQ(run_in(fs, {"-tA.h", "-hB.h", "x.msg"}).code, 0);
+    EXPECT_EQ(content(fs, "mine"), copy);
+    EXPECT_EQ(fs.list_files(), (std::vector<std::string>{"A.h", "B.h", "mine", "x.msg"}));
+    fs.remove("mine");
   }
 }
 
@@ -632,40 +632,40 @@ TEST(RunFailedBuild, PutsEveryFileBack) {
       {"missing LANGUAGE line", "// LANGUAGE EN\n#message 1 A \"a\"\n",
        "  Error in A.h:specify the name of the language to create:\n    ex :// #LANGUAGE EN\n"},
       {"hexadecimal escape without a digit",
-       MessageSource("EN", "#message 1 A \"a\"\n#message 2 B \"\\xg1\"\n"),
+       message_source("EN", "#message 1 A \"a\"\n#message 2 B \"\\xg1\"\n"),
        "Error : \\xg: hex constants must have at least one hex digit\n"},
       {"identifier that cannot be read",
-       MessageSource("EN", "#message 1 A \"a\"\n#message abc X \"t\"\n"),
+       message_source("EN", "#message 1 A \"a\"\n#message abc X \"t\"\n"),
        "  Error in A.h: line 7: the identifier of this #message line cannot be read\n"},
   };
   for (const Case& c : cases) {
     for (bool create : {false, true}) {
       SCOPED_TRACE(c.what + (create ? ", with -c" : ""));
       FakeFileSystem fs;
-      fs.SetFile("A.h", c.source);
-      fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
-      fs.SetFile("B.h", "#define B 2\n#define A 1\n");
-      const auto before = Snapshot(fs);
+      fs.set_file("A.h", c.source);
+      fs.set_file("x.msg", worked_example_file("X.MSG"));
+      fs.set_file("B.h", "#define B 2\n#define A 1\n");
+      const auto before = snapshot(fs);
       std::vector<std::string> args = {"-tA.h", "-hB.h", "x.msg"};
       if (create) args.insert(args.begin(), "-c");
-      Result r = Tolvane(fs, args);
-      EXPECT_EQ(r.out, Progress("A.h", "X.MSG") + c.message);
+      Result r = run_in(fs, args);
+      EXPECT_EQ(r.out, progress("A.h", "X.MSG") + c.message);
       EXPECT_EQ(r.err, "");
       EXPECT_EQ(r.pauses, 0);
       EXPECT_EQ(r.code, 1);
-      EXPECT_TRUE(SameFiles(before, fs));
+      EXPECT_TRUE(same_files(before, fs));
     }
   }
 }
 
 TEST(RunFailedBuild, WithoutPreviousFilesNothingIsLeft) {
   FakeFileSystem fs;
-  fs.SetFile("A.h", MessageSource("EN", "#message 1 A \"\\x\"\n"));
-  Result r = Tolvane(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
-  EXPECT_EQ(r.out, Progress("A.h", "X.MSG") +
+  fs.set_file("A.h", message_source("EN", "#message 1 A \"\\x\"\n"));
+  Result r = run_in(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, progress("A.h", "X.MSG") +
                        "Error : \\x: hex constants must have at least one hex digit\n");
   EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(fs.ListFiles(), std::vector<std::string>{"A.h"});
+  EXPECT_EQ(fs.list_files(), std::vector<std::string>{"A.h"});
 }
 
 // The build reads and writes several files at once; a read or write that
@@ -679,11 +679,11 @@ TEST(RunFailedBuild, AReadOrWriteThatFailsNamesItsFile) {
   std::set<std::string> seen;
   for (long n = 1;; ++n) {
     FakeFileSystem fs;
-    fs.SetFile("A.h", MessageSource("FR", "#message 1 A \"a\"\n"));
-    fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
-    fs.SetFile("B.h", "#define A 1\n");
-    fs.FailAt(n, false);
-    Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
+    fs.set_file("A.h", message_source("FR", "#message 1 A \"a\"\n"));
+    fs.set_file("x.msg", worked_example_file("X.MSG"));
+    fs.set_file("B.h", "#define A 1\n");
+    fs.fail_at(n, false);
+    Result r = run_in(fs, {"-tA.h", "-hB.h", "x.msg"});
     if (!fs.injected()) break;
     // Opening, and reading before the build or while replacing the files,
     // are told otherwise.
@@ -700,18 +700,18 @@ TEST(RunFailedBuild, AReadOrWriteThatFailsNamesItsFile) {
 
 TEST(RunBuild, CreateReplacesAnExistingFileOnlyWhenTheNewOneIsComplete) {
   FakeFileSystem fs;
-  fs.SetFile("A.h", MessageSource("EN", "#message 1 A \"\\xz\"\n"));
-  fs.SetFile("x.msg", "not a catalogue at all");
-  Result r = Tolvane(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
+  fs.set_file("A.h", message_source("EN", "#message 1 A \"\\xz\"\n"));
+  fs.set_file("x.msg", "not a catalogue at all");
+  Result r = run_in(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
   EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(Content(fs, "x.msg"), "not a catalogue at all");
+  EXPECT_EQ(content(fs, "x.msg"), "not a catalogue at all");
 
-  fs.SetFile("A.h", kWorkedSource);
-  r = Tolvane(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
-  EXPECT_EQ(r.out, Success("A.h", "X.MSG"));
+  fs.set_file("A.h", kWorkedSource);
+  r = run_in(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, success("A.h", "X.MSG"));
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(Content(fs, "x.msg"), WorkedExampleFile("X.MSG"));
-  EXPECT_EQ(fs.ListFiles(), (std::vector<std::string>{"A.h", "B.h", "x.msg"}));
+  EXPECT_EQ(content(fs, "x.msg"), worked_example_file("X.MSG"));
+  EXPECT_EQ(fs.list_files(), (std::vector<std::string>{"A.h", "B.h", "x.msg"}));
 }
 
 // ---------------------------------------------------------------------------
@@ -722,35 +722,35 @@ TEST(RunBuild, CreateReplacesAnExistingFileOnlyWhenTheNewOneIsComplete) {
 class PathRecorder : public FileSystem {
  public:
   explicit PathRecorder(FakeFileSystem& fs) : fs_(fs) {}
-  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
+  std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
     if (mode == OpenMode::kCreate) changed.insert(path);
-    return fs_.Open(path, mode);
+    return fs_.open(path, mode);
   }
-  bool Exists(const std::string& path) override { return fs_.Exists(path); }
-  void Rename(const std::string& from, const std::string& to) override {
+  bool exists(const std::string& path) override { return fs_.exists(path); }
+  void rename(const std::string& from, const std::string& to) override {
     changed.insert({from, to});
-    fs_.Rename(from, to);
+    fs_.rename(from, to);
   }
-  void RenameNoReplace(const std::string& from, const std::string& to) override {
+  void rename_no_replace(const std::string& from, const std::string& to) override {
     changed.insert({from, to});
-    fs_.RenameNoReplace(from, to);
+    fs_.rename_no_replace(from, to);
   }
-  void Link(const std::string& from, const std::string& to) override {
+  void link(const std::string& from, const std::string& to) override {
     changed.insert(to);
-    fs_.Link(from, to);
+    fs_.link(from, to);
   }
-  void Remove(const std::string& path) override {
+  void remove(const std::string& path) override {
     changed.insert(path);
-    fs_.Remove(path);
+    fs_.remove(path);
   }
-  void SyncDir(const std::string& dir) override { fs_.SyncDir(dir); }
-  std::unique_ptr<FileLock> LockFiles(const std::vector<std::string>& paths,
-                                      const LockWaitNotice& waiting) override {
-    return fs_.LockFiles(paths, waiting);
+  void sync_dir(const std::string& dir) override { fs_.sync_dir(dir); }
+  std::unique_ptr<FileLock> lock_files(const std::vector<std::string>& paths,
+                                       const LockWaitNotice& waiting) override {
+    return fs_.lock_files(paths, waiting);
   }
-  FileKind Kind(const std::string& path) override { return fs_.Kind(path); }
-  FileIdentity Identity(const std::string& path) override { return fs_.Identity(path); }
-  std::string FollowLinks(const std::string& path) override { return fs_.FollowLinks(path); }
+  FileKind kind(const std::string& path) override { return fs_.kind(path); }
+  FileIdentity identity(const std::string& path) override { return fs_.identity(path); }
+  std::string follow_links(const std::string& path) override { return fs_.follow_links(path); }
 
   std::set<std::string> changed;
 
@@ -760,15 +760,15 @@ class PathRecorder : public FileSystem {
 
 TEST(RunWorkFiles, DotsBeforeTheExtensionStayInTheWorkFileNames) {
   FakeFileSystem fake;
-  fake.SetFile("en.h", MessageSource("EN", "#message 1 A \"a\"\n"));
-  fake.SetFile("fr.h", MessageSource("FR", "#message 1 A \"b\"\n"));
-  fake.SetFile("v1.2/app.msg", "to be replaced");
+  fake.set_file("en.h", message_source("EN", "#message 1 A \"a\"\n"));
+  fake.set_file("fr.h", message_source("FR", "#message 1 A \"b\"\n"));
+  fake.set_file("v1.2/app.msg", "to be replaced");
   PathRecorder fs(fake);
-  Result r = Tolvane(fs, {"-c", "-ten.h", "-hv1.2/names.h", "v1.2/app.msg"});
-  EXPECT_EQ(r.out, Success("en.h", "V1.2/APP.MSG"));
+  Result r = run_in(fs, {"-c", "-ten.h", "-hv1.2/names.h", "v1.2/app.msg"});
+  EXPECT_EQ(r.out, success("en.h", "V1.2/APP.MSG"));
   ASSERT_EQ(r.code, 0);
-  r = Tolvane(fs, {"-tfr.h", "-hv1.2/names.h", "v1.2/app.msg"});
-  EXPECT_EQ(r.out, Success("fr.h", "V1.2/APP.MSG"));
+  r = run_in(fs, {"-tfr.h", "-hv1.2/names.h", "v1.2/app.msg"});
+  EXPECT_EQ(r.out, success("fr.h", "V1.2/APP.MSG"));
   ASSERT_EQ(r.code, 0);
 
   EXPECT_TRUE(fs.changed.count("v1.2/app.TMP"));
@@ -778,23 +778,23 @@ TEST(RunWorkFiles, DotsBeforeTheExtensionStayInTheWorkFileNames) {
     EXPECT_EQ(path.find("V1"), std::string::npos) << path;
     EXPECT_NE(path, "v1.2/app.MSG");
   }
-  EXPECT_EQ(fake.ListFiles(),
+  EXPECT_EQ(fake.list_files(),
             (std::vector<std::string>{"en.h", "fr.h", "v1.2/app.msg", "v1.2/names.h"}));
-  const std::string msg = Content(fake, "v1.2/app.msg");
-  EXPECT_EQ(msg.substr(0, 38), Header("V1.2/APP.MSG", 2));
+  const std::string msg = content(fake, "v1.2/app.msg");
+  EXPECT_EQ(msg.substr(0, 38), header("V1.2/APP.MSG", 2));
 
   // A backup beside the file in the way stops the run; one named after the
   // first dot does not concern it.
-  fake.SetFile("v1.BAK", "unrelated");
-  r = Tolvane(fs, {"-tfr.h", "-hv1.2/names.h", "v1.2/app.msg"});
+  fake.set_file("v1.BAK", "unrelated");
+  r = run_in(fs, {"-tfr.h", "-hv1.2/names.h", "v1.2/app.msg"});
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(Content(fake, "v1.BAK"), "unrelated");
-  fake.SetFile("v1.2/app.BAK", "stale");
-  const auto before = Snapshot(fake);
-  r = Tolvane(fs, {"-tfr.h", "-hv1.2/names.h", "v1.2/app.msg"});
+  EXPECT_EQ(content(fake, "v1.BAK"), "unrelated");
+  fake.set_file("v1.2/app.BAK", "stale");
+  const auto before = snapshot(fake);
+  r = run_in(fs, {"-tfr.h", "-hv1.2/names.h", "v1.2/app.msg"});
   EXPECT_EQ(r.err.rfind("Cannot build V1.2/APP.MSG: v1.2/app.BAK ", 0), 0u) << r.err;
   EXPECT_EQ(r.code, 1);
-  EXPECT_TRUE(SameFiles(before, fake));
+  EXPECT_TRUE(same_files(before, fake));
 }
 
 // ---------------------------------------------------------------------------
@@ -825,20 +825,20 @@ TEST(RunLock, WaitsForARunOnTheSameFilesSayingSoOnce) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     FakeFileSystem fs;
-    fs.SetFile("A.h", MessageSource("FR", "#message 3 C \"c\"\n"));
-    fs.SetFile("data/x.msg", WorkedExampleFile("X.MSG"));
-    auto other = fs.LockFiles(c.held, [](const std::string&) {});
+    fs.set_file("A.h", message_source("FR", "#message 3 C \"c\"\n"));
+    fs.set_file("data/x.msg", worked_example_file("X.MSG"));
+    auto other = fs.lock_files(c.held, [](const std::string&) {});
     int waits = 0;
     fs.set_lock_waiter([&] {
       ++waits;
       other.reset();
     });
-    Result r = Tolvane(fs, c.args);
-    EXPECT_EQ(r.out, Success("A.h", "DATA/X.MSG"));
+    Result r = run_in(fs, c.args);
+    EXPECT_EQ(r.out, success("A.h", "DATA/X.MSG"));
     EXPECT_EQ(r.err, c.waiting);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(waits, c.waiting.empty() ? 0 : 1);
-    EXPECT_EQ(ReadU16(Content(fs, "data/x.msg"), 36), 2u);
+    EXPECT_EQ(read_u16(content(fs, "data/x.msg"), 36), 2u);
     EXPECT_FALSE(fs.locked("data") || fs.locked("inc"));
   }
 }
@@ -847,17 +847,17 @@ TEST(RunLock, WaitsForARunOnTheSameFilesSayingSoOnce) {
 TEST(RunLock, IsReleasedBeforeThePause) {
   struct LockCheckingConsole : RecordingConsole {
     explicit LockCheckingConsole(FakeFileSystem& fs) : fs(fs) {}
-    void WaitKey() override {
-      RecordingConsole::WaitKey();
+    void wait_key() override {
+      RecordingConsole::wait_key();
       locked_at_pause = fs.locked(".");
     }
     FakeFileSystem& fs;
     bool locked_at_pause = true;
   };
   FakeFileSystem fs;
-  fs.SetFile("A.h", MessageSource("FR", "#message 3 C \"c\"\n"));
-  fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
-  fs.SetFile("x.BAK", "left by a run");
+  fs.set_file("A.h", message_source("FR", "#message 3 C \"c\"\n"));
+  fs.set_file("x.msg", worked_example_file("X.MSG"));
+  fs.set_file("x.BAK", "left by a run");
   LockCheckingConsole console(fs);
   EXPECT_EQ(run_tolvane({"-tA.h", "-hB.h", "x.msg"}, fs, console), 1);
   EXPECT_EQ(console.pauses, 1);
@@ -868,24 +868,24 @@ TEST(RunLock, IsReleasedBeforeThePause) {
 // run is undone and says so; from the commit on it completes and says that.
 TEST(RunInterrupt, AtEveryOperationLeavesThePreviousOrTheNewFiles) {
   auto prepare = [](FakeFileSystem& fs) {
-    fs.SetFile("A.h", MessageSource("FR", "#message 3 C \"c\"\n#message 1 A \"a\"\n"));
-    fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
-    fs.SetFile("B.h", "#define B 2\n");
+    fs.set_file("A.h", message_source("FR", "#message 3 C \"c\"\n#message 1 A \"a\"\n"));
+    fs.set_file("x.msg", worked_example_file("X.MSG"));
+    fs.set_file("B.h", "#define B 2\n");
   };
   FakeFileSystem clean;
   prepare(clean);
-  const auto before = Snapshot(clean);
-  ASSERT_EQ(Tolvane(clean, {"-tA.h", "-hB.h", "x.msg"}).code, 0);
-  const auto built = Snapshot(clean);
+  const auto before = snapshot(clean);
+  ASSERT_EQ(run_in(clean, {"-tA.h", "-hB.h", "x.msg"}).code, 0);
+  const auto built = snapshot(clean);
   bool completed_seen = false, undone_seen = false;
   for (long n = 1; n <= clean.operations() + 1; ++n) {
     SCOPED_TRACE("interrupt at operation " + std::to_string(n));
     FakeFileSystem fs;
     prepare(fs);
-    fs.InterruptAt(n, SIGTERM);
-    Result r = Tolvane(fs, {"-tA.h", "-hB.h", "x.msg"});
-    const int noted = InterruptSignal();
-    SetInterruptSignal(0);
+    fs.interrupt_at(n, SIGTERM);
+    Result r = run_in(fs, {"-tA.h", "-hB.h", "x.msg"});
+    const int noted = interrupt_signal();
+    set_interrupt_signal(0);
     if (n > clean.operations()) {
       EXPECT_EQ(noted, 0);
       EXPECT_EQ(r.code, 0);
@@ -897,14 +897,14 @@ TEST(RunInterrupt, AtEveryOperationLeavesThePreviousOrTheNewFiles) {
       EXPECT_FALSE(completed_seen) << "undone after a run that completed earlier";
       undone_seen = true;
       EXPECT_EQ(r.err, "Interrupted: X.MSG and B.h are as they were\n");
-      EXPECT_EQ(r.out, Progress("A.h", "X.MSG"));
-      EXPECT_TRUE(SameFiles(before, fs));
+      EXPECT_EQ(r.out, progress("A.h", "X.MSG"));
+      EXPECT_TRUE(same_files(before, fs));
     } else {
       completed_seen = true;
       EXPECT_EQ(r.code, 0);
       EXPECT_EQ(r.err, "Interrupted after the build had completed: the new X.MSG and B.h stand\n");
-      EXPECT_EQ(r.out, Progress("A.h", "X.MSG"));
-      EXPECT_EQ(Snapshot(fs), built);
+      EXPECT_EQ(r.out, progress("A.h", "X.MSG"));
+      EXPECT_EQ(snapshot(fs), built);
     }
     if (HasFailure()) break;
   }
@@ -953,37 +953,37 @@ TEST(RunPaths, CollidingRolesAreRefusedWithNothingTouched) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     FakeFileSystem fs;
-    fs.SetFile("fr.h", MessageSource("FR", "#message 3 C \"c\"\n"));
-    fs.Link("fr.h", "linked.h");
-    fs.SetSymlink("symlink.h", "fr.h");
-    fs.SetFile("x.h.BAK", MessageSource("FR", "#message 3 C \"c\"\n"));
-    fs.SetFile("x.h.msg", WorkedExampleFile("X.H.MSG"));
-    fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
-    const auto before = Snapshot(fs);
-    Result r = Tolvane(fs, c.args);
+    fs.set_file("fr.h", message_source("FR", "#message 3 C \"c\"\n"));
+    fs.link("fr.h", "linked.h");
+    fs.set_symlink("symlink.h", "fr.h");
+    fs.set_file("x.h.BAK", message_source("FR", "#message 3 C \"c\"\n"));
+    fs.set_file("x.h.msg", worked_example_file("X.H.MSG"));
+    fs.set_file("x.msg", worked_example_file("X.MSG"));
+    const auto before = snapshot(fs);
+    Result r = run_in(fs, c.args);
     EXPECT_EQ(r.out, kBanner + c.message + kPause);
     EXPECT_EQ(r.err, kUsage);
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(SameFiles(before, fs));
-    EXPECT_EQ(fs.Symlink("symlink.h"), "fr.h");
+    EXPECT_TRUE(same_files(before, fs));
+    EXPECT_EQ(fs.symlink("symlink.h"), "fr.h");
   }
 }
 
 TEST(RunPaths, SymlinksAreFollowedAndStayLinks) {
   FakeFileSystem fs;
-  fs.SetFile("fr.h", MessageSource("FR", "#message 3 C \"c\"\n"));
-  fs.SetFile("real/app.msg", WorkedExampleFile("REAL/APP.MSG"));
-  fs.SetFile("real/names.h", "#define B 2\n");
-  fs.SetSymlink("link.msg", "real/app.msg");
-  fs.SetSymlink("link_names.h", "real/names.h");
-  Result r = Tolvane(fs, {"-tfr.h", "-hlink_names.h", "link.msg"});
-  EXPECT_EQ(r.out, Success("fr.h", "LINK.MSG"));
+  fs.set_file("fr.h", message_source("FR", "#message 3 C \"c\"\n"));
+  fs.set_file("real/app.msg", worked_example_file("REAL/APP.MSG"));
+  fs.set_file("real/names.h", "#define B 2\n");
+  fs.set_symlink("link.msg", "real/app.msg");
+  fs.set_symlink("link_names.h", "real/names.h");
+  Result r = run_in(fs, {"-tfr.h", "-hlink_names.h", "link.msg"});
+  EXPECT_EQ(r.out, success("fr.h", "LINK.MSG"));
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(fs.Symlink("link.msg"), "real/app.msg");
-  EXPECT_EQ(fs.Symlink("link_names.h"), "real/names.h");
-  EXPECT_EQ(ReadU16(Content(fs, "real/app.msg"), 36), 2u);
-  EXPECT_EQ(Content(fs, "real/names.h"), "#define B 2\n#define C 3\n");
-  EXPECT_EQ(fs.ListFiles(), (std::vector<std::string>{"fr.h", "real/app.msg", "real/names.h"}));
+  EXPECT_EQ(fs.symlink("link.msg"), "real/app.msg");
+  EXPECT_EQ(fs.symlink("link_names.h"), "real/names.h");
+  EXPECT_EQ(read_u16(content(fs, "real/app.msg"), 36), 2u);
+  EXPECT_EQ(content(fs, "real/names.h"), "#define B 2\n#define C 3\n");
+  EXPECT_EQ(fs.list_files(), (std::vector<std::string>{"fr.h", "real/app.msg", "real/names.h"}));
 }
 
 TEST(RunPaths, WhatIsNoRegularFileIsRefusedAtOnce) {
@@ -1005,18 +1005,18 @@ TEST(RunPaths, WhatIsNoRegularFileIsRefusedAtOnce) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     FakeFileSystem fs;
-    fs.SetFile("fr.h", MessageSource("FR", "#message 3 C \"c\"\n"));
-    fs.SetFile("x.msg", WorkedExampleFile("X.MSG"));
-    fs.SetKind("d.msg", FileKind::kDirectory);
-    fs.SetKind("f.msg", FileKind::kFifo);
-    fs.SetKind("dev.h", FileKind::kDevice);
-    fs.SetKind("sock.h", FileKind::kSocket);
-    fs.SetKind("gone", FileKind::kMissing);
-    const auto before = Snapshot(fs);
-    Result r = Tolvane(fs, c.args);
+    fs.set_file("fr.h", message_source("FR", "#message 3 C \"c\"\n"));
+    fs.set_file("x.msg", worked_example_file("X.MSG"));
+    fs.set_kind("d.msg", FileKind::kDirectory);
+    fs.set_kind("f.msg", FileKind::kFifo);
+    fs.set_kind("dev.h", FileKind::kDevice);
+    fs.set_kind("sock.h", FileKind::kSocket);
+    fs.set_kind("gone", FileKind::kMissing);
+    const auto before = snapshot(fs);
+    Result r = run_in(fs, c.args);
     EXPECT_EQ(r.out, kBanner + c.message + kPause);
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(SameFiles(before, fs));
+    EXPECT_TRUE(same_files(before, fs));
   }
 }
 

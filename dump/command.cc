@@ -13,7 +13,7 @@
 namespace tolvane::dump {
 namespace {
 
-Failure usage_error(const std::string& message) { return UsageFailure(message); }
+Failure usage_error(const std::string& message) { return usage_failure(message); }
 
 unsigned parse_rank(const std::string& option, const std::string& text) {
   const Decimal d = scan_decimal(text, 0, false);
@@ -194,7 +194,7 @@ DumpResult run_dump(const DumpOptions& options, std::shared_ptr<File> file,
   }
   if (options.mode == Mode::kLint || options.mode == Mode::kStats) {
     // Comparing tables whose layout cannot be trusted would report noise.
-    if (!problems.empty()) throw InputFailure("the file has " + problem_count());
+    if (!problems.empty()) throw input_failure("the file has " + problem_count());
     LintOptions lint;
     lint.reference = options.reference;
     lint.json = options.json;

@@ -102,7 +102,7 @@ class SourceWriter {
 class SourceFile : public File {
  public:
   explicit SourceFile(SourceWriter* writer) : writer_(writer) {}
-  size_t ReadAt(uint64_t, void* buf, size_t n) override {
+  size_t read_at(uint64_t, void* buf, size_t n) override {
     while (pending_.size() < n && writer_->next(&pending_)) {
     }
     n = std::min(n, pending_.size());
@@ -110,10 +110,10 @@ class SourceFile : public File {
     pending_.erase(0, n);
     return n;
   }
-  void WriteAt(uint64_t, const void*, size_t) override { throw IoError("write", "", EBADF); }
-  uint64_t Size() override { return 0; }
-  void Sync() override {}
-  void Close() override {}
+  void write_at(uint64_t, const void*, size_t) override { throw IoError("write", "", EBADF); }
+  uint64_t size() override { return 0; }
+  void sync() override {}
+  void close() override {}
 
  private:
   SourceWriter* writer_;
@@ -145,7 +145,7 @@ class Rebuilder : public MessageHandler {
     }
     const std::string index = builder_.index_bytes();
     std::string stored(index.size(), '\0');
-    stored.resize(catalogue.file->ReadAt(table_.block_begin, stored.data(), stored.size()));
+    stored.resize(catalogue.file->read_at(table_.block_begin, stored.data(), stored.size()));
     return stored == index;
   }
 
@@ -188,14 +188,14 @@ void check_rebuilds(const CatalogueView& catalogue, const TableView& table, Sour
       std::memcmp(record.font_file, original.font_file, kFontFileWidth) != 0 ||
       std::memcmp(language, catalogue.languages[table.language].entry.language, kLanguageWidth) !=
           0) {
-    throw InputFailure(what +
-                       "the directive lines do not give the table's record (please report this)");
+    throw input_failure(what +
+                        "the directive lines do not give the table's record (please report this)");
   }
   Rebuilder rebuilder(catalogue, table);
   message_pass(reader, "source", rebuilder);
   if (!rebuilder.same_block(catalogue)) {
-    throw InputFailure(what +
-                       "the #message lines do not give the table's block (please report this)");
+    throw input_failure(what +
+                        "the #message lines do not give the table's block (please report this)");
   }
 }
 
@@ -235,19 +235,19 @@ void decompile_table(const CatalogueView& catalogue, const TableView& table, con
   const std::string what =
       "table " + catalogue.table_name(table) + " cannot be rebuilt from a " + "message source: ";
   const TableContent content = read_table(catalogue, table);
-  if (!content.exact) throw InputFailure(what + content.inexact_reason);
+  if (!content.exact) throw input_failure(what + content.inexact_reason);
   const TableRecord& record = table.record;
   std::string language;
   if (!field_token(catalogue.languages[table.language].entry.language, kLanguageWidth, &language)) {
-    throw InputFailure(what + "its language code cannot be written in a directive line");
+    throw input_failure(what + "its language code cannot be written in a directive line");
   }
   std::string font;
   if (!field_token(record.font_file, kFontFileWidth, &font)) {
-    throw InputFailure(what + "its font file cannot be written in a directive line");
+    throw input_failure(what + "its font file cannot be written in a directive line");
   }
   if (record.coding != kUnicodeCoding && record.coding != kByteCoding) {
-    throw InputFailure(what + "its coding " + std::to_string(record.coding) +
-                       " is none a directive line gives");
+    throw input_failure(what + "its coding " + std::to_string(record.coding) +
+                        " is none a directive line gives");
   }
 
   // A directive line without a value is still read as one, with an empty value.

@@ -9,98 +9,98 @@
 namespace tolvane::dump {
 namespace {
 
-using testing::BuildCatalogue;
-using testing::Put32;
-using testing::RunDump;
-using testing::TableBlock;
-using tolvane::testing::MessageSource;
+using testing::build_catalogue;
+using testing::put32;
+using testing::run_dump;
+using testing::table_block;
+using tolvane::testing::message_source;
 using tolvane::testing::RunResult;
 using tolvane::testing::TempDir;
-using tolvane::testing::WriteFile;
+using tolvane::testing::write_file;
 
-bool Contains(const std::string& text, const std::string& part) {
+bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
 class DumpCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    bytes_ = BuildCatalogue(
-        dir_, {MessageSource("EN", "#message 2 BYE \"Bye\"\n#message 1 HELLO \"Hello\\n\"\n"),
-               MessageSource("JA", "#message 1 HELLO \"\\x30\\x53\"\n", "UNICODE", "FONT_JA")});
+    bytes_ = build_catalogue(
+        dir_, {message_source("EN", "#message 2 BYE \"Bye\"\n#message 1 HELLO \"Hello\\n\"\n"),
+               message_source("JA", "#message 1 HELLO \"\\x30\\x53\"\n", "UNICODE", "FONT_JA")});
   }
   TempDir dir_;
   std::string bytes_;
 };
 
 TEST_F(DumpCliTest, ShowsTheCatalogue) {
-  RunResult run = RunDump({"app.msg"}, dir_.path());
+  RunResult run = run_dump({"app.msg"}, dir_.path());
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.err, "");
-  EXPECT_TRUE(Contains(run.out, "Language JA: 1 table, entry at 46, records at 98\n")) << run.out;
+  EXPECT_TRUE(contains(run.out, "Language JA: 1 table, entry at 46, records at 98\n")) << run.out;
 
-  run = RunDump({"--messages", "--language", "EN", "--table=1", "app.msg"}, dir_.path());
+  run = run_dump({"--messages", "--language", "EN", "--table=1", "app.msg"}, dir_.path());
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out,
             "Table EN:1: 2 messages, coding byte\n"
             "      1  at 158  \"Hello\\n\"\n"
             "      2  at 154  \"Bye\"\n");
 
-  run = RunDump({"--json", "--messages", "--language", "JA", "app.msg"}, dir_.path());
+  run = run_dump({"--json", "--messages", "--language", "JA", "app.msg"}, dir_.path());
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_TRUE(Contains(run.out, "\"text\": \"\\\\x30\\\\x53\", \"bytes\": \"3053\"")) << run.out;
-  EXPECT_FALSE(Contains(run.out, "\"EN\""));
+  EXPECT_TRUE(contains(run.out, "\"text\": \"\\\\x30\\\\x53\", \"bytes\": \"3053\"")) << run.out;
+  EXPECT_FALSE(contains(run.out, "\"EN\""));
 
-  run = RunDump({"--check", "app.msg"}, dir_.path());
+  run = run_dump({"--check", "app.msg"}, dir_.path());
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out, "No problems found.\n");
 
   // Findings make --lint exit 1; --stats only counts.
-  run = RunDump({"--lint", "app.msg"}, dir_.path());
+  run = run_dump({"--lint", "app.msg"}, dir_.path());
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.out,
             "JA:1  message 2: missing: the reference EN:1 has it, this table does not\n"
             "1 finding\n");
-  run = RunDump({"--stats", "app.msg"}, dir_.path());
+  run = run_dump({"--stats", "app.msg"}, dir_.path());
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_TRUE(
-      Contains(run.out, "JA:1   0x00010002  EN:1              1        1      0     50.0%\n"))
+      contains(run.out, "JA:1   0x00010002  EN:1              1        1      0     50.0%\n"))
       << run.out;
 }
 
 TEST_F(DumpCliTest, SourceRebuildsTheTable) {
   for (const char* target : {"EN", "JA:1"}) {
-    RunResult run = RunDump({"--source", target, "--names", "names.h", "app.msg"}, dir_.path());
+    RunResult run = run_dump({"--source", target, "--names", "names.h", "app.msg"}, dir_.path());
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_TRUE(Contains(run.out, "#message 1 HELLO \"")) << run.out;
+    EXPECT_TRUE(contains(run.out, "#message 1 HELLO \"")) << run.out;
     TempDir rebuilt;
-    const std::string bytes = BuildCatalogue(rebuilt, {run.out});
-    EXPECT_EQ(TableBlock(bytes, 0), TableBlock(bytes_, std::string(target) == "EN" ? 0 : 1));
+    const std::string bytes = build_catalogue(rebuilt, {run.out});
+    EXPECT_EQ(table_block(bytes, 0), table_block(bytes_, std::string(target) == "EN" ? 0 : 1));
   }
-  RunResult run = RunDump({"--source", "EN:2", "app.msg"}, dir_.path());
+  RunResult run = run_dump({"--source", "EN:2", "app.msg"}, dir_.path());
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.err, "tolvane-dump: app.msg: the file has no table 2 in language \"EN\"\n");
 }
 
 TEST_F(DumpCliTest, DamagedFiles) {
   std::string bytes = bytes_;
-  Put32(&bytes, 144, 5000);  // EN:1's first text offset
-  WriteFile(dir_ / "bad.msg", bytes);
-  RunResult run = RunDump({"--check", "bad.msg"}, dir_.path());
+  put32(&bytes, 144, 5000);  // EN:1's first text offset
+  write_file(dir_ / "bad.msg", bytes);
+  RunResult run = run_dump({"--check", "bad.msg"}, dir_.path());
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.out,
             "byte 144: table EN:1: message 1: its text offset 5000 points to byte 5148, outside "
             "the block's texts at 154..166\n1 problem\n");
-  run = RunDump({"--check", "--json", "bad.msg"}, dir_.path());
+  run = run_dump({"--check", "--json", "bad.msg"}, dir_.path());
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_TRUE(Contains(run.out, "\"problems\": [\n    {\"offset\": 144, ")) << run.out;
+  EXPECT_TRUE(contains(run.out, "\"problems\": [\n    {\"offset\": 144, ")) << run.out;
 
   // Showing still works, with a warning.
-  run = RunDump({"bad.msg"}, dir_.path());
+  run = run_dump({"bad.msg"}, dir_.path());
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.err,
             "tolvane-dump: bad.msg: the file has 1 structural problem; --check lists them\n");
-  run = RunDump({"--source", "EN", "bad.msg"}, dir_.path());
+  run = run_dump({"--source", "EN", "bad.msg"}, dir_.path());
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err,
@@ -109,9 +109,9 @@ TEST_F(DumpCliTest, DamagedFiles) {
 }
 
 TEST_F(DumpCliTest, UnusableFiles) {
-  WriteFile(dir_ / "empty.msg", "");
-  WriteFile(dir_ / "short.msg", bytes_.substr(0, 20));
-  WriteFile(dir_ / "text.msg", "#message 1 A \"not a catalogue at all\"\n");
+  write_file(dir_ / "empty.msg", "");
+  write_file(dir_ / "short.msg", bytes_.substr(0, 20));
+  write_file(dir_ / "text.msg", "#message 1 A \"not a catalogue at all\"\n");
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"missing.msg", "tolvane-dump: cannot read missing.msg: No such file or directory\n"},
       {".", "tolvane-dump: cannot read .: Is a directory\n"},
@@ -123,13 +123,13 @@ TEST_F(DumpCliTest, UnusableFiles) {
   };
   for (const auto& [file, message] : cases) {
     for (const char* mode : {"--check", "--messages"}) {
-      RunResult run = RunDump({mode, file}, dir_.path());
+      RunResult run = run_dump({mode, file}, dir_.path());
       EXPECT_EQ(run.exit_code, 1) << file;
       EXPECT_EQ(run.out, "");
       EXPECT_EQ(run.err, message);
     }
   }
-  RunResult run = RunDump({"--source", "EN", "--names", "none.h", "app.msg"}, dir_.path());
+  RunResult run = run_dump({"--source", "EN", "--names", "none.h", "app.msg"}, dir_.path());
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.err, "tolvane-dump: cannot read none.h: No such file or directory\n");
 }
@@ -153,14 +153,14 @@ TEST_F(DumpCliTest, WrongCommandLines) {
       {"--lint", "--reference", "", "app.msg"},
   };
   for (const auto& args : cases) {
-    RunResult run = RunDump(args, dir_.path());
+    RunResult run = run_dump(args, dir_.path());
     EXPECT_EQ(run.exit_code, 2) << ::testing::PrintToString(args);
     EXPECT_EQ(run.out, "");
-    EXPECT_TRUE(Contains(run.err, "\nUsage: tolvane-dump [options] FILE.MSG\n")) << run.err;
+    EXPECT_TRUE(contains(run.err, "\nUsage: tolvane-dump [options] FILE.MSG\n")) << run.err;
   }
-  RunResult run = RunDump({"--help"}, dir_.path());
+  RunResult run = run_dump({"--help"}, dir_.path());
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_TRUE(Contains(run.out, "Usage: tolvane-dump")) << run.out;
+  EXPECT_TRUE(contains(run.out, "Usage: tolvane-dump")) << run.out;
 }
 
 }  // namespace

@@ -9,40 +9,40 @@
 
 namespace tolvane::dump::testing {
 
-using tolvane::testing::ReadFile;
+using tolvane::testing::read_file;
+using tolvane::testing::run_tolvane;
 using tolvane::testing::RunResult;
-using tolvane::testing::RunTolvane;
-using tolvane::testing::WriteFile;
+using tolvane::testing::write_file;
 
-std::string BuildCatalogue(const tolvane::testing::TempDir& dir,
-                           const std::vector<std::string>& sources, const std::string& msg_name) {
+std::string build_catalogue(const tolvane::testing::TempDir& dir,
+                            const std::vector<std::string>& sources, const std::string& msg_name) {
   for (size_t i = 0; i < sources.size(); ++i) {
     std::string source = "source" + std::to_string(i) + ".h";
-    WriteFile(dir / source, sources[i]);
+    write_file(dir / source, sources[i]);
     std::vector<std::string> args;
     if (i == 0) args.push_back("-c");
     args.push_back("-t" + source);
     args.push_back("-hnames.h");
     args.push_back(msg_name);
-    RunResult run = RunTolvane(args, dir.path());
+    RunResult run = run_tolvane(args, dir.path());
     EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
   }
-  return ReadFile(dir / msg_name);
+  return read_file(dir / msg_name);
 }
 
-RunResult RunDump(const std::vector<std::string>& args, const std::string& cwd) {
-  return tolvane::testing::RunBinary(TOLVANE_DUMP_BINARY, args, cwd);
+RunResult run_dump(const std::vector<std::string>& args, const std::string& cwd) {
+  return tolvane::testing::run_binary(TOLVANE_DUMP_BINARY, args, cwd);
 }
 
-void Put16(std::string* bytes, uint64_t offset, uint32_t value) {
+void put16(std::string* bytes, uint64_t offset, uint32_t value) {
   encode_u16(bytes->data() + offset, value);
 }
 
-void Put32(std::string* bytes, uint64_t offset, uint32_t value) {
+void put32(std::string* bytes, uint64_t offset, uint32_t value) {
   encode_u32(bytes->data() + offset, value);
 }
 
-std::string TableBlock(const std::string& catalogue, size_t record) {
+std::string table_block(const std::string& catalogue, size_t record) {
   ByteReader in(catalogue);
   MsgFileHeader header;
   read_header(in, &header);

@@ -13,21 +13,21 @@ namespace tolvane::dump::testing {
 
 // Builds a catalogue in `dir` from `sources` with one run of Tolvane each,
 // the first with -c, and returns it. Fails the test when a run fails.
-std::string BuildCatalogue(const tolvane::testing::TempDir& dir,
-                           const std::vector<std::string>& sources,
-                           const std::string& msg_name = "app.msg");
+std::string build_catalogue(const tolvane::testing::TempDir& dir,
+                            const std::vector<std::string>& sources,
+                            const std::string& msg_name = "app.msg");
 
 // Runs tolvane-dump in `cwd`.
-tolvane::testing::RunResult RunDump(const std::vector<std::string>& args, const std::string& cwd);
+tolvane::testing::RunResult run_dump(const std::vector<std::string>& args, const std::string& cwd);
 
 // Overwrites a little-endian field of `bytes`.
-void Put16(std::string* bytes, uint64_t offset, uint32_t value);
-void Put32(std::string* bytes, uint64_t offset, uint32_t value);
+void put16(std::string* bytes, uint64_t offset, uint32_t value);
+void put32(std::string* bytes, uint64_t offset, uint32_t value);
 
 // The block of the table whose record is number `record` (from 0) in a
 // catalogue, found from the record's offsets: everything from its index to
 // the next block or the end of the file.
-std::string TableBlock(const std::string& catalogue, size_t record);
+std::string table_block(const std::string& catalogue, size_t record);
 
 }  // namespace tolvane::dump::testing
 

@@ -186,7 +186,7 @@ void analyse(const CatalogueView& catalogue, const TableView& table, bool with_a
   std::string& index = scratch->index;
   const uint64_t begin = table.block_begin;
   index.resize(static_cast<size_t>(table.index_end - begin));
-  index.resize(file.ReadAt(begin, index.data(), index.size()));
+  index.resize(file.read_at(begin, index.data(), index.size()));
   const size_t count = std::min<size_t>(table.record.message_count, index.size() / kIndexEntrySize);
   data.ids.reserve(count);
   for (size_t i = 0; i < count; ++i) {
@@ -209,8 +209,8 @@ void analyse(const CatalogueView& catalogue, const TableView& table, bool with_a
     const uint64_t end = table.block_end;
     size_t k = 0;
     for (uint64_t piece = table.index_end; piece < end;) {
-      const size_t got = file.ReadAt(piece, buffer.data(),
-                                     static_cast<size_t>(std::min<uint64_t>(kPiece, end - piece)));
+      const size_t got = file.read_at(piece, buffer.data(),
+                                      static_cast<size_t>(std::min<uint64_t>(kPiece, end - piece)));
       if (got == 0) break;
       const std::string_view bytes(buffer.data(), got);
       const uint64_t piece_end = piece + got;
@@ -233,7 +233,7 @@ void analyse(const CatalogueView& catalogue, const TableView& table, bool with_a
           text = bytes.substr(static_cast<size_t>(at - piece), static_cast<size_t>(next - at));
         } else {
           scratch->text.resize(static_cast<size_t>(next - at));
-          scratch->text.resize(file.ReadAt(at, scratch->text.data(), scratch->text.size()));
+          scratch->text.resize(file.read_at(at, scratch->text.data(), scratch->text.size()));
           text = scratch->text;
         }
         std::vector<std::string> args = printf_arguments(printf_units(text, table.unicode()));

@@ -15,8 +15,8 @@
 namespace tolvane::dump {
 namespace {
 
-using testing::Put32;
-using tolvane::testing::MessageSource;
+using testing::put32;
+using tolvane::testing::message_source;
 
 using Args = std::vector<std::string>;
 
@@ -49,24 +49,24 @@ TEST(PrintfArguments, WhatEachArgumentTakes) {
 class LintTest : public ::testing::Test {
  protected:
   void Build(const std::string& source, const std::string& names = "") {
-    fs_.SetFile("src.h", source);
-    if (!names.empty()) fs_.SetFile("names.h", names);
+    fs_.set_file("src.h", source);
+    if (!names.empty()) fs_.set_file("names.h", names);
     tolvane::testing::RecordingConsole console;
     Args args = {"-tsrc.h", "-hnames.h", "app.msg"};
     if (first_) args.insert(args.begin(), "-c");
     first_ = false;
     ASSERT_EQ(run_tolvane(args, fs_, console), 0) << console.out << console.err;
   }
-  std::string Bytes() {
+  std::string catalogue_bytes() {
     std::string bytes;
-    EXPECT_TRUE(fs_.GetFile("app.msg", &bytes));
+    EXPECT_TRUE(fs_.get_file("app.msg", &bytes));
     return bytes;
   }
-  DumpResult Run(Args args) {
+  DumpResult run(Args args) {
     args.push_back("app.msg");
-    bytes_ = Bytes();
+    bytes_ = catalogue_bytes();
     std::string names;
-    fs_.GetFile("names.h", &names);
+    fs_.get_file("names.h", &names);
     return run_dump(parse_dump_options(args), bytes_, names);
   }
 
@@ -76,25 +76,25 @@ class LintTest : public ::testing::Test {
 };
 
 TEST_F(LintTest, ReportsEveryKindSortedByTableThenIdentifier) {
-  Build(MessageSource("EN",
-                      "#message 1 SAVED \"%d files in %s\"\n#message 2 BYE \"Bye\"\n"
-                      "#message 3 NAME \"%2$s %1$d\"\n"),
+  Build(message_source("EN",
+                       "#message 1 SAVED \"%d files in %s\"\n#message 2 BYE \"Bye\"\n"
+                       "#message 3 NAME \"%2$s %1$d\"\n"),
         "#define OLD 9\n");
   // FR: a format that differs, a duplicate, an extra, one missing.
-  Build(MessageSource("FR",
-                      "#message 1 SAVED \"%s fichiers dans %d\"\n#message 2 BYE \"Au revoir\"\n"
-                      "#message 2 BYE \"Salut\"\n#message 4 NEW \"nouveau\"\n"));
+  Build(message_source("FR",
+                       "#message 1 SAVED \"%s fichiers dans %d\"\n#message 2 BYE \"Au revoir\"\n"
+                       "#message 2 BYE \"Salut\"\n#message 4 NEW \"nouveau\"\n"));
   // JA (UNICODE): the same conversions as the reference, in reverse order.
-  Build(MessageSource("JA",
-                      "#message 3 NAME \"\\x00\\x25\\x00\\x31\\x00\\x24\\x00\\x64"
-                      "\\x00\\x25\\x00\\x32\\x00\\x24\\x00\\x73\"\n"
-                      "#message 1 SAVED \"\\x00\\x25\\x00\\x6C\\x00\\x64\\x00\\x25\\x00\\x73\"\n"
-                      "#message 2 BYE \"\\x00\\x41\"\n",
-                      "UNICODE"));
+  Build(message_source("JA",
+                       "#message 3 NAME \"\\x00\\x25\\x00\\x31\\x00\\x24\\x00\\x64"
+                       "\\x00\\x25\\x00\\x32\\x00\\x24\\x00\\x73\"\n"
+                       "#message 1 SAVED \"\\x00\\x25\\x00\\x6C\\x00\\x64\\x00\\x25\\x00\\x73\"\n"
+                       "#message 2 BYE \"\\x00\\x41\"\n",
+                       "UNICODE"));
   // DE has another type_key: never compared with the others.
-  Build(MessageSource("DE", "#message 7 OTHER \"%p\"\n", "ISO8859", "F", "1", "3"));
+  Build(message_source("DE", "#message 7 OTHER \"%p\"\n", "ISO8859", "F", "1", "3"));
 
-  DumpResult result = Run({"--lint", "--names", "names.h"});
+  DumpResult result = run({"--lint", "--names", "names.h"});
   EXPECT_TRUE(result.damaged);
   EXPECT_EQ(result.out,
             "FR:1  message 1 SAVED: format: its text's printf conversions take (%s, %d) where the "
@@ -109,8 +109,8 @@ TEST_F(LintTest, ReportsEveryKindSortedByTableThenIdentifier) {
             "6 findings\n");
 
   // Without the names header every identifier is unnamed (reported once).
-  fs_.SetFile("names.h", "#define SAVED 1\n");
-  result = Run({"--lint", "--json", "--names", "names.h"});
+  fs_.set_file("names.h", "#define SAVED 1\n");
+  result = run({"--lint", "--json", "--names", "names.h"});
   const std::string& json = result.out;
   EXPECT_NE(json.find("{\"kind\": \"format\", \"table\": \"FR:1\", \"id\": 1, \"name\": \"SAVED\", "
                       "\"detail\": \"its text's printf conversions take (%s, %d) where"),
@@ -135,11 +135,11 @@ TEST_F(LintTest, ReportsEveryKindSortedByTableThenIdentifier) {
 }
 
 TEST_F(LintTest, ReferenceLanguageAndGroupsWithoutIt) {
-  Build(MessageSource("EN", "#message 1 A \"a\"\n#message 2 B \"b\"\n"));
-  Build(MessageSource("FR", "#message 1 A \"a\"\n"));
-  Build(MessageSource("EN", "#message 5 E \"e\"\n", "ISO8859", "F", "2", "2"));
+  Build(message_source("EN", "#message 1 A \"a\"\n#message 2 B \"b\"\n"));
+  Build(message_source("FR", "#message 1 A \"a\"\n"));
+  Build(message_source("EN", "#message 5 E \"e\"\n", "ISO8859", "F", "2", "2"));
   // The default reference is each group's first added table; FR:1 lacks 2.
-  DumpResult result = Run({"--stats"});
+  DumpResult result = run({"--stats"});
   EXPECT_FALSE(result.damaged);
   EXPECT_EQ(result.out,
             "table  type_key    reference  messages  missing  extra  coverage\n"
@@ -148,13 +148,13 @@ TEST_F(LintTest, ReferenceLanguageAndGroupsWithoutIt) {
             "FR:1   0x00010002  EN:1              1        1      0     50.0%\n");
   // --reference FR (compared on two characters): the second group has no FR
   // table and is reported once, then skipped.
-  result = Run({"--lint", "--reference", "FRENCH"});
+  result = run({"--lint", "--reference", "FRENCH"});
   EXPECT_EQ(result.out,
             "EN:1  message 2: extra: the reference FR:1 does not have it\n"
             "EN:2: reference: the tables of type_key 0x00020002 (EN:2) have no table of language "
             "\"FRENCH\": they are not compared\n"
             "2 findings\n");
-  result = Run({"--stats", "--json", "--reference", "FR"});
+  result = run({"--stats", "--json", "--reference", "FR"});
   EXPECT_NE(result.out.find("{\"table\": \"EN:2\", \"type_key\": 131074, \"reference\": null, "
                             "\"messages\": 1, \"missing\": null, \"extra\": null, "
                             "\"coverage_percent\": null}"),
@@ -163,12 +163,12 @@ TEST_F(LintTest, ReferenceLanguageAndGroupsWithoutIt) {
 }
 
 TEST_F(LintTest, CleanAndDamagedCatalogues) {
-  Build(MessageSource("EN", "#message 1 A \"%d\"\n"));
-  Build(MessageSource("FR", "#message 1 A \"%i\"\n"));
-  DumpResult result = Run({"--lint"});
+  Build(message_source("EN", "#message 1 A \"%d\"\n"));
+  Build(message_source("FR", "#message 1 A \"%i\"\n"));
+  DumpResult result = run({"--lint"});
   EXPECT_FALSE(result.damaged);
   EXPECT_EQ(result.out, "No findings.\n");
-  EXPECT_EQ(Run({"--lint", "--json"}).out,
+  EXPECT_EQ(run({"--lint", "--json"}).out,
             "{\n  \"findings\": [],\n  \"tables\": [\n"
             "    {\"table\": \"EN:1\", \"type_key\": 65538, \"reference\": \"EN:1\", \"messages\": "
             "1, \"missing\": 0, \"extra\": 0, \"coverage_percent\": 100.0},\n"
@@ -177,9 +177,9 @@ TEST_F(LintTest, CleanAndDamagedCatalogues) {
 
   // A damaged file is refused with the check's count; no MSG file at all with
   // the check's message.
-  std::string damaged = Bytes();
-  Put32(&damaged, 98 + 40 + 2, 0);  // no longer a table record ending where it should
-  Put32(&damaged, 142 + 2, 4000);   // EN:1's text offset
+  std::string damaged = catalogue_bytes();
+  put32(&damaged, 98 + 40 + 2, 0);  // no longer a table record ending where it should
+  put32(&damaged, 142 + 2, 4000);   // EN:1's text offset
   for (const char* mode : {"--lint", "--stats"}) {
     try {
       run_dump(parse_dump_options({mode, "x.msg"}), damaged, "");

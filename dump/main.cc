@@ -24,7 +24,7 @@ void print(std::FILE* stream, const std::string& text) {
 int main(int argc, char** argv) {
   using namespace tolvane;
   using namespace tolvane::dump;
-  std::vector<std::string> args = ProgramArguments(argc, argv);
+  std::vector<std::string> args = program_arguments(argc, argv);
   DumpOptions options;
   try {
     options = parse_dump_options(args);

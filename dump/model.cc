@@ -174,7 +174,7 @@ CatalogueView inspect_catalogue(std::shared_ptr<File> file) {
   CatalogueView view;
   static_cast<CatalogueLayout&>(view) = read_layout(*file);
   std::string reason = not_msg_file(view.size(), view.header);
-  if (!reason.empty()) throw InputFailure(reason);
+  if (!reason.empty()) throw input_failure(reason);
   view.file = std::move(file);
   return view;
 }
@@ -193,7 +193,7 @@ TableContent read_table(const CatalogueView& catalogue, const TableView& table) 
   // The index may run past its block into the next one; read it whole (a
   // count is 16 bits, so it is small).
   std::string index(static_cast<size_t>(count * kIndexEntrySize), '\0');
-  index.resize(catalogue.file->ReadAt(begin, index.data(), index.size()));
+  index.resize(catalogue.file->read_at(begin, index.data(), index.size()));
   const uint64_t entries = index.size() / kIndexEntrySize;
   content.messages.reserve(entries);
   ByteReader in(index);
@@ -230,7 +230,7 @@ BlockReader::BlockReader(const CatalogueView& catalogue, uint64_t begin, uint64_
   if (begin < limit_ && limit_ - begin <= whole_block) {
     whole_ = true;
     buffer_.resize(static_cast<size_t>(limit_ - begin));
-    buffer_.resize(file_.ReadAt(begin, buffer_.data(), buffer_.size()));
+    buffer_.resize(file_.read_at(begin, buffer_.data(), buffer_.size()));
   }
 }
 
@@ -242,7 +242,7 @@ std::string_view BlockReader::view(uint64_t at, uint64_t end, bool ahead) {
     const uint64_t want =
         std::min<uint64_t>(ahead ? window : std::min<uint64_t>(end - at, window), limit_ - at);
     buffer_.resize(static_cast<size_t>(want));
-    buffer_.resize(file_.ReadAt(at, buffer_.data(), buffer_.size()));
+    buffer_.resize(file_.read_at(at, buffer_.data(), buffer_.size()));
     begin_ = at;
     if (buffer_.empty()) return {};
   }
@@ -262,21 +262,21 @@ std::string read_text(const CatalogueView& catalogue, const TableView& table,
 
 std::shared_ptr<File> open_file(FileSystem& fs, const std::string& path) {
   try {
-    return fs.Open(path, OpenMode::kRead);
+    return fs.open(path, OpenMode::kRead);
   } catch (const IoError& error) {
-    throw InputFailure("cannot read " + path + ": " + std::strerror(error.error()));
+    throw input_failure("cannot read " + path + ": " + std::strerror(error.error()));
   }
 }
 
 std::string load_file(FileSystem& fs, const std::string& path) {
   try {
-    auto file = fs.Open(path, OpenMode::kRead);
-    std::string bytes(file->Size(), '\0');
-    bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
-    file->Close();
+    auto file = fs.open(path, OpenMode::kRead);
+    std::string bytes(file->size(), '\0');
+    bytes.resize(file->read_at(0, bytes.data(), bytes.size()));
+    file->close();
     return bytes;
   } catch (const IoError& error) {
-    throw InputFailure("cannot read " + path + ": " + std::strerror(error.error()));
+    throw input_failure("cannot read " + path + ": " + std::strerror(error.error()));
   }
 }
 

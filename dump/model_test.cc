@@ -13,16 +13,16 @@
 namespace tolvane::dump {
 namespace {
 
-using testing::BuildCatalogue;
-using testing::Put16;
-using testing::Put32;
-using tolvane::testing::MessageSource;
+using testing::build_catalogue;
+using testing::put16;
+using testing::put32;
+using tolvane::testing::message_source;
 using tolvane::testing::TempDir;
 
 TEST(InspectTest, ReadsTheWorkedExample) {
   TempDir dir;
-  const std::string bytes = BuildCatalogue(
-      dir, {MessageSource("EN", "#message 2 B \"b\"\n#message 1 A \"a\"\n")}, "x.msg");
+  const std::string bytes = build_catalogue(
+      dir, {message_source("EN", "#message 2 B \"b\"\n#message 1 A \"a\"\n")}, "x.msg");
   ASSERT_EQ(bytes.size(), 106u);
   const CatalogueView catalogue = inspect_catalogue(bytes);
   EXPECT_EQ(get_chars(catalogue.header.name, kNameWidth), "X.MSG");
@@ -51,10 +51,10 @@ TEST(InspectTest, TextsEndWhereTheNextTextBegins) {
   TempDir dir;
   // An empty table first: its block is empty and shares its offset with the
   // next one. Then texts holding terminator bytes of their own.
-  const std::string bytes = BuildCatalogue(
-      dir, {MessageSource("EN", ""),
-            MessageSource("EN", "#message 3 C \"ab\\0cd\"\n#message 1 A \"\"\n"),
-            MessageSource("JA", "#message 1 A \"\\x41\\x00\\x00\\x00\\x42\\x00\"\n", "UNICODE")});
+  const std::string bytes = build_catalogue(
+      dir, {message_source("EN", ""),
+            message_source("EN", "#message 3 C \"ab\\0cd\"\n#message 1 A \"\"\n"),
+            message_source("JA", "#message 1 A \"\\x41\\x00\\x00\\x00\\x42\\x00\"\n", "UNICODE")});
   const CatalogueView catalogue = inspect_catalogue(bytes);
   ASSERT_EQ(catalogue.tables.size(), 3u);
   EXPECT_EQ(catalogue.tables[0].block_begin, catalogue.tables[1].block_begin);
@@ -75,7 +75,7 @@ TEST(InspectTest, TextsEndWhereTheNextTextBegins) {
   // Once the texts no longer lie back to back, a text ends at its first
   // terminator: the first 0x00, or for UNICODE the first two in a row.
   std::string damaged = bytes + "!";  // the last block now has an odd length
-  Put32(&damaged, catalogue.tables[1].block_begin + 2, 99);
+  put32(&damaged, catalogue.tables[1].block_begin + 2, 99);
   const CatalogueView view = inspect_catalogue(damaged);
   ja = read_table(view, view.tables[2]);
   EXPECT_FALSE(ja.exact);
@@ -88,13 +88,13 @@ TEST(InspectTest, TextsEndWhereTheNextTextBegins) {
 class RobustnessTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    bytes_ = BuildCatalogue(
-        dir_, {MessageSource("EN", "#message 2 B \"bb\"\n#message 1 A \"a\\0b\"\n"),
-               MessageSource("JA", "#message 5 E \"\\x00\\x41\"\n#message 5 F \"\"\n", "UNICODE"),
-               MessageSource("EN", "#message 9 Z \"z\"\n")});
+    bytes_ = build_catalogue(
+        dir_, {message_source("EN", "#message 2 B \"bb\"\n#message 1 A \"a\\0b\"\n"),
+               message_source("JA", "#message 5 E \"\\x00\\x41\"\n#message 5 F \"\"\n", "UNICODE"),
+               message_source("EN", "#message 9 Z \"z\"\n")});
   }
   // What the modes that show texts print, or how they refuse.
-  static std::string Shown(const std::string& bytes) {
+  static std::string shown_by_every_mode(const std::string& bytes) {
     std::vector<DumpOptions> runs(2);
     runs[0].mode = runs[1].mode = Mode::kMessages;
     runs[1].json = true;
@@ -121,18 +121,18 @@ class RobustnessTest : public ::testing::Test {
   // file can hold, whatever its counts claim. Large blocks are read through
   // a window rather than whole: a tiny window, splitting every text and
   // every UNICODE terminator at each place, must show the same.
-  void Survives(const std::string& bytes) {
+  void survives(const std::string& bytes) {
     dump_fuzz_one(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     if (!not_msg_file_reason(bytes).empty()) return;
     const CatalogueView catalogue = inspect_catalogue(bytes);
     for (const TableView& table : catalogue.tables) {
       ASSERT_LE(read_table(catalogue, table).messages.size(), bytes.size() / 6);
     }
-    const std::string whole = Shown(bytes);
+    const std::string whole = shown_by_every_mode(bytes);
     const size_t saved[] = {BlockReader::whole_block, BlockReader::window};
     BlockReader::whole_block = 0;
     BlockReader::window = 3;
-    const std::string windowed = Shown(bytes);
+    const std::string windowed = shown_by_every_mode(bytes);
     BlockReader::whole_block = saved[0];
     BlockReader::window = saved[1];
     ASSERT_EQ(windowed, whole);
@@ -145,7 +145,7 @@ TEST_F(RobustnessTest, EveryTruncationIsRefusedOrFoundDamaged) {
   for (size_t size = 0; size < bytes_.size(); ++size) {
     SCOPED_TRACE(size);
     const std::string cut = bytes_.substr(0, size);
-    Survives(cut);
+    survives(cut);
     if (size < 38) {
       EXPECT_THROW(inspect_catalogue(cut), Failure);
     } else {
@@ -175,11 +175,11 @@ TEST_F(RobustnessTest, ExtremeFieldValues) {
       SCOPED_TRACE(std::to_string(offset) + " = " + std::to_string(value));
       std::string bytes = bytes_;
       if (width == 2) {
-        Put16(&bytes, offset, value);
+        put16(&bytes, offset, value);
       } else {
-        Put32(&bytes, offset, value);
+        put32(&bytes, offset, value);
       }
-      Survives(bytes);
+      survives(bytes);
     }
   }
 }
@@ -192,7 +192,7 @@ TEST_F(RobustnessTest, RandomDamage) {
       bytes[rng() % bytes.size()] = static_cast<char>(rng() % 4 == 0 ? 0 : rng());
     }
     if (rng() % 4 == 0) bytes.resize(rng() % bytes.size());
-    Survives(bytes);
+    survives(bytes);
   }
 }
 

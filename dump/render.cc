@@ -87,7 +87,7 @@ Shown select_tables(const CatalogueView& catalogue, const Selection& selection) 
   size_t last = catalogue.languages.size();
   if (!selection.all_languages) {
     int rank = find_language(catalogue, selection.language);
-    if (rank < 0) throw InputFailure("the file has no language \"" + selection.language + "\"");
+    if (rank < 0) throw input_failure("the file has no language \"" + selection.language + "\"");
     first = static_cast<size_t>(rank);
     last = first + 1;
   }
@@ -102,7 +102,7 @@ Shown select_tables(const CatalogueView& catalogue, const Selection& selection) 
   if (selection.rank != 0 && shown.empty()) {
     std::string where =
         selection.all_languages ? "in any language" : "in language \"" + selection.language + "\"";
-    throw InputFailure("the file has no table " + n(selection.rank) + " " + where);
+    throw input_failure("the file has no table " + n(selection.rank) + " " + where);
   }
   return shown;
 }

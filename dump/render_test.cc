@@ -16,36 +16,36 @@
 namespace tolvane::dump {
 namespace {
 
-using testing::BuildCatalogue;
-using testing::Put32;
-using tolvane::testing::MessageSource;
+using testing::build_catalogue;
+using testing::put32;
+using tolvane::testing::message_source;
 using tolvane::testing::TempDir;
 
 // A strict JSON syntax check: enough to know a script can parse the output.
 class JsonChecker {
  public:
   explicit JsonChecker(const std::string& text) : s_(text) {}
-  bool Document() {
-    Space();
-    if (!Value()) return false;
-    Space();
+  bool document() {
+    space();
+    if (!value()) return false;
+    space();
     return i_ == s_.size();
   }
 
  private:
-  void Space() {
+  void space() {
     while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\n')) ++i_;
   }
-  bool Eat(char c) {
-    Space();
+  bool eat(char c) {
+    space();
     if (i_ < s_.size() && s_[i_] == c) {
       ++i_;
       return true;
     }
     return false;
   }
-  bool String() {
-    if (!Eat('"')) return false;
+  bool string() {
+    if (!eat('"')) return false;
     while (i_ < s_.size() && s_[i_] != '"') {
       unsigned char c = static_cast<unsigned char>(s_[i_++]);
       if (c < 0x20 || c >= 0x7F) return false;  // the output promises ASCII
@@ -59,22 +59,22 @@ class JsonChecker {
         }
       }
     }
-    return Eat('"');
+    return eat('"');
   }
-  bool Value() {
-    Space();
+  bool value() {
+    space();
     if (i_ >= s_.size()) return false;
     char c = s_[i_];
-    if (c == '"') return String();
+    if (c == '"') return string();
     if (c == '{' || c == '[') {
       const char close = c == '{' ? '}' : ']';
       ++i_;
-      if (Eat(close)) return true;
+      if (eat(close)) return true;
       do {
-        if (c == '{' && (!String() || !Eat(':'))) return false;
-        if (!Value()) return false;
-      } while (Eat(','));
-      return Eat(close);
+        if (c == '{' && (!string() || !eat(':'))) return false;
+        if (!value()) return false;
+      } while (eat(','));
+      return eat(close);
     }
     for (const char* word : {"true", "false"}) {
       if (s_.compare(i_, std::strlen(word), word) == 0) {
@@ -113,10 +113,10 @@ TEST(EscapeTest, EveryByteReencodesExactly) {
 class RenderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    bytes_ = BuildCatalogue(
-        dir_, {MessageSource("EN", "#message 2 B \"b\\n\"\n#message 1 A \"\\\"a\\\"\\0x\"\n",
-                             "ISO8859", "FONT_EN", "1", "2a"),
-               MessageSource("JA", "#message 7 G \"\\x30\\x42\"\n", "UNICODE", "FONT_JA")});
+    bytes_ = build_catalogue(
+        dir_, {message_source("EN", "#message 2 B \"b\\n\"\n#message 1 A \"\\\"a\\\"\\0x\"\n",
+                              "ISO8859", "FONT_EN", "1", "2a"),
+               message_source("JA", "#message 7 G \"\\x30\\x42\"\n", "UNICODE", "FONT_JA")});
     catalogue_ = inspect_catalogue(bytes_);
   }
   TempDir dir_;
@@ -149,7 +149,7 @@ TEST_F(RenderTest, MessagesShowTheStoredTexts) {
             "      7  at 170  \"\\x30\\x42\"\n");
   // A damaged table shows what it can.
   std::string bytes = bytes_;
-  Put32(&bytes, 144, 99999);
+  put32(&bytes, 144, 99999);
   bytes[163] = 'y';  // the fill byte: "b\n" lies no longer back to back with the rest
   bytes[162] = 'z';
   CatalogueView damaged = inspect_catalogue(bytes);
@@ -190,7 +190,7 @@ TEST_F(RenderTest, SelectsLanguagesAndTables) {
 
 TEST_F(RenderTest, JsonIsOneValidDocumentEvenForDamagedFiles) {
   const std::string json = render_json(catalogue_, select_tables(catalogue_, {}), true, nullptr);
-  EXPECT_TRUE(JsonChecker(json).Document()) << json;
+  EXPECT_TRUE(JsonChecker(json).document()) << json;
   EXPECT_NE(json.find("\"text\": \"\\\\\\\"a\\\\\\\"\\\\000x\", \"bytes\": \"2261220078\"}"),
             std::string::npos)
       << json;
@@ -204,7 +204,7 @@ TEST_F(RenderTest, JsonIsOneValidDocumentEvenForDamagedFiles) {
     CatalogueView damaged = inspect_catalogue(bytes);
     std::vector<Problem> problems = check_catalogue(damaged);
     const std::string doc = render_json(damaged, select_tables(damaged, {}), true, &problems);
-    ASSERT_TRUE(JsonChecker(doc).Document()) << doc;
+    ASSERT_TRUE(JsonChecker(doc).document()) << doc;
   }
 }
 

@@ -19,7 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<fs::path> InputsIn(const fs::path& dir) {
+std::vector<fs::path> inputs_in(const fs::path& dir) {
   std::vector<fs::path> inputs;
   if (!fs::is_directory(dir)) return inputs;
   for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
@@ -29,7 +29,7 @@ std::vector<fs::path> InputsIn(const fs::path& dir) {
   return inputs;
 }
 
-std::string Slurp(const fs::path& path) {
+std::string slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream content;
   content << in.rdbuf();
@@ -43,11 +43,11 @@ class CorpusReplay : public ::testing::TestWithParam<FuzzTarget> {};
 TEST_P(CorpusReplay, CorpusInputsKeepEveryInvariant) {
   const FuzzTarget& target = GetParam();
   const std::vector<fs::path> inputs =
-      InputsIn(fs::path(TOLVANE_FUZZ_DIR) / "corpus" / target.name);
+      inputs_in(fs::path(TOLVANE_FUZZ_DIR) / "corpus" / target.name);
   ASSERT_GE(inputs.size(), 3u) << "the corpus of " << target.name << " is missing";
   int valid = 0, bad = 0;
   for (const fs::path& path : inputs) {
-    const FuzzResult result = target.entry(Slurp(path));
+    const FuzzResult result = target.entry(slurp(path));
     EXPECT_EQ(result.problem, "") << path;
     const std::string name = path.filename().string();
     if (name.rfind("valid-", 0) == 0) {
@@ -64,8 +64,8 @@ TEST_P(CorpusReplay, CorpusInputsKeepEveryInvariant) {
 
 TEST_P(CorpusReplay, InputsThatOnceFailedStayFixed) {
   const FuzzTarget& target = GetParam();
-  for (const fs::path& path : InputsIn(fs::path(TOLVANE_FUZZ_DIR) / "regressions" / target.name)) {
-    EXPECT_EQ(target.entry(Slurp(path)).problem, "") << path;
+  for (const fs::path& path : inputs_in(fs::path(TOLVANE_FUZZ_DIR) / "regressions" / target.name)) {
+    EXPECT_EQ(target.entry(slurp(path)).problem, "") << path;
   }
 }
 

@@ -34,8 +34,8 @@ class Checker {
 
 std::unique_ptr<File> open_in_memory(FakeFileSystem& fs, const std::string& path,
                                      std::string_view content) {
-  fs.SetFile(path, std::string(content));
-  return fs.Open(path, OpenMode::kRead);
+  fs.set_file(path, std::string(content));
+  return fs.open(path, OpenMode::kRead);
 }
 
 // Runs `body` and turns an exception no caller is meant to see into a
@@ -196,15 +196,15 @@ void check_grown_file(std::string_view old_bytes, const Catalogue* old, std::str
 
 std::string describe_files(const FakeFileSystem& fs) {
   std::string names;
-  for (const std::string& name : fs.ListFiles()) names += " " + name;
+  for (const std::string& name : fs.list_files()) names += " " + name;
   return names;
 }
 
 class QuietConsole : public Console {
  public:
-  void Out(const std::string& text) override { out += text; }
-  void Err(const std::string& text) override { err += text; }
-  void WaitKey() override {}
+  void write_out(const std::string& text) override { out += text; }
+  void write_err(const std::string& text) override { err += text; }
+  void wait_key() override {}
   std::string out, err;
 };
 
@@ -240,7 +240,7 @@ FuzzResult fuzz_source_reader(std::string_view input) {
     LineReader reader(file.get(), false, small_chunk);
     std::string line, joined;
     bool newline = false;
-    while (reader.ReadLine(&line, &newline)) {
+    while (reader.read_line(&line, &newline)) {
       joined += line;
       if (newline) joined += '\n';
     }
@@ -308,7 +308,7 @@ FuzzResult fuzz_names_merge(std::string_view input) {
     FakeFileSystem fs;
     auto previous_file = open_in_memory(fs, "old.h", previous);
     auto source_file = open_in_memory(fs, "in.h", source);
-    auto out = fs.Open("new.h", OpenMode::kCreate);
+    auto out = fs.open("new.h", OpenMode::kCreate);
     // Small pieces so that the copy and the new lines cross many flushes.
     const size_t chunk = 1 + input.size() % 5;
     FileWriter writer(out.get(), 0, chunk);
@@ -344,9 +344,9 @@ FuzzResult fuzz_names_merge(std::string_view input) {
     } catch (const Failure&) {
       accepted = false;  // an unreadable identifier stops the pass, as in a build
     }
-    writer.Flush();
+    writer.flush();
     std::string written;
-    fs.GetFile("new.h", &written);
+    fs.get_file("new.h", &written);
 
     check.expect(written.compare(0, previous.size(), previous) == 0,
                  "the previous header is not copied unchanged");
@@ -384,18 +384,18 @@ FuzzResult fuzz_build(std::string_view input) {
     std::vector<std::string_view> parts = split_input(input, 3);
     const bool create = parts.size() == 1;
     FakeFileSystem fs;
-    fs.SetFile("in.h", std::string(parts[0]));
-    if (!create) fs.SetFile("out.msg", std::string(parts[1]));
-    if (parts.size() == 3) fs.SetFile("names.h", std::string(parts[2]));
-    const std::vector<std::string> before_names = fs.ListFiles();
+    fs.set_file("in.h", std::string(parts[0]));
+    if (!create) fs.set_file("out.msg", std::string(parts[1]));
+    if (parts.size() == 3) fs.set_file("names.h", std::string(parts[2]));
+    const std::vector<std::string> before_names = fs.list_files();
     std::vector<std::string> args = {"-tin.h", "-hnames.h", "out.msg"};
     if (create) args.insert(args.begin(), "-c");
 
     QuietConsole console;
     const int code = run_tolvane(args, fs, console);
     std::string msg, names;
-    const bool msg_there = fs.GetFile("out.msg", &msg);
-    const bool names_there = fs.GetFile("names.h", &names);
+    const bool msg_there = fs.get_file("out.msg", &msg);
+    const bool names_there = fs.get_file("names.h", &names);
     const std::string files = describe_files(fs);
 
     if (code == 0) {
@@ -403,7 +403,7 @@ FuzzResult fuzz_build(std::string_view input) {
                    "a build ends with 0 without \".. end\"");
       check.expect(msg_there && names_there, "a build ends with 0 without both files");
       std::vector<std::string> expected = {"in.h", "names.h", "out.msg"};
-      check.expect(fs.ListFiles() == expected, "work files are left:" + files);
+      check.expect(fs.list_files() == expected, "work files are left:" + files);
       if (parts.size() == 3) {
         check.expect(names.compare(0, parts[2].size(), parts[2]) == 0,
                      "the previous names header is not at the start of the new one");
@@ -423,7 +423,7 @@ FuzzResult fuzz_build(std::string_view input) {
                      console.err.find("Cannot") != std::string::npos ||
                      console.err.find("Error") != std::string::npos,
                  "a failed build says nothing: " + console.out + console.err);
-    check.expect(fs.ListFiles() == before_names, "a failed build changed the files:" + files);
+    check.expect(fs.list_files() == before_names, "a failed build changed the files:" + files);
     check.expect(msg_there == !create && (create || msg == parts[1]),
                  "a failed build changed the MSG file");
     check.expect(names_there == (parts.size() == 3) && (parts.size() < 3 || names == parts[2]),

@@ -6,7 +6,7 @@ namespace tolvane {
 namespace {
 
 Failure refusal(const std::string& name, const std::string& problem) {
-  return InputFailure(name + " : " + problem, name);
+  return input_failure(name + " : " + problem, name);
 }
 
 }  // namespace

@@ -293,7 +293,7 @@ std::string CatalogueLayout::table_name(const TableLayout& table) const {
 
 CatalogueLayout read_layout(File& file) {
   CatalogueLayout c;
-  const uint64_t size = file.Size();
+  const uint64_t size = file.size();
   c.file_size = size;
   ReadBuffer in(file, size);
 

@@ -15,16 +15,16 @@ class MemoryFile : public File {
  public:
   // `bytes` must outlive the file.
   explicit MemoryFile(std::string_view bytes) : bytes_(bytes) {}
-  size_t ReadAt(uint64_t offset, void* buf, size_t n) override {
+  size_t read_at(uint64_t offset, void* buf, size_t n) override {
     if (offset >= bytes_.size()) return 0;
     if (n > bytes_.size() - offset) n = static_cast<size_t>(bytes_.size() - offset);
     std::memcpy(buf, bytes_.data() + offset, n);
     return n;
   }
-  void WriteAt(uint64_t, const void*, size_t) override { throw IoError("write", "", EBADF); }
-  uint64_t Size() override { return bytes_.size(); }
-  void Sync() override {}
-  void Close() override {}
+  void write_at(uint64_t, const void*, size_t) override { throw IoError("write", "", EBADF); }
+  uint64_t size() override { return bytes_.size(); }
+  void sync() override {}
+  void close() override {}
 
  private:
   std::string_view bytes_;

@@ -46,7 +46,7 @@ class ReadBuffer {
       capacity_ = want;
     }
     filled_ = 0;
-    filled_ = file_.ReadAt(offset, buffer_.get(), want);
+    filled_ = file_.read_at(offset, buffer_.get(), want);
     begin_ = offset;
   }
 

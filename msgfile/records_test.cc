@@ -15,7 +15,7 @@ namespace tolvane {
 namespace {
 
 // Bytes written out by hand: pairs of hexadecimal digits, blanks ignored.
-std::string Hex(const char* digits) {
+std::string hex(const char* digits) {
   std::string bytes;
   std::string pair;
   for (const char* p = digits; *p; ++p) {
@@ -29,21 +29,21 @@ std::string Hex(const char* digits) {
   return bytes;
 }
 
-std::string Zeros(size_t n) { return std::string(n, '\0'); }
+std::string zeros(size_t n) { return std::string(n, '\0'); }
 
 TEST(Coding, WritesLowByteFirst) {
   std::string out;
   write_u16(&out, 0x4D53);
-  EXPECT_EQ(out, Hex("53 4D"));
+  EXPECT_EQ(out, hex("53 4D"));
   out.clear();
   write_u32(&out, 0x00010002);
-  EXPECT_EQ(out, Hex("02 00 01 00"));
+  EXPECT_EQ(out, hex("02 00 01 00"));
   out.clear();
   // Only the bits of the width are written.
   write_u8(&out, 0x1234);
   write_u16(&out, 0xABCDEF);
   write_u32(&out, 0xFFFFFFFF);
-  EXPECT_EQ(out, Hex("34 EF CD FF FF FF FF"));
+  EXPECT_EQ(out, hex("34 EF CD FF FF FF FF"));
 }
 
 TEST(Coding, ShortReadsYieldZeros) {
@@ -51,11 +51,11 @@ TEST(Coding, ShortReadsYieldZeros) {
   EXPECT_EQ(empty.read_u16(), 0);
   EXPECT_EQ(empty.read_u32(), 0u);
 
-  std::string one = Hex("53");
+  std::string one = hex("53");
   ByteReader low_only(one);
   EXPECT_EQ(low_only.read_u16(), 0x0053);
 
-  std::string three = Hex("01 02 03");
+  std::string three = hex("01 02 03");
   ByteReader partial(three);
   EXPECT_EQ(partial.read_u32(), 0x00030201u);
   // The position moves on past the end, and stays consistent there.
@@ -74,29 +74,29 @@ TEST(Coding, ShortReadsYieldZeros) {
 TEST(ReadCatalogue, FillsTheHeaderAsFarAsTheFileHoldsIt) {
   FakeFileSystem fs;
   auto header_of = [&](const std::string& bytes, bool accepted) {
-    fs.SetFile("in.msg", bytes);
+    fs.set_file("in.msg", bytes);
     Catalogue catalogue;
     set_chars(catalogue.header.name, kNameWidth, "PREVIOUS NAME");
-    EXPECT_EQ(read_catalogue(*fs.Open("in.msg", OpenMode::kRead), "IN.MSG", &catalogue).has_value(),
+    EXPECT_EQ(read_catalogue(*fs.open("in.msg", OpenMode::kRead), "IN.MSG", &catalogue).has_value(),
               !accepted);
     return catalogue.header;
   };
   EXPECT_EQ(header_of("", false).file_id, 0);
-  EXPECT_EQ(header_of(Hex("53"), false).file_id, 0x0053);
-  EXPECT_EQ(header_of(Hex("4D 53"), false).file_id, 0x534D);
+  EXPECT_EQ(header_of(hex("53"), false).file_id, 0x0053);
+  EXPECT_EQ(header_of(hex("4D 53"), false).file_id, 0x534D);
 
-  MsgFileHeader header = header_of(Hex("53 4D 07 00") + "ab", false);
+  MsgFileHeader header = header_of(hex("53 4D 07 00") + "ab", false);
   EXPECT_EQ(header.file_id, kFileId);
   EXPECT_EQ(header.version, 7);
   EXPECT_EQ(get_chars(header.name, kNameWidth), "ab");
   EXPECT_EQ(header.language_count, 0);  // read as zeros past the end
 
-  header = header_of(Hex("53 4D 01 01") + "APP.MSG" + Zeros(25) + Hex("03 00") + "more", false);
+  header = header_of(hex("53 4D 01 01") + "APP.MSG" + zeros(25) + hex("03 00") + "more", false);
   EXPECT_EQ(header.version, kCreationVersion);
   EXPECT_EQ(get_chars(header.name, kNameWidth), "APP.MSG");
   EXPECT_EQ(header.language_count, 3);
 
-  header = header_of(Hex("53 4D 01 01") + "APP.MSG" + Zeros(25) + Hex("00 00"), true);
+  header = header_of(hex("53 4D 01 01") + "APP.MSG" + zeros(25) + hex("00 00"), true);
   EXPECT_EQ(get_chars(header.name, kNameWidth), "APP.MSG");
 }
 
@@ -104,7 +104,7 @@ TEST(CharFields, FillWithZerosAndTakeNoTerminatorWhenFull) {
   char field[kNameWidth];
   std::memset(field, 'q', sizeof field);
   set_chars(field, kNameWidth, "F.F");
-  EXPECT_EQ(std::string(field, kNameWidth), "F.F" + Zeros(29));
+  EXPECT_EQ(std::string(field, kNameWidth), "F.F" + zeros(29));
 
   std::string long_name = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";  // 36 characters
   set_chars(field, kNameWidth, long_name);
@@ -116,25 +116,25 @@ TEST(CharFields, FillWithZerosAndTakeNoTerminatorWhenFull) {
 
   // A C string ends at its first 0x00.
   set_chars(field, kNameWidth, std::string("AB\0CD", 5));
-  EXPECT_EQ(std::string(field, kNameWidth), "AB" + Zeros(30));
+  EXPECT_EQ(std::string(field, kNameWidth), "AB" + zeros(30));
 
   MsgFileHeader header;
   set_chars(header.name, kNameWidth, long_name);
   header.language_count = 0x0102;
   std::string out;
   write_header(&out, header);
-  EXPECT_EQ(out, Hex("53 4D 01 01") + long_name.substr(0, 32) + Hex("02 01"));
+  EXPECT_EQ(out, hex("53 4D 01 01") + long_name.substr(0, 32) + hex("02 01"));
 }
 
 // A small complete catalogue: a new file X.MSG with one EN table
 // (FONFILE F, byte coding, FILETYPE 1, APPLITYPE 2) holding the messages 2 "b"
 // and 1 "a", in that source order.
-std::string SmallCatalogueByHand() {
-  return Hex("53 4D 01 01") + "X.MSG" + Zeros(27) + Hex("01 00") +  // header
-         "EN" + Hex("01 00 2E 00 00 00") +                          // directory
-         Hex("02 00 01 00") + "F" + Zeros(31) +                     // record
-         Hex("01 00 02 00 5A 00 00 00") +                           //
-         Hex("01 00 08 00 00 00 02 00 00 00 00 00") +               // index
+std::string small_catalogue_by_hand() {
+  return hex("53 4D 01 01") + "X.MSG" + zeros(27) + hex("01 00") +  // header
+         "EN" + hex("01 00 2E 00 00 00") +                          // directory
+         hex("02 00 01 00") + "F" + zeros(31) +                     // record
+         hex("01 00 02 00 5A 00 00 00") +                           //
+         hex("01 00 08 00 00 00 02 00 00 00 00 00") +               // index
          std::string("b\0a\0", 4);                                  // texts
 }
 
@@ -174,18 +174,18 @@ TEST(SmallCatalogue, WrittenFieldByFieldMatchesTheLayoutByteForByte) {
   file.append("b\0a\0", 4);
 
   EXPECT_EQ(file.size(), 106u);
-  EXPECT_EQ(file, SmallCatalogueByHand());
+  EXPECT_EQ(file, small_catalogue_by_hand());
 }
 
 TEST(SmallCatalogue, TheToolBuildsTheSameBytes) {
   FakeFileSystem fs;
-  fs.SetFile("x.h", testing::MessageSource("EN", "#message 2 B \"b\"\n#message 1 A \"a\"\n"));
+  fs.set_file("x.h", testing::message_source("EN", "#message 2 B \"b\"\n#message 1 A \"a\"\n"));
   testing::RecordingConsole console;
   ASSERT_EQ(run_tolvane({"-c", "-tx.h", "-hNames.h", "x.msg"}, fs, console), 0)
       << console.out << console.err;
   std::string built;
-  ASSERT_TRUE(fs.GetFile("x.msg", &built));
-  EXPECT_EQ(built, SmallCatalogueByHand());
+  ASSERT_TRUE(fs.get_file("x.msg", &built));
+  EXPECT_EQ(built, small_catalogue_by_hand());
 }
 
 TEST(Records, ReadInvertsWrite) {
@@ -258,8 +258,8 @@ TEST(Records, FieldsSitAtTheirOffsets) {
   std::string bytes;
   write_table_record(&bytes, record);
   ASSERT_EQ(bytes.size(), kTableRecordSize);
-  EXPECT_EQ(bytes.substr(0, 4), Hex("04 00 03 00"));
-  EXPECT_EQ(bytes.substr(36), Hex("00 00 06 05 0A 09 08 07"));
+  EXPECT_EQ(bytes.substr(0, 4), hex("04 00 03 00"));
+  EXPECT_EQ(bytes.substr(36), hex("00 00 06 05 0A 09 08 07"));
 
   LanguageEntry entry;
   set_chars(entry.language, kLanguageWidth, "F");
@@ -267,7 +267,7 @@ TEST(Records, FieldsSitAtTheirOffsets) {
   entry.table_offset = 0x01020304;
   bytes.clear();
   write_language_entry(&bytes, entry);
-  EXPECT_EQ(bytes, Hex("46 00 02 00 04 03 02 01"));
+  EXPECT_EQ(bytes, hex("46 00 02 00 04 03 02 01"));
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ struct Message {
 // start of the texts in source order, made relative to each entry's end, then
 // a plain insertion sort that keeps each offset relative to where its entry
 // moves.
-std::vector<IndexEntry> ReferenceIndex(const std::vector<Message>& messages) {
+std::vector<IndexEntry> reference_index(const std::vector<Message>& messages) {
   std::vector<IndexEntry> index;
   uint32_t previous_offset = 0, previous_length = 0;
   for (const Message& m : messages) {
@@ -43,7 +43,7 @@ std::vector<IndexEntry> ReferenceIndex(const std::vector<Message>& messages) {
   return index;
 }
 
-std::vector<IndexEntry> Sorted(const std::vector<Message>& messages) {
+std::vector<IndexEntry> sorted_entries(const std::vector<Message>& messages) {
   MessageIndex index;
   for (const Message& m : messages) index.add(m.id, static_cast<uint32_t>(m.text.size()));
   EXPECT_EQ(index.count(), messages.size());
@@ -52,7 +52,7 @@ std::vector<IndexEntry> Sorted(const std::vector<Message>& messages) {
 
 // The text each entry leads to once the index sits right in front of the
 // texts, as a reader of the file finds it.
-std::vector<std::string> Resolve(const std::vector<IndexEntry>& index,
+std::vector<std::string> resolve(const std::vector<IndexEntry>& index,
                                  const std::vector<Message>& messages) {
   std::string block(6 * index.size(), '\0');
   for (const Message& m : messages) block += m.text;
@@ -66,8 +66,8 @@ std::vector<std::string> Resolve(const std::vector<IndexEntry>& index,
   return texts;
 }
 
-void ExpectSameIndex(const std::vector<IndexEntry>& actual, const std::vector<IndexEntry>& expected,
-                     const std::string& what) {
+void expect_same_index(const std::vector<IndexEntry>& actual,
+                       const std::vector<IndexEntry>& expected, const std::string& what) {
   ASSERT_EQ(actual.size(), expected.size()) << what;
   for (size_t i = 0; i < actual.size(); ++i) {
     ASSERT_EQ(actual[i].message_id, expected[i].message_id) << what << ", rank " << i;
@@ -91,8 +91,8 @@ TEST(MessageIndex, SortsAsTheInsertionSortDoesOnRandomInput) {
       messages.push_back({id, text});
     }
     std::string what = "round " + std::to_string(round);
-    std::vector<IndexEntry> sorted = Sorted(messages);
-    ExpectSameIndex(sorted, ReferenceIndex(messages), what);
+    std::vector<IndexEntry> sorted = sorted_entries(messages);
+    expect_same_index(sorted, reference_index(messages), what);
     for (size_t i = 1; i < sorted.size(); ++i) {
       ASSERT_LE(sorted[i - 1].message_id, sorted[i].message_id) << what;
     }
@@ -101,22 +101,22 @@ TEST(MessageIndex, SortsAsTheInsertionSortDoesOnRandomInput) {
 
 TEST(MessageIndex, EqualIdentifiersComeInReverseSourceOrder) {
   std::vector<Message> messages = {{5, std::string("x\0", 2)}, {5, std::string("y\0", 2)}};
-  std::vector<IndexEntry> sorted = Sorted(messages);
+  std::vector<IndexEntry> sorted = sorted_entries(messages);
   ASSERT_EQ(sorted.size(), 2u);
-  EXPECT_EQ(Resolve(sorted, messages), (std::vector<std::string>{"y", "x"}));
+  EXPECT_EQ(resolve(sorted, messages), (std::vector<std::string>{"y", "x"}));
   EXPECT_EQ(sorted[0].text_offset, 8u);
   EXPECT_EQ(sorted[1].text_offset, 0u);
 
   messages = {{3, std::string("a\0", 2)}, {1, std::string("b\0", 2)},  {3, std::string("c\0", 2)},
               {2, std::string("d\0", 2)}, {3, std::string("ee\0", 3)}, {1, std::string("f\0", 2)}};
-  sorted = Sorted(messages);
-  EXPECT_EQ(Resolve(sorted, messages), (std::vector<std::string>{"f", "b", "d", "ee", "c", "a"}));
+  sorted = sorted_entries(messages);
+  EXPECT_EQ(resolve(sorted, messages), (std::vector<std::string>{"f", "b", "d", "ee", "c", "a"}));
 }
 
 TEST(MessageIndex, SmallCases) {
   // 2 "b" then 1 "a": (1, 8) and (2, 0).
   std::vector<Message> messages = {{2, std::string("b\0", 2)}, {1, std::string("a\0", 2)}};
-  std::vector<IndexEntry> sorted = Sorted(messages);
+  std::vector<IndexEntry> sorted = sorted_entries(messages);
   ASSERT_EQ(sorted.size(), 2u);
   EXPECT_EQ(sorted[0].message_id, 1);
   EXPECT_EQ(sorted[0].text_offset, 8u);
@@ -128,13 +128,13 @@ TEST(MessageIndex, SmallCases) {
               {70000, std::string("mid\0", 4)},
               {5000, std::string("high\0", 5)},
               {4000, std::string("low\0", 4)}};
-  sorted = Sorted(messages);
+  sorted = sorted_entries(messages);
   ASSERT_EQ(sorted.size(), 4u);
   EXPECT_EQ(sorted[0].message_id, 4000);
   EXPECT_EQ(sorted[1].message_id, 4464);
   EXPECT_EQ(sorted[2].message_id, 5000);
   EXPECT_EQ(sorted[3].message_id, 65535);
-  EXPECT_EQ(Resolve(sorted, messages), (std::vector<std::string>{"low", "mid", "high", "last"}));
+  EXPECT_EQ(resolve(sorted, messages), (std::vector<std::string>{"low", "mid", "high", "last"}));
 
   MessageIndex empty;
   EXPECT_EQ(empty.count(), 0u);
@@ -152,9 +152,9 @@ TEST(MessageIndex, ThousandsOfMessagesInReverseOrder) {
   // the offsets would show at the far ends.
   std::vector<Message> messages;
   for (int i = 3000; i > 0; --i) messages.push_back({i % 1500, "t" + std::to_string(i) + '\0'});
-  std::vector<IndexEntry> sorted = Sorted(messages);
-  ExpectSameIndex(sorted, ReferenceIndex(messages), "reverse order");
-  std::vector<std::string> texts = Resolve(sorted, messages);
+  std::vector<IndexEntry> sorted = sorted_entries(messages);
+  expect_same_index(sorted, reference_index(messages), "reverse order");
+  std::vector<std::string> texts = resolve(sorted, messages);
   ASSERT_EQ(texts.size(), 3000u);
   EXPECT_EQ(texts[0], "t1500");  // id 0: 1500 after 3000 in source order
   EXPECT_EQ(texts[1], "t3000");

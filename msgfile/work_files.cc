@@ -26,9 +26,9 @@ std::string quoted(const std::string& path) {
 }
 
 bool empty_or_missing(FileSystem& fs, const std::string& path) {
-  if (!fs.Exists(path)) return true;
+  if (!fs.exists(path)) return true;
   try {
-    return fs.Open(path, OpenMode::kRead)->Size() == 0;
+    return fs.open(path, OpenMode::kRead)->size() == 0;
   } catch (const IoError&) {
     return false;
   }
@@ -41,25 +41,25 @@ constexpr char kMarkLine[] = "Tolvane run mark: the backup named below was made 
 // Whether `run` is the mark a run left for the backup `bak`. Only that tells
 // a run's backup from a user's copy: both hold the previous file byte for byte.
 bool is_mark(FileSystem& fs, const std::string& run, const std::string& bak) {
-  if (fs.Kind(run) != FileKind::kRegular) return false;
+  if (fs.kind(run) != FileKind::kRegular) return false;
   const std::string want = run_mark_text(bak);
   try {
-    auto file = fs.Open(run, OpenMode::kRead);
-    if (file->Size() != want.size()) return false;
+    auto file = fs.open(run, OpenMode::kRead);
+    if (file->size() != want.size()) return false;
     std::string got(want.size(), '\0');
-    return file->ReadAt(0, got.data(), got.size()) == got.size() && got == want;
+    return file->read_at(0, got.data(), got.size()) == got.size() && got == want;
   } catch (const IoError&) {
     return false;
   }
 }
 
 void copy_file(FileSystem& fs, const std::string& from, const std::string& to) {
-  auto source = fs.Open(from, OpenMode::kRead);
-  auto target = fs.Open(to, OpenMode::kCreate);
-  CopyRange(*source, 0, *target, 0, source->Size());
-  target->Sync();
-  target->Close();
-  source->Close();
+  auto source = fs.open(from, OpenMode::kRead);
+  auto target = fs.open(to, OpenMode::kCreate);
+  copy_range(*source, 0, *target, 0, source->size());
+  target->sync();
+  target->close();
+  source->close();
 }
 
 }  // namespace
@@ -103,7 +103,7 @@ std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& pa
   // The MSG file is replaced last: while its temporary file is there, the
   // backups hold the state to go back to; once it is gone, the new files are
   // complete and the backups are no longer needed.
-  const bool replaced = !fs.Exists(paths.tmp);
+  const bool replaced = !fs.exists(paths.tmp);
   struct Backup {
     const std::string& path;
     const std::string& original;
@@ -114,7 +114,7 @@ std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& pa
   // Marks whose backups are already gone go with the advice too.
   std::string spare_marks;
   for (const Backup& backup : backups) {
-    if (is_mark(fs, backup.run, backup.path) && !fs.Exists(backup.path)) {
+    if (is_mark(fs, backup.run, backup.path) && !fs.exists(backup.path)) {
       spare_marks += " " + quoted(backup.run);
     }
   }
@@ -122,60 +122,60 @@ std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& pa
     // A file the run did not make is never written, removed or advised
     // away: it may be the only copy of something. It is only asked to move.
     const bool marked = is_mark(fs, backup.run, backup.path);
-    const FileKind run_kind = fs.Kind(backup.run);
+    const FileKind run_kind = fs.kind(backup.run);
     // An empty one is a mark a run was cut before writing: it holds nothing
     // and vouches for nothing.
     const bool nothing = run_kind == FileKind::kMissing || run_kind == FileKind::kNoDirectory ||
                          (run_kind == FileKind::kRegular && empty_or_missing(fs, backup.run));
     if (!marked && !nothing) {
-      return FileFailure(
+      return file_failure(
           "Cannot build " + paths.msg_shown + ": " + backup.run +
           " was not made by a run and is in the way of the run's mark of the same name; "
           "move or rename it and run again");
     }
-    if (!fs.Exists(backup.path)) continue;
+    if (!fs.exists(backup.path)) continue;
     if (!marked) {
-      return FileFailure("Cannot build " + paths.msg_shown + ": " + backup.path +
-                         " was not made by a run and is in the way of the run's backup of " +
-                         backup.original + "; move or rename it and run again");
+      return file_failure("Cannot build " + paths.msg_shown + ": " + backup.path +
+                          " was not made by a run and is in the way of the run's backup of " +
+                          backup.original + "; move or rename it and run again");
     }
     // The mark goes with its backup: left alone, it would vouch for a copy
     // a user might later make under that name.
     const std::string remove = "rm " + quoted(backup.path) + " " + quoted(backup.run) + spare_marks;
-    if (!replaced && fs.SameFile(backup.path, backup.original)) {
+    if (!replaced && fs.same_file(backup.path, backup.original)) {
       // Cut between taking the backup and replacing the file: the backup is
       // a second name of the file still in place, so restoring it by a
       // rename would change nothing (and mv refuses to) while removing it
       // loses nothing.
-      return FileFailure("Cannot build " + paths.msg_shown + ": " + backup.path +
-                         " is left by an interrupted run and is a second name of the previous " +
-                         backup.original + ", which is still in place; remove it with: " + remove +
-                         " and run again");
+      return file_failure("Cannot build " + paths.msg_shown + ": " + backup.path +
+                          " is left by an interrupted run and is a second name of the previous " +
+                          backup.original + ", which is still in place; remove it with: " + remove +
+                          " and run again");
     }
     // A backup whose file is gone (or, for the catalogue, empty) was not
     // left by a run of ours that completed: it is the only copy there is.
     auto only_copy = [&] {
-      return !fs.Exists(backup.original) ||
+      return !fs.exists(backup.original) ||
              (&backup.original == &paths.msg && empty_or_missing(fs, paths.msg));
     };
     if (replaced && !only_copy()) {
-      return FileFailure("Cannot build " + paths.msg_shown + ": " + backup.path +
-                         " is left by an interrupted run that had already written the new " +
-                         paths.msg + " and " + paths.names + "; remove it with: " + remove +
-                         " and run again");
+      return file_failure("Cannot build " + paths.msg_shown + ": " + backup.path +
+                          " is left by an interrupted run that had already written the new " +
+                          paths.msg + " and " + paths.names + "; remove it with: " + remove +
+                          " and run again");
     }
-    return FileFailure("Cannot build " + paths.msg_shown + ": " + backup.path +
-                       " is left by an interrupted run and holds the only copy of the previous " +
-                       backup.original + "; restore it with: mv " + quoted(backup.path) + " " +
-                       quoted(backup.original) + " && rm " + quoted(backup.run) + spare_marks +
-                       " and run again");
+    return file_failure("Cannot build " + paths.msg_shown + ": " + backup.path +
+                        " is left by an interrupted run and holds the only copy of the previous " +
+                        backup.original + "; restore it with: mv " + quoted(backup.path) + " " +
+                        quoted(backup.original) + " && rm " + quoted(backup.run) + spare_marks +
+                        " and run again");
   }
   return std::nullopt;
 }
 
 void make_backup(FileSystem& fs, const std::string& from, const std::string& to) {
   try {
-    fs.Link(from, to);
+    fs.link(from, to);
     return;
   } catch (const IoError& e) {
     if (e.error() == EEXIST) throw;
@@ -185,10 +185,10 @@ void make_backup(FileSystem& fs, const std::string& from, const std::string& to)
   const std::string part = to + ".TMP";
   try {
     copy_file(fs, from, part);
-    fs.RenameNoReplace(part, to);
+    fs.rename_no_replace(part, to);
   } catch (const IoError&) {
     try {
-      fs.Remove(part);
+      fs.remove(part);
     } catch (const IoError&) {
     }
     throw;
@@ -197,15 +197,15 @@ void make_backup(FileSystem& fs, const std::string& from, const std::string& to)
 
 void restore_backup(FileSystem& fs, const std::string& backup, const std::string& original) {
   try {
-    fs.Rename(backup, original);
+    fs.rename(backup, original);
     return;
   } catch (const IoError& e) {
     if (e.error() != EXDEV) throw;
   }
   const std::string part = original + ".TMP";
   copy_file(fs, backup, part);
-  fs.Rename(part, original);
-  fs.Remove(backup);
+  fs.rename(part, original);
+  fs.remove(backup);
 }
 
 WorkFiles::WorkFiles(FileSystem& fs, WorkFilePaths paths) : fs_(fs), paths_(std::move(paths)) {
@@ -228,9 +228,9 @@ WorkFiles::WorkFiles(FileSystem& fs, WorkFilePaths paths) : fs_(fs), paths_(std:
 void WorkFiles::sync_dirs() {
   // Each directory once: on a journalling file system every directory sync
   // can cost a journal commit, and the files usually share one.
-  const std::string msg_dir = DirName(paths_.msg), names_dir = DirName(paths_.names);
-  fs_.SyncDir(msg_dir);
-  if (names_dir != msg_dir) fs_.SyncDir(names_dir);
+  const std::string msg_dir = dir_name(paths_.msg), names_dir = dir_name(paths_.names);
+  fs_.sync_dir(msg_dir);
+  if (names_dir != msg_dir) fs_.sync_dir(names_dir);
 }
 
 void WorkFiles::mark(ReplacedFile& file) {
@@ -238,17 +238,17 @@ void WorkFiles::mark(ReplacedFile& file) {
   or_fail("Cannot create " + file.run_shown, [&] {
     // Any file of this name is a mark of an earlier run: the run was
     // refused before the commit otherwise.
-    auto out = fs_.Open(file.run, OpenMode::kCreate);
+    auto out = fs_.open(file.run, OpenMode::kCreate);
     file.marked = true;
-    out->WriteAt(0, text.data(), text.size());
-    out->Sync();
-    out->Close();
+    out->write_at(0, text.data(), text.size());
+    out->sync();
+    out->close();
   });
 }
 
 void WorkFiles::unmark(ReplacedFile& file) {
   if (!file.marked || file.backed_up) return;
-  fs_.Remove(file.run);
+  fs_.remove(file.run);
   file.marked = false;
 }
 
@@ -257,8 +257,8 @@ void WorkFiles::back_up(ReplacedFile& file) {
     make_backup(fs_, file.path, file.bak);
   } catch (const IoError& error) {
     // A copy that could not be finished nor removed must still be named.
-    if (fs_.Exists(file.bak + ".TMP")) parts_left_.push_back(file.bak + ".TMP");
-    throw IoFailure("Cannot create " + file.bak_shown, error);
+    if (fs_.exists(file.bak + ".TMP")) parts_left_.push_back(file.bak + ".TMP");
+    throw io_failure("Cannot create " + file.bak_shown, error);
   }
   file.backed_up = true;
 }
@@ -287,7 +287,7 @@ std::string WorkFiles::restore_note() {
   work.insert(work.end(), parts_left_.begin(), parts_left_.end());
   for (size_t i = 0; i < work.size(); ++i) {
     if (std::find(work.begin(), work.begin() + i, work[i]) == work.begin() + i &&
-        fs_.Exists(work[i])) {
+        fs_.exists(work[i])) {
       note += " rm " + quoted(work[i]) + ";";
     }
   }
@@ -308,12 +308,12 @@ std::string WorkFiles::kept_note() {
 
 void WorkFiles::commit() {
   InterruptHold hold;
-  StopIfInterrupted();
-  for (ReplacedFile* file : both_) file->existed = fs_.Exists(file->path);
+  stop_if_interrupted();
+  for (ReplacedFile* file : both_) file->existed = fs_.exists(file->path);
   // The new files take the place of the previous ones, permissions included.
   for (ReplacedFile* file : both_) {
     if (file->existed) {
-      or_fail("Cannot write " + file->tmp_shown, [&] { fs_.CopyMode(file->path, file->tmp); });
+      or_fail("Cannot write " + file->tmp_shown, [&] { fs_.copy_mode(file->path, file->tmp); });
     }
   }
   // Each mark is on disk before its backup exists, so that a backup found
@@ -332,7 +332,7 @@ void WorkFiles::commit() {
 
   // The names header first, the MSG file last: see the top of work_files.h.
   for (ReplacedFile* file : {&names_, &msg_}) {
-    or_fail("Cannot create " + file->shown, [&] { fs_.Rename(file->tmp, file->path); });
+    or_fail("Cannot create " + file->shown, [&] { fs_.rename(file->tmp, file->path); });
     file->committed = true;
     file->tmp_created = false;
   }
@@ -341,13 +341,13 @@ void WorkFiles::commit() {
   // Both files are new now. While the names backup is there the run can
   // still be undone; once it is gone, only the MSG backup is left to remove.
   if (names_.backed_up) {
-    or_fail("Cannot remove " + names_.bak_shown, [&] { fs_.Remove(names_.bak); });
+    or_fail("Cannot remove " + names_.bak_shown, [&] { fs_.remove(names_.bak); });
     names_.backed_up = false;
   }
 
   if (msg_.backed_up) {
     try {
-      fs_.Remove(msg_.bak);
+      fs_.remove(msg_.bak);
     } catch (const IoError& error) {
       done_ = true;
       // The names header's mark has no backup left to vouch for.
@@ -355,7 +355,7 @@ void WorkFiles::commit() {
         unmark(names_);
       } catch (const IoError&) {
       }
-      throw IoFailure(
+      throw io_failure(
           "Cannot remove " + msg_.bak_shown + ": the new " + paths_.msg + " and " + paths_.names +
               " are complete; remove " + quoted(msg_.bak) + " and its mark " + quoted(msg_.run) +
               (names_.marked ? " and " + quoted(names_.run) : "") + " before the next run",
@@ -377,10 +377,10 @@ void WorkFiles::commit() {
     }
   }
   if (!marks_left.empty()) {
-    throw IoFailure("Cannot remove " + first_shown + ": the new " + paths_.msg + " and " +
-                        paths_.names + " are complete; remove" + marks_left +
-                        " before the next run",
-                    *first_error);
+    throw io_failure("Cannot remove " + first_shown + ": the new " + paths_.msg + " and " +
+                         paths_.names + " are complete; remove" + marks_left +
+                         " before the next run",
+                     *first_error);
   }
   try {
     sync_dirs();
@@ -396,7 +396,7 @@ void WorkFiles::put_back(ReplacedFile& file) {
     restore_backup(fs_, file.bak, file.path);
     file.backed_up = false;
   } else {
-    fs_.Remove(file.path);
+    fs_.remove(file.path);
   }
   file.committed = false;
 }
@@ -409,12 +409,12 @@ std::string WorkFiles::undo() {
       // the backups, not the files in place, hold the state to keep. With no
       // backup there is no such state, and the new files need only go.
       try {
-        fs_.Link(msg_.path, msg_.tmp);
+        fs_.link(msg_.path, msg_.tmp);
       } catch (const IoError&) {
         // Where no link can be made, an empty file says the same: only
         // its name counts.
         try {
-          fs_.Open(msg_.tmp, OpenMode::kCreate)->Close();
+          fs_.open(msg_.tmp, OpenMode::kCreate)->close();
         } catch (const IoError&) {
           return kept_note();
         }
@@ -427,7 +427,7 @@ std::string WorkFiles::undo() {
     // second names of them now.
     for (ReplacedFile* file : both_) {
       if (file->backed_up) {
-        fs_.Remove(file->bak);
+        fs_.remove(file->bak);
         file->backed_up = false;
       }
     }
@@ -444,7 +444,7 @@ std::string WorkFiles::undo() {
   std::string leftovers;
   for (const std::string& path : work) {
     try {
-      fs_.Remove(path);
+      fs_.remove(path);
     } catch (const IoError&) {
       leftovers += " " + path;
     }

@@ -16,7 +16,7 @@ namespace tolvane {
 namespace {
 
 // What a run shows when a backup is in the way, or nothing.
-std::optional<std::string> StaleBackup(FileSystem& fs, const WorkFilePaths& paths) {
+std::optional<std::string> stale_backup(FileSystem& fs, const WorkFilePaths& paths) {
   std::optional<Failure> failure = find_stale_backup(fs, paths);
   if (!failure) return std::nullopt;
   EXPECT_EQ(failure->kind(), FailureKind::kFile);
@@ -86,18 +86,18 @@ TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
   EXPECT_EQ(run_mark_text("out/app.BAK"),
             "Tolvane run mark: the backup named below was made by a run\napp.BAK\n");
   FakeFileSystem fs;
-  fs.SetFile("out/app.msg", "msg");
-  fs.SetFile("Names.h", "names");
-  EXPECT_EQ(StaleBackup(fs, paths), std::nullopt);
+  fs.set_file("out/app.msg", "msg");
+  fs.set_file("Names.h", "names");
+  EXPECT_EQ(stale_backup(fs, paths), std::nullopt);
   // A temporary file alone is no danger: it holds nothing of the user's;
   // nor is a mark whose backup is gone.
-  fs.SetFile("out/app.TMP", "partial");
-  fs.SetFile("out/app.RUN", run_mark_text(paths.bak));
-  EXPECT_EQ(StaleBackup(fs, paths), std::nullopt);
+  fs.set_file("out/app.TMP", "partial");
+  fs.set_file("out/app.RUN", run_mark_text(paths.bak));
+  EXPECT_EQ(stale_backup(fs, paths), std::nullopt);
 
   // Interrupted before the MSG file was replaced: the backup is what to keep.
-  fs.SetFile("out/app.BAK", "previous");
-  std::optional<std::string> message = StaleBackup(fs, paths);
+  fs.set_file("out/app.BAK", "previous");
+  std::optional<std::string> message = stale_backup(fs, paths);
   ASSERT_TRUE(message.has_value());
   EXPECT_EQ(*message,
             "Cannot build OUT/APP.MSG: out/app.BAK is left by an interrupted run and holds the "
@@ -106,10 +106,10 @@ TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
 
   // Interrupted after: the new files are complete, the backup can go.
   std::string kept;
-  ASSERT_TRUE(fs.GetFile("out/app.BAK", &kept));
+  ASSERT_TRUE(fs.get_file("out/app.BAK", &kept));
   ASSERT_EQ(kept, "previous");
-  fs.Remove("out/app.TMP");
-  message = StaleBackup(fs, paths);
+  fs.remove("out/app.TMP");
+  message = stale_backup(fs, paths);
   ASSERT_TRUE(message.has_value());
   EXPECT_EQ(*message,
             "Cannot build OUT/APP.MSG: out/app.BAK is left by an interrupted run that had already "
@@ -117,21 +117,21 @@ TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
             "'out/app.RUN' and run again\n");
 
   // The names backup alone, in both states.
-  fs.Remove("out/app.BAK");
-  fs.Remove("out/app.RUN");
-  fs.SetFile("Names.h.BAK", "previous names");
-  fs.SetFile("Names.h.RUN", run_mark_text(paths.names_bak));
-  message = StaleBackup(fs, paths);
+  fs.remove("out/app.BAK");
+  fs.remove("out/app.RUN");
+  fs.set_file("Names.h.BAK", "previous names");
+  fs.set_file("Names.h.RUN", run_mark_text(paths.names_bak));
+  message = stale_backup(fs, paths);
   ASSERT_TRUE(message.has_value());
   EXPECT_THAT(*message, StartsWith("Cannot build OUT/APP.MSG: Names.h.BAK "));
   EXPECT_THAT(*message, HasSubstr("rm 'Names.h.BAK' 'Names.h.RUN'"));
-  fs.SetFile("out/app.TMP", "partial");
-  message = StaleBackup(fs, paths);
+  fs.set_file("out/app.TMP", "partial");
+  message = stale_backup(fs, paths);
   ASSERT_TRUE(message.has_value());
   EXPECT_THAT(*message, HasSubstr("previous Names.h; restore it with: mv 'Names.h.BAK' "
                                   "'Names.h' && rm 'Names.h.RUN' and run again\n"));
   // Checking touches nothing.
-  EXPECT_EQ(fs.ListFiles().size(), 5u);
+  EXPECT_EQ(fs.list_files().size(), 5u);
 }
 
 // A backup is a run's only when its mark says so: a user's own copy under
@@ -159,18 +159,18 @@ TEST(StaleBackupMessage, NeverAdvisesRemovingAUsersFile) {
     for (int state = 0; state < 4; ++state) {
       SCOPED_TRACE(std::string(c.file) + " in state " + std::to_string(state));
       FakeFileSystem fs;
-      fs.SetFile("app.msg", "msg");
-      fs.SetFile("names.h", "names");
-      fs.SetFile(c.file, c.content);
-      if (state & 1) fs.SetFile("app.TMP", "partial");
+      fs.set_file("app.msg", "msg");
+      fs.set_file("names.h", "names");
+      fs.set_file(c.file, c.content);
+      if (state & 1) fs.set_file("app.TMP", "partial");
       // A mark for the other backup vouches for nothing here.
       if (state & 2) {
         const bool names = std::string(c.file) == "names.h.BAK";
-        fs.SetFile(names ? "app.RUN" : "names.h.RUN",
-                   run_mark_text(names ? "app.BAK" : "names.h.BAK"));
+        fs.set_file(names ? "app.RUN" : "names.h.RUN",
+                    run_mark_text(names ? "app.BAK" : "names.h.BAK"));
       }
-      if (std::string(c.file) == "app.RUN") fs.SetFile("app.BAK", "msg");
-      std::optional<std::string> message = StaleBackup(fs, paths);
+      if (std::string(c.file) == "app.RUN") fs.set_file("app.BAK", "msg");
+      std::optional<std::string> message = stale_backup(fs, paths);
       ASSERT_TRUE(message.has_value());
       EXPECT_EQ(*message, c.message);
       EXPECT_THAT(*message, Not(HasSubstr("rm ")));
@@ -182,11 +182,11 @@ TEST(MakeBackup, LinksOrCopiesCompletely) {
   FakeFileSystem fs;
   std::string big(3 * 1024 * 1024 + 5, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 31 + i / 7);
-  fs.SetFile("a.msg", big);
+  fs.set_file("a.msg", big);
 
   make_backup(fs, "a.msg", "a.BAK");
   std::string copy;
-  ASSERT_TRUE(fs.GetFile("a.BAK", &copy));
+  ASSERT_TRUE(fs.get_file("a.BAK", &copy));
   EXPECT_EQ(copy, big);
   // An existing backup is never overwritten.
   try {
@@ -198,25 +198,25 @@ TEST(MakeBackup, LinksOrCopiesCompletely) {
 
   fs.set_links_fail(true);
   make_backup(fs, "a.msg", "b.BAK");
-  ASSERT_TRUE(fs.GetFile("b.BAK", &copy));
+  ASSERT_TRUE(fs.get_file("b.BAK", &copy));
   EXPECT_EQ(copy, big);
   // A copy, not a second name: the original can change without it.
-  fs.Open("a.msg", OpenMode::kCreate);
-  ASSERT_TRUE(fs.GetFile("b.BAK", &copy));
+  fs.open("a.msg", OpenMode::kCreate);
+  ASSERT_TRUE(fs.get_file("b.BAK", &copy));
   EXPECT_EQ(copy, big);
 
-  fs.SetFile("c.BAK", "keep");
-  fs.SetFile("a.msg", "new");
+  fs.set_file("c.BAK", "keep");
+  fs.set_file("a.msg", "new");
   EXPECT_THROW(make_backup(fs, "a.msg", "c.BAK"), IoError);
-  ASSERT_TRUE(fs.GetFile("c.BAK", &copy));
+  ASSERT_TRUE(fs.get_file("c.BAK", &copy));
   EXPECT_EQ(copy, "keep");
-  EXPECT_THAT(fs.ListFiles(), ElementsAre("a.BAK", "a.msg", "b.BAK", "c.BAK"));
+  EXPECT_THAT(fs.list_files(), ElementsAre("a.BAK", "a.msg", "b.BAK", "c.BAK"));
 }
 
 TEST(MakeBackup, ACopyThatFailsLeavesNoPartialBackup) {
   const std::string content(5000, 'm');
   auto prepare = [&](FakeFileSystem& fs) {
-    fs.SetFile("a.msg", content);
+    fs.set_file("a.msg", content);
     fs.set_links_fail(true);
   };
   FakeFileSystem clean;
@@ -226,7 +226,7 @@ TEST(MakeBackup, ACopyThatFailsLeavesNoPartialBackup) {
   for (long n = 1; n <= steps; ++n) {
     FakeFileSystem fs;
     prepare(fs);
-    fs.FailAt(n, false);
+    fs.fail_at(n, false);
     bool thrown = false;
     try {
       make_backup(fs, "a.msg", "a.BAK");
@@ -235,14 +235,14 @@ TEST(MakeBackup, ACopyThatFailsLeavesNoPartialBackup) {
     }
     std::string copy;
     if (thrown) {
-      EXPECT_FALSE(fs.GetFile("a.BAK", &copy)) << "failure at operation " << n;
-      EXPECT_THAT(fs.ListFiles(), ElementsAre("a.msg")) << "failure at operation " << n;
+      EXPECT_FALSE(fs.get_file("a.BAK", &copy)) << "failure at operation " << n;
+      EXPECT_THAT(fs.list_files(), ElementsAre("a.msg")) << "failure at operation " << n;
     } else {
       // Only the link may fail without consequence: a copy takes over.
       EXPECT_EQ(n, 1);
-      ASSERT_TRUE(fs.GetFile("a.BAK", &copy));
+      ASSERT_TRUE(fs.get_file("a.BAK", &copy));
       EXPECT_EQ(copy, content);
-      EXPECT_THAT(fs.ListFiles(), ElementsAre("a.BAK", "a.msg"));
+      EXPECT_THAT(fs.list_files(), ElementsAre("a.BAK", "a.msg"));
     }
   }
 }
@@ -258,7 +258,7 @@ struct Scenario {
   bool links_fail;
 };
 
-std::string Describe(const Scenario& s) {
+std::string describe(const Scenario& s) {
   return std::string(s.msg_exists ? "MSG file" : "no MSG file") +
          (s.names_exists ? ", names header" : ", no names header") +
          (s.links_fail ? ", no links" : "");
@@ -271,24 +271,24 @@ const Scenario kScenarios[] = {
 
 using FileMap = std::map<std::string, std::string>;
 
-FileMap Files(const FakeFileSystem& fs) {
+FileMap files_of(const FakeFileSystem& fs) {
   FileMap files;
-  for (const std::string& name : fs.ListFiles()) fs.GetFile(name, &files[name]);
+  for (const std::string& name : fs.list_files()) fs.get_file(name, &files[name]);
   return files;
 }
 
-FileMap Previous(const Scenario& s) {
+FileMap files_before(const Scenario& s) {
   FileMap files;
   if (s.msg_exists) files["app.msg"] = kOldMsg;
   if (s.names_exists) files["Names.h"] = kOldNames;
   return files;
 }
 
-FileMap Committed() { return {{"app.msg", kNewMsg}, {"Names.h", kNewNames}}; }
+FileMap committed_files() { return {{"app.msg", kNewMsg}, {"Names.h", kNewNames}}; }
 
 // The files without the marks a commit could not remove once their backups
 // were gone, each checked to hold just the mark.
-FileMap WithoutMarks(FileMap files) {
+FileMap without_marks(FileMap files) {
   for (const char* bak : {"app.BAK", "Names.h.BAK"}) {
     const std::string run = std::string(bak, std::strlen(bak) - 4) + ".RUN";
     if (!files.count(run)) continue;
@@ -303,10 +303,10 @@ FileMap WithoutMarks(FileMap files) {
 // previous ones as the scenario has them.
 struct Build {
   explicit Build(const Scenario& s) : work(fs, work_file_paths("app.msg", "Names.h")) {
-    if (s.msg_exists) fs.SetFile("app.msg", kOldMsg);
-    if (s.names_exists) fs.SetFile("Names.h", kOldNames);
-    fs.SetFile("app.TMP", kNewMsg);
-    fs.SetFile("Names.h.TMP", kNewNames);
+    if (s.msg_exists) fs.set_file("app.msg", kOldMsg);
+    if (s.names_exists) fs.set_file("Names.h", kOldNames);
+    fs.set_file("app.TMP", kNewMsg);
+    fs.set_file("Names.h.TMP", kNewNames);
     fs.set_links_fail(s.links_fail);
     work.created_tmp();
     work.created_names_tmp();
@@ -315,7 +315,7 @@ struct Build {
   WorkFiles work;
 };
 
-long CleanCommitOperations(const Scenario& s) {
+long clean_commit_operations(const Scenario& s) {
   Build build(s);
   build.work.commit();
   return build.fs.operations();
@@ -334,10 +334,10 @@ struct Outcome {
 
 // Makes commit fail at operation `n` (once, or from then on), then, when
 // `undo_failure` is given, undo at its operation `undo_failure`.
-Outcome Fail(const Scenario& s, long n, bool persistent, long undo_failure = 0,
+Outcome fail(const Scenario& s, long n, bool persistent, long undo_failure = 0,
              bool undo_persistent = false) {
   Outcome o;
-  o.what = Describe(s) + ", failure at operation " + std::to_string(n) +
+  o.what = describe(s) + ", failure at operation " + std::to_string(n) +
            (persistent ? " and after" : " once");
   if (undo_failure > 0) {
     o.what += ", then at undo step " + std::to_string(undo_failure) +
@@ -345,7 +345,7 @@ Outcome Fail(const Scenario& s, long n, bool persistent, long undo_failure = 0,
   }
   o.build = std::make_unique<Build>(s);
   FakeFileSystem& fs = o.build->fs;
-  fs.FailAt(n, persistent);
+  fs.fail_at(n, persistent);
   try {
     o.build->work.commit();
     o.committed = true;
@@ -355,26 +355,26 @@ Outcome Fail(const Scenario& s, long n, bool persistent, long undo_failure = 0,
     EXPECT_THAT(failure.message(), StartsWith("Cannot ")) << o.what;
     o.failure = failure_text(failure);
     const long before_undo = fs.operations();
-    if (undo_failure > 0) fs.FailAt(before_undo + undo_failure, undo_persistent);
+    if (undo_failure > 0) fs.fail_at(before_undo + undo_failure, undo_persistent);
     o.note = o.build->work.undo();
     o.undo_steps = fs.operations() - before_undo;
   }
-  fs.FailAt(0, false);
-  o.files = Files(fs);
+  fs.fail_at(0, false);
+  o.files = files_of(fs);
   return o;
 }
 
 // Every way to fail: each operation of commit, once and from then on; and a
 // single failure in commit followed by one at each step of the undo.
-std::vector<Outcome> AllFailures() {
+std::vector<Outcome> all_failures() {
   std::vector<Outcome> outcomes;
   for (const Scenario& s : kScenarios) {
-    const long steps = CleanCommitOperations(s);
+    const long steps = clean_commit_operations(s);
     for (long n = 1; n <= steps; ++n) {
-      for (bool persistent : {false, true}) outcomes.push_back(Fail(s, n, persistent));
+      for (bool persistent : {false, true}) outcomes.push_back(fail(s, n, persistent));
       for (bool persistent : {false, true}) {
         for (long m = 1; m < 50; ++m) {
-          Outcome o = Fail(s, n, false, m, persistent);
+          Outcome o = fail(s, n, false, m, persistent);
           const bool undo_reached_m = !o.committed && o.undo_steps >= m;
           outcomes.push_back(std::move(o));
           if (!undo_reached_m) break;
@@ -385,9 +385,9 @@ std::vector<Outcome> AllFailures() {
   return outcomes;
 }
 
-const Scenario& ScenarioOf(const Outcome& o) {
+const Scenario& scenario_of(const Outcome& o) {
   for (const Scenario& s : kScenarios) {
-    if (o.what.rfind(Describe(s) + ", failure", 0) == 0) return s;
+    if (o.what.rfind(describe(s) + ", failure", 0) == 0) return s;
   }
   static const Scenario none{};
   ADD_FAILURE() << "unknown scenario " << o.what;
@@ -398,25 +398,25 @@ TEST(WorkFiles, CommitReplacesBothFilesAndLeavesNoBackups) {
   for (const Scenario& s : kScenarios) {
     Build build(s);
     build.work.commit();
-    EXPECT_EQ(Files(build.fs), Committed()) << Describe(s);
+    EXPECT_EQ(files_of(build.fs), committed_files()) << describe(s);
     // Nothing to undo once committed.
-    EXPECT_EQ(build.work.undo(), "") << Describe(s);
-    EXPECT_EQ(Files(build.fs), Committed()) << Describe(s);
+    EXPECT_EQ(build.work.undo(), "") << describe(s);
+    EXPECT_EQ(files_of(build.fs), committed_files()) << describe(s);
   }
 }
 
 TEST(WorkFiles, UndoBeforeCommitRemovesOnlyTheWorkFiles) {
   for (const Scenario& s : kScenarios) {
     Build build(s);
-    EXPECT_EQ(build.work.undo(), "") << Describe(s);
-    EXPECT_EQ(Files(build.fs), Previous(s)) << Describe(s);
+    EXPECT_EQ(build.work.undo(), "") << describe(s);
+    EXPECT_EQ(files_of(build.fs), files_before(s)) << describe(s);
   }
 }
 
 // Whatever fails, no previous content is lost: the previous files are back
 // in place, or each is in place or in its backup and a note says so.
 TEST(WorkFiles, AFailedCommitLosesNothing) {
-  const std::vector<Outcome> outcomes = AllFailures();
+  const std::vector<Outcome> outcomes = all_failures();
   // The failures reach every outcome: commits that survive them, complete
   // undos, and undos that end with a note.
   int committed = 0, undone = 0, noted = 0;
@@ -429,12 +429,12 @@ TEST(WorkFiles, AFailedCommitLosesNothing) {
   EXPECT_GT(undone, 0);
   EXPECT_GT(noted, 0);
   for (const Outcome& o : outcomes) {
-    const Scenario& s = ScenarioOf(o);
+    const Scenario& s = scenario_of(o);
     SCOPED_TRACE(o.what + "; failure: " + o.failure + "note: " + o.note);
     if (o.committed) {
       // Only the final syncs may fail without failing the commit; the new
       // files are complete by then.
-      EXPECT_EQ(o.files, Committed());
+      EXPECT_EQ(o.files, committed_files());
       continue;
     }
     if (o.note.empty() && o.failure.find("are complete") != std::string::npos) {
@@ -451,16 +451,16 @@ TEST(WorkFiles, AFailedCommitLosesNothing) {
           EXPECT_THAT(o.failure, HasSubstr(std::string("'") + mark + "'"));
         }
       }
-      EXPECT_EQ(WithoutMarks(files), Committed());
+      EXPECT_EQ(without_marks(files), committed_files());
       continue;
     }
     if (o.note.empty()) {
-      EXPECT_EQ(o.files, Previous(s));
+      EXPECT_EQ(o.files, files_before(s));
       continue;
     }
     const std::pair<const char*, const char*> kept[] = {{"app.msg", "app.BAK"},
                                                         {"Names.h", "Names.h.BAK"}};
-    const FileMap previous_files = Previous(s);
+    const FileMap previous_files = files_before(s);
     for (const auto& [original, backup] : kept) {
       auto previous = previous_files.find(original);
       if (previous == previous_files.end()) continue;
@@ -476,16 +476,16 @@ TEST(WorkFiles, AFailedCommitLosesNothing) {
 // A single failure is always undone completely, with links or without.
 TEST(WorkFiles, ASingleFailureIsUndoneCompletely) {
   for (const Scenario& s : kScenarios) {
-    const long steps = CleanCommitOperations(s);
+    const long steps = clean_commit_operations(s);
     for (long n = 1; n <= steps; ++n) {
-      Outcome o = Fail(s, n, false);
+      Outcome o = fail(s, n, false);
       EXPECT_EQ(o.note, "") << o.what;
     }
   }
 }
 
 // Carries out the "mv 'from' 'to'" and "rm 'path'" commands a note gives.
-void FollowNote(FakeFileSystem& fs, const std::string& note) {
+void follow_note(FakeFileSystem& fs, const std::string& note) {
   // The quoted word that starts at or after `at`; moves `at` past it.
   auto quoted_word = [&](size_t* at) {
     size_t open = note.find('\'', *at);
@@ -504,10 +504,10 @@ void FollowNote(FakeFileSystem& fs, const std::string& note) {
     if (mv < rm) {
       at = mv;
       std::string from = quoted_word(&at);
-      fs.Rename(from, quoted_word(&at));
+      fs.rename(from, quoted_word(&at));
     } else {
       at = rm;
-      fs.Remove(quoted_word(&at));
+      fs.remove(quoted_word(&at));
     }
   }
 }
@@ -515,15 +515,15 @@ void FollowNote(FakeFileSystem& fs, const std::string& note) {
 // When the undo could not finish, its note tells the truth. Three kinds:
 // the files are back but work files are left; nothing could be put back and
 // the backups hold the previous files; or commands that put them back.
-bool Contains(const std::string& text, const char* part) {
+bool contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
 }
 
 TEST(WorkFiles, UndoNoteNamesEveryWorkFileLeft) {
-  for (Outcome& o : AllFailures()) {
-    if (!Contains(o.note, "previous files are in place")) continue;
+  for (Outcome& o : all_failures()) {
+    if (!contains(o.note, "previous files are in place")) continue;
     SCOPED_TRACE(o.what + "; failure: " + o.failure + "note: " + o.note);
-    const FileMap previous = Previous(ScenarioOf(o));
+    const FileMap previous = files_before(scenario_of(o));
     for (const auto& [name, content] : previous) {
       EXPECT_EQ(o.files[name], content) << name;
     }
@@ -536,14 +536,14 @@ TEST(WorkFiles, UndoNoteNamesEveryWorkFileLeft) {
 }
 
 TEST(WorkFiles, UndoNoteNamesOnlyBackupsThatExist) {
-  for (Outcome& o : AllFailures()) {
-    if (!Contains(o.note, "are kept in")) continue;
-    const Scenario& s = ScenarioOf(o);
+  for (Outcome& o : all_failures()) {
+    if (!contains(o.note, "are kept in")) continue;
+    const Scenario& s = scenario_of(o);
     SCOPED_TRACE(o.what + "; failure: " + o.failure + "note: " + o.note);
     EXPECT_EQ(o.files["app.msg"], kNewMsg);
     EXPECT_EQ(o.files["Names.h"], kNewNames);
-    EXPECT_EQ(s.msg_exists, Contains(o.note, "app.BAK"));
-    EXPECT_EQ(s.names_exists, Contains(o.note, "Names.h.BAK"));
+    EXPECT_EQ(s.msg_exists, contains(o.note, "app.BAK"));
+    EXPECT_EQ(s.names_exists, contains(o.note, "Names.h.BAK"));
     if (s.msg_exists) {
       EXPECT_EQ(o.files["app.BAK"], kOldMsg);
     }
@@ -554,16 +554,16 @@ TEST(WorkFiles, UndoNoteNamesOnlyBackupsThatExist) {
 }
 
 TEST(WorkFiles, UndoNoteCommandsRestoreThePreviousFiles) {
-  for (Outcome& o : AllFailures()) {
-    if (o.note.empty() || Contains(o.note, "previous files are in place") ||
-        Contains(o.note, "are kept in")) {
+  for (Outcome& o : all_failures()) {
+    if (o.note.empty() || contains(o.note, "previous files are in place") ||
+        contains(o.note, "are kept in")) {
       continue;
     }
     SCOPED_TRACE(o.what + "; failure: " + o.failure + "note: " + o.note);
-    const FileMap previous = Previous(ScenarioOf(o));
+    const FileMap previous = files_before(scenario_of(o));
     FakeFileSystem& fs = o.build->fs;
-    FollowNote(fs, o.note);
-    FileMap files = Files(fs);
+    follow_note(fs, o.note);
+    FileMap files = files_of(fs);
     for (const char* name : {"app.msg", "Names.h"}) {
       if (previous.count(name)) {
         EXPECT_EQ(files[name], previous.at(name)) << name;

@@ -68,12 +68,12 @@ void NamesHeader::copy_previous_header(LineReader& previous) {
   merge_mode_ = true;
   std::string_view line;
   bool newline = false;
-  while (previous.ReadLine(&line, &newline)) {
+  while (previous.read_line(&line, &newline)) {
     if (auto id = parse_define(line)) define(*id);
     out_->buffer()->append(line);
     if (newline) out_->buffer()->push_back('\n');
     line_open_ = !newline;
-    out_->MaybeFlush();
+    out_->maybe_flush();
   }
 }
 
@@ -87,7 +87,7 @@ void NamesHeader::on_message_name(int32_t id, std::string_view line) {
     line_open_ = false;
   }
   append_define(out_->buffer(), message_name(line), id);
-  out_->MaybeFlush();
+  out_->maybe_flush();
 }
 
 }  // namespace tolvane

@@ -14,7 +14,7 @@
 namespace tolvane {
 namespace {
 
-using ::tolvane::testing::MessageSource;
+using ::tolvane::testing::message_source;
 
 // ---------------------------------------------------------------------------
 // Lines of a previous names header
@@ -89,16 +89,16 @@ TEST(MessageName, EndsAtTheEndOfTheLine) {
 
 // One run's names header: the previous header when given, then the #message
 // lines of `body` handed on by the message pass, as in a build.
-std::string NamesRun(const std::optional<std::string>& previous, const std::string& body,
-                     size_t chunk = 1 << 20) {
+std::string names_run(const std::optional<std::string>& previous, const std::string& body,
+                      size_t chunk = 1 << 20) {
   FakeFileSystem fs;
-  fs.SetFile("app.h", MessageSource("EN", body));
-  std::unique_ptr<File> names_file = fs.Open("Names.h", OpenMode::kCreate);
+  fs.set_file("app.h", message_source("EN", body));
+  std::unique_ptr<File> names_file = fs.open("Names.h", OpenMode::kCreate);
   FileWriter names(names_file.get(), 0, chunk);
   NamesHeader header(&names);
   if (previous) {
-    fs.SetFile("names.BAK", *previous);
-    std::unique_ptr<File> previous_file = fs.Open("names.BAK", OpenMode::kRead);
+    fs.set_file("names.BAK", *previous);
+    std::unique_ptr<File> previous_file = fs.open("names.BAK", OpenMode::kRead);
     LineReader reader(previous_file.get(), false, 16);
     header.copy_previous_header(reader);
     EXPECT_TRUE(header.merge_mode());
@@ -116,62 +116,62 @@ std::string NamesRun(const std::optional<std::string>& previous, const std::stri
     NamesHeader* header_;
   } forward(&header);
 
-  std::unique_ptr<File> source_file = fs.Open("app.h", OpenMode::kRead);
+  std::unique_ptr<File> source_file = fs.open("app.h", OpenMode::kRead);
   LineReader source(source_file.get(), true);
   TableParameters parameters;
   read_directives(source, "app.h", &parameters);
   message_pass(source, "app.h", forward);
-  names.Flush();
+  names.flush();
   std::string content;
-  EXPECT_TRUE(fs.GetFile("Names.h", &content));
+  EXPECT_TRUE(fs.get_file("Names.h", &content));
   return content;
 }
 
 TEST(NamesHeader, FirstRunWritesOneDefinePerMessageLine) {
-  EXPECT_EQ(NamesRun(std::nullopt, "#message 1 MSG_A \"a\"\n#message 12 MSG_B \"b\"\n"),
+  EXPECT_EQ(names_run(std::nullopt, "#message 1 MSG_A \"a\"\n#message 12 MSG_B \"b\"\n"),
             "#define MSG_A 1\n#define MSG_B 12\n");
   // Lines without a text and out-of-range identifiers get their line too, and
   // duplicates are not detected.
-  EXPECT_EQ(NamesRun(std::nullopt,
-                     "#message 7 NAME none\n#message 70000 X \"t\"\n#message -1 NEG \"n\"\n"
-                     "#message 7 AGAIN \"a\"\n// #message 8 COMMENT\n"),
+  EXPECT_EQ(names_run(std::nullopt,
+                      "#message 7 NAME none\n#message 70000 X \"t\"\n#message -1 NEG \"n\"\n"
+                      "#message 7 AGAIN \"a\"\n// #message 8 COMMENT\n"),
             "#define NAME 7\n#define X 70000\n#define NEG -1\n#define AGAIN 7\n");
-  EXPECT_EQ(NamesRun(std::nullopt, "no messages\n"), "");
+  EXPECT_EQ(names_run(std::nullopt, "no messages\n"), "");
 }
 
 TEST(NamesHeader, NamesWithUnusualLayout) {
-  EXPECT_EQ(NamesRun(std::nullopt,
-                     "#message  7 NAME \"x\"\r\n#message 007 SEVEN\r\n"
-                     "#message 100000 BIG \"x\"\r\n#message 9 LAST"),
+  EXPECT_EQ(names_run(std::nullopt,
+                      "#message  7 NAME \"x\"\r\n#message 007 SEVEN\r\n"
+                      "#message 100000 BIG \"x\"\r\n#message 9 LAST"),
             "#define NAME 7\n#define SEVEN 7\n#define BIG 100000\n#define LAST 9\n");
 }
 
 TEST(NamesHeader, SecondRunAppendsOnlyNewIdentifiers) {
   const std::string first =
-      NamesRun(std::nullopt, "#message 1 MSG_A \"a\"\n#message 12 MSG_B \"b\"\n");
+      names_run(std::nullopt, "#message 1 MSG_A \"a\"\n#message 12 MSG_B \"b\"\n");
   // Same identifiers in another language: the previous header only.
-  EXPECT_EQ(NamesRun(first, "#message 1 MSG_A \"un\"\n#message 12 MSG_B \"deux\"\n"), first);
+  EXPECT_EQ(names_run(first, "#message 1 MSG_A \"un\"\n#message 12 MSG_B \"deux\"\n"), first);
   // A new identifier is appended.
-  EXPECT_EQ(NamesRun(first,
-                     "#message 1 MSG_A \"a\"\n#message 12 MSG_B \"b\"\n"
-                     "#message 13 MSG_C \"c\"\n"),
+  EXPECT_EQ(names_run(first,
+                      "#message 1 MSG_A \"a\"\n#message 12 MSG_B \"b\"\n"
+                      "#message 13 MSG_C \"c\"\n"),
             first + "#define MSG_C 13\n");
   // The identifier decides: a new name for identifier 1 writes nothing.
-  const std::string renamed = NamesRun(first, "#message 1 MSG_Z \"z\"\n");
+  const std::string renamed = names_run(first, "#message 1 MSG_Z \"z\"\n");
   EXPECT_EQ(renamed, first);
   EXPECT_EQ(renamed.find("MSG_Z"), std::string::npos);
   // Only the previous header is searched, not this run's own lines.
-  EXPECT_EQ(NamesRun(first, "#message 20 NEW \"n\"\n#message 20 NEW2 \"m\"\n"),
+  EXPECT_EQ(names_run(first, "#message 20 NEW \"n\"\n#message 20 NEW2 \"m\"\n"),
             first + "#define NEW 20\n#define NEW2 20\n");
   // The full identifier is compared: 70000 is not 4464.
-  EXPECT_EQ(NamesRun("#define X 70000\n", "#message 70000 X \"t\"\n#message 4464 Y \"t\"\n"),
+  EXPECT_EQ(names_run("#define X 70000\n", "#message 70000 X \"t\"\n#message 4464 Y \"t\"\n"),
             "#define X 70000\n#define Y 4464\n");
-  EXPECT_EQ(NamesRun("#define NEG -1\n", "#message -1 NEG \"t\"\n#message 65535 Y \"t\"\n"),
+  EXPECT_EQ(names_run("#define NEG -1\n", "#message -1 NEG \"t\"\n#message 65535 Y \"t\"\n"),
             "#define NEG -1\n#define Y 65535\n");
 }
 
 TEST(NamesHeader, EmptyPreviousHeaderStillMerges) {
-  EXPECT_EQ(NamesRun("", "#message 1 A \"a\"\n"), "#define A 1\n");
+  EXPECT_EQ(names_run("", "#message 1 A \"a\"\n"), "#define A 1\n");
 }
 
 TEST(NamesHeader, PreviousHeaderIsCopiedByteForByte) {
@@ -185,11 +185,11 @@ TEST(NamesHeader, PreviousHeaderIsCopiedByteForByte) {
       "#define B 3 \xE9\xFF\n"
       "// a lone \r is no line ending\n"
       "#define C 4";
-  EXPECT_EQ(NamesRun(previous, ""), previous);
-  EXPECT_EQ(NamesRun(previous, "#message 1 A \"a\"\n#message 3 B \"b\"\n#message 4 C \"c\"\n"),
+  EXPECT_EQ(names_run(previous, ""), previous);
+  EXPECT_EQ(names_run(previous, "#message 1 A \"a\"\n#message 3 B \"b\"\n#message 4 C \"c\"\n"),
             previous);
   const std::string long_line = "// " + std::string(150000, 'x') + "\n";
-  EXPECT_EQ(NamesRun(long_line + "#define A 1\n", "#message 1 A\n"), long_line + "#define A 1\n");
+  EXPECT_EQ(names_run(long_line + "#define A 1\n", "#message 1 A\n"), long_line + "#define A 1\n");
 }
 
 TEST(NamesHeader, PreviousLinesDefineWhateverTheirBlanks) {
@@ -201,9 +201,9 @@ TEST(NamesHeader, PreviousLinesDefineWhateverTheirBlanks) {
       "#define E\n"
       "#define G 4294967297\n"
       "#define H 9";
-  const std::string out = NamesRun(previous,
-                                   "#message 5 A \"a\"\n#message 6 B \"b\"\n#message 7 C \"c\"\n"
-                                   "#message 8 D \"d\"\n#message 1 G \"g\"\n#message 9 H \"h\"\n");
+  const std::string out = names_run(previous,
+                                    "#message 5 A \"a\"\n#message 6 B \"b\"\n#message 7 C \"c\"\n"
+                                    "#message 8 D \"d\"\n#message 1 G \"g\"\n#message 9 H \"h\"\n");
   // 7 and 8 are not defined by a #define line, and 4294967297 is not 1. The
   // final line without a line feed defines 9 like any other line; the lines
   // appended after it start on a line of their own.
@@ -212,10 +212,10 @@ TEST(NamesHeader, PreviousLinesDefineWhateverTheirBlanks) {
 
 TEST(NamesHeader, FinalLineWithoutLineFeedIsEndedBeforeNewLines) {
   const std::string previous = "#define A 1\n#define B 2";
-  const std::string second = NamesRun(previous, "#message 3 C \"c\"\n");
+  const std::string second = names_run(previous, "#message 3 C \"c\"\n");
   EXPECT_EQ(second, "#define A 1\n#define B 2\n#define C 3\n");
   // The next run finds every identifier, the appended one included.
-  EXPECT_EQ(NamesRun(second, "#message 1 A\n#message 2 B\n#message 3 C\n"), second);
+  EXPECT_EQ(names_run(second, "#message 1 A\n#message 2 B\n#message 3 C\n"), second);
 }
 
 TEST(NamesHeader, LargeHeadersGoThroughSmallWrites) {
@@ -230,7 +230,7 @@ TEST(NamesHeader, LargeHeadersGoThroughSmallWrites) {
     body += "#message " + std::to_string(id) + " NEW_" + std::to_string(id) + " \"t\"\n";
     appended += "#define NEW_" + std::to_string(id) + " " + std::to_string(id) + "\n";
   }
-  EXPECT_EQ(NamesRun(previous, body, 64), previous + appended);
+  EXPECT_EQ(names_run(previous, body, 64), previous + appended);
 }
 
 }  // namespace

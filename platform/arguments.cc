@@ -12,13 +12,13 @@ namespace tolvane {
 
 #ifdef _WIN32
 
-std::vector<std::string> ProgramArguments(int argc, char** argv) {
+std::vector<std::string> program_arguments(int argc, char** argv) {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (wide == nullptr) return std::vector<std::string>(argv + (argc > 0), argv + argc);
   std::vector<std::string> args;
   for (int i = 1; i < count; ++i) {
-    args.push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide[i])));
+    args.push_back(utf16_to_utf8(reinterpret_cast<const char16_t*>(wide[i])));
   }
   LocalFree(wide);
   return args;
@@ -26,7 +26,7 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
 
 #else
 
-std::vector<std::string> ProgramArguments(int argc, char** argv) {
+std::vector<std::string> program_arguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0), argv + argc);
 }
 

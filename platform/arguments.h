@@ -10,7 +10,7 @@ namespace tolvane {
 // The arguments after the program name. On Windows they are read again as
 // wide characters, since `argv` holds them in the local code page, which
 // cannot spell every file name.
-std::vector<std::string> ProgramArguments(int argc, char** argv);
+std::vector<std::string> program_arguments(int argc, char** argv);
 
 }  // namespace tolvane
 

@@ -4,17 +4,17 @@
 
 namespace tolvane {
 
-void StdConsole::Out(const std::string& text) {
+void StdConsole::write_out(const std::string& text) {
   fwrite(text.data(), 1, text.size(), stdout);
   fflush(stdout);
 }
 
-void StdConsole::Err(const std::string& text) {
+void StdConsole::write_err(const std::string& text) {
   fflush(stdout);
   fwrite(text.data(), 1, text.size(), stderr);
   fflush(stderr);
 }
 
-void StdConsole::WaitKey() { ReadKeyNoEcho(0); }
+void StdConsole::wait_key() { read_key_no_echo(0); }
 
 }  // namespace tolvane

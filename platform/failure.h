@@ -64,26 +64,26 @@ class Failure : public std::runtime_error {
   bool self_contained_ = false;
 };
 
-inline Failure UsageFailure(std::string message, std::string subject = "") {
+inline Failure usage_failure(std::string message, std::string subject = "") {
   return Failure(FailureKind::kUsage, std::move(message), std::move(subject));
 }
 // How to use the command line, with no error to name ("" for the usage
 // text alone).
-inline Failure UsageAdvice(std::string message) {
-  return UsageFailure(std::move(message)).as_self_contained();
+inline Failure usage_advice(std::string message) {
+  return usage_failure(std::move(message)).as_self_contained();
 }
-inline Failure InputFailure(std::string message, std::string subject = "") {
+inline Failure input_failure(std::string message, std::string subject = "") {
   return Failure(FailureKind::kInput, std::move(message), std::move(subject));
 }
 // A refusal of a message source's content whose message says where.
-inline Failure SourceFailure(std::string message, std::string source_path) {
-  return InputFailure(std::move(message), std::move(source_path)).as_self_contained();
+inline Failure source_failure(std::string message, std::string source_path) {
+  return input_failure(std::move(message), std::move(source_path)).as_self_contained();
 }
-inline Failure FileFailure(std::string message) {
+inline Failure file_failure(std::string message) {
   return Failure(FailureKind::kFile, std::move(message));
 }
 // `message` says which operation on which file failed ("Cannot write X").
-inline Failure IoFailure(std::string message, const IoError& error) {
+inline Failure io_failure(std::string message, const IoError& error) {
   return Failure(FailureKind::kIo, std::move(message), error.path(), error.reason());
 }
 
@@ -94,7 +94,7 @@ auto or_fail(const std::string& message, Step step) {
   try {
     return step();
   } catch (const IoError& error) {
-    throw IoFailure(message, error);
+    throw io_failure(message, error);
   }
 }
 

@@ -16,24 +16,24 @@ class FakeFile : public File {
   FakeFile(FakeFileSystem* fs, std::string path, std::shared_ptr<std::string> data, bool writable)
       : fs_(fs), path_(std::move(path)), data_(std::move(data)), writable_(writable) {}
 
-  size_t ReadAt(uint64_t offset, void* buf, size_t n) override {
-    fs_->Step("read", path_);
+  size_t read_at(uint64_t offset, void* buf, size_t n) override {
+    fs_->step("read", path_);
     if (offset >= data_->size()) return 0;
     size_t len = std::min<uint64_t>(n, data_->size() - offset);
     std::memcpy(buf, data_->data() + offset, len);
     return len;
   }
 
-  void WriteAt(uint64_t offset, const void* buf, size_t n) override {
-    fs_->Step("write", path_);
+  void write_at(uint64_t offset, const void* buf, size_t n) override {
+    fs_->step("write", path_);
     if (!writable_) throw IoError("write", path_, EBADF);
     if (data_->size() < offset + n) data_->resize(offset + n, '\0');
     std::memcpy(data_->data() + offset, buf, n);
   }
 
-  uint64_t Size() override { return data_->size(); }
-  void Sync() override { fs_->Step("sync", path_); }
-  void Close() override { fs_->Step("close", path_); }
+  uint64_t size() override { return data_->size(); }
+  void sync() override { fs_->step("sync", path_); }
+  void close() override { fs_->step("close", path_); }
 
  private:
   FakeFileSystem* fs_;
@@ -56,12 +56,12 @@ class FakeLock : public FileLock {
   FakeFileSystem* fs_;
 };
 
-std::unique_ptr<FileLock> FakeFileSystem::LockFiles(const std::vector<std::string>& paths,
-                                                    const LockWaitNotice& waiting) {
+std::unique_ptr<FileLock> FakeFileSystem::lock_files(const std::vector<std::string>& paths,
+                                                     const LockWaitNotice& waiting) {
   auto lock = std::make_unique<FakeLock>(this);
   std::vector<std::pair<std::string, const std::string*>> dirs;
   for (const std::string& path : paths) {
-    std::string dir = DirName(path);
+    std::string dir = dir_name(path);
     if (std::none_of(dirs.begin(), dirs.end(), [&](const auto& d) { return d.first == dir; })) {
       dirs.emplace_back(dir, &path);
     }
@@ -81,9 +81,9 @@ std::unique_ptr<FileLock> FakeFileSystem::LockFiles(const std::vector<std::strin
   return lock;
 }
 
-void FakeFileSystem::Step(const char* op, const std::string& path) {
+void FakeFileSystem::step(const char* op, const std::string& path) {
   ++operations_;
-  if (operations_ == interrupt_at_) SetInterruptSignal(interrupt_signal_);
+  if (operations_ == interrupt_at_) set_interrupt_signal(interrupt_signal_);
   if (fail_at_ > 0 && (operations_ == fail_at_ || (persistent_ && operations_ > fail_at_))) {
     if (!injected_) injected_at_ = std::string(op) + " " + path;
     injected_ = true;
@@ -91,7 +91,7 @@ void FakeFileSystem::Step(const char* op, const std::string& path) {
   }
 }
 
-std::string FakeFileSystem::Normal(const std::string& path) {
+std::string FakeFileSystem::normalized(const std::string& path) {
   std::vector<std::string> parts;
   size_t start = 0;
   while (start <= path.size()) {
@@ -110,37 +110,37 @@ std::string FakeFileSystem::Normal(const std::string& path) {
   return normal.empty() ? "." : normal;
 }
 
-std::string FakeFileSystem::Follow(const std::string& path) const {
-  std::string current = Normal(path);
+std::string FakeFileSystem::follow(const std::string& path) const {
+  std::string current = normalized(path);
   for (int hops = 0; hops < 40; ++hops) {
     auto link = symlinks_.find(current);
     if (link == symlinks_.end()) break;
     const std::string& target = link->second;
-    const std::string dir = DirName(current);
-    current = Normal(target.starts_with("/") || dir == "." ? target : dir + "/" + target);
+    const std::string dir = dir_name(current);
+    current = normalized(target.starts_with("/") || dir == "." ? target : dir + "/" + target);
   }
   return current;
 }
 
-bool FakeFileSystem::DirectoryExists(const std::string& dir) const {
+bool FakeFileSystem::directory_exists(const std::string& dir) const {
   // Every directory is there unless a test says it or one above is missing.
-  for (std::string d = dir; d != "." && d != "/"; d = DirName(d)) {
+  for (std::string d = dir; d != "." && d != "/"; d = dir_name(d)) {
     auto kind = kinds_.find(d);
     if (kind != kinds_.end() && kind->second != FileKind::kDirectory) return false;
   }
   return true;
 }
 
-FileKind FakeFileSystem::Kind(const std::string& path) {
-  const std::string target = Follow(path);
+FileKind FakeFileSystem::kind(const std::string& path) {
+  const std::string target = follow(path);
   if (files_.count(target)) return FileKind::kRegular;
   auto kind = kinds_.find(target);
   if (kind != kinds_.end() && kind->second != FileKind::kMissing) return kind->second;
-  return DirectoryExists(DirName(target)) ? FileKind::kMissing : FileKind::kNoDirectory;
+  return directory_exists(dir_name(target)) ? FileKind::kMissing : FileKind::kNoDirectory;
 }
 
-FileIdentity FakeFileSystem::Identity(const std::string& path) {
-  const std::string target = Follow(path);
+FileIdentity FakeFileSystem::identity(const std::string& path) {
+  const std::string target = follow(path);
   FileIdentity id;
   auto file = files_.find(target);
   if (file != files_.end()) {
@@ -151,22 +151,22 @@ FileIdentity FakeFileSystem::Identity(const std::string& path) {
   return id;
 }
 
-std::string FakeFileSystem::FollowLinks(const std::string& path) {
-  return symlinks_.count(Normal(path)) ? Follow(path) : path;
+std::string FakeFileSystem::follow_links(const std::string& path) {
+  return symlinks_.count(normalized(path)) ? follow(path) : path;
 }
 
-std::string FakeFileSystem::Symlink(const std::string& path) const {
-  auto link = symlinks_.find(Normal(path));
+std::string FakeFileSystem::symlink(const std::string& path) const {
+  auto link = symlinks_.find(normalized(path));
   return link == symlinks_.end() ? "" : link->second;
 }
 
-std::unique_ptr<File> FakeFileSystem::Open(const std::string& path_as_given, OpenMode mode) {
-  Step("open", path_as_given);
-  const std::string path = Follow(path_as_given);
+std::unique_ptr<File> FakeFileSystem::open(const std::string& path_as_given, OpenMode mode) {
+  step("open", path_as_given);
+  const std::string path = follow(path_as_given);
   if (kinds_.count(path) && kinds_.at(path) != FileKind::kMissing) {
     throw IoError("open", path_as_given, EISDIR);
   }
-  if (!DirectoryExists(DirName(path))) throw IoError("open", path_as_given, ENOENT);
+  if (!directory_exists(dir_name(path))) throw IoError("open", path_as_given, ENOENT);
   auto it = files_.find(path);
   if (mode == OpenMode::kCreate) {
     if (it == files_.end()) {
@@ -180,71 +180,71 @@ std::unique_ptr<File> FakeFileSystem::Open(const std::string& path_as_given, Ope
   return std::make_unique<FakeFile>(this, path, it->second, mode != OpenMode::kRead);
 }
 
-bool FakeFileSystem::Exists(const std::string& path) {
-  const std::string normal = Normal(path);
+bool FakeFileSystem::exists(const std::string& path) {
+  const std::string normal = normalized(path);
   return files_.count(normal) != 0 || symlinks_.count(normal) != 0 || kinds_.count(normal) != 0;
 }
 
-void FakeFileSystem::Rename(const std::string& from, const std::string& to) {
-  Step("rename", from);
-  auto it = files_.find(Normal(from));
+void FakeFileSystem::rename(const std::string& from, const std::string& to) {
+  step("rename", from);
+  auto it = files_.find(normalized(from));
   if (it == files_.end()) throw IoError("rename", from, ENOENT);
   // Two names of one file: the system leaves both in place.
-  auto target = files_.find(Normal(to));
+  auto target = files_.find(normalized(to));
   if (target != files_.end() && target->second == it->second) return;
   auto node = it->second;
   files_.erase(it);
   // A symlink in the way is replaced, not followed.
-  symlinks_.erase(Normal(to));
-  files_[Normal(to)] = node;
+  symlinks_.erase(normalized(to));
+  files_[normalized(to)] = node;
 }
 
-void FakeFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
-  Step("rename", from);
-  if (Exists(to)) throw IoError("rename", from, EEXIST);
-  auto it = files_.find(Normal(from));
+void FakeFileSystem::rename_no_replace(const std::string& from, const std::string& to) {
+  step("rename", from);
+  if (exists(to)) throw IoError("rename", from, EEXIST);
+  auto it = files_.find(normalized(from));
   if (it == files_.end()) throw IoError("rename", from, ENOENT);
   auto node = it->second;
   files_.erase(it);
-  files_[Normal(to)] = node;
+  files_[normalized(to)] = node;
 }
 
-void FakeFileSystem::Link(const std::string& from, const std::string& to) {
-  Step("link", from);
+void FakeFileSystem::link(const std::string& from, const std::string& to) {
+  step("link", from);
   if (links_fail_) throw IoError("link", from, EXDEV);
-  auto it = files_.find(Follow(from));
+  auto it = files_.find(follow(from));
   if (it == files_.end()) throw IoError("link", from, ENOENT);
-  if (Exists(to)) throw IoError("link", from, EEXIST);
-  files_[Normal(to)] = it->second;
+  if (exists(to)) throw IoError("link", from, EEXIST);
+  files_[normalized(to)] = it->second;
 }
 
-void FakeFileSystem::Remove(const std::string& path) {
-  Step("remove", path);
-  if (symlinks_.erase(Normal(path)) == 0 && files_.erase(Normal(path)) == 0) {
+void FakeFileSystem::remove(const std::string& path) {
+  step("remove", path);
+  if (symlinks_.erase(normalized(path)) == 0 && files_.erase(normalized(path)) == 0) {
     throw IoError("remove", path, ENOENT);
   }
 }
 
-bool FakeFileSystem::SameFile(const std::string& a, const std::string& b) {
-  auto first = files_.find(Follow(a));
-  auto second = files_.find(Follow(b));
+bool FakeFileSystem::same_file(const std::string& a, const std::string& b) {
+  auto first = files_.find(follow(a));
+  auto second = files_.find(follow(b));
   return first != files_.end() && second != files_.end() && first->second == second->second;
 }
 
-void FakeFileSystem::SyncDir(const std::string& dir) { Step("syncdir", dir); }
+void FakeFileSystem::sync_dir(const std::string& dir) { step("syncdir", dir); }
 
-void FakeFileSystem::SetFile(const std::string& path, std::string content) {
-  files_[Normal(path)] = std::make_shared<std::string>(std::move(content));
+void FakeFileSystem::set_file(const std::string& path, std::string content) {
+  files_[normalized(path)] = std::make_shared<std::string>(std::move(content));
 }
 
-bool FakeFileSystem::GetFile(const std::string& path, std::string* content) const {
-  auto it = files_.find(Follow(path));
+bool FakeFileSystem::get_file(const std::string& path, std::string* content) const {
+  auto it = files_.find(follow(path));
   if (it == files_.end()) return false;
   *content = *it->second;
   return true;
 }
 
-std::vector<std::string> FakeFileSystem::ListFiles() const {
+std::vector<std::string> FakeFileSystem::list_files() const {
   std::vector<std::string> names;
   for (const auto& [name, node] : files_) names.push_back(name);
   return names;

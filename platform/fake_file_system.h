@@ -15,36 +15,36 @@ namespace tolvane {
 
 class FakeFileSystem : public FileSystem {
  public:
-  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
-  bool Exists(const std::string& path) override;
-  void Rename(const std::string& from, const std::string& to) override;
-  void RenameNoReplace(const std::string& from, const std::string& to) override;
-  void Link(const std::string& from, const std::string& to) override;
-  void Remove(const std::string& path) override;
-  bool SameFile(const std::string& a, const std::string& b) override;
-  void SyncDir(const std::string& dir) override;
+  std::unique_ptr<File> open(const std::string& path, OpenMode mode) override;
+  bool exists(const std::string& path) override;
+  void rename(const std::string& from, const std::string& to) override;
+  void rename_no_replace(const std::string& from, const std::string& to) override;
+  void link(const std::string& from, const std::string& to) override;
+  void remove(const std::string& path) override;
+  bool same_file(const std::string& a, const std::string& b) override;
+  void sync_dir(const std::string& dir) override;
   // Locks directories, as the real one does; a lock that would wait calls
   // the notice and then the waiter set below, which must release it.
-  FileKind Kind(const std::string& path) override;
-  FileIdentity Identity(const std::string& path) override;
-  std::string FollowLinks(const std::string& path) override;
-  std::unique_ptr<FileLock> LockFiles(const std::vector<std::string>& paths,
-                                      const LockWaitNotice& waiting) override;
+  FileKind kind(const std::string& path) override;
+  FileIdentity identity(const std::string& path) override;
+  std::string follow_links(const std::string& path) override;
+  std::unique_ptr<FileLock> lock_files(const std::vector<std::string>& paths,
+                                       const LockWaitNotice& waiting) override;
 
   // Test set-up and inspection; none of these count as operations. Paths
   // are compared after "." and ".." are taken out; symlinks are followed
   // where the system follows them.
-  void SetFile(const std::string& path, std::string content);
-  void SetSymlink(const std::string& path, const std::string& target) {
-    symlinks_[Normal(path)] = target;
+  void set_file(const std::string& path, std::string content);
+  void set_symlink(const std::string& path, const std::string& target) {
+    symlinks_[normalized(path)] = target;
   }
   // `path` is a directory or a special file of `kind`; kMissing makes a
   // directory missing (every other one is there).
-  void SetKind(const std::string& path, FileKind kind) { kinds_[Normal(path)] = kind; }
+  void set_kind(const std::string& path, FileKind kind) { kinds_[normalized(path)] = kind; }
   // The target of the symlink `path`, or empty when it is none.
-  std::string Symlink(const std::string& path) const;
-  bool GetFile(const std::string& path, std::string* content) const;
-  std::vector<std::string> ListFiles() const;
+  std::string symlink(const std::string& path) const;
+  bool get_file(const std::string& path, std::string* content) const;
+  std::vector<std::string> list_files() const;
   // Links between directories fail as they do across file systems.
   void set_links_fail(bool fail) { links_fail_ = fail; }
 
@@ -54,13 +54,13 @@ class FakeFileSystem : public FileSystem {
 
   // Makes operation number `n` (counting from 1) fail with EIO; when
   // `persistent`, every later operation fails too. 0 disables.
-  void FailAt(long n, bool persistent) {
+  void fail_at(long n, bool persistent) {
     fail_at_ = n;
     persistent_ = persistent;
   }
   // Makes operation number `n` note an interrupt request by `signal`, as if
   // it had come just before; 0 disables.
-  void InterruptAt(long n, int signal) {
+  void interrupt_at(long n, int signal) {
     interrupt_at_ = n;
     interrupt_signal_ = signal;
   }
@@ -70,12 +70,12 @@ class FakeFileSystem : public FileSystem {
   const std::string& injected_at() const { return injected_at_; }
 
   // Counts one operation and throws when it is the one to fail. Used by files.
-  void Step(const char* op, const std::string& path);
+  void step(const char* op, const std::string& path);
 
  private:
-  static std::string Normal(const std::string& path);
-  std::string Follow(const std::string& path) const;
-  bool DirectoryExists(const std::string& dir) const;
+  static std::string normalized(const std::string& path);
+  std::string follow(const std::string& path) const;
+  bool directory_exists(const std::string& dir) const;
 
   std::map<std::string, std::shared_ptr<std::string>> files_;
   long operations_ = 0;

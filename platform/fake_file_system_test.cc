@@ -11,14 +11,14 @@ namespace {
 
 using ::testing::ElementsAre;
 
-std::string Contents(const FakeFileSystem& fs, const std::string& path) {
+std::string contents(const FakeFileSystem& fs, const std::string& path) {
   std::string content;
-  EXPECT_TRUE(fs.GetFile(path, &content)) << path;
+  EXPECT_TRUE(fs.get_file(path, &content)) << path;
   return content;
 }
 
 // The errno of the IoError `op` throws, or 0 when it throws none.
-int ErrorOf(const std::function<void()>& op) {
+int error_of(const std::function<void()>& op) {
   try {
     op();
   } catch (const IoError& e) {
@@ -29,14 +29,14 @@ int ErrorOf(const std::function<void()>& op) {
 
 TEST(FakeFileSystem, FailsTheNthOperationOnce) {
   FakeFileSystem fs;
-  fs.SetFile("a", "abc");
-  auto file = fs.Open("a", OpenMode::kReadWrite);  // 1
-  fs.FailAt(3, false);
+  fs.set_file("a", "abc");
+  auto file = fs.open("a", OpenMode::kReadWrite);  // 1
+  fs.fail_at(3, false);
   char buf[3];
-  EXPECT_EQ(file->ReadAt(0, buf, 3), 3u);  // 2
+  EXPECT_EQ(file->read_at(0, buf, 3), 3u);  // 2
   EXPECT_FALSE(fs.injected());
   try {
-    file->WriteAt(0, "x", 1);  // 3
+    file->write_at(0, "x", 1);  // 3
     ADD_FAILURE() << "no failure";
   } catch (const IoError& e) {
     EXPECT_EQ(e.error(), EIO);
@@ -44,33 +44,33 @@ TEST(FakeFileSystem, FailsTheNthOperationOnce) {
     EXPECT_EQ(e.path(), "a");
   }
   EXPECT_TRUE(fs.injected());
-  EXPECT_EQ(Contents(fs, "a"), "abc");  // the failed write changed nothing
-  file->WriteAt(0, "x", 1);             // 4
-  file->Sync();                         // 5
-  EXPECT_EQ(Contents(fs, "a"), "xbc");
+  EXPECT_EQ(contents(fs, "a"), "abc");  // the failed write changed nothing
+  file->write_at(0, "x", 1);            // 4
+  file->sync();                         // 5
+  EXPECT_EQ(contents(fs, "a"), "xbc");
   EXPECT_EQ(fs.operations(), 5);
 }
 
 TEST(FakeFileSystem, FailsEveryOperationFromTheNthWhenPersistent) {
   FakeFileSystem fs;
-  fs.SetFile("a", "abc");
-  fs.FailAt(2, true);
-  auto file = fs.Open("a", OpenMode::kRead);
+  fs.set_file("a", "abc");
+  fs.fail_at(2, true);
+  auto file = fs.open("a", OpenMode::kRead);
   char buf[3];
-  EXPECT_EQ(ErrorOf([&] { file->ReadAt(0, buf, 3); }), EIO);
-  EXPECT_EQ(ErrorOf([&] { file->Close(); }), EIO);
-  EXPECT_EQ(ErrorOf([&] { fs.Rename("a", "b"); }), EIO);
-  EXPECT_EQ(ErrorOf([&] { fs.Remove("a"); }), EIO);
-  EXPECT_THAT(fs.ListFiles(), ElementsAre("a"));
+  EXPECT_EQ(error_of([&] { file->read_at(0, buf, 3); }), EIO);
+  EXPECT_EQ(error_of([&] { file->close(); }), EIO);
+  EXPECT_EQ(error_of([&] { fs.rename("a", "b"); }), EIO);
+  EXPECT_EQ(error_of([&] { fs.remove("a"); }), EIO);
+  EXPECT_THAT(fs.list_files(), ElementsAre("a"));
   // Disabled again, everything works.
-  fs.FailAt(0, false);
-  fs.Remove("a");
-  EXPECT_TRUE(fs.ListFiles().empty());
+  fs.fail_at(0, false);
+  fs.remove("a");
+  EXPECT_TRUE(fs.list_files().empty());
 }
 
 TEST(FakeFileSystem, CountsEveryOperationThatCanFailOnADisk) {
   FakeFileSystem fs;
-  fs.SetFile("a", "abc");
+  fs.set_file("a", "abc");
   auto count = [&](const std::function<void()>& op) {
     long before = fs.operations();
     op();
@@ -78,87 +78,87 @@ TEST(FakeFileSystem, CountsEveryOperationThatCanFailOnADisk) {
   };
   std::unique_ptr<File> file;
   char buf[4];
-  EXPECT_EQ(count([&] { file = fs.Open("a", OpenMode::kReadWrite); }), 1);
-  EXPECT_EQ(count([&] { file->ReadAt(0, buf, 4); }), 1);
-  EXPECT_EQ(count([&] { file->ReadAt(10, buf, 4); }), 1);
-  EXPECT_EQ(count([&] { file->WriteAt(0, "z", 1); }), 1);
-  EXPECT_EQ(count([&] { file->Sync(); }), 1);
-  EXPECT_EQ(count([&] { file->Close(); }), 1);
-  EXPECT_EQ(count([&] { fs.Link("a", "b"); }), 1);
-  EXPECT_EQ(count([&] { fs.Rename("b", "c"); }), 1);
-  EXPECT_EQ(count([&] { fs.RenameNoReplace("c", "d"); }), 1);
-  EXPECT_EQ(count([&] { fs.Remove("d"); }), 1);
-  EXPECT_EQ(count([&] { fs.SyncDir("."); }), 1);
+  EXPECT_EQ(count([&] { file = fs.open("a", OpenMode::kReadWrite); }), 1);
+  EXPECT_EQ(count([&] { file->read_at(0, buf, 4); }), 1);
+  EXPECT_EQ(count([&] { file->read_at(10, buf, 4); }), 1);
+  EXPECT_EQ(count([&] { file->write_at(0, "z", 1); }), 1);
+  EXPECT_EQ(count([&] { file->sync(); }), 1);
+  EXPECT_EQ(count([&] { file->close(); }), 1);
+  EXPECT_EQ(count([&] { fs.link("a", "b"); }), 1);
+  EXPECT_EQ(count([&] { fs.rename("b", "c"); }), 1);
+  EXPECT_EQ(count([&] { fs.rename_no_replace("c", "d"); }), 1);
+  EXPECT_EQ(count([&] { fs.remove("d"); }), 1);
+  EXPECT_EQ(count([&] { fs.sync_dir("."); }), 1);
   // Failed operations count too.
-  EXPECT_EQ(count([&] { EXPECT_THROW(fs.Open("missing", OpenMode::kRead), IoError); }), 1);
-  EXPECT_EQ(count([&] { EXPECT_THROW(fs.Remove("missing"), IoError); }), 1);
+  EXPECT_EQ(count([&] { EXPECT_THROW(fs.open("missing", OpenMode::kRead), IoError); }), 1);
+  EXPECT_EQ(count([&] { EXPECT_THROW(fs.remove("missing"), IoError); }), 1);
   // Inspection and set-up are free.
   EXPECT_EQ(count([&] {
-              fs.Exists("a");
-              file->Size();
-              fs.SetFile("e", "");
+              fs.exists("a");
+              file->size();
+              fs.set_file("e", "");
               std::string s;
-              fs.GetFile("e", &s);
-              fs.ListFiles();
+              fs.get_file("e", &s);
+              fs.list_files();
             }),
             0);
 }
 
 TEST(FakeFileSystem, LinksShareContentRenamesMoveIt) {
   FakeFileSystem fs;
-  fs.SetFile("a", "one");
-  fs.Link("a", "b");
-  fs.Open("b", OpenMode::kReadWrite)->WriteAt(3, "two", 3);
-  EXPECT_EQ(Contents(fs, "a"), "onetwo");
+  fs.set_file("a", "one");
+  fs.link("a", "b");
+  fs.open("b", OpenMode::kReadWrite)->write_at(3, "two", 3);
+  EXPECT_EQ(contents(fs, "a"), "onetwo");
   // Truncating one name truncates the file behind both.
-  fs.Open("a", OpenMode::kCreate);
-  EXPECT_EQ(Contents(fs, "b"), "");
-  fs.SetFile("a", "fresh");  // a new file under the old name
-  EXPECT_EQ(Contents(fs, "b"), "");
-  fs.Remove("a");
-  EXPECT_THAT(fs.ListFiles(), ElementsAre("b"));
+  fs.open("a", OpenMode::kCreate);
+  EXPECT_EQ(contents(fs, "b"), "");
+  fs.set_file("a", "fresh");  // a new file under the old name
+  EXPECT_EQ(contents(fs, "b"), "");
+  fs.remove("a");
+  EXPECT_THAT(fs.list_files(), ElementsAre("b"));
 
   // An open file follows its file through a rename.
-  fs.SetFile("c", "");
-  auto file = fs.Open("c", OpenMode::kReadWrite);
-  fs.Rename("c", "d");
-  file->WriteAt(0, "moved", 5);
-  EXPECT_EQ(Contents(fs, "d"), "moved");
-  EXPECT_FALSE(fs.Exists("c"));
+  fs.set_file("c", "");
+  auto file = fs.open("c", OpenMode::kReadWrite);
+  fs.rename("c", "d");
+  file->write_at(0, "moved", 5);
+  EXPECT_EQ(contents(fs, "d"), "moved");
+  EXPECT_FALSE(fs.exists("c"));
 }
 
 TEST(FakeFileSystem, BehavesAsADiskOnErrors) {
   FakeFileSystem fs;
-  fs.SetFile("a", "A");
-  fs.SetFile("b", "B");
-  EXPECT_EQ(ErrorOf([&] { fs.Open("x", OpenMode::kRead); }), ENOENT);
-  EXPECT_EQ(ErrorOf([&] { fs.Open("x", OpenMode::kReadWrite); }), ENOENT);
-  EXPECT_EQ(ErrorOf([&] { fs.Open("a", OpenMode::kRead)->WriteAt(0, "z", 1); }), EBADF);
-  EXPECT_EQ(ErrorOf([&] { fs.RenameNoReplace("a", "b"); }), EEXIST);
-  EXPECT_EQ(ErrorOf([&] { fs.RenameNoReplace("x", "y"); }), ENOENT);
-  EXPECT_EQ(ErrorOf([&] { fs.Link("a", "b"); }), EEXIST);
-  EXPECT_EQ(ErrorOf([&] { fs.Link("x", "y"); }), ENOENT);
-  EXPECT_EQ(ErrorOf([&] { fs.Rename("x", "y"); }), ENOENT);
-  EXPECT_EQ(Contents(fs, "a"), "A");
-  EXPECT_EQ(Contents(fs, "b"), "B");
+  fs.set_file("a", "A");
+  fs.set_file("b", "B");
+  EXPECT_EQ(error_of([&] { fs.open("x", OpenMode::kRead); }), ENOENT);
+  EXPECT_EQ(error_of([&] { fs.open("x", OpenMode::kReadWrite); }), ENOENT);
+  EXPECT_EQ(error_of([&] { fs.open("a", OpenMode::kRead)->write_at(0, "z", 1); }), EBADF);
+  EXPECT_EQ(error_of([&] { fs.rename_no_replace("a", "b"); }), EEXIST);
+  EXPECT_EQ(error_of([&] { fs.rename_no_replace("x", "y"); }), ENOENT);
+  EXPECT_EQ(error_of([&] { fs.link("a", "b"); }), EEXIST);
+  EXPECT_EQ(error_of([&] { fs.link("x", "y"); }), ENOENT);
+  EXPECT_EQ(error_of([&] { fs.rename("x", "y"); }), ENOENT);
+  EXPECT_EQ(contents(fs, "a"), "A");
+  EXPECT_EQ(contents(fs, "b"), "B");
 
-  fs.Rename("a", "b");
-  EXPECT_EQ(Contents(fs, "b"), "A");
-  EXPECT_THAT(fs.ListFiles(), ElementsAre("b"));
+  fs.rename("a", "b");
+  EXPECT_EQ(contents(fs, "b"), "A");
+  EXPECT_THAT(fs.list_files(), ElementsAre("b"));
 
   fs.set_links_fail(true);
-  EXPECT_EQ(ErrorOf([&] { fs.Link("b", "c"); }), EXDEV);
-  EXPECT_FALSE(fs.Exists("c"));
+  EXPECT_EQ(error_of([&] { fs.link("b", "c"); }), EXDEV);
+  EXPECT_FALSE(fs.exists("c"));
 
   // Reads stop at the end, writes past it fill the gap with zeros.
-  auto file = fs.Open("b", OpenMode::kReadWrite);
+  auto file = fs.open("b", OpenMode::kReadWrite);
   char buf[8];
-  EXPECT_EQ(file->ReadAt(0, buf, 8), 1u);
-  EXPECT_EQ(file->ReadAt(1, buf, 8), 0u);
-  EXPECT_EQ(file->ReadAt(100, buf, 8), 0u);
-  file->WriteAt(3, "Z", 1);
-  EXPECT_EQ(Contents(fs, "b"), std::string("A\0\0Z", 4));
-  EXPECT_EQ(file->Size(), 4u);
+  EXPECT_EQ(file->read_at(0, buf, 8), 1u);
+  EXPECT_EQ(file->read_at(1, buf, 8), 0u);
+  EXPECT_EQ(file->read_at(100, buf, 8), 0u);
+  file->write_at(3, "Z", 1);
+  EXPECT_EQ(contents(fs, "b"), std::string("A\0\0Z", 4));
+  EXPECT_EQ(file->size(), 4u);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 namespace tolvane {
 
-bool LineReader::Fill() {
+bool LineReader::fill() {
   if (eof_) return false;
   if (start_ > 0) {
     buffer_.erase(0, start_);
@@ -14,21 +14,21 @@ bool LineReader::Fill() {
   }
   size_t old = buffer_.size();
   buffer_.resize(old + chunk_);
-  size_t got = file_->ReadAt(offset_, buffer_.data() + old, chunk_);
+  size_t got = file_->read_at(offset_, buffer_.data() + old, chunk_);
   buffer_.resize(old + got);
   offset_ += got;
   if (got == 0) eof_ = true;
   return got > 0;
 }
 
-bool LineReader::ReadLine(std::string* line, bool* newline) {
+bool LineReader::read_line(std::string* line, bool* newline) {
   std::string_view view;
-  if (!ReadLine(&view, newline)) return false;
+  if (!read_line(&view, newline)) return false;
   line->assign(view);
   return true;
 }
 
-bool LineReader::ReadLine(std::string_view* line, bool* newline) {
+bool LineReader::read_line(std::string_view* line, bool* newline) {
   size_t scanned = start_;
   for (;;) {
     const char* base = buffer_.data();
@@ -45,7 +45,7 @@ bool LineReader::ReadLine(std::string_view* line, bool* newline) {
     }
     scanned = buffer_.size();
     size_t consumed = start_;
-    if (!Fill()) break;
+    if (!fill()) break;
     scanned -= consumed;
   }
   if (start_ >= buffer_.size()) return false;
@@ -56,14 +56,14 @@ bool LineReader::ReadLine(std::string_view* line, bool* newline) {
   return true;
 }
 
-void CopyRange(File& source, uint64_t from, File& destination, uint64_t to, uint64_t end) {
+void copy_range(File& source, uint64_t from, File& destination, uint64_t to, uint64_t end) {
   constexpr size_t kChunk = 1 << 20;
   std::vector<char> buffer(from < end ? std::min<uint64_t>(kChunk, end - from) : 0);
   while (from < end) {
     size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), end - from));
-    size_t got = source.ReadAt(from, buffer.data(), want);
+    size_t got = source.read_at(from, buffer.data(), want);
     if (got == 0) return;
-    destination.WriteAt(to, buffer.data(), got);
+    destination.write_at(to, buffer.data(), got);
     from += got;
     to += got;
   }

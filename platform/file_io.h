@@ -11,24 +11,24 @@
 namespace tolvane {
 
 // Appends at a running position and writes in large pieces. Callers may append
-// straight into buffer() and then call MaybeFlush().
+// straight into buffer() and then call maybe_flush().
 class FileWriter {
  public:
   FileWriter(File* file, uint64_t position, size_t chunk = 1 << 20)
       : file_(file), position_(position), chunk_(chunk) {
     buffer_.reserve(chunk + 4096);
   }
-  void Append(std::string_view bytes) {
+  void append(std::string_view bytes) {
     buffer_.append(bytes);
-    MaybeFlush();
+    maybe_flush();
   }
   std::string* buffer() { return &buffer_; }
-  void MaybeFlush() {
-    if (buffer_.size() >= chunk_) Flush();
+  void maybe_flush() {
+    if (buffer_.size() >= chunk_) flush();
   }
-  void Flush() {
+  void flush() {
     if (buffer_.empty()) return;
-    file_->WriteAt(position_, buffer_.data(), buffer_.size());
+    file_->write_at(position_, buffer_.data(), buffer_.size());
     position_ += buffer_.size();
     buffer_.clear();
   }
@@ -50,15 +50,15 @@ class LineReader {
       : file_(file), text_mode_(text_mode), chunk_(chunk) {}
   // Fills `line` without its line feed. `newline` tells whether one ended it.
   // Returns false at the end of the file.
-  bool ReadLine(std::string* line, bool* newline = nullptr);
+  bool read_line(std::string* line, bool* newline = nullptr);
   // The same without a copy: `line` points into the reader's buffer and stays
   // valid until the next call.
-  bool ReadLine(std::string_view* line, bool* newline = nullptr);
+  bool read_line(std::string_view* line, bool* newline = nullptr);
   // Number of the line last read, counting from 1.
   long line_number() const { return line_number_; }
 
  private:
-  bool Fill();
+  bool fill();
 
   File* file_;
   bool text_mode_;
@@ -72,7 +72,7 @@ class LineReader {
 
 // Copies bytes [from, end) of `source` to `destination` at `to`, in large
 // pieces. Missing source bytes past its end are not written.
-void CopyRange(File& source, uint64_t from, File& destination, uint64_t to, uint64_t end);
+void copy_range(File& source, uint64_t from, File& destination, uint64_t to, uint64_t end);
 
 }  // namespace tolvane
 

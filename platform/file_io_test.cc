@@ -13,27 +13,27 @@ namespace {
 
 using Lines = std::vector<std::pair<std::string, bool>>;  // line, ended by a line feed
 
-Lines ReadAll(const std::string& content, bool text_mode, size_t chunk = 1 << 16) {
+Lines read_all(const std::string& content, bool text_mode, size_t chunk = 1 << 16) {
   FakeFileSystem fs;
-  fs.SetFile("f", content);
-  auto file = fs.Open("f", OpenMode::kRead);
+  fs.set_file("f", content);
+  auto file = fs.open("f", OpenMode::kRead);
   LineReader reader(file.get(), text_mode, chunk);
   Lines lines;
   std::string line;
   bool newline = false;
-  while (reader.ReadLine(&line, &newline)) {
+  while (reader.read_line(&line, &newline)) {
     lines.emplace_back(line, newline);
     EXPECT_EQ(reader.line_number(), static_cast<long>(lines.size()));
   }
   // The end stays the end.
-  EXPECT_FALSE(reader.ReadLine(&line, &newline));
+  EXPECT_FALSE(reader.read_line(&line, &newline));
   EXPECT_EQ(reader.line_number(), static_cast<long>(lines.size()));
   return lines;
 }
 
 // What a reader must see: the content cut at each line feed; in text mode a
 // carriage return right before a line feed goes with it.
-Lines Expected(const std::string& content, bool text_mode) {
+Lines expected_files(const std::string& content, bool text_mode) {
   Lines lines;
   size_t start = 0;
   while (start < content.size()) {
@@ -52,31 +52,31 @@ Lines Expected(const std::string& content, bool text_mode) {
 
 TEST(LineReader, CarriageReturnsInTextAndBinaryMode) {
   const std::string content = "one\r\ntwo\nthree\r\r\nfour\rfive\n\r\n\r";
-  EXPECT_EQ(ReadAll(content, true), (Lines{{"one", true},
-                                           {"two", true},
-                                           {"three\r", true},
-                                           {"four\rfive", true},
-                                           {"", true},
-                                           {"\r", false}}));
-  EXPECT_EQ(ReadAll(content, false), (Lines{{"one\r", true},
+  EXPECT_EQ(read_all(content, true), (Lines{{"one", true},
                                             {"two", true},
-                                            {"three\r\r", true},
+                                            {"three\r", true},
                                             {"four\rfive", true},
-                                            {"\r", true},
+                                            {"", true},
                                             {"\r", false}}));
+  EXPECT_EQ(read_all(content, false), (Lines{{"one\r", true},
+                                             {"two", true},
+                                             {"three\r\r", true},
+                                             {"four\rfive", true},
+                                             {"\r", true},
+                                             {"\r", false}}));
   // A CR LF split between two reads is still one line end.
-  EXPECT_EQ(ReadAll("ab\r\ncd\r\n", true, 3), (Lines{{"ab", true}, {"cd", true}}));
-  EXPECT_EQ(ReadAll("a\r\n", true, 2), (Lines{{"a", true}}));
+  EXPECT_EQ(read_all("ab\r\ncd\r\n", true, 3), (Lines{{"ab", true}, {"cd", true}}));
+  EXPECT_EQ(read_all("a\r\n", true, 2), (Lines{{"a", true}}));
 }
 
 TEST(LineReader, EmptyLinesAndTheLastLine) {
-  EXPECT_EQ(ReadAll("", true), Lines{});
-  EXPECT_EQ(ReadAll("\n", true), (Lines{{"", true}}));
-  EXPECT_EQ(ReadAll("\n\n\n", true), (Lines{{"", true}, {"", true}, {"", true}}));
-  EXPECT_EQ(ReadAll("last", true), (Lines{{"last", false}}));
-  EXPECT_EQ(ReadAll("a\nlast", false, 1), (Lines{{"a", true}, {"last", false}}));
+  EXPECT_EQ(read_all("", true), Lines{});
+  EXPECT_EQ(read_all("\n", true), (Lines{{"", true}}));
+  EXPECT_EQ(read_all("\n\n\n", true), (Lines{{"", true}, {"", true}, {"", true}}));
+  EXPECT_EQ(read_all("last", true), (Lines{{"last", false}}));
+  EXPECT_EQ(read_all("a\nlast", false, 1), (Lines{{"a", true}, {"last", false}}));
   // Bytes of any value, 0x00 included, are part of the line.
-  EXPECT_EQ(ReadAll(std::string("a\0b\n\xff", 5), false),
+  EXPECT_EQ(read_all(std::string("a\0b\n\xff", 5), false),
             (Lines{{std::string("a\0b", 3), true}, {"\xff", false}}));
 }
 
@@ -86,10 +86,10 @@ TEST(LineReader, LinesLongerThanTheChunk) {
   const std::string content = "short\n" + longest + "\r\n" + longest.substr(0, 100001) + "\nend";
   Lines expected = {
       {"short", true}, {longest, true}, {longest.substr(0, 100001), true}, {"end", false}};
-  EXPECT_EQ(ReadAll(content, true), expected);
-  EXPECT_EQ(ReadAll(content, true, 1000), expected);
+  EXPECT_EQ(read_all(content, true), expected);
+  EXPECT_EQ(read_all(content, true, 1000), expected);
   // A single line with no end at all.
-  EXPECT_EQ(ReadAll(longest, true, 4096), (Lines{{longest, false}}));
+  EXPECT_EQ(read_all(longest, true, 4096), (Lines{{longest, false}}));
 }
 
 TEST(LineReader, MatchesASimpleSplitForEveryChunkSize) {
@@ -100,7 +100,7 @@ TEST(LineReader, MatchesASimpleSplitForEveryChunkSize) {
     for (char& c : content) c = alphabet[random() % sizeof alphabet];
     for (size_t chunk : {1, 2, 3, 7, 64, 1 << 16}) {
       for (bool text_mode : {false, true}) {
-        ASSERT_EQ(ReadAll(content, text_mode, chunk), Expected(content, text_mode))
+        ASSERT_EQ(read_all(content, text_mode, chunk), expected_files(content, text_mode))
             << "round " << round << ", chunk " << chunk << ", text mode " << text_mode;
       }
     }
@@ -109,51 +109,51 @@ TEST(LineReader, MatchesASimpleSplitForEveryChunkSize) {
 
 TEST(LineReader, ReadErrorsReachTheCaller) {
   FakeFileSystem fs;
-  fs.SetFile("f", "one\ntwo\n");
-  auto file = fs.Open("f", OpenMode::kRead);
+  fs.set_file("f", "one\ntwo\n");
+  auto file = fs.open("f", OpenMode::kRead);
   LineReader reader(file.get(), true, 4);
   std::string line;
-  ASSERT_TRUE(reader.ReadLine(&line));
+  ASSERT_TRUE(reader.read_line(&line));
   EXPECT_EQ(line, "one");
-  fs.FailAt(fs.operations() + 1, false);
-  EXPECT_THROW(reader.ReadLine(&line), IoError);
+  fs.fail_at(fs.operations() + 1, false);
+  EXPECT_THROW(reader.read_line(&line), IoError);
 }
 
 TEST(FileWriter, BuffersUntilTheChunkThenWritesAtItsPosition) {
   FakeFileSystem fs;
-  fs.SetFile("f", "0123456789");
-  auto file = fs.Open("f", OpenMode::kReadWrite);
+  fs.set_file("f", "0123456789");
+  auto file = fs.open("f", OpenMode::kReadWrite);
   std::string content;
   FileWriter writer(file.get(), 4, 8);
   EXPECT_EQ(writer.position(), 4u);
 
   const long before = fs.operations();
-  writer.Append("abc");
+  writer.append("abc");
   EXPECT_EQ(writer.position(), 7u);
-  fs.GetFile("f", &content);
+  fs.get_file("f", &content);
   EXPECT_EQ(content, "0123456789");  // nothing written yet
   EXPECT_EQ(fs.operations(), before);
 
   writer.buffer()->append("defgh");  // straight into the buffer
   EXPECT_EQ(writer.position(), 12u);
-  writer.MaybeFlush();  // 8 bytes: one write
+  writer.maybe_flush();  // 8 bytes: one write
   EXPECT_EQ(fs.operations(), before + 1);
-  fs.GetFile("f", &content);
+  fs.get_file("f", &content);
   EXPECT_EQ(content, "0123abcdefgh");
   EXPECT_EQ(writer.position(), 12u);
 
-  writer.Append("ij");
-  writer.Flush();
-  writer.Flush();  // nothing left: no write
+  writer.append("ij");
+  writer.flush();
+  writer.flush();  // nothing left: no write
   EXPECT_EQ(fs.operations(), before + 2);
-  fs.GetFile("f", &content);
+  fs.get_file("f", &content);
   EXPECT_EQ(content, "0123abcdefghij");
   EXPECT_EQ(writer.position(), 14u);
 
   // A write error reaches the caller.
-  writer.Append(std::string(3, 'k'));
-  fs.FailAt(fs.operations() + 1, false);
-  EXPECT_THROW(writer.Append(std::string(10, 'l')), IoError);
+  writer.append(std::string(3, 'k'));
+  fs.fail_at(fs.operations() + 1, false);
+  EXPECT_THROW(writer.append(std::string(10, 'l')), IoError);
 }
 
 TEST(CopyRange, CopiesLargeRangesExactly) {
@@ -161,15 +161,15 @@ TEST(CopyRange, CopiesLargeRangesExactly) {
   std::string source(5 * (1 << 20) + 3, '\0');
   std::mt19937 random(5);
   for (char& c : source) c = static_cast<char>(random());
-  fs.SetFile("src", source);
-  fs.SetFile("dst", "header");
-  auto in = fs.Open("src", OpenMode::kRead);
-  auto out = fs.Open("dst", OpenMode::kReadWrite);
+  fs.set_file("src", source);
+  fs.set_file("dst", "header");
+  auto in = fs.open("src", OpenMode::kRead);
+  auto out = fs.open("dst", OpenMode::kReadWrite);
 
   const uint64_t from = 1001, end = source.size() - 7;
-  CopyRange(*in, from, *out, 6, end);
+  copy_range(*in, from, *out, 6, end);
   std::string copied;
-  fs.GetFile("dst", &copied);
+  fs.get_file("dst", &copied);
   ASSERT_EQ(copied.size(), 6 + (end - from));
   EXPECT_EQ(copied.substr(0, 6), "header");
   EXPECT_TRUE(copied.substr(6) == source.substr(from, end - from));
@@ -177,22 +177,22 @@ TEST(CopyRange, CopiesLargeRangesExactly) {
 
 TEST(CopyRange, StopsAtTheSourcesEndAndDoesNothingForAnEmptyRange) {
   FakeFileSystem fs;
-  fs.SetFile("src", "abcdef");
-  fs.SetFile("dst", "");
-  auto in = fs.Open("src", OpenMode::kRead);
-  auto out = fs.Open("dst", OpenMode::kReadWrite);
+  fs.set_file("src", "abcdef");
+  fs.set_file("dst", "");
+  auto in = fs.open("src", OpenMode::kRead);
+  auto out = fs.open("dst", OpenMode::kReadWrite);
   std::string copied;
 
-  CopyRange(*in, 2, *out, 0, 1000);
-  fs.GetFile("dst", &copied);
+  copy_range(*in, 2, *out, 0, 1000);
+  fs.get_file("dst", &copied);
   EXPECT_EQ(copied, "cdef");  // nothing invented past the end
 
   const long before = fs.operations();
-  CopyRange(*in, 4, *out, 0, 4);
-  CopyRange(*in, 5, *out, 0, 3);
+  copy_range(*in, 4, *out, 0, 4);
+  copy_range(*in, 5, *out, 0, 3);
   EXPECT_EQ(fs.operations(), before);
-  CopyRange(*in, 10, *out, 0, 20);  // wholly past the end
-  fs.GetFile("dst", &copied);
+  copy_range(*in, 10, *out, 0, 20);  // wholly past the end
+  fs.get_file("dst", &copied);
   EXPECT_EQ(copied, "cdef");
 }
 

@@ -5,7 +5,7 @@
 namespace tolvane {
 
 IoError::IoError(std::string op, std::string path, int error)
-    : IoError(std::move(op), std::move(path), error, ErrorText(error)) {}
+    : IoError(std::move(op), std::move(path), error, error_text(error)) {}
 
 IoError::IoError(std::string op, std::string path, int error, std::string reason)
     : std::runtime_error(op + " " + path + ": " + reason),
@@ -14,9 +14,9 @@ IoError::IoError(std::string op, std::string path, int error, std::string reason
       error_(error),
       reason_(std::move(reason)) {}
 
-std::string ErrorText(int error) { return std::strerror(error); }
+std::string error_text(int error) { return std::strerror(error); }
 
-std::string DirName(const std::string& path) {
+std::string dir_name(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";

@@ -32,7 +32,7 @@ class IoError : public std::runtime_error {
 };
 
 // The system's description of an errno value.
-std::string ErrorText(int error);
+std::string error_text(int error);
 
 enum class OpenMode {
   kRead,       // must exist
@@ -45,14 +45,14 @@ class File {
  public:
   virtual ~File() = default;
   // Reads up to `n` bytes at `offset`; fewer only at the end of the file.
-  virtual size_t ReadAt(uint64_t offset, void* buf, size_t n) = 0;
+  virtual size_t read_at(uint64_t offset, void* buf, size_t n) = 0;
   // Writes all `n` bytes at `offset` or throws.
-  virtual void WriteAt(uint64_t offset, const void* buf, size_t n) = 0;
-  virtual uint64_t Size() = 0;
+  virtual void write_at(uint64_t offset, const void* buf, size_t n) = 0;
+  virtual uint64_t size() = 0;
   // Forces written data to stable storage.
-  virtual void Sync() = 0;
+  virtual void sync() = 0;
   // Releases the file; reports errors the system only gives at close.
-  virtual void Close() = 0;
+  virtual void close() = 0;
 };
 
 // What a path names, symlinks followed.
@@ -89,36 +89,36 @@ using LockWaitNotice = std::function<void(const std::string& path)>;
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
-  virtual std::unique_ptr<File> Open(const std::string& path, OpenMode mode) = 0;
-  virtual bool Exists(const std::string& path) = 0;
+  virtual std::unique_ptr<File> open(const std::string& path, OpenMode mode) = 0;
+  virtual bool exists(const std::string& path) = 0;
   // Replaces `to` when it exists.
-  virtual void Rename(const std::string& from, const std::string& to) = 0;
+  virtual void rename(const std::string& from, const std::string& to) = 0;
   // Fails with EEXIST when `to` exists.
-  virtual void RenameNoReplace(const std::string& from, const std::string& to) = 0;
+  virtual void rename_no_replace(const std::string& from, const std::string& to) = 0;
   // Gives the file `from` a second name `to`; fails with EEXIST when `to` exists.
-  virtual void Link(const std::string& from, const std::string& to) = 0;
-  virtual void Remove(const std::string& path) = 0;
+  virtual void link(const std::string& from, const std::string& to) = 0;
+  virtual void remove(const std::string& path) = 0;
   // Whether both paths are names of one file (hard links to it). False when
   // either is missing, or where the file system cannot tell.
-  virtual bool SameFile(const std::string&, const std::string&) { return false; }
+  virtual bool same_file(const std::string&, const std::string&) { return false; }
   // Gives `to` the permission bits (and, where allowed, the owner) of `from`,
   // so that a file replaced by a new version keeps who may read it.
-  virtual void CopyMode(const std::string&, const std::string&) {}
+  virtual void copy_mode(const std::string&, const std::string&) {}
   // Makes the directory's entries (renames, creations, removals) durable.
-  virtual void SyncDir(const std::string& dir) = 0;
-  virtual FileKind Kind(const std::string& path) = 0;
-  virtual FileIdentity Identity(const std::string& path) = 0;
+  virtual void sync_dir(const std::string& dir) = 0;
+  virtual FileKind kind(const std::string& path) = 0;
+  virtual FileIdentity identity(const std::string& path) = 0;
   // The path of the file `path` leads to when its last part is a symlink
   // (followed to the end, even to a file that does not exist yet); `path`
   // itself otherwise.
-  virtual std::string FollowLinks(const std::string& path) = 0;
+  virtual std::string follow_links(const std::string& path) = 0;
   // Locks `paths` (the files one run reads and replaces, symlinks followed;
   // they need not exist yet) against every other run that locks any of them.
   // When another run holds one, calls `waiting` once with that path and waits
   // for it (an interrupt stops the wait: Interrupted). Two runs locking
   // overlapping sets never deadlock.
-  virtual std::unique_ptr<FileLock> LockFiles(const std::vector<std::string>& paths,
-                                              const LockWaitNotice& waiting) = 0;
+  virtual std::unique_ptr<FileLock> lock_files(const std::vector<std::string>& paths,
+                                               const LockWaitNotice& waiting) = 0;
 };
 
 // The characters that end a directory's name in a path: Windows takes the
@@ -130,7 +130,7 @@ inline constexpr char kPathSeparators[] = "/";
 #endif
 
 // The directory part of `path` ("." when it has none).
-std::string DirName(const std::string& path);
+std::string dir_name(const std::string& path);
 
 }  // namespace tolvane
 

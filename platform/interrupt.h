@@ -29,16 +29,16 @@ class Interrupted : public std::exception {
 
 // Notes interrupt, terminate and hang-up requests from now on instead of
 // ending the process.
-void CatchInterrupts();
+void catch_interrupts();
 
 // The signal of the first request noted, or 0.
-int InterruptSignal();
+int interrupt_signal();
 
 // Notes a request as if `signal` had arrived (0 forgets it); for tests.
-void SetInterruptSignal(int signal);
+void set_interrupt_signal(int signal);
 
 // Throws Interrupted when a request was noted.
-void StopIfInterrupted();
+void stop_if_interrupted();
 
 // Holds requests back for its lifetime; one that came meanwhile is noted
 // when it ends.
@@ -53,8 +53,8 @@ class InterruptHold {
   bool held_;
 };
 
-// Ends the process as `signal` would have ended it without CatchInterrupts().
-[[noreturn]] void EndBySignal(int signal);
+// Ends the process as `signal` would have ended it without catch_interrupts().
+[[noreturn]] void end_by_signal(int signal);
 
 }  // namespace tolvane
 

@@ -7,7 +7,7 @@
 
 namespace tolvane {
 
-bool ReadKeyNoEcho(int fd) {
+bool read_key_no_echo(int fd) {
   if (!isatty(fd)) return false;
   struct termios saved;
   if (tcgetattr(fd, &saved) != 0) return false;
@@ -20,7 +20,7 @@ bool ReadKeyNoEcho(int fd) {
   ssize_t n;
   do {
     n = read(fd, &key, 1);
-  } while (n < 0 && errno == EINTR && InterruptSignal() == 0);
+  } while (n < 0 && errno == EINTR && interrupt_signal() == 0);
   tcsetattr(fd, TCSANOW, &saved);
   return true;
 }

@@ -25,7 +25,7 @@ class PosixFile : public File {
     if (fd_ >= 0) ::close(fd_);
   }
 
-  size_t ReadAt(uint64_t offset, void* buf, size_t n) override {
+  size_t read_at(uint64_t offset, void* buf, size_t n) override {
     size_t done = 0;
     while (done < n) {
       ssize_t r =
@@ -40,7 +40,7 @@ class PosixFile : public File {
     return done;
   }
 
-  void WriteAt(uint64_t offset, const void* buf, size_t n) override {
+  void write_at(uint64_t offset, const void* buf, size_t n) override {
     size_t done = 0;
     while (done < n) {
       ssize_t w = ::pwrite(fd_, static_cast<const char*>(buf) + done, n - done,
@@ -57,17 +57,17 @@ class PosixFile : public File {
     start_writeback(n);
   }
 
-  uint64_t Size() override {
+  uint64_t size() override {
     struct stat st;
     if (::fstat(fd_, &st) != 0) throw IoError("stat", path_, errno);
     return static_cast<uint64_t>(st.st_size);
   }
 
-  void Sync() override {
+  void sync() override {
     if (::fsync(fd_) != 0) throw IoError("sync", path_, errno);
   }
 
-  void Close() override {
+  void close() override {
     int fd = fd_;
     fd_ = -1;
     if (fd >= 0 && ::close(fd) != 0) throw IoError("close", path_, errno);
@@ -111,11 +111,11 @@ class DirectoryLock : public FileLock {
 // The reason for a failure on `path`: the system's words, and for a missing
 // directory on the way, which one.
 std::string reason_for(int error, const std::string& path) {
-  std::string reason = ErrorText(error);
+  std::string reason = error_text(error);
   if (error != ENOENT) return reason;
   std::string missing;
   struct stat st;
-  for (std::string dir = DirName(path); dir != "." && dir != "/"; dir = DirName(dir)) {
+  for (std::string dir = dir_name(path); dir != "." && dir != "/"; dir = dir_name(dir)) {
     if (::stat(dir.c_str(), &st) == 0) break;
     missing = dir;
   }
@@ -126,13 +126,13 @@ std::string reason_for(int error, const std::string& path) {
 // The directory that holds `path`, or will hold it, symlinks followed.
 std::string resolved_directory(const std::string& path) {
   char resolved[PATH_MAX];
-  if (::realpath(path.c_str(), resolved) != nullptr) return DirName(resolved);
-  return DirName(path);
+  if (::realpath(path.c_str(), resolved) != nullptr) return dir_name(resolved);
+  return dir_name(path);
 }
 
 }  // namespace
 
-std::unique_ptr<File> PosixFileSystem::Open(const std::string& path, OpenMode mode) {
+std::unique_ptr<File> PosixFileSystem::open(const std::string& path, OpenMode mode) {
   int flags = O_CLOEXEC;
   switch (mode) {
     case OpenMode::kRead:
@@ -156,18 +156,18 @@ std::unique_ptr<File> PosixFileSystem::Open(const std::string& path, OpenMode mo
   return std::make_unique<PosixFile>(path, fd);
 }
 
-bool PosixFileSystem::Exists(const std::string& path) {
+bool PosixFileSystem::exists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-void PosixFileSystem::Rename(const std::string& from, const std::string& to) {
+void PosixFileSystem::rename(const std::string& from, const std::string& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) {
     throw IoError("rename", from, errno, reason_for(errno, to));
   }
 }
 
-void PosixFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
+void PosixFileSystem::rename_no_replace(const std::string& from, const std::string& to) {
 #ifdef SYS_renameat2
   if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 1u) == 0) return;
   // File systems without the flag answer EINVAL; the link-based way below
@@ -178,21 +178,21 @@ void PosixFileSystem::RenameNoReplace(const std::string& from, const std::string
   if (::unlink(from.c_str()) != 0) throw IoError("rename", from, errno);
 }
 
-void PosixFileSystem::Link(const std::string& from, const std::string& to) {
+void PosixFileSystem::link(const std::string& from, const std::string& to) {
   if (::link(from.c_str(), to.c_str()) != 0) throw IoError("link", from, errno);
 }
 
-void PosixFileSystem::Remove(const std::string& path) {
+void PosixFileSystem::remove(const std::string& path) {
   if (::unlink(path.c_str()) != 0) throw IoError("remove", path, errno);
 }
 
-bool PosixFileSystem::SameFile(const std::string& a, const std::string& b) {
+bool PosixFileSystem::same_file(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }
 
-void PosixFileSystem::CopyMode(const std::string& from, const std::string& to) {
+void PosixFileSystem::copy_mode(const std::string& from, const std::string& to) {
   struct stat st;
   if (::stat(from.c_str(), &st) != 0) throw IoError("stat", from, errno);
   // Only the owner's privileges allow a change of owner; otherwise the new
@@ -203,7 +203,7 @@ void PosixFileSystem::CopyMode(const std::string& from, const std::string& to) {
   if (::chmod(to.c_str(), st.st_mode & 07777) != 0) throw IoError("chmod", to, errno);
 }
 
-void PosixFileSystem::SyncDir(const std::string& dir) {
+void PosixFileSystem::sync_dir(const std::string& dir) {
   int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) throw IoError("open", dir, errno);
   int rc = ::fsync(fd);
@@ -214,8 +214,8 @@ void PosixFileSystem::SyncDir(const std::string& dir) {
   if (rc != 0 && err != EINVAL && err != ENOTSUP) throw IoError("sync", dir, err);
 }
 
-std::unique_ptr<FileLock> PosixFileSystem::LockFiles(const std::vector<std::string>& paths,
-                                                     const LockWaitNotice& waiting) {
+std::unique_ptr<FileLock> PosixFileSystem::lock_files(const std::vector<std::string>& paths,
+                                                      const LockWaitNotice& waiting) {
   struct Directory {
     dev_t device;
     ino_t inode;
@@ -252,20 +252,20 @@ std::unique_ptr<FileLock> PosixFileSystem::LockFiles(const std::vector<std::stri
     if (errno != EWOULDBLOCK) continue;
     if (!told) waiting(*dir.path);
     told = true;
-    StopIfInterrupted();
+    stop_if_interrupted();
     while (::flock(dir.fd, LOCK_EX) != 0) {
       if (errno != EINTR) break;
-      StopIfInterrupted();
+      stop_if_interrupted();
     }
   }
   return lock;
 }
 
-FileKind PosixFileSystem::Kind(const std::string& path) {
+FileKind PosixFileSystem::kind(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
     if (errno != ENOENT && errno != ENOTDIR) return FileKind::kOther;
-    const std::string dir = DirName(path);
+    const std::string dir = dir_name(path);
     if (::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return FileKind::kMissing;
     return FileKind::kNoDirectory;
   }
@@ -277,14 +277,14 @@ FileKind PosixFileSystem::Kind(const std::string& path) {
   return FileKind::kOther;
 }
 
-FileIdentity PosixFileSystem::Identity(const std::string& path) {
+FileIdentity PosixFileSystem::identity(const std::string& path) {
   struct stat st;
   FileIdentity id;
   if (::stat(path.c_str(), &st) != 0) {
     const size_t slash = path.rfind('/');
     id.name = slash == std::string::npos ? path : path.substr(slash + 1);
     // In a missing directory only the whole path tells files apart.
-    if (::stat(DirName(path).c_str(), &st) != 0) {
+    if (::stat(dir_name(path).c_str(), &st) != 0) {
       id.name = path;
       return id;
     }
@@ -294,7 +294,7 @@ FileIdentity PosixFileSystem::Identity(const std::string& path) {
   return id;
 }
 
-std::string PosixFileSystem::FollowLinks(const std::string& path) {
+std::string PosixFileSystem::follow_links(const std::string& path) {
   std::string current = path;
   // As many links as the system itself follows before it gives up.
   for (int hops = 0; hops < 40; ++hops) {
@@ -305,7 +305,7 @@ std::string PosixFileSystem::FollowLinks(const std::string& path) {
     if (target[0] == '/' || current.find('/') == std::string::npos) {
       current = target;
     } else {
-      current = DirName(current) + "/" + target;
+      current = dir_name(current) + "/" + target;
     }
   }
   return current;

@@ -8,20 +8,20 @@ namespace tolvane {
 
 class PosixFileSystem : public FileSystem {
  public:
-  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
-  bool Exists(const std::string& path) override;
-  void Rename(const std::string& from, const std::string& to) override;
-  void RenameNoReplace(const std::string& from, const std::string& to) override;
-  void Link(const std::string& from, const std::string& to) override;
-  void Remove(const std::string& path) override;
-  bool SameFile(const std::string& a, const std::string& b) override;
-  void CopyMode(const std::string& from, const std::string& to) override;
-  void SyncDir(const std::string& dir) override;
-  FileKind Kind(const std::string& path) override;
-  FileIdentity Identity(const std::string& path) override;
-  std::string FollowLinks(const std::string& path) override;
-  std::unique_ptr<FileLock> LockFiles(const std::vector<std::string>& paths,
-                                      const LockWaitNotice& waiting) override;
+  std::unique_ptr<File> open(const std::string& path, OpenMode mode) override;
+  bool exists(const std::string& path) override;
+  void rename(const std::string& from, const std::string& to) override;
+  void rename_no_replace(const std::string& from, const std::string& to) override;
+  void link(const std::string& from, const std::string& to) override;
+  void remove(const std::string& path) override;
+  bool same_file(const std::string& a, const std::string& b) override;
+  void copy_mode(const std::string& from, const std::string& to) override;
+  void sync_dir(const std::string& dir) override;
+  FileKind kind(const std::string& path) override;
+  FileIdentity identity(const std::string& path) override;
+  std::string follow_links(const std::string& path) override;
+  std::unique_ptr<FileLock> lock_files(const std::vector<std::string>& paths,
+                                       const LockWaitNotice& waiting) override;
 };
 
 }  // namespace tolvane

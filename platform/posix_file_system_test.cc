@@ -13,14 +13,14 @@ namespace tolvane {
 namespace {
 
 using ::testing::ElementsAre;
-using testing::FileExists;
+using testing::file_exists;
 using ::testing::HasSubstr;
-using testing::ReadFile;
+using testing::read_file;
 using testing::TempDir;
-using testing::WriteFile;
+using testing::write_file;
 
 // The IoError `op` throws; fails the test when it throws none.
-IoError ErrorOf(const std::function<void()>& op) {
+IoError error_of(const std::function<void()>& op) {
   try {
     op();
   } catch (const IoError& e) {
@@ -35,33 +35,33 @@ TEST(PosixFileSystem, OpenModes) {
   PosixFileSystem fs;
   const std::string path = dir / "a";
 
-  IoError missing = ErrorOf([&] { fs.Open(path, OpenMode::kRead); });
+  IoError missing = error_of([&] { fs.open(path, OpenMode::kRead); });
   EXPECT_EQ(missing.error(), ENOENT);
   EXPECT_EQ(missing.op(), "open");
   EXPECT_EQ(missing.path(), path);
   EXPECT_THAT(missing.what(), HasSubstr(path));
-  EXPECT_EQ(ErrorOf([&] { fs.Open(path, OpenMode::kReadWrite); }).error(), ENOENT);
-  EXPECT_FALSE(FileExists(path));
+  EXPECT_EQ(error_of([&] { fs.open(path, OpenMode::kReadWrite); }).error(), ENOENT);
+  EXPECT_FALSE(file_exists(path));
 
-  WriteFile(path, "previous content");
+  write_file(path, "previous content");
   // Read/write keeps the content.
-  auto file = fs.Open(path, OpenMode::kReadWrite);
-  file->WriteAt(0, "P", 1);
-  file->Close();
-  EXPECT_EQ(ReadFile(path), "Previous content");
+  auto file = fs.open(path, OpenMode::kReadWrite);
+  file->write_at(0, "P", 1);
+  file->close();
+  EXPECT_EQ(read_file(path), "Previous content");
   // Reading only: writes are refused.
-  file = fs.Open(path, OpenMode::kRead);
-  EXPECT_EQ(ErrorOf([&] { file->WriteAt(0, "x", 1); }).error(), EBADF);
-  file->Close();
+  file = fs.open(path, OpenMode::kRead);
+  EXPECT_EQ(error_of([&] { file->write_at(0, "x", 1); }).error(), EBADF);
+  file->close();
   // Create truncates.
-  file = fs.Open(path, OpenMode::kCreate);
-  EXPECT_EQ(file->Size(), 0u);
-  file->Close();
-  EXPECT_EQ(ReadFile(path), "");
+  file = fs.open(path, OpenMode::kCreate);
+  EXPECT_EQ(file->size(), 0u);
+  file->close();
+  EXPECT_EQ(read_file(path), "");
   // And creates.
-  fs.Open(dir / "b", OpenMode::kCreate)->Close();
-  EXPECT_TRUE(FileExists(dir / "b"));
-  EXPECT_EQ(ErrorOf([&] { fs.Open(dir / "no/such/dir", OpenMode::kCreate); }).error(), ENOENT);
+  fs.open(dir / "b", OpenMode::kCreate)->close();
+  EXPECT_TRUE(file_exists(dir / "b"));
+  EXPECT_EQ(error_of([&] { fs.open(dir / "no/such/dir", OpenMode::kCreate); }).error(), ENOENT);
 }
 
 TEST(PosixFileSystem, OpeningADirectoryFails) {
@@ -69,7 +69,7 @@ TEST(PosixFileSystem, OpeningADirectoryFails) {
   PosixFileSystem fs;
   ASSERT_EQ(mkdir((dir / "sub").c_str(), 0755), 0);
   for (OpenMode mode : {OpenMode::kRead, OpenMode::kReadWrite, OpenMode::kCreate}) {
-    IoError e = ErrorOf([&] { fs.Open(dir / "sub", mode); });
+    IoError e = error_of([&] { fs.open(dir / "sub", mode); });
     EXPECT_EQ(e.error(), EISDIR) << static_cast<int>(mode);
     EXPECT_EQ(e.path(), dir / "sub");
   }
@@ -78,75 +78,75 @@ TEST(PosixFileSystem, OpeningADirectoryFails) {
 TEST(PosixFileSystem, PositionedReadsAndWrites) {
   TempDir dir;
   PosixFileSystem fs;
-  auto file = fs.Open(dir / "f", OpenMode::kCreate);
-  file->WriteAt(0, "hello world", 11);
-  file->WriteAt(6, "WORLD", 5);
-  EXPECT_EQ(file->Size(), 11u);
+  auto file = fs.open(dir / "f", OpenMode::kCreate);
+  file->write_at(0, "hello world", 11);
+  file->write_at(6, "WORLD", 5);
+  EXPECT_EQ(file->size(), 11u);
   char buf[16] = {};
-  EXPECT_EQ(file->ReadAt(6, buf, 5), 5u);
+  EXPECT_EQ(file->read_at(6, buf, 5), 5u);
   EXPECT_EQ(std::string(buf, 5), "WORLD");
   // Fewer bytes only at the end of the file.
-  EXPECT_EQ(file->ReadAt(8, buf, 16), 3u);
+  EXPECT_EQ(file->read_at(8, buf, 16), 3u);
   EXPECT_EQ(std::string(buf, 3), "RLD");
-  EXPECT_EQ(file->ReadAt(11, buf, 16), 0u);
-  EXPECT_EQ(file->ReadAt(1000, buf, 16), 0u);
+  EXPECT_EQ(file->read_at(11, buf, 16), 0u);
+  EXPECT_EQ(file->read_at(1000, buf, 16), 0u);
   // Writing past the end leaves zeros between.
-  file->WriteAt(13, "!", 1);
-  EXPECT_EQ(file->Size(), 14u);
-  file->Sync();
-  file->Close();
-  file->Close();  // a second close is harmless
-  EXPECT_EQ(ReadFile(dir / "f"), std::string("hello WORLD\0\0!", 14));
+  file->write_at(13, "!", 1);
+  EXPECT_EQ(file->size(), 14u);
+  file->sync();
+  file->close();
+  file->close();  // a second close is harmless
+  EXPECT_EQ(read_file(dir / "f"), std::string("hello WORLD\0\0!", 14));
 
   // Large transfers are complete.
   std::string big(3 << 20, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i % 251);
-  file = fs.Open(dir / "big", OpenMode::kCreate);
-  file->WriteAt(1, big.data(), big.size());
+  file = fs.open(dir / "big", OpenMode::kCreate);
+  file->write_at(1, big.data(), big.size());
   std::string back(big.size(), '\0');
-  EXPECT_EQ(file->ReadAt(1, back.data(), back.size()), big.size());
+  EXPECT_EQ(file->read_at(1, back.data(), back.size()), big.size());
   EXPECT_EQ(back, big);
 }
 
 TEST(PosixFileSystem, RenameNoReplaceRefusesAnExistingTarget) {
   TempDir dir;
   PosixFileSystem fs;
-  WriteFile(dir / "a", "A");
-  WriteFile(dir / "b", "B");
-  IoError e = ErrorOf([&] { fs.RenameNoReplace(dir / "a", dir / "b"); });
+  write_file(dir / "a", "A");
+  write_file(dir / "b", "B");
+  IoError e = error_of([&] { fs.rename_no_replace(dir / "a", dir / "b"); });
   EXPECT_EQ(e.error(), EEXIST);
-  EXPECT_EQ(ReadFile(dir / "a"), "A");
-  EXPECT_EQ(ReadFile(dir / "b"), "B");
+  EXPECT_EQ(read_file(dir / "a"), "A");
+  EXPECT_EQ(read_file(dir / "b"), "B");
 
-  fs.RenameNoReplace(dir / "a", dir / "c");
-  EXPECT_FALSE(FileExists(dir / "a"));
-  EXPECT_EQ(ReadFile(dir / "c"), "A");
-  EXPECT_EQ(ErrorOf([&] { fs.RenameNoReplace(dir / "a", dir / "d"); }).error(), ENOENT);
+  fs.rename_no_replace(dir / "a", dir / "c");
+  EXPECT_FALSE(file_exists(dir / "a"));
+  EXPECT_EQ(read_file(dir / "c"), "A");
+  EXPECT_EQ(error_of([&] { fs.rename_no_replace(dir / "a", dir / "d"); }).error(), ENOENT);
 }
 
 TEST(PosixFileSystem, RenameReplacesLinkAddsAName) {
   TempDir dir;
   PosixFileSystem fs;
-  WriteFile(dir / "a", "A");
-  WriteFile(dir / "b", "B");
-  fs.Rename(dir / "a", dir / "b");
-  EXPECT_THAT(testing::ListDir(dir.path()), ElementsAre("b"));
-  EXPECT_EQ(ReadFile(dir / "b"), "A");
-  EXPECT_EQ(ErrorOf([&] { fs.Rename(dir / "a", dir / "b"); }).error(), ENOENT);
+  write_file(dir / "a", "A");
+  write_file(dir / "b", "B");
+  fs.rename(dir / "a", dir / "b");
+  EXPECT_THAT(testing::list_dir(dir.path()), ElementsAre("b"));
+  EXPECT_EQ(read_file(dir / "b"), "A");
+  EXPECT_EQ(error_of([&] { fs.rename(dir / "a", dir / "b"); }).error(), ENOENT);
 
-  fs.Link(dir / "b", dir / "c");
-  fs.Open(dir / "c", OpenMode::kReadWrite)->WriteAt(1, "C", 1);
-  EXPECT_EQ(ReadFile(dir / "b"), "AC");
-  WriteFile(dir / "d", "D");
-  EXPECT_EQ(ErrorOf([&] { fs.Link(dir / "b", dir / "d"); }).error(), EEXIST);
-  EXPECT_EQ(ReadFile(dir / "d"), "D");
-  EXPECT_EQ(ErrorOf([&] { fs.Link(dir / "x", dir / "y"); }).error(), ENOENT);
+  fs.link(dir / "b", dir / "c");
+  fs.open(dir / "c", OpenMode::kReadWrite)->write_at(1, "C", 1);
+  EXPECT_EQ(read_file(dir / "b"), "AC");
+  write_file(dir / "d", "D");
+  EXPECT_EQ(error_of([&] { fs.link(dir / "b", dir / "d"); }).error(), EEXIST);
+  EXPECT_EQ(read_file(dir / "d"), "D");
+  EXPECT_EQ(error_of([&] { fs.link(dir / "x", dir / "y"); }).error(), ENOENT);
 
-  fs.Remove(dir / "b");
-  EXPECT_FALSE(fs.Exists(dir / "b"));
-  EXPECT_TRUE(fs.Exists(dir / "c"));
-  EXPECT_EQ(ReadFile(dir / "c"), "AC");
-  IoError e = ErrorOf([&] { fs.Remove(dir / "b"); });
+  fs.remove(dir / "b");
+  EXPECT_FALSE(fs.exists(dir / "b"));
+  EXPECT_TRUE(fs.exists(dir / "c"));
+  EXPECT_EQ(read_file(dir / "c"), "AC");
+  IoError e = error_of([&] { fs.remove(dir / "b"); });
   EXPECT_EQ(e.error(), ENOENT);
   EXPECT_EQ(e.op(), "remove");
   EXPECT_EQ(e.path(), dir / "b");
@@ -155,16 +155,16 @@ TEST(PosixFileSystem, RenameReplacesLinkAddsAName) {
 TEST(PosixFileSystem, SyncDir) {
   TempDir dir;
   PosixFileSystem fs;
-  fs.SyncDir(dir.path());
-  EXPECT_EQ(ErrorOf([&] { fs.SyncDir(dir / "missing"); }).error(), ENOENT);
+  fs.sync_dir(dir.path());
+  EXPECT_EQ(error_of([&] { fs.sync_dir(dir / "missing"); }).error(), ENOENT);
 }
 
 TEST(DirName, DirectoryPartOfAPath) {
-  EXPECT_EQ(DirName("app.msg"), ".");
-  EXPECT_EQ(DirName("out/app.msg"), "out");
-  EXPECT_EQ(DirName("a/b/app.msg"), "a/b");
-  EXPECT_EQ(DirName("/app.msg"), "/");
-  EXPECT_EQ(DirName("/tmp/app.msg"), "/tmp");
+  EXPECT_EQ(dir_name("app.msg"), ".");
+  EXPECT_EQ(dir_name("out/app.msg"), "out");
+  EXPECT_EQ(dir_name("a/b/app.msg"), "a/b");
+  EXPECT_EQ(dir_name("/app.msg"), "/");
+  EXPECT_EQ(dir_name("/tmp/app.msg"), "/tmp");
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ sigset_t interrupt_set() {
 
 }  // namespace
 
-void CatchInterrupts() {
+void catch_interrupts() {
   struct sigaction action = {};
   action.sa_handler = note;
   sigemptyset(&action.sa_mask);
@@ -39,11 +39,11 @@ void CatchInterrupts() {
   }
 }
 
-int InterruptSignal() { return noted_signal; }
+int interrupt_signal() { return noted_signal; }
 
-void SetInterruptSignal(int signal) { noted_signal = signal; }
+void set_interrupt_signal(int signal) { noted_signal = signal; }
 
-void StopIfInterrupted() {
+void stop_if_interrupted() {
   if (int signal = noted_signal) throw Interrupted(signal);
 }
 
@@ -59,7 +59,7 @@ InterruptHold::~InterruptHold() {
   sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-void EndBySignal(int signal) {
+void end_by_signal(int signal) {
   ::signal(signal, SIG_DFL);
   sigset_t set;
   sigemptyset(&set);

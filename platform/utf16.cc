@@ -4,7 +4,7 @@
 
 namespace tolvane {
 
-std::string Utf16ToUtf8(std::u16string_view wide) {
+std::string utf16_to_utf8(std::u16string_view wide) {
   std::string out;
   out.reserve(wide.size());
   for (size_t i = 0; i < wide.size(); ++i) {
@@ -33,7 +33,7 @@ std::string Utf16ToUtf8(std::u16string_view wide) {
   return out;
 }
 
-bool Utf8ToUtf16(std::string_view utf8, std::u16string* wide) {
+bool utf8_to_utf16(std::string_view utf8, std::u16string* wide) {
   wide->clear();
   wide->reserve(utf8.size());
   size_t i = 0;

@@ -11,12 +11,12 @@ namespace tolvane {
 // Wide text to UTF-8. A lone surrogate, which such systems allow in file
 // names, is kept as the three-byte form of its value, so that every wide
 // name converts back to itself.
-std::string Utf16ToUtf8(std::u16string_view wide);
+std::string utf16_to_utf8(std::u16string_view wide);
 
 // UTF-8 (and lone surrogates in their three-byte form) to wide text. Returns
 // false for bytes that are no such text: there is then no name they could
 // stand for.
-bool Utf8ToUtf16(std::string_view utf8, std::u16string* wide);
+bool utf8_to_utf16(std::string_view utf8, std::u16string* wide);
 
 }  // namespace tolvane
 

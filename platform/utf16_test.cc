@@ -10,10 +10,10 @@ TEST(Utf16, ConvertsEveryLengthBothWays) {
   const std::string utf8 = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
   const std::u16string wide = u"A\u00E9\u20AC\U0001F600";
   std::u16string converted;
-  ASSERT_TRUE(Utf8ToUtf16(utf8, &converted));
+  ASSERT_TRUE(utf8_to_utf16(utf8, &converted));
   EXPECT_EQ(converted, wide);
-  EXPECT_EQ(Utf16ToUtf8(wide), utf8);
-  ASSERT_TRUE(Utf8ToUtf16("", &converted));
+  EXPECT_EQ(utf16_to_utf8(wide), utf8);
+  ASSERT_TRUE(utf8_to_utf16("", &converted));
   EXPECT_TRUE(converted.empty());
 }
 
@@ -24,7 +24,7 @@ TEST(Utf16, LoneSurrogatesSurviveTheRoundTrip) {
        {std::u16string(u"a") + char16_t(0xD800) + u"b", std::u16string(1, char16_t(0xDC01)),
         std::u16string(1, char16_t(0xDBFF)) + u"\u20AC"}) {
     std::u16string back;
-    ASSERT_TRUE(Utf8ToUtf16(Utf16ToUtf8(wide), &back));
+    ASSERT_TRUE(utf8_to_utf16(utf16_to_utf8(wide), &back));
     EXPECT_EQ(back, wide);
   }
 }
@@ -33,7 +33,7 @@ TEST(Utf16, RefusesBytesThatAreNoText) {
   std::u16string wide;
   for (const char* bad : {"\x80", "a\xC3", "\xC0\xAF", "\xE0\x80\xAF", "\xF4\x90\x80\x80",
                           "\xF8\x88\x80\x80\x80", "\xC3\x28", "\xFF"}) {
-    EXPECT_FALSE(Utf8ToUtf16(bad, &wide)) << bad;
+    EXPECT_FALSE(utf8_to_utf16(bad, &wide)) << bad;
   }
 }
 

@@ -7,7 +7,7 @@ namespace tolvane {
 namespace {
 
 // Keys that only change what another key means are no answer to the pause.
-bool IsModifier(WORD key) {
+bool is_modifier(WORD key) {
   switch (key) {
     case VK_SHIFT:
     case VK_CONTROL:
@@ -25,7 +25,7 @@ bool IsModifier(WORD key) {
 
 }  // namespace
 
-bool ReadKeyNoEcho(int fd) {
+bool read_key_no_echo(int fd) {
   HANDLE input = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
   DWORD mode;
   // Redirected input (a file, a pipe, NUL) has no console mode.
@@ -37,7 +37,7 @@ bool ReadKeyNoEcho(int fd) {
     DWORD read = 0;
     if (!ReadConsoleInputW(input, &record, 1, &read)) return true;
     if (read == 1 && record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
-        !IsModifier(record.Event.KeyEvent.wVirtualKeyCode)) {
+        !is_modifier(record.Event.KeyEvent.wVirtualKeyCode)) {
       return true;
     }
   }

@@ -16,23 +16,23 @@ namespace {
 // Every failure of this layer passes here: the errno value is what the
 // build's logic looks at, and the Win32 code is at hand for a fuller reason
 // (Win32ErrorText) wherever one is wanted.
-[[noreturn]] void ThrowWin32(const std::string& op, const std::string& path, DWORD code) {
-  const int error = ErrnoFromWin32(code);
-  std::string reason = Win32ErrorText(code);
+[[noreturn]] void throw_win32(const std::string& op, const std::string& path, DWORD code) {
+  const int error = errno_from_win32(code);
+  std::string reason = win32_error_text(code);
   if (reason.empty()) throw IoError(op, path, error);
   throw IoError(op, path, error, std::move(reason));
 }
 
-DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+DWORD file_attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
 
 // A refusal that may pass by itself: another program (a virus scanner, an
 // indexer, a backup tool) has the file open without sharing it. Access is
 // also refused while a file waits to be deleted by its last user. A file or
 // directory that is read-only refuses for good, so it is not waited for.
-bool MayPass(DWORD code, const std::wstring& path) {
+bool may_pass(DWORD code, const std::wstring& path) {
   if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) return true;
   if (code != ERROR_ACCESS_DENIED) return false;
-  DWORD attributes = Attributes(path);
+  DWORD attributes = file_attributes(path);
   return attributes == INVALID_FILE_ATTRIBUTES ||
          (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
 }
@@ -41,13 +41,13 @@ bool MayPass(DWORD code, const std::wstring& path) {
 // succeeds, fails for good, or `budget` has passed; returns the last error,
 // or 0 on success. The waits grow from 10 ms to 250 ms.
 template <typename Op>
-DWORD Retrying(std::chrono::milliseconds budget, const std::wstring& watched, Op op) {
+DWORD retrying(std::chrono::milliseconds budget, const std::wstring& watched, Op op) {
   const auto start = std::chrono::steady_clock::now();
   DWORD wait_ms = 10;
   for (;;) {
     if (op()) return 0;
     const DWORD code = GetLastError();
-    if (!MayPass(code, watched)) return code;
+    if (!may_pass(code, watched)) return code;
     const auto elapsed = std::chrono::steady_clock::now() - start;
     if (elapsed >= budget) return code;
     const auto left =
@@ -64,16 +64,16 @@ class WindowsFile : public File {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   }
 
-  size_t ReadAt(uint64_t offset, void* buf, size_t n) override {
+  size_t read_at(uint64_t offset, void* buf, size_t n) override {
     size_t done = 0;
     while (done < n) {
-      OVERLAPPED at = Position(offset + done);
+      OVERLAPPED at = position(offset + done);
       DWORD want = static_cast<DWORD>(std::min<size_t>(n - done, kPiece));
       DWORD got = 0;
       if (!ReadFile(handle_, static_cast<char*>(buf) + done, want, &got, &at)) {
         DWORD code = GetLastError();
         if (code == ERROR_HANDLE_EOF) break;
-        ThrowWin32("read", path_, code);
+        throw_win32("read", path_, code);
       }
       if (got == 0) break;
       done += got;
@@ -81,14 +81,14 @@ class WindowsFile : public File {
     return done;
   }
 
-  void WriteAt(uint64_t offset, const void* buf, size_t n) override {
+  void write_at(uint64_t offset, const void* buf, size_t n) override {
     size_t done = 0;
     while (done < n) {
-      OVERLAPPED at = Position(offset + done);
+      OVERLAPPED at = position(offset + done);
       DWORD want = static_cast<DWORD>(std::min<size_t>(n - done, kPiece));
       DWORD put = 0;
       if (!WriteFile(handle_, static_cast<const char*>(buf) + done, want, &put, &at)) {
-        ThrowWin32("write", path_, GetLastError());
+        throw_win32("write", path_, GetLastError());
       }
       // Nothing written without an error only happens when nothing more fits.
       if (put == 0) throw IoError("write", path_, ENOSPC);
@@ -96,28 +96,28 @@ class WindowsFile : public File {
     }
   }
 
-  uint64_t Size() override {
+  uint64_t size() override {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(handle_, &size)) ThrowWin32("stat", path_, GetLastError());
+    if (!GetFileSizeEx(handle_, &size)) throw_win32("stat", path_, GetLastError());
     return static_cast<uint64_t>(size.QuadPart);
   }
 
-  void Sync() override {
-    if (!FlushFileBuffers(handle_)) ThrowWin32("sync", path_, GetLastError());
+  void sync() override {
+    if (!FlushFileBuffers(handle_)) throw_win32("sync", path_, GetLastError());
   }
 
-  void Close() override {
+  void close() override {
     HANDLE handle = handle_;
     handle_ = INVALID_HANDLE_VALUE;
     if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle)) {
-      ThrowWin32("close", path_, GetLastError());
+      throw_win32("close", path_, GetLastError());
     }
   }
 
  private:
   static constexpr size_t kPiece = size_t{1} << 30;  // one call moves at most a DWORD's worth
 
-  static OVERLAPPED Position(uint64_t offset) {
+  static OVERLAPPED position(uint64_t offset) {
     OVERLAPPED at = {};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
@@ -138,23 +138,23 @@ class MutexLock : public FileLock {
   std::vector<HANDLE> opened, held;
 };
 
-std::wstring AsWide(const std::u16string& s) {
+std::wstring as_wide(const std::u16string& s) {
   return std::wstring(reinterpret_cast<const wchar_t*>(s.data()), s.size());
 }
 
-std::string Narrow(const std::wstring& s) {
-  return Utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(s.data()), s.size()));
+std::string narrow(const std::wstring& s) {
+  return utf16_to_utf8(std::u16string(reinterpret_cast<const char16_t*>(s.data()), s.size()));
 }
 
 // Opens `path` for its metadata only (no access to the data, every kind of
 // sharing), links followed; INVALID_HANDLE_VALUE when it cannot.
-HANDLE OpenForInfo(const std::wstring& path) {
+HANDLE open_for_info(const std::wstring& path) {
   return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-bool FileInfo(const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info) {
-  HANDLE handle = OpenForInfo(path);
+bool file_info(const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE handle = open_for_info(path);
   if (handle == INVALID_HANDLE_VALUE) return false;
   BOOL ok = GetFileInformationByHandle(handle, info);
   CloseHandle(handle);
@@ -162,7 +162,7 @@ bool FileInfo(const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info) {
 }
 
 // The full path, upper-cased as the file system compares names.
-std::wstring FoldedFullPath(const std::wstring& path) {
+std::wstring folded_full_path(const std::wstring& path) {
   DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   std::wstring full(size == 0 ? 0 : size, L'\0');
   if (size != 0) {
@@ -176,17 +176,17 @@ std::wstring FoldedFullPath(const std::wstring& path) {
 }
 
 // The name part of a path (after its last slash or backslash).
-std::string BaseName(const std::string& path) {
+std::string base_name(const std::string& path) {
   const size_t cut = path.find_last_of(kPathSeparators);
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 }  // namespace
 
-std::string LockName(const std::string& path) {
+std::string lock_name(const std::string& path) {
   std::u16string wide;
   std::wstring folded;
-  if (Utf8ToUtf16(path, &wide)) folded = FoldedFullPath(AsWide(wide));
+  if (utf8_to_utf16(path, &wide)) folded = folded_full_path(as_wide(wide));
   // 64-bit FNV-1a of the folded path's UTF-16 units: mutex names are short
   // and may hold no backslash after the namespace.
   uint64_t hash = 14695981039346656037ull;
@@ -204,7 +204,7 @@ std::string LockName(const std::string& path) {
   return name;
 }
 
-int ErrnoFromWin32(unsigned long code) {
+int errno_from_win32(unsigned long code) {
   switch (code) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -256,7 +256,7 @@ int ErrnoFromWin32(unsigned long code) {
   }
 }
 
-std::string Win32ErrorText(unsigned long code) {
+std::string win32_error_text(unsigned long code) {
   wchar_t* text = nullptr;
   DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -267,17 +267,17 @@ std::string Win32ErrorText(unsigned long code) {
   while (!wide.empty() && (wide.back() == u'\n' || wide.back() == u'\r' || wide.back() == u' ')) {
     wide.pop_back();
   }
-  return Utf16ToUtf8(wide);
+  return utf16_to_utf8(wide);
 }
 
-std::wstring WidePath(const std::string& op, const std::string& path) {
+std::wstring wide_path(const std::string& op, const std::string& path) {
   std::u16string wide;
-  if (!Utf8ToUtf16(path, &wide)) throw IoError(op, path, EINVAL);
+  if (!utf8_to_utf16(path, &wide)) throw IoError(op, path, EINVAL);
   return std::wstring(reinterpret_cast<const wchar_t*>(wide.data()), wide.size());
 }
 
-std::unique_ptr<File> WindowsFileSystem::Open(const std::string& path, OpenMode mode) {
-  const std::wstring wide = WidePath("open", path);
+std::unique_ptr<File> WindowsFileSystem::open(const std::string& path, OpenMode mode) {
+  const std::wstring wide = wide_path("open", path);
   DWORD access = GENERIC_READ;
   DWORD disposition = OPEN_EXISTING;
   switch (mode) {
@@ -301,74 +301,74 @@ std::unique_ptr<File> WindowsFileSystem::Open(const std::string& path, OpenMode 
   if (handle == INVALID_HANDLE_VALUE) {
     DWORD code = GetLastError();
     // A directory is refused as "access denied"; say what it is.
-    DWORD attributes = Attributes(wide);
+    DWORD attributes = file_attributes(wide);
     if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       throw IoError("open", path, EISDIR);
     }
-    ThrowWin32("open", path, code);
+    throw_win32("open", path, code);
   }
   auto file = std::make_unique<WindowsFile>(path, handle);
   if (mode == OpenMode::kCreate && !SetEndOfFile(handle)) {
-    ThrowWin32("open", path, GetLastError());
+    throw_win32("open", path, GetLastError());
   }
   return file;
 }
 
-bool WindowsFileSystem::Exists(const std::string& path) {
+bool WindowsFileSystem::exists(const std::string& path) {
   std::u16string wide;
   // Bytes that are no UTF-8 name no file.
-  if (!Utf8ToUtf16(path, &wide)) return false;
+  if (!utf8_to_utf16(path, &wide)) return false;
   return GetFileAttributesW(reinterpret_cast<const wchar_t*>(wide.c_str())) !=
          INVALID_FILE_ATTRIBUTES;
 }
 
-void WindowsFileSystem::Rename(const std::string& from, const std::string& to) {
-  const std::wstring wide_from = WidePath("rename", from);
-  const std::wstring wide_to = WidePath("rename", to);
+void WindowsFileSystem::rename(const std::string& from, const std::string& to) {
+  const std::wstring wide_from = wide_path("rename", from);
+  const std::wstring wide_to = wide_path("rename", to);
   // Atomic on NTFS; with write-through the new name is on disk on return.
-  if (DWORD code = Retrying(retry_for_, wide_to, [&] {
+  if (DWORD code = retrying(retry_for_, wide_to, [&] {
         return MoveFileExW(wide_from.c_str(), wide_to.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
       })) {
-    ThrowWin32("rename", from, code);
+    throw_win32("rename", from, code);
   }
 }
 
-void WindowsFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
-  const std::wstring wide_from = WidePath("rename", from);
-  const std::wstring wide_to = WidePath("rename", to);
+void WindowsFileSystem::rename_no_replace(const std::string& from, const std::string& to) {
+  const std::wstring wide_from = wide_path("rename", from);
+  const std::wstring wide_to = wide_path("rename", to);
   // Without MOVEFILE_REPLACE_EXISTING the move fails when `to` exists.
-  if (DWORD code = Retrying(retry_for_, wide_from, [&] {
+  if (DWORD code = retrying(retry_for_, wide_from, [&] {
         return MoveFileExW(wide_from.c_str(), wide_to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
       })) {
-    ThrowWin32("rename", from, code);
+    throw_win32("rename", from, code);
   }
 }
 
-void WindowsFileSystem::Link(const std::string& from, const std::string& to) {
-  const std::wstring wide_from = WidePath("link", from);
-  const std::wstring wide_to = WidePath("link", to);
+void WindowsFileSystem::link(const std::string& from, const std::string& to) {
+  const std::wstring wide_from = wide_path("link", from);
+  const std::wstring wide_to = wide_path("link", to);
   // Volumes without hard links (FAT, most network shares) refuse; the
   // caller then copies.
   if (!CreateHardLinkW(wide_to.c_str(), wide_from.c_str(), nullptr)) {
-    ThrowWin32("link", from, GetLastError());
+    throw_win32("link", from, GetLastError());
   }
 }
 
-void WindowsFileSystem::Remove(const std::string& path) {
-  const std::wstring wide = WidePath("remove", path);
-  if (DWORD code = Retrying(retry_for_, wide, [&] { return DeleteFileW(wide.c_str()) != 0; })) {
-    ThrowWin32("remove", path, code);
+void WindowsFileSystem::remove(const std::string& path) {
+  const std::wstring wide = wide_path("remove", path);
+  if (DWORD code = retrying(retry_for_, wide, [&] { return DeleteFileW(wide.c_str()) != 0; })) {
+    throw_win32("remove", path, code);
   }
 }
 
-bool WindowsFileSystem::SameFile(const std::string& a, const std::string& b) {
+bool WindowsFileSystem::same_file(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION info[2];
   const std::string* paths[2] = {&a, &b};
   for (int i = 0; i < 2; ++i) {
     std::u16string wide;
-    if (!Utf8ToUtf16(*paths[i], &wide)) return false;
+    if (!utf8_to_utf16(*paths[i], &wide)) return false;
     // No access asked: only the file's identity is read.
     HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t*>(wide.c_str()), 0,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -383,41 +383,41 @@ bool WindowsFileSystem::SameFile(const std::string& a, const std::string& b) {
          info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
-void WindowsFileSystem::CopyMode(const std::string& from, const std::string& to) {
+void WindowsFileSystem::copy_mode(const std::string& from, const std::string& to) {
   // What stands for permission bits here are the file attributes. The
   // access control list is the one the new file inherits from its folder,
   // as for any file a user creates there.
   constexpr DWORD kCarried = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                              FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-  DWORD attributes = Attributes(WidePath("stat", from));
-  if (attributes == INVALID_FILE_ATTRIBUTES) ThrowWin32("stat", from, GetLastError());
+  DWORD attributes = file_attributes(wide_path("stat", from));
+  if (attributes == INVALID_FILE_ATTRIBUTES) throw_win32("stat", from, GetLastError());
   // Windows lets no program replace or remove a read-only file, so the file
   // `to` is meant to replace must stay: refused here, before anything of
   // the build has moved.
   if (attributes & FILE_ATTRIBUTE_READONLY) throw IoError("chmod", to, EACCES);
   DWORD carried = attributes & kCarried;
-  if (!SetFileAttributesW(WidePath("chmod", to).c_str(),
+  if (!SetFileAttributesW(wide_path("chmod", to).c_str(),
                           carried != 0 ? carried : FILE_ATTRIBUTE_NORMAL)) {
-    ThrowWin32("chmod", to, GetLastError());
+    throw_win32("chmod", to, GetLastError());
   }
 }
 
-void WindowsFileSystem::SyncDir(const std::string&) {
+void WindowsFileSystem::sync_dir(const std::string&) {
   // Windows has no call that makes a folder's entries durable on their own:
   // NTFS journals its metadata, and renames here are made with
   // MOVEFILE_WRITE_THROUGH, which returns only once the move is on disk.
 }
 
-FileKind WindowsFileSystem::Kind(const std::string& path) {
+FileKind WindowsFileSystem::kind(const std::string& path) {
   std::u16string wide16;
-  if (!Utf8ToUtf16(path, &wide16)) return FileKind::kMissing;
-  const std::wstring wide = AsWide(wide16);
-  const DWORD attributes = Attributes(wide);
+  if (!utf8_to_utf16(path, &wide16)) return FileKind::kMissing;
+  const std::wstring wide = as_wide(wide16);
+  const DWORD attributes = file_attributes(wide);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD code = GetLastError();
     if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
       // Reserved names (NUL, CON) have no attributes but open as devices.
-      HANDLE handle = OpenForInfo(wide);
+      HANDLE handle = open_for_info(wide);
       if (handle == INVALID_HANDLE_VALUE) return FileKind::kOther;
       const DWORD type = GetFileType(handle);
       CloseHandle(handle);
@@ -426,8 +426,8 @@ FileKind WindowsFileSystem::Kind(const std::string& path) {
                                       : FileKind::kOther;
     }
     std::u16string dir_path;
-    Utf8ToUtf16(DirName(path), &dir_path);
-    const DWORD dir = Attributes(AsWide(dir_path));
+    utf8_to_utf16(dir_name(path), &dir_path);
+    const DWORD dir = file_attributes(as_wide(dir_path));
     if (dir != INVALID_FILE_ATTRIBUTES && (dir & FILE_ATTRIBUTE_DIRECTORY)) {
       return FileKind::kMissing;
     }
@@ -435,7 +435,7 @@ FileKind WindowsFileSystem::Kind(const std::string& path) {
   }
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::kDirectory;
   if (attributes & FILE_ATTRIBUTE_DEVICE) return FileKind::kDevice;
-  HANDLE handle = OpenForInfo(wide);
+  HANDLE handle = open_for_info(wide);
   if (handle == INVALID_HANDLE_VALUE) return FileKind::kRegular;
   const DWORD type = GetFileType(handle);
   CloseHandle(handle);
@@ -444,25 +444,25 @@ FileKind WindowsFileSystem::Kind(const std::string& path) {
   return FileKind::kRegular;
 }
 
-FileIdentity WindowsFileSystem::Identity(const std::string& path) {
+FileIdentity WindowsFileSystem::identity(const std::string& path) {
   FileIdentity id;
   std::u16string wide;
   BY_HANDLE_FILE_INFORMATION info;
-  if (!Utf8ToUtf16(path, &wide)) {
+  if (!utf8_to_utf16(path, &wide)) {
     id.name = path;
     return id;
   }
-  if (!FileInfo(AsWide(wide), &info)) {
+  if (!file_info(as_wide(wide), &info)) {
     // Names differing only in case name one file here.
     std::u16string name;
-    Utf8ToUtf16(BaseName(path), &name);
-    std::wstring folded = AsWide(name);
+    utf8_to_utf16(base_name(path), &name);
+    std::wstring folded = as_wide(name);
     CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
-    id.name = Narrow(folded);
+    id.name = narrow(folded);
     std::u16string dir;
     // In a missing directory only the whole path tells files apart.
-    if (!Utf8ToUtf16(DirName(path), &dir) || !FileInfo(AsWide(dir), &info)) {
-      id.name = Narrow(FoldedFullPath(AsWide(wide)));
+    if (!utf8_to_utf16(dir_name(path), &dir) || !file_info(as_wide(dir), &info)) {
+      id.name = narrow(folded_full_path(as_wide(wide)));
       return id;
     }
   }
@@ -471,17 +471,17 @@ FileIdentity WindowsFileSystem::Identity(const std::string& path) {
   return id;
 }
 
-std::string WindowsFileSystem::FollowLinks(const std::string& path) {
+std::string WindowsFileSystem::follow_links(const std::string& path) {
   std::u16string wide16;
-  if (!Utf8ToUtf16(path, &wide16)) return path;
-  const std::wstring wide = AsWide(wide16);
+  if (!utf8_to_utf16(path, &wide16)) return path;
+  const std::wstring wide = as_wide(wide16);
   // Only a path whose last part is a link changes; any other keeps the
   // spelling the user gave.
-  const DWORD attributes = Attributes(wide);
+  const DWORD attributes = file_attributes(wide);
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     return path;
   }
-  HANDLE handle = OpenForInfo(wide);
+  HANDLE handle = open_for_info(wide);
   // A link to nothing: the system cannot say where it would lead.
   if (handle == INVALID_HANDLE_VALUE) return path;
   std::wstring target(MAX_PATH, L'\0');
@@ -502,11 +502,11 @@ std::string WindowsFileSystem::FollowLinks(const std::string& path) {
   } else if (target.rfind(L"\\\\?\\", 0) == 0) {
     target = target.substr(4);
   }
-  return Narrow(target);
+  return narrow(target);
 }
 
-std::unique_ptr<FileLock> WindowsFileSystem::LockFiles(const std::vector<std::string>& paths,
-                                                       const LockWaitNotice& waiting) {
+std::unique_ptr<FileLock> WindowsFileSystem::lock_files(const std::vector<std::string>& paths,
+                                                        const LockWaitNotice& waiting) {
   struct Name {
     std::string mutex;
     const std::string* path;
@@ -515,12 +515,12 @@ std::unique_ptr<FileLock> WindowsFileSystem::LockFiles(const std::vector<std::st
   std::vector<Name> names;  // in the caller's order
   auto lock = std::make_unique<MutexLock>();
   for (const std::string& path : paths) {
-    std::string mutex = LockName(FollowLinks(path));
+    std::string mutex = lock_name(follow_links(path));
     auto same = [&](const Name& n) { return n.mutex == mutex; };
     if (std::any_of(names.begin(), names.end(), same)) continue;
     std::u16string wide;
-    Utf8ToUtf16(mutex, &wide);
-    HANDLE handle = CreateMutexW(nullptr, FALSE, AsWide(wide).c_str());
+    utf8_to_utf16(mutex, &wide);
+    HANDLE handle = CreateMutexW(nullptr, FALSE, as_wide(wide).c_str());
     // Where no mutex can be made, the run goes on as it always did.
     if (handle == nullptr) continue;
     lock->opened.push_back(handle);
@@ -550,10 +550,10 @@ std::unique_ptr<FileLock> WindowsFileSystem::LockFiles(const std::vector<std::st
     if (got == WAIT_TIMEOUT) {
       if (!told) waiting(first_busy());
       told = true;
-      StopIfInterrupted();
-      HANDLE both[2] = {name.handle, static_cast<HANDLE>(InterruptEvent())};
+      stop_if_interrupted();
+      HANDLE both[2] = {name.handle, static_cast<HANDLE>(interrupt_event_handle())};
       got = WaitForMultipleObjects(2, both, FALSE, INFINITE);
-      if (got == WAIT_OBJECT_0 + 1) StopIfInterrupted();
+      if (got == WAIT_OBJECT_0 + 1) stop_if_interrupted();
     }
     if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) lock->held.push_back(name.handle);
   }

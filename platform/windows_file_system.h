@@ -17,20 +17,20 @@ class WindowsFileSystem : public FileSystem {
   explicit WindowsFileSystem(std::chrono::milliseconds retry_for = std::chrono::milliseconds(2000))
       : retry_for_(retry_for) {}
 
-  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
-  bool Exists(const std::string& path) override;
-  void Rename(const std::string& from, const std::string& to) override;
-  void RenameNoReplace(const std::string& from, const std::string& to) override;
-  void Link(const std::string& from, const std::string& to) override;
-  void Remove(const std::string& path) override;
-  bool SameFile(const std::string& a, const std::string& b) override;
-  void CopyMode(const std::string& from, const std::string& to) override;
-  void SyncDir(const std::string& dir) override;
-  FileKind Kind(const std::string& path) override;
-  FileIdentity Identity(const std::string& path) override;
-  std::string FollowLinks(const std::string& path) override;
-  std::unique_ptr<FileLock> LockFiles(const std::vector<std::string>& paths,
-                                      const LockWaitNotice& waiting) override;
+  std::unique_ptr<File> open(const std::string& path, OpenMode mode) override;
+  bool exists(const std::string& path) override;
+  void rename(const std::string& from, const std::string& to) override;
+  void rename_no_replace(const std::string& from, const std::string& to) override;
+  void link(const std::string& from, const std::string& to) override;
+  void remove(const std::string& path) override;
+  bool same_file(const std::string& a, const std::string& b) override;
+  void copy_mode(const std::string& from, const std::string& to) override;
+  void sync_dir(const std::string& dir) override;
+  FileKind kind(const std::string& path) override;
+  FileIdentity identity(const std::string& path) override;
+  std::string follow_links(const std::string& path) override;
+  std::unique_ptr<FileLock> lock_files(const std::vector<std::string>& paths,
+                                       const LockWaitNotice& waiting) override;
 
  private:
   std::chrono::milliseconds retry_for_;
@@ -38,19 +38,19 @@ class WindowsFileSystem : public FileSystem {
 
 // The errno value the rest of the program understands for a Win32 error code
 // (EIO for codes it has no use for).
-int ErrnoFromWin32(unsigned long code);
+int errno_from_win32(unsigned long code);
 
 // The system's own description of a Win32 error code, in UTF-8, without the
 // trailing line break; empty when the system has none.
-std::string Win32ErrorText(unsigned long code);
+std::string win32_error_text(unsigned long code);
 
 // A path as the wide-character calls take it; throws IoError (EINVAL) for
 // bytes that are no UTF-8, since no file can have such a name.
-std::wstring WidePath(const std::string& op, const std::string& path);
+std::wstring wide_path(const std::string& op, const std::string& path);
 
 // The name of the mutex that stands for `path` in the run lock: the same for
 // every spelling of one full path, whatever its case.
-std::string LockName(const std::string& path);
+std::string lock_name(const std::string& path);
 
 }  // namespace tolvane
 

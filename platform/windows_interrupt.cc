@@ -70,18 +70,18 @@ BOOL WINAPI on_console_event(DWORD type) {
 
 }  // namespace
 
-void* InterruptEvent() { return interrupt_event(); }
+void* interrupt_event_handle() { return interrupt_event(); }
 
-void CatchInterrupts() {
+void catch_interrupts() {
   // Made now, on the main thread, rather than first on the handler's.
   interrupt_event();
   finished_event();
   SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
-int InterruptSignal() { return noted_signal.load(); }
+int interrupt_signal() { return noted_signal.load(); }
 
-void SetInterruptSignal(int signal) {
+void set_interrupt_signal(int signal) {
   noted_signal.store(signal);
   held_signal.store(signal);
   if (signal != 0) {
@@ -91,7 +91,7 @@ void SetInterruptSignal(int signal) {
   }
 }
 
-void StopIfInterrupted() {
+void stop_if_interrupted() {
   if (int signal = noted_signal.load()) throw Interrupted(signal);
 }
 
@@ -104,7 +104,7 @@ InterruptHold::~InterruptHold() {
   }
 }
 
-void EndBySignal(int) {
+void end_by_signal(int) {
   std::cout.flush();
   std::cerr.flush();
   fflush(nullptr);

@@ -6,7 +6,7 @@
 namespace tolvane {
 
 // A manual-reset event, set while a request to stop is noted (a HANDLE).
-void* InterruptEvent();
+void* interrupt_event_handle();
 
 }  // namespace tolvane
 

@@ -60,25 +60,26 @@ void scan_hex(std::string_view line, std::string_view keyword, uint32_t* value) 
 void read_directives(LineReader& source, const std::string& source_path,
                      TableParameters* parameters) {
   std::string line;
-  if (!source.ReadLine(&line)) return;
+  if (!source.read_line(&line)) return;
   if (!starts_with(line, "// #LANGUAGE")) {
-    throw SourceFailure("  Error in " + source_path +
-                            ":specify the name of the language to create:\n    ex :// #LANGUAGE EN",
-                        source_path);
+    throw source_failure(
+        "  Error in " + source_path +
+            ":specify the name of the language to create:\n    ex :// #LANGUAGE EN",
+        source_path);
   }
   parameters->language = token_after(line, "// #LANGUAGE");
 
-  if (!source.ReadLine(&line) || !starts_with(line, "// #FONFILE")) return;
+  if (!source.read_line(&line) || !starts_with(line, "// #FONFILE")) return;
   parameters->font_file = token_after(line, "// #FONFILE");
 
-  if (!source.ReadLine(&line) || !starts_with(line, "// #MSGCODING")) return;
+  if (!source.read_line(&line) || !starts_with(line, "// #MSGCODING")) return;
   parameters->coding_name = token_after(line, "// #MSGCODING");
   parameters->coding = parameters->coding_name == "UNICODE" ? kUnicodeCoding : kByteCoding;
 
-  if (!source.ReadLine(&line) || !starts_with(line, "// #FILETYPE")) return;
+  if (!source.read_line(&line) || !starts_with(line, "// #FILETYPE")) return;
   scan_hex(line, "// #FILETYPE", &parameters->file_type);
 
-  if (!source.ReadLine(&line) || !starts_with(line, "// #APPLITYPE")) return;
+  if (!source.read_line(&line) || !starts_with(line, "// #APPLITYPE")) return;
   scan_hex(line, "// #APPLITYPE", &parameters->appli_type);
 }
 
@@ -86,12 +87,12 @@ int32_t scan_message_id(std::string_view line) {
   size_t i = 8;  // after "#message"
   while (i < line.size() && is_space(line[i])) ++i;
   const Decimal d = scan_decimal(line, i);
-  if (!d.found()) throw InputFailure("the identifier of this #message line cannot be read");
+  if (!d.found()) throw input_failure("the identifier of this #message line cannot be read");
   const int64_t value = d.value();
   if (d.overflow || value > INT32_MAX || value < INT32_MIN) {
     const size_t start = d.digits_begin - (d.negative ? 1 : 0);
-    throw InputFailure("the identifier " + std::string(line.substr(start, d.end - start)) +
-                       " does not fit a 32-bit signed integer");
+    throw input_failure("the identifier " + std::string(line.substr(start, d.end - start)) +
+                        " does not fit a 32-bit signed integer");
   }
   return static_cast<int32_t>(value);
 }
@@ -123,15 +124,15 @@ bool extract_text(std::string_view line, std::string* text) {
 void message_pass(LineReader& source, const std::string& source_path, MessageHandler& handler) {
   std::string_view line;
   std::string text;
-  while (source.ReadLine(&line)) {
+  while (source.read_line(&line)) {
     if (!starts_with(line, "#message")) continue;
     int32_t id = 0;
     try {
       id = scan_message_id(line);
     } catch (const Failure& failure) {
-      throw SourceFailure("  Error in " + source_path + ": line " +
-                              std::to_string(source.line_number()) + ": " + failure.message(),
-                          source_path);
+      throw source_failure("  Error in " + source_path + ": line " +
+                               std::to_string(source.line_number()) + ": " + failure.message(),
+                           source_path);
     }
     handler.on_name(id, line);
     if (extract_text(line, &text)) handler.on_text(id, text);

@@ -16,7 +16,7 @@
 namespace tolvane {
 namespace {
 
-using ::tolvane::testing::MessageSource;
+using ::tolvane::testing::message_source;
 
 constexpr char kPath[] = "msgs/app_en.h";
 
@@ -24,8 +24,8 @@ constexpr char kPath[] = "msgs/app_en.h";
 class Source {
  public:
   explicit Source(std::string content, size_t chunk = 1 << 16) {
-    fs_.SetFile(kPath, std::move(content));
-    file_ = fs_.Open(kPath, OpenMode::kRead);
+    fs_.set_file(kPath, std::move(content));
+    file_ = fs_.open(kPath, OpenMode::kRead);
     reader_ = std::make_unique<LineReader>(file_.get(), true, chunk);
   }
   LineReader& reader() { return *reader_; }
@@ -48,7 +48,7 @@ class Recorder : public MessageHandler {
   std::vector<std::string> events;
 };
 
-TableParameters Directives(const std::string& content) {
+TableParameters directives(const std::string& content) {
   Source source(content);
   TableParameters parameters;
   read_directives(source.reader(), kPath, &parameters);
@@ -65,7 +65,7 @@ std::vector<std::string> Messages(const std::string& content, size_t chunk = 1 <
   return recorder.events;
 }
 
-Failure CatchFailure(const std::function<void()>& action) {
+Failure catch_failure(const std::function<void()>& action) {
   try {
     action();
   } catch (const Failure& failure) {
@@ -75,7 +75,7 @@ Failure CatchFailure(const std::function<void()>& action) {
   return Failure(FailureKind::kFile, "");
 }
 
-void ExpectInputFailure(const Failure& failure, const std::string& message) {
+void expect_input_failure(const Failure& failure, const std::string& message) {
   EXPECT_EQ(failure_text(failure), message);
   EXPECT_EQ(failure.kind(), FailureKind::kInput);
 }
@@ -84,7 +84,7 @@ void ExpectInputFailure(const Failure& failure, const std::string& message) {
 // Directive lines
 
 TEST(ReadDirectives, ReadsAllFiveLines) {
-  TableParameters p = Directives(
+  TableParameters p = directives(
       "// #LANGUAGE EN\n// #FONFILE FONT_EN\n// #MSGCODING ISO8859\n"
       "// #FILETYPE 1\n// #APPLITYPE 2a\n#message 1 MSG_HELLO \"Hello\\n\"\n");
   EXPECT_EQ(p.language, "EN");
@@ -96,15 +96,15 @@ TEST(ReadDirectives, ReadsAllFiveLines) {
 }
 
 TEST(ReadDirectives, BlankInPatternMatchesAnyWhiteSpaceIncludingNone) {
-  EXPECT_EQ(Directives("// #LANGUAGEEN\n").language, "EN");
-  EXPECT_EQ(Directives("// #LANGUAGE EN\n").language, "EN");
-  EXPECT_EQ(Directives("// #LANGUAGE   EN\n").language, "EN");
-  EXPECT_EQ(Directives("// #LANGUAGE\t \tEN\n").language, "EN");
+  EXPECT_EQ(directives("// #LANGUAGEEN\n").language, "EN");
+  EXPECT_EQ(directives("// #LANGUAGE EN\n").language, "EN");
+  EXPECT_EQ(directives("// #LANGUAGE   EN\n").language, "EN");
+  EXPECT_EQ(directives("// #LANGUAGE\t \tEN\n").language, "EN");
   // %s stops at the first white space after the token.
-  EXPECT_EQ(Directives("// #LANGUAGE EN FR\n").language, "EN");
-  EXPECT_EQ(Directives("// #LANGUAGE EN\t// english\n").language, "EN");
+  EXPECT_EQ(directives("// #LANGUAGE EN FR\n").language, "EN");
+  EXPECT_EQ(directives("// #LANGUAGE EN\t// english\n").language, "EN");
 
-  TableParameters p = Directives(
+  TableParameters p = directives(
       "// #LANGUAGEFR\n// #FONFILEFONT_FR\n// #MSGCODINGUNICODE\n"
       "// #FILETYPE3\n// #APPLITYPE1f\n");
   EXPECT_EQ(p.language, "FR");
@@ -113,7 +113,7 @@ TEST(ReadDirectives, BlankInPatternMatchesAnyWhiteSpaceIncludingNone) {
   EXPECT_EQ(p.file_type, 3u);
   EXPECT_EQ(p.appli_type, 31u);
 
-  p = Directives(
+  p = directives(
       "// #LANGUAGE    DE  \n// #FONFILE    F_DE   x\n// #MSGCODING  \t ISO8859  \n"
       "// #FILETYPE     10\n// #APPLITYPE \t 0x10\n");
   EXPECT_EQ(p.language, "DE");
@@ -125,7 +125,7 @@ TEST(ReadDirectives, BlankInPatternMatchesAnyWhiteSpaceIncludingNone) {
 
 TEST(ReadDirectives, HexValuesWithOrWithoutPrefix) {
   auto appli = [](const std::string& value) {
-    return Directives(MessageSource("EN", "", "ISO8859", "F", "1", value)).appli_type;
+    return directives(message_source("EN", "", "ISO8859", "F", "1", value)).appli_type;
   };
   EXPECT_EQ(appli("0x1F"), 31u);
   EXPECT_EQ(appli("1f"), 31u);
@@ -139,7 +139,7 @@ TEST(ReadDirectives, HexValuesWithOrWithoutPrefix) {
   EXPECT_EQ(appli("12 34"), 0x12u);
 
   auto file = [](const std::string& value) {
-    return Directives(MessageSource("EN", "", "ISO8859", "F", value, "1")).file_type;
+    return directives(message_source("EN", "", "ISO8859", "F", value, "1")).file_type;
   };
   EXPECT_EQ(file("0x1F"), 31u);
   EXPECT_EQ(file("1f"), 31u);
@@ -151,14 +151,14 @@ TEST(ReadDirectives, HexValuesWithOrWithoutPrefix) {
 
 TEST(ReadDirectives, CodingIsUnicodeOnlyForExactlyThatName) {
   auto coding = [](const std::string& name) {
-    return Directives(MessageSource("EN", "", name)).coding;
+    return directives(message_source("EN", "", name)).coding;
   };
   EXPECT_EQ(coding("UNICODE"), 0);
   EXPECT_EQ(coding("unicode"), 1);
   EXPECT_EQ(coding("Unicode"), 1);
   EXPECT_EQ(coding("UNICODE16"), 1);
   EXPECT_EQ(coding("ISO8859"), 1);
-  EXPECT_EQ(Directives("// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODING UNICODE // wide\n").coding,
+  EXPECT_EQ(directives("// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODING UNICODE // wide\n").coding,
             0);
 }
 
@@ -170,12 +170,12 @@ TEST(ReadDirectives, MissingLanguageLineFails) {
        {"//#LANGUAGE EN\n", "// #language EN\n", "// # LANGUAGE EN\n", " // #LANGUAGE EN\n",
         "\n// #LANGUAGE EN\n", "#message 1 A \"a\"\n", "// #FONFILE F\n", "// #LANGUAG"}) {
     SCOPED_TRACE(first);
-    ExpectInputFailure(CatchFailure([&] { Directives(first + "// #FONFILE F\n"); }), message);
+    expect_input_failure(catch_failure([&] { directives(first + "// #FONFILE F\n"); }), message);
   }
 }
 
 TEST(ReadDirectives, EmptySourceSetsNothing) {
-  TableParameters p = Directives("");
+  TableParameters p = directives("");
   EXPECT_EQ(p.language, "");
   EXPECT_EQ(p.font_file, "");
   EXPECT_EQ(p.coding_name, "");
@@ -187,7 +187,7 @@ TEST(ReadDirectives, EmptySourceSetsNothing) {
 
 TEST(ReadDirectives, MissingLaterLinesLeaveDefaults) {
   for (const std::string content : {"// #LANGUAGE EN", "// #LANGUAGE EN\n"}) {
-    TableParameters p = Directives(content);
+    TableParameters p = directives(content);
     EXPECT_EQ(p.language, "EN");
     EXPECT_EQ(p.font_file, "");
     EXPECT_EQ(p.coding_name, "");
@@ -195,7 +195,7 @@ TEST(ReadDirectives, MissingLaterLinesLeaveDefaults) {
     EXPECT_EQ(p.file_type, 0u);
     EXPECT_EQ(p.appli_type, 0u);
   }
-  TableParameters p = Directives("// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODING UNICODE\n");
+  TableParameters p = directives("// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODING UNICODE\n");
   EXPECT_EQ(p.coding, 0);
   EXPECT_EQ(p.file_type, 0u);
   EXPECT_EQ(p.appli_type, 0u);
@@ -206,7 +206,7 @@ TEST(ReadDirectives, MisnamedLineStopsTheDirectivesAndIsConsumed) {
   std::string content =
       "// #LANGUAGE EN\n#message 1 LOST \"lost\"\n// #MSGCODING UNICODE\n"
       "#message 2 KEPT \"kept\"\n";
-  TableParameters p = Directives(content);
+  TableParameters p = directives(content);
   EXPECT_EQ(p.language, "EN");
   EXPECT_EQ(p.font_file, "");
   EXPECT_EQ(p.coding, 1);
@@ -218,7 +218,7 @@ TEST(ReadDirectives, MisnamedLineStopsTheDirectivesAndIsConsumed) {
   content =
       "// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODEING UNICODE\n// #FILETYPE 7\n"
       "// #APPLITYPE 8\n#message 3 A \"a\"\n";
-  p = Directives(content);
+  p = directives(content);
   EXPECT_EQ(p.font_file, "F");
   EXPECT_EQ(p.coding_name, "");
   EXPECT_EQ(p.coding, 1);
@@ -227,10 +227,10 @@ TEST(ReadDirectives, MisnamedLineStopsTheDirectivesAndIsConsumed) {
   EXPECT_EQ(Messages(content), (std::vector<std::string>{"name 3 #message 3 A \"a\"", "text 3 a"}));
 
   // Keywords are compared case-sensitively and without the comment's blank.
-  p = Directives("// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODING X\n//#FILETYPE 7\n");
+  p = directives("// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODING X\n//#FILETYPE 7\n");
   EXPECT_EQ(p.coding_name, "X");
   EXPECT_EQ(p.file_type, 0u);
-  p = Directives(
+  p = directives(
       "// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODING X\n// #FILETYPE 7\n"
       "// #Applitype 9\n");
   EXPECT_EQ(p.file_type, 7u);
@@ -240,14 +240,14 @@ TEST(ReadDirectives, MisnamedLineStopsTheDirectivesAndIsConsumed) {
 TEST(ReadDirectives, ValuesOfAnyLengthAreReadWhole) {
   const std::string font(300, 'F');
   const std::string coding(100, 'C');
-  TableParameters p = Directives(MessageSource("ENGLISH", "", coding, font));
+  TableParameters p = directives(message_source("ENGLISH", "", coding, font));
   EXPECT_EQ(p.language, "ENGLISH");
   EXPECT_EQ(p.font_file, font);
   EXPECT_EQ(p.coding_name, coding);
 }
 
 TEST(ReadDirectives, CarriageReturnsBeforeLineFeedsAreNotPartOfValues) {
-  TableParameters p = Directives(
+  TableParameters p = directives(
       "// #LANGUAGE EN\r\n// #FONFILE F_EN\r\n// #MSGCODING UNICODE\r\n// #FILETYPE 1f\r\n"
       "// #APPLITYPE 2\r\n");
   EXPECT_EQ(p.language, "EN");
@@ -263,17 +263,17 @@ TEST(ReadDirectives, CarriageReturnsBeforeLineFeedsAreNotPartOfValues) {
 
 TEST(MessagePass, HandsEveryMessageLineOnInSourceOrder) {
   const std::vector<std::string> events =
-      Messages(MessageSource("EN",
-                             "/* texts */\n"
-                             "#message 1 MSG_HELLO \"Hello\\n\"\n"
-                             "\n"
-                             "#message 7 NAME none\n"
-                             "#define NOT_A_MESSAGE 3\n"
-                             " #message 8 INDENTED \"no\"\n"
-                             "#messag 9 SHORT \"no\"\n"
-                             "// #message 10 COMMENTED \"no\"\n"
-                             "#message 2 MSG_BYE \"Good \\\"bye\\\"\"\n"
-                             "#message 1 MSG_AGAIN \"again\"\n"));
+      Messages(message_source("EN",
+                              "/* texts */\n"
+                              "#message 1 MSG_HELLO \"Hello\\n\"\n"
+                              "\n"
+                              "#message 7 NAME none\n"
+                              "#define NOT_A_MESSAGE 3\n"
+                              " #message 8 INDENTED \"no\"\n"
+                              "#messag 9 SHORT \"no\"\n"
+                              "// #message 10 COMMENTED \"no\"\n"
+                              "#message 2 MSG_BYE \"Good \\\"bye\\\"\"\n"
+                              "#message 1 MSG_AGAIN \"again\"\n"));
   EXPECT_EQ(events, (std::vector<std::string>{
                         "name 1 #message 1 MSG_HELLO \"Hello\\n\"",
                         "text 1 Hello\\n",
@@ -287,7 +287,7 @@ TEST(MessagePass, HandsEveryMessageLineOnInSourceOrder) {
 
 TEST(MessagePass, TextIsTakenBetweenTheFirstAndLastQuote) {
   auto text_of = [](const std::string& line) {
-    std::vector<std::string> events = Messages(MessageSource("EN", line + "\n"));
+    std::vector<std::string> events = Messages(message_source("EN", line + "\n"));
     EXPECT_EQ(events.size(), 2u) << line;
     return events.size() == 2 ? events[1] : std::string("<no text>");
   };
@@ -323,15 +323,15 @@ TEST(MessagePass, CarriageReturnLineFeedEndings) {
 }
 
 TEST(MessagePass, FinalLineWithoutLineFeedIsProcessed) {
-  EXPECT_EQ(Messages(MessageSource("EN", "#message 1 A \"a\"\n#message 2 B \"b\"")),
+  EXPECT_EQ(Messages(message_source("EN", "#message 1 A \"a\"\n#message 2 B \"b\"")),
             (std::vector<std::string>{"name 1 #message 1 A \"a\"", "text 1 a",
                                       "name 2 #message 2 B \"b\"", "text 2 b"}));
-  EXPECT_EQ(Messages(MessageSource("EN", "#message 4 D")),
+  EXPECT_EQ(Messages(message_source("EN", "#message 4 D")),
             (std::vector<std::string>{"name 4 #message 4 D"}));
   // A carriage return with no line feed after it is not a line ending, but it
   // lies outside the quotes and so stays out of the text.
   const std::vector<std::string> events =
-      Messages(MessageSource("EN", "#message 5 E \"e\"\r\n#message 6 F \"f\"\r"));
+      Messages(message_source("EN", "#message 5 E \"e\"\r\n#message 6 F \"f\"\r"));
   ASSERT_EQ(events.size(), 4u);
   EXPECT_EQ(events[1], "text 5 e");
   EXPECT_EQ(events[3], "text 6 f");
@@ -345,8 +345,8 @@ TEST(MessagePass, LongLinesAreKeptWhole) {
     SCOPED_TRACE(chunk);
     for (const std::string ending : {"\n", "\r\n", ""}) {
       const std::vector<std::string> events =
-          Messages(MessageSource("EN", "#message 1 A \"a\"\n" + line + ending +
-                                           (ending.empty() ? "" : "#message 2 B \"b\"\n")),
+          Messages(message_source("EN", "#message 1 A \"a\"\n" + line + ending +
+                                            (ending.empty() ? "" : "#message 2 B \"b\"\n")),
                    chunk);
       ASSERT_EQ(events.size(), ending.empty() ? 4u : 6u);
       EXPECT_TRUE(events[2] == "name 3 " + line) << "long line cut or changed";
@@ -361,7 +361,7 @@ TEST(MessagePass, LongLinesAreKeptWhole) {
 TEST(MessagePass, IdentifiersAreScannedAsSignedIntegers) {
   auto ids = [](const std::string& body) {
     std::vector<std::string> names;
-    for (const std::string& event : Messages(MessageSource("EN", body))) {
+    for (const std::string& event : Messages(message_source("EN", body))) {
       if (event.rfind("name ", 0) == 0) names.push_back(event.substr(5, event.find(' ', 5) - 5));
     }
     return names;
@@ -397,12 +397,12 @@ TEST(MessagePass, UnreadableIdentifierStopsWithLineNumber) {
     SCOPED_TRACE(c.line);
     // Five directive lines, then lines 6 and 7 before the faulty line 8.
     Source source(
-        MessageSource("EN", "#message 1 A \"a\"\n// note\n" + c.line + "\n#message 2 B \"b\"\n"));
+        message_source("EN", "#message 1 A \"a\"\n// note\n" + c.line + "\n#message 2 B \"b\"\n"));
     TableParameters parameters;
     read_directives(source.reader(), kPath, &parameters);
     Recorder recorder;
-    ExpectInputFailure(CatchFailure([&] { message_pass(source.reader(), kPath, recorder); }),
-                       "  Error in msgs/app_en.h: line 8: " + c.problem + "\n");
+    expect_input_failure(catch_failure([&] { message_pass(source.reader(), kPath, recorder); }),
+                         "  Error in msgs/app_en.h: line 8: " + c.problem + "\n");
     // The run stops at once: nothing of the faulty line or after it.
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"name 1 #message 1 A \"a\"", "text 1 a"}));
   }
@@ -410,11 +410,11 @@ TEST(MessagePass, UnreadableIdentifierStopsWithLineNumber) {
 
 TEST(MessagePass, LineNumbersCountCarriageReturnLinesAndDirectives) {
   // A misnamed second line ends the directives; the faulty line is line 4.
-  ExpectInputFailure(CatchFailure([] {
-                       Messages("// #LANGUAGE EN\r\n// nothing\r\n#message 1 A\r\n#message Z\r\n");
-                     }),
-                     "  Error in msgs/app_en.h: line 4: the identifier of this #message line "
-                     "cannot be read\n");
+  expect_input_failure(
+      catch_failure(
+          [] { Messages("// #LANGUAGE EN\r\n// nothing\r\n#message 1 A\r\n#message Z\r\n"); }),
+      "  Error in msgs/app_en.h: line 4: the identifier of this #message line "
+      "cannot be read\n");
 }
 
 }  // namespace

@@ -89,7 +89,7 @@ uint32_t encode_byte_text(std::string_view text, std::string* out) {
       if (d1 == 255) {
         std::string escape = "\\x";
         if (i + 2 < n) escape += text[i + 2];
-        throw InputFailure(escape + ": hex constants must have at least one hex digit", escape);
+        throw input_failure(escape + ": hex constants must have at least one hex digit", escape);
       }
       uint8_t d2 = i + 3 < n ? hex_digit_value(text[i + 3]) : 255;
       if (d2 == 255) {

@@ -16,7 +16,7 @@ using namespace std::string_literals;
 // Encodes into an output that already holds bytes, as the build's text
 // buffer does, and checks that those bytes stay and that the count returned
 // is exactly what was appended.
-std::string Encode(std::string_view text, uint16_t coding) {
+std::string encode(std::string_view text, uint16_t coding) {
   const std::string before = "\x01prefix\xFF"s;
   std::string out = before;
   uint32_t count = encode_text(text, coding, &out);
@@ -25,10 +25,10 @@ std::string Encode(std::string_view text, uint16_t coding) {
   return out.substr(before.size());
 }
 
-std::string Bytes(std::string_view text) { return Encode(text, kByteCoding); }
-std::string Unicode(std::string_view text) { return Encode(text, kUnicodeCoding); }
+std::string Bytes(std::string_view text) { return encode(text, kByteCoding); }
+std::string unicode(std::string_view text) { return encode(text, kUnicodeCoding); }
 
-Failure CatchFailure(const std::function<void()>& action) {
+Failure catch_failure(const std::function<void()>& action) {
   try {
     action();
   } catch (const Failure& failure) {
@@ -89,7 +89,7 @@ TEST(ByteText, HexEscapeWithoutDigitFails) {
   auto expect_failure = [](std::string_view text, const std::string& message) {
     SCOPED_TRACE(std::string(text));
     std::string out;
-    Failure failure = CatchFailure([&] { encode_text(text, kByteCoding, &out); });
+    Failure failure = catch_failure([&] { encode_text(text, kByteCoding, &out); });
     EXPECT_EQ(failure_text(failure), message);
     EXPECT_EQ(failure.kind(), FailureKind::kInput);
   };
@@ -184,35 +184,35 @@ TEST(HexDigitValue, DigitsAndEverythingElse) {
 // UNICODE coding
 
 TEST(UnicodeText, WritesOnlyByteNotations) {
-  EXPECT_EQ(Unicode("\\x00\\x41 0x00 0x42"), "\0A\0B\0\0"s);
-  EXPECT_EQ(Unicode("Hello"), "\0\0"s);
-  EXPECT_EQ(Unicode(""), "\0\0"s);
-  EXPECT_EQ(Unicode("0x41,0x42;\\x43"), "ABC\0\0"s);
-  EXPECT_EQ(Unicode("\\x410x42"), "AB\0\0"s);
-  EXPECT_EQ(Unicode("text \\xfF then \\xFf"), "\xFF\xFF\0\0"s);
+  EXPECT_EQ(unicode("\\x00\\x41 0x00 0x42"), "\0A\0B\0\0"s);
+  EXPECT_EQ(unicode("Hello"), "\0\0"s);
+  EXPECT_EQ(unicode(""), "\0\0"s);
+  EXPECT_EQ(unicode("0x41,0x42;\\x43"), "ABC\0\0"s);
+  EXPECT_EQ(unicode("\\x410x42"), "AB\0\0"s);
+  EXPECT_EQ(unicode("text \\xfF then \\xFf"), "\xFF\xFF\0\0"s);
   // Upper-case X is not a notation.
-  EXPECT_EQ(Unicode("0X41 \\X42"), "\0\0"s);
+  EXPECT_EQ(unicode("0X41 \\X42"), "\0\0"s);
   // An escape of byte text means nothing here.
-  EXPECT_EQ(Unicode("\\n\\101"), "\0\0"s);
+  EXPECT_EQ(unicode("\\n\\101"), "\0\0"s);
 }
 
 TEST(UnicodeText, NonHexDigitsCountAs255) {
-  EXPECT_EQ(Unicode("\\xg1"), "\xF1\0\0"s);  // 16 * 255 + 1
-  EXPECT_EQ(Unicode("0x1g"), "\x0F\0\0"s);   // 16 + 255
-  EXPECT_EQ(Unicode("\\xzz"), "\xEF\0\0"s);  // 16 * 255 + 255
+  EXPECT_EQ(unicode("\\xg1"), "\xF1\0\0"s);  // 16 * 255 + 1
+  EXPECT_EQ(unicode("0x1g"), "\x0F\0\0"s);   // 16 + 255
+  EXPECT_EQ(unicode("\\xzz"), "\xEF\0\0"s);  // 16 * 255 + 255
 }
 
 TEST(UnicodeText, NotationCutShortWritesNothing) {
-  EXPECT_EQ(Unicode("\\x4"), "\0\0"s);
-  EXPECT_EQ(Unicode("\\x"), "\0\0"s);
-  EXPECT_EQ(Unicode("0x4"), "\0\0"s);
-  EXPECT_EQ(Unicode("0x"), "\0\0"s);
-  EXPECT_EQ(Unicode("\\x41\\x4"), "A\0\0"s);
-  EXPECT_EQ(Unicode("0x41 0x"), "A\0\0"s);
+  EXPECT_EQ(unicode("\\x4"), "\0\0"s);
+  EXPECT_EQ(unicode("\\x"), "\0\0"s);
+  EXPECT_EQ(unicode("0x4"), "\0\0"s);
+  EXPECT_EQ(unicode("0x"), "\0\0"s);
+  EXPECT_EQ(unicode("\\x41\\x4"), "A\0\0"s);
+  EXPECT_EQ(unicode("0x41 0x"), "A\0\0"s);
   // The digits after the end of the text are not read.
   const std::string memory = "0x41\\x42";
-  EXPECT_EQ(Unicode(std::string_view(memory).substr(0, 3)), "\0\0"s);
-  EXPECT_EQ(Unicode(std::string_view(memory).substr(0, 7)), "A\0\0"s);
+  EXPECT_EQ(unicode(std::string_view(memory).substr(0, 3)), "\0\0"s);
+  EXPECT_EQ(unicode(std::string_view(memory).substr(0, 7)), "A\0\0"s);
 }
 
 TEST(EncodeText, AppendsAfterEarlierTexts) {

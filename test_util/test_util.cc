@@ -46,38 +46,38 @@ TempDir::~TempDir() {
 namespace {
 
 // `path` is UTF-8 on every system (the narrow names of Windows are not).
-std::filesystem::path Utf8Path(const std::string& path) {
+std::filesystem::path utf8_path(const std::string& path) {
   return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }
 
 }  // namespace
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(Utf8Path(path), std::ios::binary);
+std::string read_file(const std::string& path) {
+  std::ifstream in(utf8_path(path), std::ios::binary);
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
 }
 
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
+void write_file(const std::string& path, const std::string& content) {
+  std::ofstream out(utf8_path(path), std::ios::binary | std::ios::trunc);
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-bool MakeDir(const std::string& path) {
+bool make_dir(const std::string& path) {
   std::error_code ec;
-  return std::filesystem::create_directory(Utf8Path(path), ec);
+  return std::filesystem::create_directory(utf8_path(path), ec);
 }
 
 #ifndef _WIN32
 
-bool FileExists(const std::string& path) {
+bool file_exists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
 }
 
-std::vector<std::string> ListDir(const std::string& dir) {
+std::vector<std::string> list_dir(const std::string& dir) {
   std::vector<std::string> names;
   if (DIR* d = opendir(dir.c_str())) {
     while (dirent* e = readdir(d)) {
@@ -92,7 +92,7 @@ std::vector<std::string> ListDir(const std::string& dir) {
 
 namespace {
 
-std::string DrainFd(int fd) {
+std::string drain_fd(int fd) {
   std::string data;
   char buf[65536];
   ssize_t n;
@@ -102,8 +102,8 @@ std::string DrainFd(int fd) {
 
 }  // namespace
 
-RunResult RunBinary(const std::string& binary, const std::vector<std::string>& args,
-                    const std::string& cwd, const std::function<void()>& in_child) {
+RunResult run_binary(const std::string& binary, const std::vector<std::string>& args,
+                     const std::string& cwd, const std::function<void()>& in_child) {
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
   pid_t pid = fork();
@@ -129,8 +129,8 @@ RunResult RunBinary(const std::string& binary, const std::vector<std::string>& a
   close(out_pipe[1]);
   close(err_pipe[1]);
   RunResult result;
-  std::thread err_reader([&] { result.err = DrainFd(err_pipe[0]); });
-  result.out = DrainFd(out_pipe[0]);
+  std::thread err_reader([&] { result.err = drain_fd(err_pipe[0]); });
+  result.out = drain_fd(out_pipe[0]);
   err_reader.join();
   close(out_pipe[0]);
   close(err_pipe[0]);
@@ -141,25 +141,25 @@ RunResult RunBinary(const std::string& binary, const std::vector<std::string>& a
   return result;
 }
 
-std::function<void()> TimeLimit(unsigned seconds) {
+std::function<void()> time_limit(unsigned seconds) {
   return [seconds] { alarm(seconds); };
 }
 
 #endif  // !_WIN32
 
-std::string TolvaneBinary() {
+std::string tolvane_binary() {
   const char* from_env = getenv("TOLVANE_BINARY");
   return from_env && *from_env ? from_env : TOLVANE_BINARY;
 }
 
-RunResult RunTolvane(const std::vector<std::string>& args, const std::string& cwd,
-                     const std::function<void()>& in_child) {
-  return RunBinary(TolvaneBinary(), args, cwd, in_child);
+RunResult run_tolvane(const std::vector<std::string>& args, const std::string& cwd,
+                      const std::function<void()>& in_child) {
+  return run_binary(tolvane_binary(), args, cwd, in_child);
 }
 
-std::string MessageSource(const std::string& language, const std::string& body,
-                          const std::string& coding, const std::string& font,
-                          const std::string& file_type, const std::string& appli_type) {
+std::string message_source(const std::string& language, const std::string& body,
+                           const std::string& coding, const std::string& font,
+                           const std::string& file_type, const std::string& appli_type) {
   return "// #LANGUAGE " + language + "\n// #FONFILE " + font + "\n// #MSGCODING " + coding +
          "\n// #FILETYPE " + file_type + "\n// #APPLITYPE " + appli_type + "\n" + body;
 }

@@ -27,13 +27,13 @@ class TempDir {
   std::string path_;
 };
 
-std::string ReadFile(const std::string& path);  // empty when missing
-void WriteFile(const std::string& path, const std::string& content);
-bool FileExists(const std::string& path);
+std::string read_file(const std::string& path);  // empty when missing
+void write_file(const std::string& path, const std::string& content);
+bool file_exists(const std::string& path);
 // Creates the directory `path`; false when it cannot.
-bool MakeDir(const std::string& path);
+bool make_dir(const std::string& path);
 // Names of the entries of `dir`, sorted, without "." and "..".
-std::vector<std::string> ListDir(const std::string& dir);
+std::vector<std::string> list_dir(const std::string& dir);
 
 struct RunResult {
   int exit_code = -1;  // -1 when killed by a signal
@@ -47,26 +47,26 @@ struct RunResult {
 // On Windows there is no such moment: `in_child` is not run, standard input
 // is NUL, every run is ended after 300 seconds (reported as signal 9), and
 // the CR LF line ends of the console streams are given as LF.
-RunResult RunBinary(const std::string& binary, const std::vector<std::string>& args,
-                    const std::string& cwd, const std::function<void()>& in_child = {});
+RunResult run_binary(const std::string& binary, const std::vector<std::string>& args,
+                     const std::string& cwd, const std::function<void()>& in_child = {});
 
 // For `in_child`: the run is ended by a signal after `seconds`, so that a
 // hang (or a pause waiting for a key) fails the test instead of blocking it.
-std::function<void()> TimeLimit(unsigned seconds);
+std::function<void()> time_limit(unsigned seconds);
 
 // The built Tolvane executable.
-std::string TolvaneBinary();
+std::string tolvane_binary();
 
 // Runs Tolvane in `cwd`.
-RunResult RunTolvane(const std::vector<std::string>& args, const std::string& cwd,
-                     const std::function<void()>& in_child = {});
+RunResult run_tolvane(const std::vector<std::string>& args, const std::string& cwd,
+                      const std::function<void()>& in_child = {});
 
 // Records what the driver prints, the pause included as "<pause>" in `out`.
 class RecordingConsole : public Console {
  public:
-  void Out(const std::string& text) override { out += text; }
-  void Err(const std::string& text) override { err += text; }
-  void WaitKey() override {
+  void write_out(const std::string& text) override { out += text; }
+  void write_err(const std::string& text) override { err += text; }
+  void wait_key() override {
     ++pauses;
     out += "<pause>";
   }
@@ -76,9 +76,9 @@ class RecordingConsole : public Console {
 };
 
 // A message source: the five directive lines, then `body`.
-std::string MessageSource(const std::string& language, const std::string& body,
-                          const std::string& coding = "ISO8859", const std::string& font = "F",
-                          const std::string& file_type = "1", const std::string& appli_type = "2");
+std::string message_source(const std::string& language, const std::string& body,
+                           const std::string& coding = "ISO8859", const std::string& font = "F",
+                           const std::string& file_type = "1", const std::string& appli_type = "2");
 
 }  // namespace tolvane::testing
 

@@ -14,20 +14,20 @@
 namespace tolvane::testing {
 namespace {
 
-std::wstring Wide(const std::string& text) {
+std::wstring wide(const std::string& text) {
   std::u16string wide;
-  if (!Utf8ToUtf16(text, &wide)) throw std::runtime_error("not UTF-8: " + text);
+  if (!utf8_to_utf16(text, &wide)) throw std::runtime_error("not UTF-8: " + text);
   return std::wstring(reinterpret_cast<const wchar_t*>(wide.data()), wide.size());
 }
 
-std::string Narrow(const std::wstring& text) {
-  return Utf16ToUtf8(
+std::string narrow(const std::wstring& text) {
+  return utf16_to_utf8(
       std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
 // One argument as CommandLineToArgvW (and the C runtime) will split it back:
 // quoted, with backslashes doubled only where they precede a quote.
-std::wstring Quoted(const std::wstring& arg) {
+std::wstring quoted(const std::wstring& arg) {
   std::wstring out = L"\"";
   size_t backslashes = 0;
   for (wchar_t c : arg) {
@@ -47,7 +47,7 @@ std::wstring Quoted(const std::wstring& arg) {
   return out + L"\"";
 }
 
-std::string DrainPipe(HANDLE pipe) {
+std::string drain_pipe(HANDLE pipe) {
   std::string data;
   char buf[65536];
   DWORD n = 0;
@@ -56,7 +56,7 @@ std::string DrainPipe(HANDLE pipe) {
 }
 
 // The console streams are text mode on Windows; the tests compare LF text.
-std::string WithoutCarriageReturns(const std::string& text) {
+std::string without_carriage_returns(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -73,12 +73,12 @@ TempDir::TempDir() {
   wchar_t base[MAX_PATH + 1];
   DWORD length = GetTempPathW(MAX_PATH + 1, base);
   if (length == 0 || length > MAX_PATH) throw std::runtime_error("no temporary folder");
-  std::string prefix = Narrow(std::wstring(base, length));
+  std::string prefix = narrow(std::wstring(base, length));
   for (int attempt = 0; attempt < 1000; ++attempt) {
     std::string candidate = prefix + "tolvane-test-" + std::to_string(GetCurrentProcessId()) + "-" +
                             std::to_string(counter++) + "-" +
                             std::to_string(GetTickCount64() % 100000);
-    if (CreateDirectoryW(Wide(candidate).c_str(), nullptr)) {
+    if (CreateDirectoryW(wide(candidate).c_str(), nullptr)) {
       // Forward slashes, as the tests join names with "/"; Windows takes both.
       std::replace(candidate.begin(), candidate.end(), '\\', '/');
       path_ = candidate;
@@ -91,7 +91,7 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   std::error_code ec;
-  const std::filesystem::path root(Wide(path_));
+  const std::filesystem::path root(wide(path_));
   // Read-only files cannot be removed until the attribute is cleared.
   for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
        it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
@@ -100,23 +100,23 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(root, ec);
 }
 
-bool FileExists(const std::string& path) {
-  return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+bool file_exists(const std::string& path) {
+  return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::vector<std::string> ListDir(const std::string& dir) {
+std::vector<std::string> list_dir(const std::string& dir) {
   std::vector<std::string> names;
   std::error_code ec;
-  for (auto it = std::filesystem::directory_iterator(Wide(dir), ec);
+  for (auto it = std::filesystem::directory_iterator(wide(dir), ec);
        it != std::filesystem::directory_iterator(); it.increment(ec)) {
-    names.push_back(Narrow(it->path().filename().wstring()));
+    names.push_back(narrow(it->path().filename().wstring()));
   }
   std::sort(names.begin(), names.end());
   return names;
 }
 
-RunResult RunBinary(const std::string& binary, const std::vector<std::string>& args,
-                    const std::string& cwd, const std::function<void()>&) {
+RunResult run_binary(const std::string& binary, const std::vector<std::string>& args,
+                     const std::string& cwd, const std::function<void()>&) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE out_read, out_write, err_read, err_write;
   if (!CreatePipe(&out_read, &out_write, &inherit, 0) ||
@@ -129,8 +129,8 @@ RunResult RunBinary(const std::string& binary, const std::vector<std::string>& a
   HANDLE null_in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                OPEN_EXISTING, 0, nullptr);
 
-  std::wstring command = Quoted(Wide(binary));
-  for (const std::string& arg : args) command += L" " + Quoted(Wide(arg));
+  std::wstring command = quoted(wide(binary));
+  for (const std::string& arg : args) command += L" " + quoted(wide(arg));
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -138,8 +138,8 @@ RunResult RunBinary(const std::string& binary, const std::vector<std::string>& a
   startup.hStdOutput = out_write;
   startup.hStdError = err_write;
   PROCESS_INFORMATION process = {};
-  const std::wstring wide_binary = Wide(binary);
-  const std::wstring wide_cwd = Wide(cwd);
+  const std::wstring wide_binary = wide(binary);
+  const std::wstring wide_cwd = wide(cwd);
   BOOL started = CreateProcessW(wide_binary.c_str(), command.data(), nullptr, nullptr, TRUE,
                                 DETACHED_PROCESS, nullptr, wide_cwd.c_str(), &startup, &process);
   CloseHandle(out_write);
@@ -153,8 +153,8 @@ RunResult RunBinary(const std::string& binary, const std::vector<std::string>& a
     return result;
   }
   CloseHandle(process.hThread);
-  std::thread out_reader([&] { result.out = DrainPipe(out_read); });
-  std::thread err_reader([&] { result.err = DrainPipe(err_read); });
+  std::thread out_reader([&] { result.out = drain_pipe(out_read); });
+  std::thread err_reader([&] { result.err = drain_pipe(err_read); });
   if (WaitForSingleObject(process.hProcess, 300 * 1000) == WAIT_TIMEOUT) {
     TerminateProcess(process.hProcess, 9);
     WaitForSingleObject(process.hProcess, INFINITE);
@@ -168,12 +168,12 @@ RunResult RunBinary(const std::string& binary, const std::vector<std::string>& a
   GetExitCodeProcess(process.hProcess, &code);
   CloseHandle(process.hProcess);
   result.exit_code = result.signal ? -1 : static_cast<int>(code);
-  result.out = WithoutCarriageReturns(result.out);
-  result.err = WithoutCarriageReturns(result.err);
+  result.out = without_carriage_returns(result.out);
+  result.err = without_carriage_returns(result.err);
   return result;
 }
 
 // The limit every run has on Windows stands in for it.
-std::function<void()> TimeLimit(unsigned) { return {}; }
+std::function<void()> time_limit(unsigned) { return {}; }
 
 }  // namespace tolvane::testing
