@@ -72,7 +72,7 @@ class SourceWriter {
       *out += "#message " + std::to_string(m.id) + " " + names_.name(m.id) + " \"";
       at_ = m.position;
     }
-    const std::string_view bytes = reader_.view(at_, m.text_end, true);
+    const std::string_view bytes = reader_.piece(at_, m.text_end);
     if (!bytes.empty()) {
       *out += table_.unicode() ? byte_notation(bytes) : c_escape(bytes);
       at_ += bytes.size();
@@ -153,7 +153,7 @@ class Rebuilder : public MessageHandler {
   bool matches(uint64_t at, std::string_view bytes) {
     if (at + bytes.size() > table_.block_end) return false;
     while (!bytes.empty()) {
-      const std::string_view stored = reader_.view(at, at + bytes.size(), true);
+      const std::string_view stored = reader_.piece(at, at + bytes.size());
       if (stored.empty() || bytes.substr(0, stored.size()) != stored) return false;
       bytes.remove_prefix(stored.size());
       at += stored.size();

@@ -16,7 +16,7 @@ namespace {
 bool zeros(BlockReader& reader, uint64_t begin, uint64_t end) {
   bool all = true;
   uint64_t seen = 0;
-  reader.read(begin, end, true, [&](std::string_view bytes) {
+  reader.read(begin, end, ReadBuffer::Fill::kWindow, [&](std::string_view bytes) {
     seen += bytes.size();
     for (char c : bytes) all = all && c == '\0';
   });
@@ -35,9 +35,10 @@ uint64_t find_terminator(BlockReader& reader, uint64_t from, uint64_t limit, boo
   bool zero_before = false;  // the byte before `at` is a 0x00 at or after `from`
   uint64_t step = 256;
   for (uint64_t at = from; at < limit;) {
-    const std::string_view bytes = reader.view(at, std::min(limit, at + step), false);
+    const std::string_view bytes =
+        reader.piece(at, std::min(limit, at + step), ReadBuffer::Fill::kAsked);
     if (bytes.empty()) return at;
-    step = std::min<uint64_t>(step * 4, BlockReader::window);
+    step = std::min<uint64_t>(step * 4, reader.window());
     if (unicode && zero_before && bytes[0] == '\0') {
       *found = true;
       return at - 1;
@@ -223,32 +224,23 @@ TableContent read_table(const CatalogueView& catalogue, const TableView& table) 
 }
 
 size_t BlockReader::whole_block = 4 << 20;
-size_t BlockReader::window = 64 << 10;
+size_t BlockReader::large_block_window = 64 << 10;
 
-BlockReader::BlockReader(const CatalogueView& catalogue, uint64_t begin, uint64_t end)
-    : file_(*catalogue.file), limit_(std::min(end, catalogue.size())), begin_(begin) {
-  if (begin < limit_ && limit_ - begin <= whole_block) {
-    whole_ = true;
-    buffer_.resize(static_cast<size_t>(limit_ - begin));
-    buffer_.resize(file_.read_at(begin, buffer_.data(), buffer_.size()));
-  }
+namespace {
+
+// A small block's window is the block itself: it is read whole, at once.
+bool read_whole(uint64_t begin, uint64_t limit) {
+  return begin < limit && limit - begin <= BlockReader::whole_block;
 }
 
-std::string_view BlockReader::view(uint64_t at, uint64_t end, bool ahead) {
-  end = std::min(end, limit_);
-  if (at >= end) return {};
-  if (at < begin_ || at >= begin_ + buffer_.size()) {
-    if (whole_) return {};
-    const uint64_t want =
-        std::min<uint64_t>(ahead ? window : std::min<uint64_t>(end - at, window), limit_ - at);
-    buffer_.resize(static_cast<size_t>(want));
-    buffer_.resize(file_.read_at(at, buffer_.data(), buffer_.size()));
-    begin_ = at;
-    if (buffer_.empty()) return {};
-  }
-  const uint64_t stop = std::min(end, begin_ + buffer_.size());
-  return std::string_view(buffer_).substr(static_cast<size_t>(at - begin_),
-                                          static_cast<size_t>(stop - at));
+}  // namespace
+
+BlockReader::BlockReader(const CatalogueView& catalogue, uint64_t begin, uint64_t end)
+    : ReadBuffer(*catalogue.file, std::min(end, catalogue.size()),
+                 read_whole(begin, std::min(end, catalogue.size()))
+                     ? static_cast<size_t>(std::min(end, catalogue.size()) - begin)
+                     : large_block_window) {
+  if (read_whole(begin, this->end())) view(begin, 1);
 }
 
 std::string read_text(const CatalogueView& catalogue, const TableView& table,
@@ -256,7 +248,8 @@ std::string read_text(const CatalogueView& catalogue, const TableView& table,
   std::string text;
   if (!m.in_block) return text;
   BlockReader reader(catalogue, m.position, std::min(table.block_end, m.text_end));
-  reader.read(m.position, m.text_end, true, [&](std::string_view bytes) { text += bytes; });
+  reader.read(m.position, m.text_end, ReadBuffer::Fill::kWindow,
+              [&](std::string_view bytes) { text += bytes; });
   return text;
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "msgfile/catalogue_layout.h"
+#include "msgfile/read_buffer.h"
 #include "msgfile/records.h"
 #include "platform/file_system.h"
 
@@ -68,40 +69,15 @@ CatalogueView inspect_catalogue(std::string_view bytes);
 // size of the block or the counts the file claims.
 TableContent read_table(const CatalogueView& catalogue, const TableView& table);
 
-// Reads the bytes of one block. A small block is read whole, once; a larger
-// one through a window, so that a table of any size is shown in bounded
-// memory.
-class BlockReader {
+// Reads the bytes of one block: a small block whole, once; a larger one
+// through a window, so that a table of any size is shown in bounded memory.
+class BlockReader : public ReadBuffer {
  public:
   // The largest block read whole, and the window for larger ones. Tests make
   // them tiny to walk the windowed path over small catalogues.
   static size_t whole_block;
-  static size_t window;
+  static size_t large_block_window;
   BlockReader(const CatalogueView& catalogue, uint64_t begin, uint64_t end);
-  // Bytes from `at` on, at least one unless `at` lies past `end` or the
-  // file's end, up to `end` and, in a large block, at most a window. `ahead` says that
-  // the next view follows this one: a miss then fills the whole window
-  // rather than only the bytes asked for (texts read in index order lie
-  // anywhere). Valid until the next call.
-  std::string_view view(uint64_t at, uint64_t end, bool ahead);
-  // Hands [begin, end) to `piece` in views, in order; stops early when the
-  // file ends before `end`.
-  template <typename Piece>
-  void read(uint64_t begin, uint64_t end, bool ahead, Piece piece) {
-    while (begin < end) {
-      std::string_view bytes = view(begin, end, ahead);
-      if (bytes.empty()) return;
-      piece(bytes);
-      begin += bytes.size();
-    }
-  }
-
- private:
-  File& file_;
-  uint64_t limit_;  // end of the block's bytes in the file
-  uint64_t begin_ = 0;
-  std::string buffer_;
-  bool whole_ = false;
 };
 
 // The text of `m` as one string: for tests and small uses only.

@@ -129,12 +129,12 @@ class RobustnessTest : public ::testing::Test {
       ASSERT_LE(read_table(catalogue, table).messages.size(), bytes.size() / 6);
     }
     const std::string whole = shown_by_every_mode(bytes);
-    const size_t saved[] = {BlockReader::whole_block, BlockReader::window};
+    const size_t saved[] = {BlockReader::whole_block, BlockReader::large_block_window};
     BlockReader::whole_block = 0;
-    BlockReader::window = 3;
+    BlockReader::large_block_window = 3;
     const std::string windowed = shown_by_every_mode(bytes);
     BlockReader::whole_block = saved[0];
-    BlockReader::window = saved[1];
+    BlockReader::large_block_window = saved[1];
     ASSERT_EQ(windowed, whole);
   }
   TempDir dir_;

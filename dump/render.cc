@@ -47,7 +47,7 @@ void json_chars(std::string_view text, std::string* out) {
 // spells each byte on its own, so pieces spell the whole text.
 template <typename Piece>
 void shown_pieces(BlockReader& reader, const MessageView& m, Piece piece) {
-  reader.read(m.position, shown_end(m), false, piece);
+  reader.read(m.position, shown_end(m), ReadBuffer::Fill::kAsked, piece);
 }
 
 void render_table_messages(const CatalogueView& catalogue, const TableView& table, Output& out) {
