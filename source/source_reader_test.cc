@@ -16,6 +16,7 @@
 namespace tolvane {
 namespace {
 
+using ::tolvane::testing::catch_failure;
 using ::tolvane::testing::message_source;
 
 constexpr char kPath[] = "msgs/app_en.h";
@@ -63,16 +64,6 @@ std::vector<std::string> Messages(const std::string& content, size_t chunk = 1 <
   Recorder recorder;
   message_pass(source.reader(), kPath, recorder);
   return recorder.events;
-}
-
-Failure catch_failure(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Failure& failure) {
-    return failure;
-  }
-  ADD_FAILURE() << "no Failure thrown";
-  return Failure(FailureKind::kFile, "");
 }
 
 void expect_input_failure(const Failure& failure, const std::string& message) {

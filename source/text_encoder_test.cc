@@ -7,10 +7,12 @@
 
 #include "driver/run.h"
 #include "platform/failure.h"
+#include "test_util/test_util.h"
 
 namespace tolvane {
 namespace {
 
+using ::tolvane::testing::catch_failure;
 using namespace std::string_literals;
 
 // Encodes into an output that already holds bytes, as the build's text
@@ -27,16 +29,6 @@ std::string encode(std::string_view text, uint16_t coding) {
 
 std::string Bytes(std::string_view text) { return encode(text, kByteCoding); }
 std::string unicode(std::string_view text) { return encode(text, kUnicodeCoding); }
-
-Failure catch_failure(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Failure& failure) {
-    return failure;
-  }
-  ADD_FAILURE() << "no Failure thrown";
-  return Failure(FailureKind::kFile, "");
-}
 
 // ---------------------------------------------------------------------------
 // Byte coding

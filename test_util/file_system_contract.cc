@@ -3,6 +3,8 @@
 #include <errno.h>
 #include <gtest/gtest.h>
 
+#include "test_util/test_util.h"
+
 namespace tolvane::testing {
 namespace {
 
@@ -21,16 +23,6 @@ void write(FileSystem& fs, const std::string& path, const std::string& content) 
 }
 
 }  // namespace
-
-IoError io_error_of(const std::function<void()>& op) {
-  try {
-    op();
-  } catch (const IoError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error";
-  return IoError("none", "", 0);
-}
 
 void check_file_system_contract(FileSystem& fs,
                                 const std::function<std::string(const std::string&)>& at,

@@ -11,9 +11,6 @@
 
 namespace tolvane::testing {
 
-// The IoError `op` throws; fails the test when it throws none.
-IoError io_error_of(const std::function<void()>& op);
-
 // Checks `fs` on fresh names that `at` makes from a short one ("a", "b"),
 // which name no file yet. Writing through a file opened for reading fails
 // with `read_only_error` (the systems differ on it).

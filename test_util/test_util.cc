@@ -1,5 +1,7 @@
 #include "test_util/test_util.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -18,6 +20,26 @@
 #endif
 
 namespace tolvane::testing {
+
+IoError io_error_of(const std::function<void()>& op) {
+  try {
+    op();
+  } catch (const IoError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no IoError thrown";
+  return IoError("none", "", 0);
+}
+
+Failure catch_failure(const std::function<void()>& op) {
+  try {
+    op();
+  } catch (const Failure& failure) {
+    return failure;
+  }
+  ADD_FAILURE() << "no Failure thrown";
+  return Failure(FailureKind::kFile, "");
+}
 
 // Temporary directories, directory listings and child processes are the
 // system's own; the Windows versions are in test_util_windows.cc.

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/failure.h"
+#include "platform/file_system.h"
 
 namespace tolvane::testing {
 
@@ -26,6 +28,10 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// What `op` throws; each fails the test when it throws none.
+IoError io_error_of(const std::function<void()>& op);
+Failure catch_failure(const std::function<void()>& op);
 
 std::string read_file(const std::string& path);  // empty when missing
 void write_file(const std::string& path, const std::string& content);
