@@ -97,6 +97,7 @@ class FileSystem {
   virtual void rename_no_replace(const std::string& from, const std::string& to) = 0;
   // Gives the file `from` a second name `to`; fails with EEXIST when `to` exists.
   virtual void link(const std::string& from, const std::string& to) = 0;
+  // The name is free on return, even while another program has the file open.
   virtual void remove(const std::string& path) = 0;
   // Whether both paths are names of one file (hard links to it). False when
   // either is missing, or where the file system cannot tell.

@@ -4,7 +4,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cwchar>
 
 #include "platform/interrupt.h"
 #include "platform/utf16.h"
@@ -358,7 +360,27 @@ void WindowsFileSystem::link(const std::string& from, const std::string& to) {
 
 void WindowsFileSystem::remove(const std::string& path) {
   const std::wstring wide = wide_path("remove", path);
-  if (DWORD code = retrying(retry_for_, wide, [&] { return DeleteFileW(wide.c_str()) != 0; })) {
+  // A file removed while another program has it open (a virus scanner, an
+  // indexer, a run checking its files) keeps its name until that program
+  // closes it, and a backup whose mark is already gone would then stand in
+  // the next run's way as a stranger's file. So the file first moves to a
+  // name of its own beside it, which frees its name at once, and is removed
+  // there.
+  static std::atomic<unsigned> removals{0};
+  std::wstring away;
+  DWORD code;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    wchar_t suffix[40];
+    std::swprintf(suffix, std::size(suffix), L".%lx-%x.DEL", GetCurrentProcessId(),
+                  removals.fetch_add(1));
+    away = wide + suffix;
+    code = retrying(retry_for_, wide, [&] { return MoveFileExW(wide.c_str(), away.c_str(), 0); });
+    if (code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS) break;
+  }
+  if (code != 0) throw_win32("remove", path, code);
+  if ((code = retrying(retry_for_, away, [&] { return DeleteFileW(away.c_str()) != 0; }))) {
+    // Back under its own name, as a failed removal leaves it.
+    MoveFileExW(away.c_str(), wide.c_str(), 0);
     throw_win32("remove", path, code);
   }
 }

@@ -158,6 +158,32 @@ TEST(WindowsFileSystem, RefusalsWhileAnotherProgramHoldsTheFileAreRetried) {
   EXPECT_EQ(read(fs, dir / "new"), "N2");
 }
 
+// A file removed while another program has it open, sharing it, gives up its
+// name at once: a run's backup never lingers where the next run looks for
+// one. A read-only file is refused and stays as it was.
+TEST(WindowsFileSystem, RemovingFreesTheNameWhileTheFileIsStillOpen) {
+  TempDir dir;
+  WindowsFileSystem fs;
+  write(fs, dir / "app.BAK", "B");
+  write(fs, dir / "app.msg", "M");
+  HANDLE handle = CreateFileW(wide_path("open", dir / "app.BAK").c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  fs.remove(dir / "app.BAK");
+  EXPECT_FALSE(fs.exists(dir / "app.BAK"));
+  fs.link(dir / "app.msg", dir / "app.BAK");
+  CloseHandle(handle);
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("app.BAK", "app.msg"));
+
+  write(fs, dir / "kept", "K");
+  ASSERT_TRUE(
+      SetFileAttributesW(wide_path("chmod", dir / "kept").c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(io_error_of([&] { fs.remove(dir / "kept"); }).error(), EACCES);
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("app.BAK", "app.msg", "kept"));
+  EXPECT_EQ(read(fs, dir / "kept"), "K");
+}
+
 TEST(WindowsFileSystem, AttributesAreCarriedOver) {
   TempDir dir;
   WindowsFileSystem fs;
