@@ -302,7 +302,8 @@ std::string read_file(const std::string& path) {
 std::map<uint32_t, TableRecord> check_structure(const std::string& path, const std::string& bytes,
                                                 const Catalogue& catalogue) {
   std::map<uint32_t, TableRecord> blocks;
-  for (const TableRecord& record : catalogue.records) {
+  for (const TableLayout& table : catalogue.tables) {
+    const TableRecord& record = table.record;
     if (record.index_offset % 2 != 0) fail(path + ": a block starts at an odd offset");
     if (!blocks.emplace(record.index_offset, record).second)
       fail(path + ": two tables share a block");
@@ -403,13 +404,13 @@ int check(const std::string& path, std::optional<unsigned long> tables,
   if (auto damage = read_catalogue(*file, path, &catalogue)) fail(damage->message());
   if (catalogue.header.file_id != kFileId) fail(path + ": wrong FILE ID");
   auto blocks = check_structure(path, bytes, catalogue);
-  if (tables && catalogue.records.size() != *tables) {
-    fail(path + ": " + std::to_string(catalogue.records.size()) + " tables, expected " +
+  if (tables && catalogue.tables.size() != *tables) {
+    fail(path + ": " + std::to_string(catalogue.tables.size()) + " tables, expected " +
          std::to_string(*tables));
   }
   if (!source_path.empty()) check_table(path, bytes, blocks, source_path);
   std::cout << path << ": " << bytes.size() << " bytes, " << catalogue.languages.size()
-            << " languages, " << catalogue.records.size() << " tables: valid\n";
+            << " languages, " << catalogue.tables.size() << " tables: valid\n";
   return 0;
 }
 

@@ -153,9 +153,9 @@ void check_grown_file(std::string_view old_bytes, const Catalogue* old, std::str
   std::optional<Catalogue> grown = catalogue_of(new_bytes, &damage);
   check->expect(grown.has_value(), "the new MSG file is refused: " + damage);
   if (!grown) return;
-  const size_t old_records = old ? old->records.size() : 0;
+  const size_t old_records = old ? old->tables.size() : 0;
   const size_t old_languages = old ? old->languages.size() : 0;
-  check->expect(grown->records.size() == old_records + 1, "the new file has not one more table");
+  check->expect(grown->tables.size() == old_records + 1, "the new file has not one more table");
   check->expect(
       grown->languages.size() == old_languages || grown->languages.size() == old_languages + 1,
       "the language count changed by more than one");
@@ -171,7 +171,8 @@ void check_grown_file(std::string_view old_bytes, const Catalogue* old, std::str
   // The new table's block starts right after the old ones.
   const uint64_t data_start = new_area + (old_size - old_area);
   const TableRecord* fresh = nullptr;
-  for (const TableRecord& record : grown->records) {
+  for (const TableLayout& table : grown->tables) {
+    const TableRecord& record = table.record;
     if (record.index_offset == data_start &&
         (fresh == nullptr || record.message_count > fresh->message_count)) {
       fresh = &record;
@@ -263,8 +264,9 @@ FuzzResult fuzz_msg_file(std::string_view input) {
     check.expect(old->header_area_size() <= input.size(), "the header area exceeds the file");
     size_t tables = 0;
     for (const LanguageEntry& entry : old->languages) tables += entry.table_count;
-    check.expect(tables == old->records.size(), "table counts disagree with the records");
-    for (const TableRecord& record : old->records) {
+    check.expect(tables == old->tables.size(), "table counts disagree with the records");
+    for (const TableLayout& table : old->tables) {
+      const TableRecord& record = table.record;
       check.expect(record.index_offset >= old->header_area_size() &&
                        record.index_offset + uint64_t{kIndexEntrySize} * record.message_count <=
                            input.size(),

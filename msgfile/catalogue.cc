@@ -1,5 +1,7 @@
 #include "msgfile/catalogue.h"
 
+#include <utility>
+
 #include "msgfile/catalogue_layout.h"
 
 namespace tolvane {
@@ -12,11 +14,11 @@ Failure refusal(const std::string& name, const std::string& problem) {
 }  // namespace
 
 std::optional<Failure> read_catalogue(File& file, const std::string& name, Catalogue* catalogue) {
-  const CatalogueLayout layout = read_layout(file);
+  CatalogueLayout layout = read_layout(file);
   catalogue->header = layout.header;
   catalogue->file_size = layout.file_size;
   catalogue->languages.clear();
-  catalogue->records.clear();
+  catalogue->tables.clear();
   if (!layout.header_complete) {
     return refusal(name,
                    "the header is cut short (" + std::to_string(layout.file_size) + " bytes)");
@@ -28,11 +30,10 @@ std::optional<Failure> read_catalogue(File& file, const std::string& name, Catal
   });
   if (problem) return problem;
   catalogue->languages.reserve(layout.languages.size());
-  catalogue->records.reserve(layout.tables.size());
   for (const LanguageLayout& language : layout.languages) {
     catalogue->languages.push_back(language.entry);
   }
-  for (const TableLayout& table : layout.tables) catalogue->records.push_back(table.record);
+  catalogue->tables = std::move(layout.tables);
   return std::nullopt;
 }
 
@@ -70,7 +71,7 @@ void plan_header_area(const Catalogue& old, const std::string& name, const std::
 
   const uint64_t old_area = empty ? 0 : old.header_area_size();
   const uint64_t new_area = kHeaderSize + uint64_t{kLanguageEntrySize} * entries.size() +
-                            uint64_t{kTableRecordSize} * (old.records.size() + 1);
+                            uint64_t{kTableRecordSize} * (old.tables.size() + 1);
   area->data_start = old.file_size - old_area + new_area;
   area->old_blocks_begin = old_area;
   if (area->data_start > UINT32_MAX) throw refusal(name, "the file would grow past 4 GiB");
@@ -94,13 +95,13 @@ void plan_header_area(const Catalogue& old, const std::string& name, const std::
   area->new_record = new_record;
   area->new_record.message_count = 0;
   area->new_record.index_offset = static_cast<uint32_t>(area->data_start);
-  for (size_t i = 0; i <= old.records.size(); ++i) {
+  for (size_t i = 0; i <= old.tables.size(); ++i) {
     if (i == before) {
       area->record_pos = out.size();
       write_table_record(&out, area->new_record);
     }
-    if (i == old.records.size()) break;
-    TableRecord record = old.records[i];
+    if (i == old.tables.size()) break;
+    TableRecord record = old.tables[i].record;
     record.index_offset += growth;
     write_table_record(&out, record);
   }

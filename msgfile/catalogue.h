@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "msgfile/catalogue_layout.h"
 #include "msgfile/records.h"
 #include "platform/failure.h"
 
@@ -17,13 +18,16 @@ namespace tolvane {
 struct Catalogue {
   MsgFileHeader header;
   std::vector<LanguageEntry> languages;
-  std::vector<TableRecord> records;  // in file order
+  // In file order: each table's record, and where its block lies. Taken
+  // over from the layout read, not copied: a file of many small tables has
+  // a large header area, and fresh memory is what a run on it spends most on.
+  std::vector<TableLayout> tables;
   uint64_t file_size = 0;
 
   // Bytes taken by the header, directory and records.
   uint64_t header_area_size() const {
     return kHeaderSize + uint64_t{kLanguageEntrySize} * languages.size() +
-           uint64_t{kTableRecordSize} * records.size();
+           uint64_t{kTableRecordSize} * tables.size();
   }
 };
 

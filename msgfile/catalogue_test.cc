@@ -114,7 +114,7 @@ Catalogue make_catalogue(const std::vector<std::pair<std::string, uint16_t>>& co
   for (uint64_t i = 0; i < tables; ++i) {
     TableRecord record;
     record.index_offset = static_cast<uint32_t>(area_end + block_bytes * i);
-    catalogue.records.push_back(record);
+    catalogue.tables.push_back({.record = record});
   }
   catalogue.file_size = area_end + block_bytes * tables;
   return catalogue;
@@ -206,7 +206,7 @@ TEST(PlanHeaderArea, NewLanguageThenExistingLanguage) {
   EXPECT_EQ(record_at(third, 142).index_offset, S + 96);
   EXPECT_EQ(third.substr(186, T - 142), second.substr(142));
   EXPECT_EQ(read_bytes(third, &old), std::nullopt);
-  EXPECT_EQ(old.records.size(), 3u);
+  EXPECT_EQ(old.tables.size(), 3u);
 }
 
 TEST(PlanHeaderArea, ExistingLanguageBetweenOthersShiftsOnlyLaterEntries) {
@@ -226,7 +226,7 @@ TEST(PlanHeaderArea, ExistingLanguageBetweenOthersShiftsOnlyLaterEntries) {
       EXPECT_EQ(record.index_offset, size + 44);
       continue;
     }
-    EXPECT_EQ(record.index_offset, old.records[old_i++].index_offset + 44u) << i;
+    EXPECT_EQ(record.index_offset, old.tables[old_i++].record.index_offset + 44u) << i;
   }
   EXPECT_EQ(area.old_blocks_begin, records + 6 * 44);
   EXPECT_EQ(area.data_start, size + 44);
@@ -390,7 +390,7 @@ TEST(ReadCatalogue, NamesEachKindOfDamage) {
   ASSERT_TRUE(read_bytes(good.substr(0, 141), &catalogue).has_value());
   ASSERT_EQ(read_bytes(good, &catalogue), std::nullopt);
   EXPECT_EQ(catalogue.languages.size(), 2u);
-  EXPECT_EQ(catalogue.records.size(), 2u);
+  EXPECT_EQ(catalogue.tables.size(), 2u);
   EXPECT_EQ(catalogue.file_size, size);
 }
 
@@ -427,9 +427,9 @@ TEST(ReadCatalogue, FilesTheToolBuildsPass) {
   Catalogue catalogue;
   std::string bytes = contents(fs, "app.msg");
   ASSERT_EQ(read_bytes(bytes, &catalogue), std::nullopt);
-  ASSERT_EQ(catalogue.records.size(), 1u);
-  EXPECT_EQ(catalogue.records[0].message_count, 0);
-  EXPECT_EQ(catalogue.records[0].index_offset, bytes.size());
+  ASSERT_EQ(catalogue.tables.size(), 1u);
+  EXPECT_EQ(catalogue.tables[0].record.message_count, 0);
+  EXPECT_EQ(catalogue.tables[0].record.index_offset, bytes.size());
 
   build_into(fs, false, "FR", "#message 2 A \"une\"\n#message 1 B \"deux\"\n");
   build_into(fs, false, "DE", "#message 2 A \"0x00 0x41\"\n", "UNICODE");
@@ -444,15 +444,15 @@ TEST(ReadCatalogue, FilesTheToolBuildsPass) {
   EXPECT_EQ(catalogue.languages[1].table_count, 2);
   EXPECT_EQ(get_chars(catalogue.languages[2].language, 2), "DE");
   EXPECT_EQ(catalogue.languages[2].table_count, 1);
-  ASSERT_EQ(catalogue.records.size(), 5u);
+  ASSERT_EQ(catalogue.tables.size(), 5u);
   EXPECT_EQ(catalogue.header_area_size(), 38u + 3 * 8 + 5 * 44);
   // Record order: EN (empty, seven), FR (une/deux, neuf), DE.
   const uint16_t counts[] = {0, 1, 2, 1, 1};
   const uint16_t codings[] = {1, 1, 1, 1, 0};
   for (size_t i = 0; i < 5; ++i) {
-    EXPECT_EQ(catalogue.records[i].message_count, counts[i]) << i;
-    EXPECT_EQ(catalogue.records[i].coding, codings[i]) << i;
-    EXPECT_EQ(catalogue.records[i].index_offset % 2, 0u) << i;
+    EXPECT_EQ(catalogue.tables[i].record.message_count, counts[i]) << i;
+    EXPECT_EQ(catalogue.tables[i].record.coding, codings[i]) << i;
+    EXPECT_EQ(catalogue.tables[i].record.index_offset % 2, 0u) << i;
   }
   EXPECT_EQ(bytes.size() % 2, 0u);
 }
