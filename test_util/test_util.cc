@@ -21,24 +21,26 @@
 
 namespace tolvane::testing {
 
-IoError io_error_of(const std::function<void()>& op) {
+namespace {
+
+// What `op` throws as an E, or `none` (failing the test) when it throws none.
+template <typename E>
+E caught(const std::function<void()>& op, E none) {
   try {
     op();
-  } catch (const IoError& e) {
+  } catch (const E& e) {
     return e;
   }
-  ADD_FAILURE() << "no IoError thrown";
-  return IoError("none", "", 0);
+  ADD_FAILURE() << "nothing thrown";
+  return none;
 }
 
+}  // namespace
+
+IoError io_error_of(const std::function<void()>& op) { return caught(op, IoError("none", "", 0)); }
+
 Failure catch_failure(const std::function<void()>& op) {
-  try {
-    op();
-  } catch (const Failure& failure) {
-    return failure;
-  }
-  ADD_FAILURE() << "no Failure thrown";
-  return Failure(FailureKind::kFile, "");
+  return caught(op, Failure(FailureKind::kFile, ""));
 }
 
 // Temporary directories, directory listings and child processes are the
