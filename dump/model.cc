@@ -228,19 +228,22 @@ size_t BlockReader::large_block_window = 64 << 10;
 
 namespace {
 
-// A small block's window is the block itself: it is read whole, at once.
-bool read_whole(uint64_t begin, uint64_t limit) {
+bool small_block(uint64_t begin, uint64_t limit) {
   return begin < limit && limit - begin <= BlockReader::whole_block;
 }
 
 }  // namespace
 
 BlockReader::BlockReader(const CatalogueView& catalogue, uint64_t begin, uint64_t end)
-    : ReadBuffer(*catalogue.file, std::min(end, catalogue.size()),
-                 read_whole(begin, std::min(end, catalogue.size()))
-                     ? static_cast<size_t>(std::min(end, catalogue.size()) - begin)
-                     : large_block_window) {
-  if (read_whole(begin, this->end())) view(begin, 1);
+    : BlockReader(*catalogue.file, begin, std::min(end, catalogue.size())) {}
+
+// A small block's window is the block itself, read at once whatever the first
+// view asks for.
+BlockReader::BlockReader(File& file, uint64_t begin, uint64_t limit)
+    : ReadBuffer(
+          file, limit,
+          small_block(begin, limit) ? static_cast<size_t>(limit - begin) : large_block_window) {
+  if (small_block(begin, limit)) view(begin, 1);
 }
 
 std::string read_text(const CatalogueView& catalogue, const TableView& table,

@@ -78,6 +78,9 @@ class BlockReader : public ReadBuffer {
   static size_t whole_block;
   static size_t large_block_window;
   BlockReader(const CatalogueView& catalogue, uint64_t begin, uint64_t end);
+
+ private:
+  BlockReader(File& file, uint64_t begin, uint64_t limit);  // limit: within the file
 };
 
 // The text of `m` as one string: for tests and small uses only.
