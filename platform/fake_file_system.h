@@ -23,11 +23,11 @@ class FakeFileSystem : public FileSystem {
   void remove(const std::string& path) override;
   bool same_file(const std::string& a, const std::string& b) override;
   void sync_dir(const std::string& dir) override;
-  // Locks directories, as the real one does; a lock that would wait calls
-  // the notice and then the waiter set below, which must release it.
   FileKind kind(const std::string& path) override;
   FileIdentity identity(const std::string& path) override;
   std::string follow_links(const std::string& path) override;
+  // Locks directories, as the real one does; a lock that would wait calls
+  // the notice and then the waiter set below, which must release it.
   std::unique_ptr<FileLock> lock_files(const std::vector<std::string>& paths,
                                        const LockWaitNotice& waiting) override;
 

@@ -24,23 +24,12 @@ using testing::check_file_system_contract;
 using ::testing::ElementsAre;
 using testing::io_error_of;
 using testing::list_dir;
+using testing::read_whole;
 using testing::TempDir;
+using testing::write_whole;
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-std::string read(FileSystem& fs, const std::string& path) {
-  auto file = fs.open(path, OpenMode::kRead);
-  std::string content(file->size(), '\0');
-  content.resize(file->read_at(0, content.data(), content.size()));
-  return content;
-}
-
-void write(FileSystem& fs, const std::string& path, const std::string& content) {
-  auto file = fs.open(path, OpenMode::kCreate);
-  file->write_at(0, content.data(), content.size());
-  file->close();
-}
 
 DWORD attributes_of(const std::string& path) {
   return GetFileAttributesW(wide_path("stat", path).c_str());
@@ -73,12 +62,12 @@ TEST(WindowsFileSystem, KeepsTheFileSystemContract) {
   EXPECT_EQ(file->read_at(3, buf, 32), 10u);
   EXPECT_EQ(std::string(buf, 10), "e\nNEXT\r\n\x1a!");
   file->close();
-  EXPECT_EQ(read(fs, path), "line\nNEXT\r\n\x1a!");
+  EXPECT_EQ(read_whole(fs, path), "line\nNEXT\r\n\x1a!");
 
   // Create empties a file, a hidden one too (which CREATE_ALWAYS refuses).
   ASSERT_TRUE(SetFileAttributesW(wide_path("chmod", path).c_str(), FILE_ATTRIBUTE_HIDDEN));
   EXPECT_EQ(fs.open(path, OpenMode::kCreate)->size(), 0u);
-  EXPECT_EQ(read(fs, path), "");
+  EXPECT_EQ(read_whole(fs, path), "");
 }
 
 TEST(WindowsFileSystem, NamesAreUtf8Inside) {
@@ -86,12 +75,12 @@ TEST(WindowsFileSystem, NamesAreUtf8Inside) {
   WindowsFileSystem fs;
   // é, €, and a character outside the 16-bit range (a surrogate pair).
   const std::string name = "caf\xC3\xA9-\xE2\x82\xAC-\xF0\x9F\x98\x80.msg";
-  write(fs, dir / name, "content");
+  write_whole(fs, dir / name, "content");
   EXPECT_THAT(list_dir(dir.path()), ElementsAre(name));
   EXPECT_TRUE(fs.exists(dir / name));
   const std::string renamed = "\xE6\x97\xA5\xE6\x9C\xAC.msg";
   fs.rename(dir / name, dir / renamed);
-  EXPECT_EQ(read(fs, dir / renamed), "content");
+  EXPECT_EQ(read_whole(fs, dir / renamed), "content");
   EXPECT_THAT(list_dir(dir.path()), ElementsAre(renamed));
   // Bytes that are no UTF-8 name no file.
   IoError e = io_error_of([&] { fs.open(dir / "bad\xFF.msg", OpenMode::kCreate); });
@@ -102,10 +91,10 @@ TEST(WindowsFileSystem, NamesAreUtf8Inside) {
 TEST(WindowsFileSystem, SameFileAndSyncDir) {
   TempDir dir;
   WindowsFileSystem fs;
-  write(fs, dir / "c", "AD");
+  write_whole(fs, dir / "c", "AD");
   fs.link(dir / "c", dir / "d");
   EXPECT_TRUE(fs.same_file(dir / "c", dir / "d"));
-  write(fs, dir / "e", "AD");
+  write_whole(fs, dir / "e", "AD");
   EXPECT_FALSE(fs.same_file(dir / "c", dir / "e"));
   EXPECT_FALSE(fs.same_file(dir / "c", dir / "missing"));
   fs.sync_dir(dir.path());  // nothing to do on Windows, and no failure
@@ -114,8 +103,8 @@ TEST(WindowsFileSystem, SameFileAndSyncDir) {
 TEST(WindowsFileSystem, RefusalsWhileAnotherProgramHoldsTheFileAreRetried) {
   TempDir dir;
   WindowsFileSystem fs;
-  write(fs, dir / "held", "H");
-  write(fs, dir / "new", "N");
+  write_whole(fs, dir / "held", "H");
+  write_whole(fs, dir / "new", "N");
 
   // Released after 300 ms: the removal waits for it and succeeds.
   HANDLE handle = open_unshared(dir / "held");
@@ -131,7 +120,7 @@ TEST(WindowsFileSystem, RefusalsWhileAnotherProgramHoldsTheFileAreRetried) {
   EXPECT_FALSE(fs.exists(dir / "held"));
 
   // The same for a file about to be replaced.
-  write(fs, dir / "held", "H");
+  write_whole(fs, dir / "held", "H");
   handle = open_unshared(dir / "held");
   ASSERT_NE(handle, INVALID_HANDLE_VALUE);
   release = std::thread([handle] {
@@ -140,11 +129,11 @@ TEST(WindowsFileSystem, RefusalsWhileAnotherProgramHoldsTheFileAreRetried) {
   });
   fs.rename(dir / "new", dir / "held");
   release.join();
-  EXPECT_EQ(read(fs, dir / "held"), "N");
+  EXPECT_EQ(read_whole(fs, dir / "held"), "N");
 
   // Held for good: a failure once the time is up, with nothing changed.
   WindowsFileSystem impatient(milliseconds(200));
-  write(fs, dir / "new", "N2");
+  write_whole(fs, dir / "new", "N2");
   handle = open_unshared(dir / "held");
   ASSERT_NE(handle, INVALID_HANDLE_VALUE);
   start = Clock::now();
@@ -154,8 +143,8 @@ TEST(WindowsFileSystem, RefusalsWhileAnotherProgramHoldsTheFileAreRetried) {
   CloseHandle(handle);
   EXPECT_GE(waited, milliseconds(400));
   EXPECT_LT(waited, milliseconds(1800));
-  EXPECT_EQ(read(fs, dir / "held"), "N");
-  EXPECT_EQ(read(fs, dir / "new"), "N2");
+  EXPECT_EQ(read_whole(fs, dir / "held"), "N");
+  EXPECT_EQ(read_whole(fs, dir / "new"), "N2");
 }
 
 // A file removed while another program has it open, sharing it, gives up its
@@ -164,8 +153,8 @@ TEST(WindowsFileSystem, RefusalsWhileAnotherProgramHoldsTheFileAreRetried) {
 TEST(WindowsFileSystem, RemovingFreesTheNameWhileTheFileIsStillOpen) {
   TempDir dir;
   WindowsFileSystem fs;
-  write(fs, dir / "app.BAK", "B");
-  write(fs, dir / "app.msg", "M");
+  write_whole(fs, dir / "app.BAK", "B");
+  write_whole(fs, dir / "app.msg", "M");
   HANDLE handle = CreateFileW(wide_path("open", dir / "app.BAK").c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -176,19 +165,19 @@ TEST(WindowsFileSystem, RemovingFreesTheNameWhileTheFileIsStillOpen) {
   CloseHandle(handle);
   EXPECT_THAT(list_dir(dir.path()), ElementsAre("app.BAK", "app.msg"));
 
-  write(fs, dir / "kept", "K");
+  write_whole(fs, dir / "kept", "K");
   ASSERT_TRUE(
       SetFileAttributesW(wide_path("chmod", dir / "kept").c_str(), FILE_ATTRIBUTE_READONLY));
   EXPECT_EQ(io_error_of([&] { fs.remove(dir / "kept"); }).error(), EACCES);
   EXPECT_THAT(list_dir(dir.path()), ElementsAre("app.BAK", "app.msg", "kept"));
-  EXPECT_EQ(read(fs, dir / "kept"), "K");
+  EXPECT_EQ(read_whole(fs, dir / "kept"), "K");
 }
 
 TEST(WindowsFileSystem, AttributesAreCarriedOver) {
   TempDir dir;
   WindowsFileSystem fs;
-  write(fs, dir / "old", "O");
-  write(fs, dir / "new", "N");
+  write_whole(fs, dir / "old", "O");
+  write_whole(fs, dir / "new", "N");
   const std::wstring old_path = wide_path("chmod", dir / "old");
   ASSERT_TRUE(SetFileAttributesW(old_path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
   fs.copy_mode(dir / "old", dir / "new");
@@ -220,7 +209,7 @@ TEST(WindowsFileSystem, ErrorsKeepTheSystemsReason) {
 TEST(WindowsFileSystem, KindsAndIdentities) {
   TempDir dir;
   WindowsFileSystem fs;
-  write(fs, dir / "a.msg", "x");
+  write_whole(fs, dir / "a.msg", "x");
   EXPECT_EQ(fs.kind(dir / "a.msg"), FileKind::kRegular);
   EXPECT_EQ(fs.kind(dir.path()), FileKind::kDirectory);
   EXPECT_EQ(fs.kind(dir / "none.msg"), FileKind::kMissing);
@@ -275,7 +264,7 @@ TEST(WindowsFileSystem, RunLocksWaitOnceNoticedAndStopOnInterrupt) {
 TEST(WindowsConsole, NoKeyIsWaitedForWithoutAConsole) {
   TempDir dir;
   WindowsFileSystem fs;
-  write(fs, dir / "keys", "x");
+  write_whole(fs, dir / "keys", "x");
   FILE* input = _wfopen(wide_path("open", dir / "keys").c_str(), L"rb");
   ASSERT_NE(input, nullptr);
   EXPECT_FALSE(read_key_no_echo(_fileno(input)));

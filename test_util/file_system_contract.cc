@@ -6,9 +6,8 @@
 #include "test_util/test_util.h"
 
 namespace tolvane::testing {
-namespace {
 
-std::string read(FileSystem& fs, const std::string& path) {
+std::string read_whole(FileSystem& fs, const std::string& path) {
   auto file = fs.open(path, OpenMode::kRead);
   std::string content(file->size(), '\0');
   content.resize(file->read_at(0, content.data(), content.size()));
@@ -16,13 +15,11 @@ std::string read(FileSystem& fs, const std::string& path) {
   return content;
 }
 
-void write(FileSystem& fs, const std::string& path, const std::string& content) {
+void write_whole(FileSystem& fs, const std::string& path, const std::string& content) {
   auto file = fs.open(path, OpenMode::kCreate);
   file->write_at(0, content.data(), content.size());
   file->close();
 }
-
-}  // namespace
 
 void check_file_system_contract(FileSystem& fs,
                                 const std::function<std::string(const std::string&)>& at,
@@ -38,15 +35,15 @@ void check_file_system_contract(FileSystem& fs,
   EXPECT_NE(std::string(missing.what()).find(a), std::string::npos) << missing.what();
   EXPECT_EQ(io_error_of([&] { fs.open(a, OpenMode::kReadWrite); }).error(), ENOENT);
   EXPECT_FALSE(fs.exists(a));
-  write(fs, a, "previous content");
+  write_whole(fs, a, "previous content");
   EXPECT_TRUE(fs.exists(a));
   fs.open(a, OpenMode::kReadWrite)->write_at(0, "P", 1);
-  EXPECT_EQ(read(fs, a), "Previous content");
+  EXPECT_EQ(read_whole(fs, a), "Previous content");
   auto file = fs.open(a, OpenMode::kRead);
   EXPECT_EQ(io_error_of([&] { file->write_at(0, "x", 1); }).error(), read_only_error);
   file->close();
   EXPECT_EQ(fs.open(a, OpenMode::kCreate)->size(), 0u);
-  EXPECT_EQ(read(fs, a), "");
+  EXPECT_EQ(read_whole(fs, a), "");
 
   // Positioned reads and writes: fewer bytes only at the end, zeros in a
   // gap written past it, and a second close is harmless.
@@ -65,7 +62,7 @@ void check_file_system_contract(FileSystem& fs,
   file->sync();
   file->close();
   file->close();
-  EXPECT_EQ(read(fs, a), std::string("hello WORLD\0\0!", 14));
+  EXPECT_EQ(read_whole(fs, a), std::string("hello WORLD\0\0!", 14));
   // Large transfers are complete.
   std::string big(3 << 20, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i % 251);
@@ -77,32 +74,32 @@ void check_file_system_contract(FileSystem& fs,
   file->close();
 
   // Renames: without replacing, an existing target is refused and both stay.
-  write(fs, a, "A");
-  write(fs, b, "B");
+  write_whole(fs, a, "A");
+  write_whole(fs, b, "B");
   EXPECT_EQ(io_error_of([&] { fs.rename_no_replace(a, b); }).error(), EEXIST);
-  EXPECT_EQ(read(fs, a), "A");
-  EXPECT_EQ(read(fs, b), "B");
+  EXPECT_EQ(read_whole(fs, a), "A");
+  EXPECT_EQ(read_whole(fs, b), "B");
   EXPECT_EQ(io_error_of([&] { fs.rename_no_replace(x, d); }).error(), ENOENT);
   fs.rename(a, b);
   EXPECT_FALSE(fs.exists(a));
-  EXPECT_EQ(read(fs, b), "A");
+  EXPECT_EQ(read_whole(fs, b), "A");
   EXPECT_EQ(io_error_of([&] { fs.rename(a, b); }).error(), ENOENT);
   fs.rename_no_replace(b, c);
   EXPECT_FALSE(fs.exists(b));
-  EXPECT_EQ(read(fs, c), "A");
+  EXPECT_EQ(read_whole(fs, c), "A");
 
   // A second name of the same file, as backups are taken; removing one
   // name leaves the other.
   fs.link(c, d);
   fs.open(d, OpenMode::kReadWrite)->write_at(1, "D", 1);
-  EXPECT_EQ(read(fs, c), "AD");
-  write(fs, b, "B");
+  EXPECT_EQ(read_whole(fs, c), "AD");
+  write_whole(fs, b, "B");
   EXPECT_EQ(io_error_of([&] { fs.link(c, b); }).error(), EEXIST);
-  EXPECT_EQ(read(fs, b), "B");
+  EXPECT_EQ(read_whole(fs, b), "B");
   EXPECT_EQ(io_error_of([&] { fs.link(x, at("y")); }).error(), ENOENT);
   fs.remove(c);
   EXPECT_FALSE(fs.exists(c));
-  EXPECT_EQ(read(fs, d), "AD");
+  EXPECT_EQ(read_whole(fs, d), "AD");
   const IoError gone = io_error_of([&] { fs.remove(c); });
   EXPECT_EQ(gone.error(), ENOENT);
   EXPECT_EQ(gone.op(), "remove");

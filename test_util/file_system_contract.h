@@ -11,6 +11,11 @@
 
 namespace tolvane::testing {
 
+// A whole file's content, read through `fs`; and a file made afresh with
+// `content`, written through it.
+std::string read_whole(FileSystem& fs, const std::string& path);
+void write_whole(FileSystem& fs, const std::string& path, const std::string& content);
+
 // Checks `fs` on fresh names that `at` makes from a short one ("a", "b"),
 // which name no file yet. Writing through a file opened for reading fails
 // with `read_only_error` (the systems differ on it).
