@@ -24,20 +24,21 @@ else()
   set(no_input /dev/null)
 endif()
 
-set(create -c)
-foreach(source IN LISTS TOLVANE_sources)
-  execute_process(
-    COMMAND "${TOLVANE_TOOL}" ${create} "-t${source}" "-h${names}" "${msg}"
-    WORKING_DIRECTORY "${TOLVANE_work_dir}"
-    INPUT_FILE "${no_input}"
-    OUTPUT_VARIABLE out
-    ERROR_VARIABLE out
-    RESULT_VARIABLE result)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${out}Tolvane failed (${result}) on ${source}")
-  endif()
-  set(create "")
-endforeach()
+# Every source in one run, from a list beside the work files: one pass over
+# each source, however many there are.
+set(list "${TOLVANE_work_dir}/sources.lst")
+list(JOIN TOLVANE_sources "\n" lines)
+file(WRITE "${list}" "${lines}\n")
+execute_process(
+  COMMAND "${TOLVANE_TOOL}" -c "-l${list}" "-h${names}" "${msg}"
+  WORKING_DIRECTORY "${TOLVANE_work_dir}"
+  INPUT_FILE "${no_input}"
+  OUTPUT_VARIABLE out
+  ERROR_VARIABLE out
+  RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${out}Tolvane failed (${result}) on the sources listed in ${list}")
+endif()
 
 # Files that include the names header are recompiled only when it changed.
 cmake_path(GET TOLVANE_names PARENT_PATH names_dir)

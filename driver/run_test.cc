@@ -32,7 +32,11 @@ const std::string kUsage =
     "-h\tSpecify the name of h file that will be generated\n"
     "example: Tolvane -c -tMyEnglishMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
     "         Tolvane -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
-    "generates MyAppli.MSG and MyMessagesNames.h files\n";
+    "generates MyAppli.MSG and MyMessagesNames.h files\n"
+    "-l\tSpecify a file listing the h files, one a line, to build in one run\n"
+    "-r\tReplace the table of the same language and type instead of adding one\n"
+    "example: Tolvane -c -lAllLanguages.txt -hMyMessagesNames.h MyAppli.MSG\n"
+    "         Tolvane -r -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n";
 
 struct Result {
   int code = -1;

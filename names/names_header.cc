@@ -86,8 +86,17 @@ void NamesHeader::on_message_name(int32_t id, std::string_view line) {
     out_->buffer()->push_back('\n');
     line_open_ = false;
   }
-  append_define(out_->buffer(), message_name(line), id);
+  const std::string_view name = message_name(line);
+  append_define(out_->buffer(), name, id);
+  // A line with no name does not read back as a define (parse_define).
+  if (!name.empty()) added_.push_back(id);
   out_->maybe_flush();
+}
+
+void NamesHeader::end_source() {
+  for (int32_t id : added_) define(id);
+  added_.clear();
+  merge_mode_ = true;
 }
 
 }  // namespace tolvane

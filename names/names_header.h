@@ -35,6 +35,9 @@ class NamesHeader {
   void copy_previous_header(LineReader& previous);
   // Called for every #message line of the source.
   void on_message_name(int32_t id, std::string_view line);
+  // Ends one source of a run that reads several: the next source sees what
+  // the names header written so far defines, as the next run would.
+  void end_source();
   bool defines_id(int32_t id) const {
     return id >= 0 && id < kDirectIds ? defined_direct_[id] : defined_other_.count(id) != 0;
   }
@@ -51,6 +54,8 @@ class NamesHeader {
   bool line_open_ = false;  // the copy ended in a line without a line feed
   std::vector<bool> defined_direct_ = std::vector<bool>(kDirectIds);
   std::unordered_set<int64_t> defined_other_;
+  // Identifiers of the lines this source added that read back as defines.
+  std::vector<int32_t> added_;
 };
 
 }  // namespace tolvane
