@@ -48,12 +48,12 @@ std::string list_of(const std::vector<std::string>& sources) {
 // A random source: a few languages and types, byte and UNICODE tables,
 // identifiers shared with other sources or its own, names sometimes missing,
 // sometimes no text at all.
-std::string random_source(std::mt19937& random) {
+std::string random_source(std::mt19937& random, bool may_be_empty = true) {
   static const char* const kLanguages[] = {"EN", "FR", "JA", "DE"};
   auto pick = [&](int n) { return static_cast<int>(random() % n); };
   const bool unicode = pick(2) == 0;
   std::string body;
-  const int count = pick(4) == 0 ? 0 : 1 + pick(12);
+  const int count = may_be_empty && pick(4) == 0 ? 0 : 1 + pick(12);
   for (int i = 0; i < count; ++i) {
     const int id = pick(3) == 0 ? 1000 + pick(50) : pick(20);
     const std::string name = pick(8) == 0 ? "" : " MSG_" + std::to_string(id);
@@ -88,19 +88,22 @@ TEST(ListRun, GivesTheFilesOfTheRunsItStandsForOverRandomLists) {
     SCOPED_TRACE("scenario " + std::to_string(scenario));
     FakeFileSystem one_by_one, listed;
     std::vector<std::string> sources, in_list;
+    // Half the lists start from a catalogue and names header built before.
+    const bool create = random() % 2 == 0;
+    const bool replace = !create && random() % 2 == 0;
+    // An empty table does not say when it was added among others at its
+    // offset, so replacing one is only exact when the tables are not empty.
     const int count = 1 + static_cast<int>(random() % 8);
     for (int i = 0; i < count; ++i) {
-      const std::string text = random_source(random);
+      const std::string text = random_source(random, !replace);
       sources.push_back("src/s" + std::to_string(i) + ".h");
       in_list.push_back("s" + std::to_string(i) + ".h");
       one_by_one.set_file(sources.back(), text);
       listed.set_file(sources.back(), text);
     }
-    // Half the lists start from a catalogue and names header built before.
-    const bool create = random() % 2 == 0;
-    const bool replace = !create && random() % 2 == 0;
     if (!create) {
-      const std::string old = random_source(random), old2 = random_source(random);
+      const std::string old = random_source(random, !replace);
+      const std::string old2 = random_source(random, !replace);
       for (FakeFileSystem* fs : {&one_by_one, &listed}) {
         fs->set_file("old.h", old);
         fs->set_file("old2.h", old2);
@@ -144,6 +147,9 @@ TEST(ReplaceRun, GivesTheFileOfTheSequenceWithTheNewSourceInPlaceOfTheOld) {
       const std::string type = key.substr(key.find("// #FILETYPE"));
       if (seen[language + type]) continue;
       seen[language + type] = true;
+      // An empty table does not say when it was added among the others at
+      // its offset: only one that holds texts has one place to be replaced in.
+      if (texts[i].find('"') == std::string::npos) continue;
       SCOPED_TRACE("replacing source " + std::to_string(i));
       std::string edited = random_source(random);
       edited = language + "\n" + edited.substr(edited.find('\n') + 1);
