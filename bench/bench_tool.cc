@@ -151,8 +151,8 @@ void write_source(const std::string& path, uint32_t count, uint32_t first_id,
       }
       text = spelled;
     }
-    lines += "#message " + std::to_string(id) + " MSG_" + std::to_string(id) + " \"" + text +
-             "\"\n";
+    lines +=
+        "#message " + std::to_string(id) + " MSG_" + std::to_string(id) + " \"" + text + "\"\n";
   }
   out.stream() << lines;
   out.close(path);
@@ -341,7 +341,18 @@ std::map<uint32_t, TableRecord> check_structure(const std::string& path, const s
       }
       previous_id = entry.message_id;
       const uint64_t text = in.position() + uint64_t{entry.text_offset};
-      size_t terminator = text < end ? bytes.find('\0', text) : std::string::npos;
+      size_t terminator = std::string::npos;
+      if (record.coding == kUnicodeCoding) {
+        // A UNICODE text ends in a 16-bit unit of zero.
+        for (uint64_t at = text; at + 1 < end; at += 2) {
+          if (bytes[at] == '\0' && bytes[at + 1] == '\0') {
+            terminator = at + 1;
+            break;
+          }
+        }
+      } else if (text < end) {
+        terminator = bytes.find('\0', text);
+      }
       if (text < texts || terminator == std::string::npos || terminator >= end) {
         fail(path + ": a text of the block at " + std::to_string(start) + " is outside it");
       }
