@@ -66,7 +66,7 @@ class CataloguePlan {
   // now known. Steps are read in order.
   void set_block(size_t step, const TableRecord& record, uint64_t block_size);
   // The size of the file right after `step`, were its block `block_size`
-  // bytes; the steps before it must have been read.
+  // bytes; the steps before it must have been read, and not `step` itself.
   uint64_t file_size_after(size_t step, uint64_t block_size) const;
   const BlockSlot& slot(size_t i) const { return slots_[i]; }
   // Slots in file order.
