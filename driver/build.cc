@@ -100,6 +100,9 @@ class RoleFile : public File {
   void sync() override {
     or_fail(failure_, [&] { file_->sync(); });
   }
+  void start_sync() override {
+    or_fail(failure_, [&] { file_->start_sync(); });
+  }
   void close() override {
     or_fail(failure_, [&] { file_->close(); });
   }
@@ -187,6 +190,10 @@ class SourceBuild {
     }
     const std::string area = plan_.header_area();
     files_.tmp->write_at(0, area.data(), area.size());
+    // Both files on their way to the disk before either sync waits: the
+    // first sync then makes both durable at once.
+    files_.names_tmp->start_sync();
+    files_.tmp->start_sync();
     files_.tmp->sync();
     files_.tmp->close();
     files_.tmp.reset();
@@ -234,7 +241,8 @@ class SourceBuild {
       TableParameters parameters;
       try {
         with_source(k, [&](File* file) {
-          LineReader reader(file, true);
+          // The directive lines are short: a small first read takes them.
+          LineReader reader(file, true, 4096);
           read_directives(reader, source(k), &parameters);
         });
       } catch (const Failure& failure) {
@@ -307,10 +315,10 @@ class SourceBuild {
       pending.push_back(k);
       return;
     }
-    std::string bytes = block.index_bytes();
-    bytes.append(texts);
-    bytes.append(block.fill());
-    files_.tmp->write_at(slot.position, bytes.data(), bytes.size());
+    const std::string index = block.index_bytes();
+    files_.tmp->write_at(slot.position, index.data(), index.size());
+    texts.append(block.fill());
+    files_.tmp->write_at(slot.position + index.size(), texts.data(), texts.size());
   }
 
   // The old file's blocks that stay, each at its new place, in slices, so

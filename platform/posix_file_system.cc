@@ -67,6 +67,13 @@ class PosixFile : public File {
     if (::fsync(fd_) != 0) throw IoError("sync", path_, errno);
   }
 
+  void start_sync() override {
+#ifdef SYNC_FILE_RANGE_WRITE
+    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    unflushed_ = 0;
+#endif
+  }
+
   void close() override {
     int fd = fd_;
     fd_ = -1;

@@ -1,5 +1,7 @@
 #include "source/text_encoder.h"
 
+#include <array>
+
 #include "platform/failure.h"
 
 namespace tolvane {
@@ -38,12 +40,24 @@ char simple_escape(char c) {
 
 }  // namespace
 
-uint8_t hex_digit_value(char c) {
-  if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
-  if (c >= 'a' && c <= 'f') return static_cast<uint8_t>(c - 'a' + 10);
-  if (c >= 'A' && c <= 'F') return static_cast<uint8_t>(c - 'A' + 10);
-  return 255;
-}
+namespace {
+
+// hex_digit_value() of every byte, looked up rather than tested: a UNICODE
+// text spells every byte out in hexadecimal.
+constexpr std::array<uint8_t, 256> kHexValues = [] {
+  std::array<uint8_t, 256> values{};
+  for (int c = 0; c < 256; ++c) {
+    values[c] = c >= '0' && c <= '9'   ? static_cast<uint8_t>(c - '0')
+                : c >= 'a' && c <= 'f' ? static_cast<uint8_t>(c - 'a' + 10)
+                : c >= 'A' && c <= 'F' ? static_cast<uint8_t>(c - 'A' + 10)
+                                       : 255;
+  }
+  return values;
+}();
+
+}  // namespace
+
+uint8_t hex_digit_value(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
 
 uint8_t octal_escape(std::string_view rest, int* consumed) {
   *consumed = 0;
@@ -116,8 +130,13 @@ uint32_t encode_byte_text(std::string_view text, std::string* out) {
 }
 
 uint32_t encode_unicode_text(std::string_view text, std::string* out) {
-  size_t start = out->size();
+  const size_t start = out->size();
   const size_t n = text.size();
+  // Each byte takes a notation of four characters: room for them all and the
+  // terminator, written in place.
+  out->resize(start + n / 4 + 2);
+  char* const begin = out->data() + start;
+  char* p = begin;
   for (size_t i = 0; i < n;) {
     bool notation = i + 1 < n && text[i + 1] == 'x' && (text[i] == '\\' || text[i] == '0');
     if (!notation) {
@@ -126,13 +145,15 @@ uint32_t encode_unicode_text(std::string_view text, std::string* out) {
     }
     // A notation cut short by the end of the text writes nothing.
     if (i + 3 >= n) break;
-    unsigned d1 = hex_digit_value(text[i + 2]);
-    unsigned d2 = hex_digit_value(text[i + 3]);
-    out->push_back(static_cast<char>((16 * d1 + d2) & 0xFF));
+    unsigned d1 = kHexValues[static_cast<unsigned char>(text[i + 2])];
+    unsigned d2 = kHexValues[static_cast<unsigned char>(text[i + 3])];
+    *p++ = static_cast<char>((16 * d1 + d2) & 0xFF);
     i += 4;
   }
-  out->append(2, '\0');
-  return static_cast<uint32_t>(out->size() - start);
+  *p++ = '\0';
+  *p++ = '\0';
+  out->resize(start + static_cast<size_t>(p - begin));
+  return static_cast<uint32_t>(p - begin);
 }
 
 uint32_t encode_text(std::string_view text, uint16_t coding, std::string* out) {
