@@ -74,8 +74,8 @@ CommandResult run_export(FileSystem& fs, const TranslateOptions& options) {
   const TableText translation_text(translation.unicode(), charset);
 
   // A text either format cannot carry, said why, or empty.
-  auto cannot_carry = [&](std::string_view bytes, const std::string& utf8) -> std::string {
-    if (bytes.find('\0') != std::string_view::npos) {
+  auto cannot_carry = [&](const std::string& utf8) -> std::string {
+    if (utf8.find('\0') != std::string::npos) {
       return "a 0x00 byte before its end, which no translation file can carry";
     }
     if (xliff && !xml_can_hold(utf8)) return "a control character XML cannot carry";
@@ -97,7 +97,7 @@ CommandResult run_export(FileSystem& fs, const TranslateOptions& options) {
     if (!reference_text.to_utf8(message.bytes, &entry.source, &why)) {
       throw input_failure(where(reference, message) + ": " + why, reference.path);
     }
-    if (std::string problem = cannot_carry(message.bytes, entry.source); !problem.empty()) {
+    if (std::string problem = cannot_carry(entry.source); !problem.empty()) {
       result.notes.push_back(where(reference, message) + ": its text holds " + problem +
                              "; left out");
       continue;
@@ -112,7 +112,7 @@ CommandResult run_export(FileSystem& fs, const TranslateOptions& options) {
       if (!translation_text.to_utf8(target.bytes, &entry.target, &why)) {
         throw input_failure(where(translation, target) + ": " + why, translation.path);
       }
-      if (std::string problem = cannot_carry(target.bytes, entry.target); !problem.empty()) {
+      if (std::string problem = cannot_carry(entry.target); !problem.empty()) {
         result.notes.push_back(where(translation, target) + ": its text holds " + problem +
                                "; left untranslated");
         entry.target.clear();
