@@ -60,7 +60,7 @@ step() { printf '\n--- %s\n' "$1"; }
 step "install into $prefix"
 # tolvane-translate is built only where libgettextpo and expat are found.
 translate=0
-if cmake --build "$build_dir" --target help 2>/dev/null | grep -q '^tolvane-translate'; then
+if cmake --build "$build_dir" --target help 2>/dev/null | grep -qE '^(\.\.\. )?tolvane-translate(:|$)'; then
   translate=1
 fi
 if [ $no_build = 0 ]; then
