@@ -237,6 +237,47 @@ TEST_F(TranslateTools, RefusalsSayWhereAndLeaveNoFile) {
             (std::vector<std::string>{"bad.po", "bad.xlf", "en.h", "fr.h", "ja.h", "ja.po"}));
 }
 
+TEST_F(TranslateTools, WhatIsLeftOutIsReported) {
+  // Import: an entry the reference has no name for, a plural one, an empty one.
+  write_file(dir_ / "fr.po",
+             "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+             "msgctxt \"MSG_GONE\"\nmsgid \"Gone\"\nmsgstr \"Parti\"\n\n"
+             "msgctxt \"MSG_LATER\"\nmsgid \"Later\"\nmsgid_plural \"Laters\"\n"
+             "msgstr[0] \"Plus tard\"\nmsgstr[1] \"Plus tards\"\n\n"
+             "msgctxt \"MSG_HELLO\"\nmsgid \"Hello\\n\"\nmsgstr \"\"\n");
+  const RunResult imported = translate({"import", "--reference", "en.h", "--charset", "CP1252",
+                                        "--directives", "fr.h", "fr.po", "-o", "out.h"});
+  expect_ok(imported, "import");
+  EXPECT_EQ(imported.err,
+            "tolvane-translate: fr.po:4: MSG_GONE: the reference en.h has no message of that "
+            "name; left out\n"
+            "tolvane-translate: fr.po:8: MSG_LATER: has plural forms, which a table cannot hold; "
+            "left out\n"
+            "tolvane-translate: fr.po: 0 translated, 0 fuzzy left out, 4 untranslated left out, "
+            "1 unknown left out, 1 plural left out\n");
+  const std::string french = kFrench;
+  EXPECT_EQ(read_file(dir_ / "out.h"), french.substr(0, french.find("#message")));
+
+  // Export: a 0x00 inside a text fits neither format; a bell fits PO only.
+  write_file(dir_ / "odd.h",
+             "// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODING B\n// #FILETYPE 1\n// #APPLITYPE 2\n"
+             "#message 1 M_NUL \"a\\0b\"\n#message 2 M_BELL \"ring\\a\"\n");
+  const RunResult po = translate({"export", "odd.h", "-o", "odd.pot"});
+  expect_ok(po, "PO");
+  EXPECT_EQ(po.err,
+            "tolvane-translate: odd.h:6: M_NUL: its text holds a 0x00 byte before its end, which "
+            "no translation file can carry; left out\n");
+  EXPECT_NE(read_file(dir_ / "odd.pot").find("msgid \"ring\\a\""), std::string::npos);
+  const RunResult xliff = translate({"export", "--format", "xliff", "odd.h", "-o", "odd.xlf"});
+  expect_ok(xliff, "XLIFF");
+  EXPECT_NE(xliff.err.find("odd.h:7: M_BELL: its text holds a control character XML cannot "
+                           "carry; left out"),
+            std::string::npos)
+      << xliff.err;
+  expect_ok(tool(XMLLINT, {"--noout", "odd.xlf"}), "xmllint");
+  EXPECT_EQ(read_file(dir_ / "odd.xlf").find("M_BELL"), std::string::npos);
+}
+
 TEST_F(TranslateTools, PseudoLanguageKeepsFormatsAsLintSeesThem) {
   expect_ok(translate({"pseudo", "--charset", "CP1252", "en.h", "-o", "xa.h"}), "pseudo");
   const std::string pseudo = read_file(dir_ / "xa.h");
