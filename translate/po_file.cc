@@ -57,8 +57,17 @@ void on_error2(int severity, po_message_t, const char* filename1, size_t line1, 
 
 const po_xerror_handler kHandler = {on_error, on_error2};
 
+// Freeing a file leaves its messages' contexts behind; setting a context to
+// none frees it, so they go first.
 struct FileFree {
-  void operator()(po_file* file) const { po_file_free(file); }
+  void operator()(po_file* file) const {
+    po_message_iterator_t iterator = po_message_iterator(file, nullptr);
+    while (po_message_t message = po_next_message(iterator)) {
+      po_message_set_msgctxt(message, nullptr);
+    }
+    po_message_iterator_free(iterator);
+    po_file_free(file);
+  }
 };
 using PoFile = std::unique_ptr<po_file, FileFree>;
 struct IteratorFree {
@@ -180,7 +189,10 @@ TranslationFile read_po(const std::string& path) {
   if (!po) throw input_failure("cannot read " + path, path);
 
   TranslationFile file;
-  const char* header = po_file_domain_header(po.get(), nullptr);
+  // A copy of the header text, the caller's to free.
+  std::unique_ptr<char, decltype(&std::free)> header_copy(
+      const_cast<char*>(po_file_domain_header(po.get(), nullptr)), &std::free);
+  const char* header = header_copy.get();
   if (header != nullptr) {
     std::unique_ptr<char, decltype(&std::free)> language(po_header_field(header, "Language"),
                                                          &std::free);
