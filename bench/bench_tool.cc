@@ -9,10 +9,11 @@
 //       The same texts as a .po file, one msgstr per message.
 //   tolvane-bench-tool names OUT COUNT FIRST_ID
 //       A names header defining FIRST_ID .. FIRST_ID + COUNT - 1.
-//   tolvane-bench-tool catalogue OUT BYTES
+//   tolvane-bench-tool catalogue OUT BYTES [CONVERSIONS]
 //       A valid MSG file of about BYTES bytes: several languages with several
-//       tables each, blocks in the order the tables were added.
-//   tolvane-bench-tool one-table OUT BYTES
+//       tables each, blocks in the order the tables were added. With
+//       CONVERSIONS, the texts hold that many "%s" in all, spread evenly.
+//   tolvane-bench-tool one-table OUT BYTES [CONVERSIONS]
 //       The same with a single table of about BYTES bytes.
 //   tolvane-bench-tool small-tables OUT TABLES
 //       A valid MSG file of TABLES one-message tables, spread over five
@@ -171,7 +172,10 @@ void write_names(const std::string& path, uint32_t count, uint32_t first_id) {
 // added one after the other, tables added round by round, so the blocks are
 // in chronological order while the records are grouped by language.
 // With `one_table`, a single table of 32000 messages holds all the bytes.
-void write_catalogue(const std::string& path, uint64_t bytes, bool one_table) {
+// `conversions` "%s" are spread over the texts, the first texts taking one
+// more when they do not divide evenly.
+void write_catalogue(const std::string& path, uint64_t bytes, bool one_table,
+                     uint64_t conversions = 0) {
   const uint32_t language_count = one_table ? 1 : 5;
   const uint32_t tables_per_language = one_table ? 1 : 5;
   const uint32_t table_count = language_count * tables_per_language;
@@ -218,6 +222,8 @@ void write_catalogue(const std::string& path, uint64_t bytes, bool one_table) {
   out.stream() << head;
   std::string block;
   block.reserve(block_size);
+  const uint64_t text_count = uint64_t{table_count} * message_count;
+  uint64_t text_number = 0;
   for (uint32_t table = 0; table < table_count; ++table) {
     block.clear();
     for (uint32_t i = 0; i < message_count; ++i) {
@@ -230,6 +236,12 @@ void write_catalogue(const std::string& path, uint64_t bytes, bool one_table) {
       size_t start = block.size();
       char label[32];
       block.append(label, std::snprintf(label, sizeof label, "T%u M%u ", table, i));
+      const uint64_t formats =
+          conversions / text_count + (text_number++ < conversions % text_count ? 1 : 0);
+      if (formats > 0 && block.size() - start + 3 * formats >= text_length) {
+        fail("too many conversions");
+      }
+      for (uint64_t k = 0; k < formats; ++k) block += "%s ";
       block.resize(start + text_length - 1, static_cast<char>('a' + (i + table) % 26));
       block.push_back('\0');
     }
@@ -460,10 +472,8 @@ int main_with(int argc, char** argv) {
     write_po(path, number(argv[3]), number(argv[4]));
   } else if (command == "names" && argc == 5) {
     write_names(path, number(argv[3]), number(argv[4]));
-  } else if (command == "catalogue" && argc == 4) {
-    write_catalogue(path, number(argv[3]), false);
-  } else if (command == "one-table" && argc == 4) {
-    write_catalogue(path, number(argv[3]), true);
+  } else if ((command == "catalogue" || command == "one-table") && (argc == 4 || argc == 5)) {
+    write_catalogue(path, number(argv[3]), command == "one-table", argc == 5 ? number(argv[4]) : 0);
   } else if (command == "small-tables" && argc == 4) {
     write_small_tables(path, number(argv[3]));
   } else if (command == "check" && argc >= 3 && argc <= 5) {

@@ -328,7 +328,7 @@ void analyse(const CatalogueView& catalogue, const TableView& table, bool with_t
         const uint64_t at = texts[k].at;
         const uint64_t next = k + 1 < texts.size() ? texts[k + 1].at : end;
         std::string_view span;
-        if (next <= piece_end) {
+        if (at >= piece && next <= piece_end) {
           span = bytes.substr(static_cast<size_t>(at - piece), static_cast<size_t>(next - at));
         } else {
           scratch->text.resize(static_cast<size_t>(next - at));
