@@ -172,8 +172,9 @@ void write_names(const std::string& path, uint32_t count, uint32_t first_id) {
 // added one after the other, tables added round by round, so the blocks are
 // in chronological order while the records are grouped by language.
 // With `one_table`, a single table of 32000 messages holds all the bytes.
-// `conversions` "%s" are spread over the texts, the first texts taking one
-// more when they do not divide evenly.
+// `conversions` "%s" are spread over the tables alike (so that translations
+// compare clean) and over the texts of each, the first texts taking one more
+// when they do not divide evenly.
 void write_catalogue(const std::string& path, uint64_t bytes, bool one_table,
                      uint64_t conversions = 0) {
   const uint32_t language_count = one_table ? 1 : 5;
@@ -222,8 +223,7 @@ void write_catalogue(const std::string& path, uint64_t bytes, bool one_table,
   out.stream() << head;
   std::string block;
   block.reserve(block_size);
-  const uint64_t text_count = uint64_t{table_count} * message_count;
-  uint64_t text_number = 0;
+  const uint64_t conversions_per_table = conversions / table_count;
   for (uint32_t table = 0; table < table_count; ++table) {
     block.clear();
     for (uint32_t i = 0; i < message_count; ++i) {
@@ -236,8 +236,8 @@ void write_catalogue(const std::string& path, uint64_t bytes, bool one_table,
       size_t start = block.size();
       char label[32];
       block.append(label, std::snprintf(label, sizeof label, "T%u M%u ", table, i));
-      const uint64_t formats =
-          conversions / text_count + (text_number++ < conversions % text_count ? 1 : 0);
+      const uint64_t formats = conversions_per_table / message_count +
+                               (i < conversions_per_table % message_count ? 1 : 0);
       if (formats > 0 && block.size() - start + 3 * formats >= text_length) {
         fail("too many conversions");
       }
