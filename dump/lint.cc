@@ -118,6 +118,7 @@ std::string arguments_text(const std::vector<std::string>& args) {
 struct Conversions {
   uint64_t fingerprint;  // 0: the text takes nothing
   uint32_t at;           // where the text is; text offsets are 32-bit values
+  uint32_t size;         // up to where the next text is
 };
 
 uint64_t fingerprint(const std::vector<std::string>& args) {
@@ -159,23 +160,13 @@ std::vector<uint16_t> printf_units(std::string_view text, bool unicode) {
   return units;
 }
 
-// What the conversions of the text at `at` take, read again from the file.
-std::vector<std::string> arguments_at(const CatalogueView& catalogue, const TableView& table,
-                                      uint64_t at) {
-  std::string text;
-  const uint64_t end = table.block_end;
-  size_t step = 4096;
-  for (uint64_t pos = at; pos < end; step *= 2) {
-    const size_t old = text.size();
-    text.resize(old + static_cast<size_t>(std::min<uint64_t>(step, end - pos)));
-    const size_t got = catalogue.file->read_at(pos, text.data() + old, text.size() - old);
-    text.resize(old + got);
-    if (got == 0) break;
-    pos += got;
-    const std::vector<uint16_t> units = text_units(text, table.unicode());
-    if (std::find(units.begin(), units.end(), 0) != units.end()) break;
-  }
-  return printf_arguments(printf_units(text, table.unicode()));
+// What the conversions of a text take, read again from the file.
+std::vector<std::string> arguments_of(const CatalogueView& catalogue, const TableView& table,
+                                      const Conversions& text) {
+  if (text.fingerprint == 0) return {};
+  std::string bytes(text.size, '\0');
+  bytes.resize(catalogue.file->read_at(text.at, bytes.data(), bytes.size()));
+  return printf_arguments(printf_units(bytes, table.unicode()));
 }
 
 // Where a conversion or a byte above 0x7F is in `bytes`, from `from`, or
@@ -252,7 +243,7 @@ void look_at_text(const TableView& table, const Scratch& scratch, size_t k, size
         if (scratch.texts[e].first)
           data->ids[scratch.texts[e].id].args = static_cast<uint32_t>(data->args.size());
       }
-      data->args.push_back({print, scratch.texts[k].at});
+      data->args.push_back({print, scratch.texts[k].at, static_cast<uint32_t>(span.size())});
     }
   }
   const bool last = g + 1 == scratch.texts.size();
@@ -269,7 +260,7 @@ void analyse(const CatalogueView& catalogue, const TableView& table, bool with_t
              Scratch* scratch, TableData* out) {
   TableData& data = *out;
   data.ids.clear();
-  data.args.assign(1, {0, 0});
+  data.args.assign(1, {0, 0, 0});
   data.encodings.clear();
   File& file = *catalogue.file;
   std::string& index = scratch->index;
@@ -545,11 +536,8 @@ class Linter {
   // Two texts whose conversions' fingerprints differ: read both again to say how.
   void format(size_t t, uint16_t id, const Conversions& mine, const Conversions& ref) {
     const size_t r = *groups_[group_of_[t]].reference;
-    const std::vector<std::string> own_args = mine.fingerprint == 0
-                                                  ? std::vector<std::string>{}
-                                                  : arguments_at(c_, c_.tables[t], mine.at);
-    const std::vector<std::string> ref_args =
-        ref.fingerprint == 0 ? std::vector<std::string>{} : arguments_at(c_, c_.tables[r], ref.at);
+    const std::vector<std::string> own_args = arguments_of(c_, c_.tables[t], mine);
+    const std::vector<std::string> ref_args = arguments_of(c_, c_.tables[r], ref);
     if (own_args == ref_args) return;
     emit({"format", t, id,
           "its text's printf conversions take " + arguments_text(own_args) +
