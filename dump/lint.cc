@@ -383,6 +383,7 @@ class Linter {
     std::optional<size_t> reference;
     std::string reference_language;
     std::unique_ptr<TableData> reference_data;
+    size_t unlinted = 0;  // tables not linted yet: the reference is kept until none is left
     bool reported = false;
   };
 
@@ -427,6 +428,7 @@ class Linter {
         groups_.back().type_key = key;
       }
       groups_[it->second].added.push_back(t);
+      ++groups_[it->second].unlinted;
       group_of_[t] = it->second;
     }
     for (Group& group : groups_) {
@@ -467,8 +469,8 @@ class Linter {
                 hex_number(c_.tables[t].record.type_key, 8) + " finds " + name(*shadowed_by_[t]) +
                 " first and never reaches this table"});
     }
-    // The reference is read once for its whole group and kept; every other
-    // table is read into the same reused room.
+    // The reference is read once for its whole group and kept until the group's
+    // last table is done; every other table is read into the same reused room.
     const TableData* reference = nullptr;
     if (group.reference && !group.reference_data) {
       group.reference_data = std::make_unique<TableData>();
@@ -531,6 +533,7 @@ class Linter {
             "the reference " + ref_name + " has it, this table does not"});
     }
     stats_.push_back(stats);
+    if (--group.unlinted == 0) group.reference_data.reset();
   }
 
   // Two texts whose conversions' fingerprints differ: read both again to say how.
