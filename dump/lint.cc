@@ -174,12 +174,15 @@ std::vector<std::string> arguments_of(const CatalogueView& catalogue, const Tabl
 // that the compiler turns into vector instructions.
 size_t next_of_interest(std::string_view bytes, size_t from) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  constexpr size_t kRun = 64;
+  constexpr size_t kRun = 512;
   size_t i = from;
   for (; i + kRun <= bytes.size(); i += kRun) {
-    unsigned char any = 0;
-    for (size_t j = 0; j < kRun; ++j) any |= (p[i + j] >= 0x80) | (p[i + j] == '%');
-    if (any != 0) break;
+    unsigned char all = 0, percent = 0;  // all bytes or'ed: the high bit tells
+    for (size_t j = 0; j < kRun; ++j) {
+      all |= p[i + j];
+      percent |= p[i + j] == '%';
+    }
+    if ((all & 0x80) != 0 || percent != 0) break;
   }
   for (; i < bytes.size(); ++i) {
     if (p[i] >= 0x80 || p[i] == '%') return i;
