@@ -31,7 +31,7 @@ if [ -x "$dump" ]; then
   echo
   "$dump" "$out/app.msg"
   echo
-  "$dump" --messages "$out/app.msg"
+  "$dump" --messages --charset ISO-8859-1 "$out/app.msg"
   echo
   "$dump" --stats "$out/app.msg"
 fi

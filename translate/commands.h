@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "translate/options.h"
+#include "translate/translate_options.h"
 
 namespace tolvane::translate {
 

@@ -9,8 +9,8 @@
 #include "platform/failure.h"
 #include "platform/native_file_system.h"
 #include "translate/commands.h"
-#include "translate/options.h"
 #include "translate/output_file.h"
+#include "translate/translate_options.h"
 
 #ifndef TOLVANE_VERSION
 #define TOLVANE_VERSION ""

@@ -1,6 +1,6 @@
 // tolvane-translate's command line.
-#ifndef TOLVANE_TRANSLATE_OPTIONS_H_
-#define TOLVANE_TRANSLATE_OPTIONS_H_
+#ifndef TOLVANE_TRANSLATE_TRANSLATE_OPTIONS_H_
+#define TOLVANE_TRANSLATE_TRANSLATE_OPTIONS_H_
 
 #include <string>
 #include <vector>
@@ -43,4 +43,4 @@ std::string translate_usage();
 
 }  // namespace tolvane::translate
 
-#endif  // TOLVANE_TRANSLATE_OPTIONS_H_
+#endif  // TOLVANE_TRANSLATE_TRANSLATE_OPTIONS_H_

@@ -1,4 +1,4 @@
-#include "translate/options.h"
+#include "translate/translate_options.h"
 
 #include "platform/failure.h"
 #include "source/decimal.h"
