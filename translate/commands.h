@@ -15,6 +15,7 @@ namespace tolvane::translate {
 struct CommandResult {
   std::string output;
   std::vector<std::string> notes;  // one line each, without line feed
+  std::string summary;             // the last line for standard error, as it is; may be empty
 };
 
 CommandResult run_export(FileSystem& fs, const TranslateOptions& options);

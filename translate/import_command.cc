@@ -156,7 +156,7 @@ CommandResult run_import(FileSystem& fs, const TranslateOptions& options) {
   summary += ", " + count(untranslated, "untranslated left out");
   if (unknown > 0) summary += ", " + count(unknown, "unknown left out");
   if (plural > 0) summary += ", " + count(plural, "plural left out");
-  result.notes.push_back(summary);
+  result.summary = std::move(summary);
   result.output = std::move(out);
   return result;
 }

@@ -61,6 +61,7 @@ int main(int argc, char** argv) {
         break;
     }
     for (const std::string& note : result.notes) print(stderr, "tolvane-translate: " + note + "\n");
+    if (!result.summary.empty()) print(stderr, result.summary + "\n");
     if (options.output.empty()) {
       print(stdout, result.output);
       if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

@@ -177,7 +177,7 @@ TEST_F(TranslateTools, MsgmergeMarksAChangedTextFuzzyAndImportLeavesItOut) {
   RunResult result = translate(import);
   expect_ok(result, "import");
   EXPECT_EQ(result.err,
-            "tolvane-translate: merged.po: 2 translated, 1 fuzzy left out, 1 untranslated left "
+            "merged.po: 2 translated, 1 fuzzy left out, 1 untranslated left "
             "out\n");
   EXPECT_EQ(read_file(dir_ / "new.h").find("MSG_SAVED"), std::string::npos);
 
@@ -253,7 +253,7 @@ TEST_F(TranslateTools, WhatIsLeftOutIsReported) {
             "name; left out\n"
             "tolvane-translate: fr.po:8: MSG_LATER: has plural forms, which a table cannot hold; "
             "left out\n"
-            "tolvane-translate: fr.po: 0 translated, 0 fuzzy left out, 4 untranslated left out, "
+            "fr.po: 0 translated, 0 fuzzy left out, 4 untranslated left out, "
             "1 unknown left out, 1 plural left out\n");
   const std::string french = kFrench;
   EXPECT_EQ(read_file(dir_ / "out.h"), french.substr(0, french.find("#message")));
