@@ -1,3 +1,4 @@
+#include <cctype>
 #include <cstdlib>
 #include <ctime>
 #include <map>

@@ -1,5 +1,6 @@
 #include "translate/message_source.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -97,8 +98,11 @@ MessageSource read_message_source(FileSystem& fs, const std::string& path) {
   } catch (const IoError& error) {
     throw input_failure("cannot read " + path + ": " + std::strerror(error.error()), path);
   } catch (const Failure& failure) {
-    // The reader's own refusals name the file; they are shown as they are.
-    throw input_failure(failure.message(), path);
+    // The reader's own refusals name the file; they are shown without the
+    // indent a build gives them.
+    const std::string& message = failure.message();
+    throw input_failure(message.substr(std::min(message.find_first_not_of(' '), message.size())),
+                        path);
   }
   return source;
 }

@@ -3,6 +3,7 @@
 #include <gettext-po.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
