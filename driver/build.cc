@@ -48,7 +48,6 @@ class ReadingHandler : public MessageHandler {
     }
     stop_if_interrupted();
   }
-  size_t count() const { return block.count(); }
 
   TableBlockBuilder block;
   size_t texts = 0;
