@@ -137,18 +137,18 @@ uint32_t encode_unicode_text(std::string_view text, std::string* out) {
   out->resize(start + n / 4 + 2);
   char* const begin = out->data() + start;
   char* p = begin;
-  for (size_t i = 0; i < n;) {
-    bool notation = i + 1 < n && text[i + 1] == 'x' && (text[i] == '\\' || text[i] == '0');
-    if (!notation) {
+  const char* const t = text.data();
+  // With fewer than four characters left, a notation would be cut short and
+  // writes nothing: the scan stops there.
+  for (size_t i = 0; i + 4 <= n;) {
+    if (t[i + 1] == 'x' && (t[i] == '\\' || t[i] == '0')) {
+      const unsigned d1 = kHexValues[static_cast<unsigned char>(t[i + 2])];
+      const unsigned d2 = kHexValues[static_cast<unsigned char>(t[i + 3])];
+      *p++ = static_cast<char>((16 * d1 + d2) & 0xFF);
+      i += 4;
+    } else {
       ++i;
-      continue;
     }
-    // A notation cut short by the end of the text writes nothing.
-    if (i + 3 >= n) break;
-    unsigned d1 = kHexValues[static_cast<unsigned char>(text[i + 2])];
-    unsigned d2 = kHexValues[static_cast<unsigned char>(text[i + 3])];
-    *p++ = static_cast<char>((16 * d1 + d2) & 0xFF);
-    i += 4;
   }
   *p++ = '\0';
   *p++ = '\0';
