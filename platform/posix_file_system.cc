@@ -203,6 +203,22 @@ void PosixFileSystem::copy_mode(const std::string& from, const std::string& to) 
   if (::chmod(to.c_str(), st.st_mode & 07777) != 0) throw IoError("chmod", to, errno);
 }
 
+bool PosixFileSystem::read_only(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  // Write bits for no one (chmod a-w): read-only even for root, who could
+  // replace it anyway, as Windows means its attribute for administrators.
+  // A file only others may write is the directory's to guard: whoever may
+  // write there may replace it, as any tool that replaces files by renaming.
+  return (st.st_mode & 0222) == 0;
+}
+
+void PosixFileSystem::check_lookup(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 || errno == ENOENT || errno == ENOTDIR) return;
+  throw IoError("stat", path, errno);
+}
+
 void PosixFileSystem::sync_dir(const std::string& dir) {
   int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) throw IoError("open", dir, errno);
