@@ -108,8 +108,8 @@ class DirectoryLock : public FileLock {
   std::vector<int> fds;
 };
 
-// The reason for a failure on `path`: the system's words, and for a missing
-// directory on the way, which one.
+// The reason for a failure on `path`: the system's words, or for a missing
+// directory on the way, which one (in the same words on every system).
 std::string reason_for(int error, const std::string& path) {
   std::string reason = error_text(error);
   if (error != ENOENT) return reason;
@@ -119,7 +119,7 @@ std::string reason_for(int error, const std::string& path) {
     if (::stat(dir.c_str(), &st) == 0) break;
     missing = dir;
   }
-  if (!missing.empty()) reason += ": there is no directory " + missing;
+  if (!missing.empty()) reason = "there is no directory " + missing;
   return reason;
 }
 

@@ -45,7 +45,7 @@ std::string missing_directory(const std::string& path) {
   // same as on other systems.
   if (error == ENOENT) {
     const std::string missing = missing_directory(path);
-    if (!missing.empty()) reason += ": there is no directory " + missing;
+    if (!missing.empty()) reason = "there is no directory " + missing;
   }
   throw IoError(op, path, error, std::move(reason));
 }
