@@ -179,15 +179,10 @@ std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& pa
   command += "rm";
   for (const std::string& removal : removals) command += " " + removal;
 
-  std::string what;
-  if (left.size() == 1) {
-    what = left[0] + " is left by an interrupted run " + alone[0] + "; " +
-           (moves.empty() ? "remove" : "restore") + " it with: ";
-  } else {
-    what = left[0] + " and " + left[1] + " are left by an interrupted run: " + left[0] + " " +
-           why[0] + ", " + left[1] + " " + why[1] + "; " + (moves.empty() ? "remove" : "restore") +
-           " them with: ";
-  }
+  std::string what = left[0] + " is left by an interrupted run " + alone[0];
+  if (left.size() == 2) what += ", and " + left[1] + " " + why[1];
+  what += std::string("; ") + (moves.empty() ? "remove" : "restore") +
+          (left.size() == 1 ? " it" : " them") + " with: ";
   return file_failure("Cannot build " + paths.msg_shown + ": " + what + command + " and run again");
 }
 

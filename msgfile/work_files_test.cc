@@ -140,9 +140,9 @@ TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
   message = stale_backup(fs, paths);
   ASSERT_TRUE(message.has_value());
   EXPECT_EQ(*message,
-            "Cannot build OUT/APP.MSG: out/app.BAK and Names.h.BAK are left by an interrupted "
-            "run: out/app.BAK is a second name of the previous out/app.msg, which is still in "
-            "place, Names.h.BAK holds the only copy of the previous Names.h; restore them with: "
+            "Cannot build OUT/APP.MSG: out/app.BAK is left by an interrupted run and is a second "
+            "name of the previous out/app.msg, which is still in place, and Names.h.BAK holds the "
+            "only copy of the previous Names.h; restore them with: "
             "mv 'Names.h.BAK' 'Names.h' && rm 'out/app.BAK' 'out/app.RUN' 'Names.h.RUN' "
             "'out/app.TMP' and run again\n");
 }
