@@ -52,20 +52,23 @@ std::string dump_usage() {
          "  --messages         every message of the shown tables, by identifier\n"
          "  --language XX      show language XX only\n"
          "  --table N          show the Nth table of each shown language only\n"
-         "  --json             the summary, the messages or the problems as JSON\n"
+         "  --json             the summary, the messages, the problems, the findings or\n"
+         "                     the statistics as JSON; a failure as {\"error\": \"...\"}\n"
          "  --check            check the file's structure, listing every problem\n"
          "  --source XX[:N]    write a message source that rebuilds table N (default 1)\n"
          "                     of language XX\n"
          "  --names NAMES.h    with --source or --lint: message names from this names header\n"
          "  --lint             compare the translations of each table with a reference:\n"
          "                     missing, extra, duplicate identifiers, texts whose printf\n"
-         "                     conversions differ; with --names also unnamed and unused\n"
-         "                     identifiers\n"
+         "                     conversions differ; tables no lookup reaches, texts not in\n"
+         "                     their table's coding; with --names also unnamed and\n"
+         "                     unused identifiers\n"
          "  --stats            per table: messages, missing, extra and coverage against\n"
          "                     its reference\n"
          "  --reference XX     with --lint or --stats: compare with language XX (default:\n"
          "                     the language of the first table added of each type_key)\n"
          "  --help             show this text\n"
+         "  --version          show the version\n"
          "Tables of the same type_key are translations of one another; tables of other\n"
          "type_keys are never compared. Example, on the demo catalogue:\n"
          "  tolvane-dump --lint --names AppMessages.h app.msg\n"
@@ -73,6 +76,8 @@ std::string dump_usage() {
          "Exit codes: 0 done; 1 unreadable or damaged file, --check found problems or\n"
          "--lint found something; 2 wrong command line.\n";
 }
+
+std::string dump_version() { return std::string("tolvane-dump ") + TOLVANE_VERSION + "\n"; }
 
 DumpOptions parse_dump_options(const std::vector<std::string>& args) {
   DumpOptions options;
@@ -103,6 +108,8 @@ DumpOptions parse_dump_options(const std::vector<std::string>& args) {
     };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--messages") {
       set_mode(Mode::kMessages);
     } else if (arg == "--check") {
@@ -142,7 +149,7 @@ DumpOptions parse_dump_options(const std::vector<std::string>& args) {
       has_path = true;
     }
   }
-  if (options.help) return options;
+  if (options.help || options.version) return options;
   if (!has_path) throw usage_error("no MSG file given");
   const bool selects = !options.selection.all_languages || has_table;
   if (options.mode == Mode::kSource && (options.json || selects)) {

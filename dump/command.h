@@ -17,6 +17,7 @@ struct DumpOptions {
   Mode mode = Mode::kSummary;
   bool json = false;
   bool help = false;
+  bool version = false;
   Selection selection;  // --language and --table
   std::string source_language;
   unsigned source_rank = 1;
@@ -30,6 +31,8 @@ struct DumpOptions {
 DumpOptions parse_dump_options(const std::vector<std::string>& args);
 
 std::string dump_usage();
+// "tolvane-dump <version>" and a line feed.
+std::string dump_version();
 
 struct DumpResult {
   std::string out;       // for standard output, when no Output was given

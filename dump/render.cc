@@ -265,6 +265,7 @@ std::string json_string(std::string_view text) {
 
 bool Output::flush() {
   if (stream_ != nullptr && !text_.empty()) {
+    started_ = true;
     if (std::fwrite(text_.data(), 1, text_.size(), stream_) != text_.size()) failed_ = true;
     text_.clear();
   }

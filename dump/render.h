@@ -28,6 +28,11 @@ class Output {
   Output& operator+=(std::string_view text) { return *this << text; }
   // Writes what is held to the stream; false once a write has failed.
   bool flush();
+  // Drops what is held and not yet written: a JSON document cut short by a
+  // failure is replaced by the failure's own.
+  void discard() { text_.clear(); }
+  // Whether anything has reached the stream.
+  bool started() const { return started_; }
   // Everything produced (only without a stream).
   std::string take() { return std::move(text_); }
 
@@ -35,6 +40,7 @@ class Output {
   std::FILE* stream_ = nullptr;
   std::string text_;
   bool failed_ = false;
+  bool started_ = false;
 };
 
 // Which tables to show: those of one language or of all, and one rank within
