@@ -46,9 +46,9 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
         options.create = true;
         break;
       case 'b':
-        // A value would be a typing mistake, not an answer to the pause.
+        // Taken into account before the command line is read, by
+        // wants_batch(); a value would be a typing mistake.
         if (!value.empty()) throw usage_failure("bad argument : " + arg, arg);
-        options.batch = true;
         break;
       case 'h':
         // An empty value would only fail once the build is done.

@@ -17,7 +17,6 @@ struct BuildOptions {
   bool source_given = false;
   std::string names_path;
   bool names_given = false;
-  bool batch = false;     // -b: never wait for a key
   std::string msg_path;   // upper-cased: what messages and the header show
   std::string msg_typed;  // as typed: the file that is read and written
 };
