@@ -23,6 +23,8 @@ struct DumpOptions {
   unsigned source_rank = 1;
   std::string names_path;  // empty when not given
   std::string reference;   // --reference: the language compared against; empty for the default
+  bool utf8 = false;       // --utf8 (or --charset): texts in UTF-8 where they decode
+  std::string charset;     // --charset: a byte table's character set; empty for ASCII
   std::string msg_path;
 };
 

@@ -11,6 +11,7 @@
 
 #include "dump/check.h"
 #include "dump/model.h"
+#include "dump/utf8_view.h"
 
 namespace tolvane::dump {
 
@@ -69,14 +70,17 @@ std::string coding_name(uint16_t coding);
 std::string shown_text(const TableView& table, std::string_view text);
 
 void render_summary(const CatalogueView& catalogue, const Shown& shown, Output& out);
-// One table at a time: no more than one block is held at once.
-void render_messages(const CatalogueView& catalogue, const Shown& shown, Output& out);
+// One table at a time: no more than one block is held at once. With `view`,
+// the texts that decode are shown in UTF-8.
+void render_messages(const CatalogueView& catalogue, const Shown& shown, Output& out,
+                     const Utf8View* view = nullptr);
 void render_problems(const std::vector<Problem>& problems, Output& out);
 
 // The summary as JSON; with the messages of each table when `messages`, and
-// with the problems when `problems` is given.
+// with the problems when `problems` is given. With `view`, each message that
+// decodes also has its text in UTF-8.
 void render_json(const CatalogueView& catalogue, const Shown& shown, bool messages,
-                 const std::vector<Problem>* problems, Output& out);
+                 const std::vector<Problem>* problems, Output& out, const Utf8View* view = nullptr);
 
 // The same, as strings.
 std::string render_summary(const CatalogueView& catalogue, const Shown& shown);
