@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "dump/encoding.h"
-#include "dump/escape.h"
+#include "msgfile/escape.h"
 
 namespace tolvane::dump {
 namespace {

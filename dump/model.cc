@@ -4,8 +4,8 @@
 #include <cstring>
 #include <numeric>
 
-#include "dump/escape.h"
 #include "msgfile/coding.h"
+#include "msgfile/escape.h"
 #include "msgfile/memory_file.h"
 #include "platform/failure.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "dump/escape.h"
+#include "msgfile/escape.h"
 #include "platform/failure.h"
 
 namespace tolvane::dump {
