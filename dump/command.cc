@@ -192,7 +192,7 @@ DumpResult run_dump(const DumpOptions& options, std::shared_ptr<File> file,
                     std::string_view names_header, Output& out) {
   std::unique_ptr<Utf8View> view;
   if (options.utf8) view = std::make_unique<Utf8View>(options.charset);
-  const CatalogueView catalogue = inspect_catalogue(std::move(file));
+  const CatalogueView catalogue = inspect_catalogue(std::move(file), options.windows);
   DumpResult result;
   if (options.mode == Mode::kSource) {
     Selection selection;
