@@ -130,6 +130,8 @@ TEST_F(DumpCliTest, UnusableFiles) {
        "tolvane-dump: short.msg: the file is cut short: 20 bytes, but the header alone takes "
        "38\n"},
       {"text.msg", "tolvane-dump: text.msg: not an MSG file: its FILE ID is 0x6D23, not 0x4D53\n"},
+      // The system's reason as Tolvane gives it, in the same words on Windows.
+      {"nodir/app.msg", "tolvane-dump: cannot read nodir/app.msg: there is no directory nodir\n"},
   };
   for (const auto& [file, message] : cases) {
     for (const char* mode : {"--check", "--messages"}) {

@@ -282,7 +282,7 @@ std::shared_ptr<File> open_file(FileSystem& fs, const std::string& path) {
   try {
     return fs.open(path, OpenMode::kRead);
   } catch (const IoError& error) {
-    throw input_failure("cannot read " + path + ": " + std::strerror(error.error()));
+    throw io_failure("cannot read " + path, error);
   }
 }
 
@@ -295,7 +295,7 @@ std::string load_file(FileSystem& fs, const std::string& path) {
     file->close();
     return bytes;
   } catch (const IoError& error) {
-    throw input_failure("cannot read " + path + ": " + std::strerror(error.error()));
+    throw io_failure("cannot read " + path, error);
   }
 }
 

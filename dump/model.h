@@ -98,7 +98,8 @@ std::string read_text(const CatalogueView& catalogue, const TableView& table, co
 using tolvane::find_language;
 
 // Opens a file through `fs` for reading. Throws Failure naming the file on
-// errors.
+// errors: an input failure for what is no file, an I/O failure with the
+// system's reason when it cannot be opened or read.
 std::shared_ptr<File> open_file(FileSystem& fs, const std::string& path);
 // Reads a whole (small) file through `fs`, such as a names header.
 std::string load_file(FileSystem& fs, const std::string& path);
