@@ -9,31 +9,10 @@
 
 #include "dump/encoding.h"
 #include "msgfile/escape.h"
+#include "msgfile/printf_format.h"
 
 namespace tolvane::dump {
 namespace {
-
-bool is_digit(uint16_t u) { return u >= '0' && u <= '9'; }
-
-// Reads decimal digits at `i`; returns the value (capped) and moves `i` past
-// them, or nothing when there is no digit.
-std::optional<uint32_t> digits(const std::vector<uint16_t>& units, size_t* i) {
-  if (*i >= units.size() || !is_digit(units[*i])) return std::nullopt;
-  uint32_t value = 0;
-  for (; *i < units.size() && is_digit(units[*i]); ++*i) {
-    value = std::min<uint32_t>(value * 10 + (units[*i] - '0'), 1000000);
-  }
-  return value;
-}
-
-// An argument position written as "n$" at `i`, or nothing (and `i` kept).
-std::optional<uint32_t> position(const std::vector<uint16_t>& units, size_t* i) {
-  size_t j = *i;
-  std::optional<uint32_t> n = digits(units, &j);
-  if (!n || *n == 0 || j >= units.size() || units[j] != '$') return std::nullopt;
-  *i = j + 1;
-  return n;
-}
 
 class Arguments {
  public:
@@ -56,17 +35,8 @@ class Arguments {
   std::vector<std::string> slots_;
 };
 
-// A width or precision of "*" (or "*n$") takes an int of its own.
-void star(const std::vector<uint16_t>& units, size_t* i, Arguments* args) {
-  if (*i < units.size() && units[*i] == '*') {
-    ++*i;
-    args->take(position(units, i), "*");
-  } else {
-    digits(units, i);
-  }
-}
-
-const char* conversion_class(uint16_t c) {
+// The class of argument a conversion character reads.
+const char* conversion_class(char c) {
   switch (c) {
     case 'd':
     case 'i':
@@ -94,7 +64,7 @@ const char* conversion_class(uint16_t c) {
     case 'n':
       return "n";
     default:
-      return nullptr;
+      return "?";  // not one printf knows
   }
 }
 
@@ -681,31 +651,16 @@ std::vector<std::string> printf_arguments(const std::vector<uint16_t>& u) {
   Arguments args;
   for (size_t i = 0; i < u.size(); ++i) {
     if (u[i] != '%') continue;
-    size_t j = i + 1;
-    if (j < u.size() && u[j] == '%') {
-      i = j;
-      continue;
-    }
-    const std::optional<uint32_t> where = position(u, &j);
-    while (j < u.size() && (u[j] == '-' || u[j] == '+' || u[j] == ' ' || u[j] == '#' ||
-                            u[j] == '0' || u[j] == '\'')) {
-      ++j;
-    }
-    star(u, &j, &args);
-    if (j < u.size() && u[j] == '.') {
-      ++j;
-      star(u, &j, &args);
-    }
-    const size_t length_begin = j;
-    if (j < u.size() && (u[j] == 'h' || u[j] == 'l') && j + 1 < u.size() && u[j + 1] == u[j]) {
-      j += 2;
-    } else if (j < u.size() && (u[j] == 'h' || u[j] == 'l' || u[j] == 'j' || u[j] == 'z' ||
-                                u[j] == 't' || u[j] == 'L')) {
-      ++j;
-    }
-    const char* kind = j < u.size() ? conversion_class(u[j]) : nullptr;
-    args.take(where, kind ? "%" + ascii(u, length_begin, j) + kind : "%?");
-    i = j < u.size() ? j : u.size();
+    const PrintfConversion c = read_printf_conversion(u, i);
+    i = c.end - 1;
+    if (c.kind == PrintfConversion::Kind::kPercent) continue;
+    // A width or precision of "*" takes an int of its own, before the value.
+    if (c.width.from_argument) args.take(c.width.position, "*");
+    if (c.precision.from_argument) args.take(c.precision.position, "*");
+    args.take(c.position,
+              c.kind == PrintfConversion::Kind::kKnown
+                  ? "%" + ascii(u, c.length_begin, c.length_end) + conversion_class(c.conversion)
+                  : "%?");
   }
   return args.done();
 }
