@@ -420,64 +420,73 @@ class Linter {
 
   void lint_table(size_t t) {
     Group& group = groups_[group_of_[t]];
-    const bool with_texts = !options_.stats_only;
     Stats stats;
     stats.table = t;
     stats.reference = group.reference;
     stats.messages = c_.tables[t].record.message_count;
     // Findings go out as they are found, in identifier order: the walk below
     // meets them in that order, so none is held.
-    if (!group.reference && !group.reported) {
-      group.reported = true;
-      std::string members;
-      for (size_t m : group.added) members += (members.empty() ? "" : ", ") + name(m);
-      emit({"reference", group.added.front(), std::nullopt,
-            "the tables of type_key " + hex_number(group.type_key, 8) + " (" + members +
-                ") have no table of language \"" + c_escape(group.reference_language) +
-                "\": they are not compared"});
-    }
+    if (!group.reference && !group.reported) report_no_reference(&group);
     if (shadowed_by_[t]) {
       emit({"shadowed", t, std::nullopt,
             "a lookup of language \"" + c_escape(language_of(t)) + "\" with type_key " +
                 hex_number(c_.tables[t].record.type_key, 8) + " finds " + name(*shadowed_by_[t]) +
                 " first and never reaches this table"});
     }
-    // The reference is read once for its whole group and kept until the group's
-    // last table is done; every other table is read into the same reused room.
-    const TableData* reference = nullptr;
-    if (group.reference && !group.reference_data) {
-      group.reference_data = std::make_unique<TableData>();
-      analyse(c_, c_.tables[*group.reference], with_texts, &scratch_, group.reference_data.get());
-    }
-    if (group.reference) {
-      reference = group.reference_data.get();
-      stats.reference_ids = reference->ids.size();
-    }
+    const TableData* reference = reference_data(&group);
+    if (reference != nullptr) stats.reference_ids = reference->ids.size();
     const bool is_reference = reference != nullptr && *group.reference == t;
-    if (!is_reference) analyse(c_, c_.tables[t], with_texts, &scratch_, &own_);
-    const TableData& own = is_reference ? *reference : own_;
-    const std::string ref_name = group.reference ? name(*group.reference) : "";
-    const bool compare = reference != nullptr && *group.reference != t;
-    // One walk over both tables' identifiers in ascending order. What the
-    // walk reads on every identifier is kept in locals: a large catalogue has
-    // a great many of them.
+    if (!is_reference) analyse(c_, c_.tables[t], !options_.stats_only, &scratch_, &own_);
+    walk_ids(t, is_reference ? *reference : own_, is_reference ? nullptr : reference, &stats);
+    stats_.push_back(stats);
+    if (--group.unlinted == 0) group.reference_data.reset();
+  }
+
+  // A group without a table of its reference language is said once.
+  void report_no_reference(Group* group) {
+    group->reported = true;
+    std::string members;
+    for (size_t m : group->added) members += (members.empty() ? "" : ", ") + name(m);
+    emit({"reference", group->added.front(), std::nullopt,
+          "the tables of type_key " + hex_number(group->type_key, 8) + " (" + members +
+              ") have no table of language \"" + c_escape(group->reference_language) +
+              "\": they are not compared"});
+  }
+
+  // The group's reference table, read once for the whole group and kept until
+  // its last table is done (every other table is read into the same reused
+  // room); null when the group has none.
+  const TableData* reference_data(Group* group) {
+    if (!group->reference) return nullptr;
+    if (!group->reference_data) {
+      group->reference_data = std::make_unique<TableData>();
+      analyse(c_, c_.tables[*group->reference], !options_.stats_only, &scratch_,
+              group->reference_data.get());
+    }
+    return group->reference_data.get();
+  }
+
+  // One walk over the identifiers of table `t` and, when it is compared with
+  // one, of its `reference`, both in ascending order. What the walk reads on
+  // every identifier is kept in locals: a large catalogue has a great many
+  // of them.
+  void walk_ids(size_t t, const TableData& own, const TableData* reference, Stats* stats) {
+    const bool with_texts = !options_.stats_only;
     const NameTable* const names = options_.names;
+    const std::string ref_name = reference != nullptr ? name(*groups_[group_of_[t]].reference) : "";
     size_t r = 0;
     size_t e = 0;  // the next of own.encodings
     const std::vector<TableData::Id> none;
-    const std::vector<TableData::Id>& theirs = compare ? reference->ids : none;
+    const std::vector<TableData::Id>& theirs = reference != nullptr ? reference->ids : none;
     for (const TableData::Id& id : own.ids) {
-      for (; r < theirs.size() && theirs[r].id < id.id; ++r) {
-        ++stats.missing;
-        emit({"missing", t, theirs[r].id,
-              "the reference " + ref_name + " has it, this table does not"});
-      }
+      for (; r < theirs.size() && theirs[r].id < id.id; ++r)
+        missing(t, theirs[r].id, ref_name, stats);
       if (id.occurrences > 1) {
         emit({"duplicate", t, id.id,
               "it occurs " + std::to_string(id.occurrences) +
                   " times in this table; a lookup finds only one of them"});
       }
-      if (compare) {
+      if (reference != nullptr) {
         if (r < theirs.size() && theirs[r].id == id.id) {
           // Most texts take nothing: then there is nothing to compare.
           const Conversions& mine = own.args[id.args];
@@ -485,7 +494,7 @@ class Linter {
           if (with_texts && mine.fingerprint != ref.fingerprint) format(t, id.id, mine, ref);
           ++r;
         } else {
-          ++stats.extra;
+          ++stats->extra;
           emit({"extra", t, id.id, "the reference " + ref_name + " does not have it"});
         }
       }
@@ -500,13 +509,12 @@ class Linter {
         }
       }
     }
-    for (; r < theirs.size(); ++r) {
-      ++stats.missing;
-      emit({"missing", t, theirs[r].id,
-            "the reference " + ref_name + " has it, this table does not"});
-    }
-    stats_.push_back(stats);
-    if (--group.unlinted == 0) group.reference_data.reset();
+    for (; r < theirs.size(); ++r) missing(t, theirs[r].id, ref_name, stats);
+  }
+
+  void missing(size_t t, uint16_t id, const std::string& ref_name, Stats* stats) {
+    ++stats->missing;
+    emit({"missing", t, id, "the reference " + ref_name + " has it, this table does not"});
   }
 
   // Two texts whose conversions' fingerprints differ: read both again to say how.
