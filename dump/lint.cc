@@ -229,6 +229,75 @@ void look_at_text(const TableView& table, const Scratch& scratch, size_t k, size
   }
 }
 
+// Reads the texts of a table with `count` index entries (in scratch->index)
+// for their conversions and codings.
+void read_texts(const CatalogueView& catalogue, const TableView& table, size_t count,
+                Scratch* scratch, TableData* out) {
+  TableData& data = *out;
+  File& file = *catalogue.file;
+  using Text = Scratch::Text;
+  const std::vector<Text>& texts = scratch->texts;
+  const bool unicode = table.unicode();
+  bool texts_found = false;
+  // The texts go by in pieces small enough to stay in the processor's
+  // cache; a text is looked at where it lies when the piece holds all of
+  // it, and read on its own otherwise. In a byte table only texts with a
+  // byte of interest are; which text holds it is worked out only once a
+  // table has one: many tables have none, and then the walk over the index
+  // is all the per-message work there is.
+  constexpr size_t kPiece = 128 * 1024;
+  std::string& buffer = scratch->piece;
+  buffer.resize(kPiece);
+  const uint64_t end = table.block_end;
+  size_t k = 0;
+  for (uint64_t piece = table.index_end; piece < end;) {
+    const size_t got = file.read_at(piece, buffer.data(),
+                                    static_cast<size_t>(std::min<uint64_t>(kPiece, end - piece)));
+    if (got == 0) break;
+    const std::string_view bytes(buffer.data(), got);
+    const uint64_t piece_end = piece + got;
+    uint64_t resume = piece_end;
+    for (size_t hit = 0; hit < got; ++hit) {
+      if (!unicode) hit = next_of_interest(bytes, hit);
+      if (hit == got) break;
+      if (!texts_found) {
+        find_texts(table, count, scratch);
+        texts_found = true;
+      }
+      const uint64_t where = piece + hit;
+      while (k + 1 < texts.size() && texts[k + 1].at <= where) ++k;
+      if (texts[k].at > where) {  // before the first text
+        if (texts[k].at >= piece_end) break;
+        hit = static_cast<size_t>(texts[k].at - piece) - 1;
+        continue;
+      }
+      size_t first = k;  // entries that share the text
+      while (first > 0 && texts[first - 1].at == texts[k].at) --first;
+      const uint64_t at = texts[k].at;
+      const uint64_t next = k + 1 < texts.size() ? texts[k + 1].at : end;
+      std::string_view span;
+      if (at >= piece && next <= piece_end) {
+        span = bytes.substr(static_cast<size_t>(at - piece), static_cast<size_t>(next - at));
+      } else {
+        scratch->text.resize(static_cast<size_t>(next - at));
+        scratch->text.resize(file.read_at(at, scratch->text.data(), scratch->text.size()));
+        span = scratch->text;
+      }
+      look_at_text(table, *scratch, first, k, span, &data);
+      if (next >= piece_end) {
+        resume = next;  // past the text, which may run on beyond this piece
+        break;
+      }
+      hit = static_cast<size_t>(next - piece) - 1;
+    }
+    piece = std::max(piece_end, resume);
+  }
+  auto by_id = [](const TableData::Encoding& a, const TableData::Encoding& b) {
+    return a.id < b.id;
+  };
+  std::stable_sort(data.encodings.begin(), data.encodings.end(), by_id);
+}
+
 void analyse(const CatalogueView& catalogue, const TableView& table, bool with_texts,
              Scratch* scratch, TableData* out) {
   TableData& data = *out;
@@ -250,69 +319,7 @@ void analyse(const CatalogueView& catalogue, const TableView& table, bool with_t
       data.ids.push_back({id, 1, 0});
     }
   }
-  if (with_texts && count > 0) {
-    using Text = Scratch::Text;
-    const std::vector<Text>& texts = scratch->texts;
-    const bool unicode = table.unicode();
-    bool texts_found = false;
-    // The texts go by in pieces small enough to stay in the processor's
-    // cache; a text is looked at where it lies when the piece holds all of
-    // it, and read on its own otherwise. In a byte table only texts with a
-    // byte of interest are; which text holds it is worked out only once a
-    // table has one: many tables have none, and then the walk over the index
-    // is all the per-message work there is.
-    constexpr size_t kPiece = 128 * 1024;
-    std::string& buffer = scratch->piece;
-    buffer.resize(kPiece);
-    const uint64_t end = table.block_end;
-    size_t k = 0;
-    for (uint64_t piece = table.index_end; piece < end;) {
-      const size_t got = file.read_at(piece, buffer.data(),
-                                      static_cast<size_t>(std::min<uint64_t>(kPiece, end - piece)));
-      if (got == 0) break;
-      const std::string_view bytes(buffer.data(), got);
-      const uint64_t piece_end = piece + got;
-      uint64_t resume = piece_end;
-      for (size_t hit = 0; hit < got; ++hit) {
-        if (!unicode) hit = next_of_interest(bytes, hit);
-        if (hit == got) break;
-        if (!texts_found) {
-          find_texts(table, count, scratch);
-          texts_found = true;
-        }
-        const uint64_t where = piece + hit;
-        while (k + 1 < texts.size() && texts[k + 1].at <= where) ++k;
-        if (texts[k].at > where) {  // before the first text
-          if (texts[k].at >= piece_end) break;
-          hit = static_cast<size_t>(texts[k].at - piece) - 1;
-          continue;
-        }
-        size_t first = k;  // entries that share the text
-        while (first > 0 && texts[first - 1].at == texts[k].at) --first;
-        const uint64_t at = texts[k].at;
-        const uint64_t next = k + 1 < texts.size() ? texts[k + 1].at : end;
-        std::string_view span;
-        if (at >= piece && next <= piece_end) {
-          span = bytes.substr(static_cast<size_t>(at - piece), static_cast<size_t>(next - at));
-        } else {
-          scratch->text.resize(static_cast<size_t>(next - at));
-          scratch->text.resize(file.read_at(at, scratch->text.data(), scratch->text.size()));
-          span = scratch->text;
-        }
-        look_at_text(table, *scratch, first, k, span, &data);
-        if (next >= piece_end) {
-          resume = next;  // past the text, which may run on beyond this piece
-          break;
-        }
-        hit = static_cast<size_t>(next - piece) - 1;
-      }
-      piece = std::max(piece_end, resume);
-    }
-    auto by_id = [](const TableData::Encoding& a, const TableData::Encoding& b) {
-      return a.id < b.id;
-    };
-    std::stable_sort(data.encodings.begin(), data.encodings.end(), by_id);
-  }
+  if (with_texts && count > 0) read_texts(catalogue, table, count, scratch, &data);
   // Files that pass the check have sorted indexes; keep the walk below sound
   // whatever happens.
   auto by_id = [](const TableData::Id& a, const TableData::Id& b) { return a.id < b.id; };
