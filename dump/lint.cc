@@ -341,6 +341,65 @@ struct Stats {
   uint64_t messages = 0, missing = 0, extra = 0, reference_ids = 0;
 };
 
+std::string coverage(const Stats& s) {
+  const uint64_t present = s.reference_ids - s.missing;
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.1f",
+                s.reference_ids == 0 ? 100.0 : 100.0 * present / s.reference_ids);
+  return buffer;
+}
+
+// The statistics as the "tables" field that ends the JSON document.
+void stats_json(const CatalogueView& c, const std::vector<Stats>& stats, Output& out) {
+  auto name = [&](size_t t) { return c.table_name(c.tables[t]); };
+  out << "  \"tables\": [";
+  for (size_t i = 0; i < stats.size(); ++i) {
+    const Stats& s = stats[i];
+    const TableView& table = c.tables[s.table];
+    out << (i == 0 ? "\n" : ",\n");
+    out << "    {\"table\": " + json_string(name(s.table)) +
+               ", \"type_key\": " + std::to_string(table.record.type_key) +
+               ", \"reference\": " + (s.reference ? json_string(name(*s.reference)) : "null") +
+               ", \"messages\": " + std::to_string(s.messages);
+    if (s.reference) {
+      out << ", \"missing\": " + std::to_string(s.missing) +
+                 ", \"extra\": " + std::to_string(s.extra) +
+                 ", \"coverage_percent\": " + coverage(s) + "}";
+    } else {
+      out << ", \"missing\": null, \"extra\": null, \"coverage_percent\": null}";
+    }
+  }
+  out << (stats.empty() ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+// The statistics as a table for people: names to the left, numbers to the
+// right.
+void stats_table(const CatalogueView& c, const std::vector<Stats>& stats, Output& out) {
+  auto name = [&](size_t t) { return c.table_name(c.tables[t]); };
+  std::vector<std::vector<std::string>> rows = {
+      {"table", "type_key", "reference", "messages", "missing", "extra", "coverage"}};
+  for (const Stats& s : stats) {
+    const bool has = s.reference.has_value();
+    rows.push_back({name(s.table), hex_number(c.tables[s.table].record.type_key, 8),
+                    has ? name(*s.reference) : "-", std::to_string(s.messages),
+                    has ? std::to_string(s.missing) : "-", has ? std::to_string(s.extra) : "-",
+                    has ? coverage(s) + "%" : "-"});
+  }
+  std::vector<size_t> width(rows[0].size(), 0);
+  for (const auto& row : rows) {
+    for (size_t k = 0; k < row.size(); ++k) width[k] = std::max(width[k], row[k].size());
+  }
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t k = 0; k < row.size(); ++k) {
+      const std::string pad(width[k] - row[k].size(), ' ');
+      line += (k ? "  " : "") + (k < 3 ? row[k] + pad : pad + row[k]);
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    out << line + "\n";
+  }
+}
+
 class Linter {
  public:
   Linter(const CatalogueView& catalogue, const LintOptions& options, Output& out)
@@ -569,65 +628,16 @@ class Linter {
     ++findings_;
   }
 
-  static std::string coverage(const Stats& s) {
-    const uint64_t present = s.reference_ids - s.missing;
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.1f",
-                  s.reference_ids == 0 ? 100.0 : 100.0 * present / s.reference_ids);
-    return buffer;
-  }
-
   void finish() {
     if (options_.json) {
       if (!options_.stats_only) out_ << (findings_ == 0 ? "],\n" : "\n  ],\n");
-      out_ << "  \"tables\": [";
-      for (size_t i = 0; i < stats_.size(); ++i) {
-        const Stats& s = stats_[i];
-        const TableView& table = c_.tables[s.table];
-        out_ << (i == 0 ? "\n" : ",\n");
-        out_ << "    {\"table\": " + json_string(name(s.table)) +
-                    ", \"type_key\": " + std::to_string(table.record.type_key) +
-                    ", \"reference\": " + (s.reference ? json_string(name(*s.reference)) : "null") +
-                    ", \"messages\": " + std::to_string(s.messages);
-        if (s.reference) {
-          out_ << ", \"missing\": " + std::to_string(s.missing) +
-                      ", \"extra\": " + std::to_string(s.extra) +
-                      ", \"coverage_percent\": " + coverage(s) + "}";
-        } else {
-          out_ << ", \"missing\": null, \"extra\": null, \"coverage_percent\": null}";
-        }
-      }
-      out_ << (stats_.empty() ? "]\n}\n" : "\n  ]\n}\n");
-      return;
-    }
-    if (!options_.stats_only) {
+      stats_json(c_, stats_, out_);
+    } else if (!options_.stats_only) {
       out_ << (findings_ == 0
                    ? std::string("No findings.\n")
                    : std::to_string(findings_) + (findings_ == 1 ? " finding\n" : " findings\n"));
-      return;
-    }
-    std::vector<std::vector<std::string>> rows = {
-        {"table", "type_key", "reference", "messages", "missing", "extra", "coverage"}};
-    for (const Stats& s : stats_) {
-      const bool has = s.reference.has_value();
-      rows.push_back({name(s.table), hex_number(c_.tables[s.table].record.type_key, 8),
-                      has ? name(*s.reference) : "-", std::to_string(s.messages),
-                      has ? std::to_string(s.missing) : "-", has ? std::to_string(s.extra) : "-",
-                      has ? coverage(s) + "%" : "-"});
-    }
-    std::vector<size_t> width(rows[0].size(), 0);
-    for (const auto& row : rows) {
-      for (size_t k = 0; k < row.size(); ++k) width[k] = std::max(width[k], row[k].size());
-    }
-    for (const auto& row : rows) {
-      std::string line;
-      for (size_t k = 0; k < row.size(); ++k) {
-        const std::string pad(width[k] - row[k].size(), ' ');
-        // Names to the left, numbers to the right.
-        line += (k ? "  " : "") + (k < 3 ? row[k] + pad : pad + row[k]);
-      }
-      while (!line.empty() && line.back() == ' ') line.pop_back();
-      out_ << line + "\n";
+    } else {
+      stats_table(c_, stats_, out_);
     }
   }
 
