@@ -39,6 +39,11 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
       case 'c':
         options.create = true;
         break;
+      case 'W':
+        // Unlike -c, which takes any value, a new option takes none.
+        if (arg.size() != 2) throw usage_failure("bad argument : " + arg, arg);
+        options.warnings_are_errors = true;
+        break;
       case 'h':
         options.names_path = value;
         options.names_given = true;

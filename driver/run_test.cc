@@ -627,6 +627,7 @@ TEST(RunFailedBuild, PutsEveryFileBack) {
     std::string what;
     std::string source;
     std::string message;
+    std::string err = "";
   };
   const std::vector<Case> cases = {
       {"missing LANGUAGE line", "// LANGUAGE EN\n#message 1 A \"a\"\n",
@@ -636,7 +637,8 @@ TEST(RunFailedBuild, PutsEveryFileBack) {
        "Error : \\xg: hex constants must have at least one hex digit\n"},
       {"identifier that cannot be read",
        message_source("EN", "#message 1 A \"a\"\n#message abc X \"t\"\n"),
-       "  Error in A.h: line 7: the identifier of this #message line cannot be read\n"},
+       "  Error in A.h: 1 error\n",
+       "A.h:7:10: error: the identifier of this #message line cannot be read\n"},
   };
   for (const Case& c : cases) {
     for (bool create : {false, true}) {
@@ -650,7 +652,7 @@ TEST(RunFailedBuild, PutsEveryFileBack) {
       if (create) args.insert(args.begin(), "-c");
       Result r = run_in(fs, args);
       EXPECT_EQ(r.out, progress("A.h", "X.MSG") + c.message);
-      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(r.err, c.err);
       EXPECT_EQ(r.pauses, 0);
       EXPECT_EQ(r.code, 1);
       EXPECT_TRUE(same_files(before, fs));

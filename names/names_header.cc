@@ -64,12 +64,26 @@ void NamesHeader::define(int64_t id) {
   }
 }
 
+void NamesHeader::check_names(Diagnostics* diagnostics, std::string source_path,
+                              std::string header_path) {
+  diagnostics_ = diagnostics;
+  source_path_ = std::move(source_path);
+  header_path_ = std::move(header_path);
+}
+
 void NamesHeader::copy_previous_header(LineReader& previous) {
   merge_mode_ = true;
   std::string_view line;
   bool newline = false;
+  std::string_view name;
   while (previous.read_line(&line, &newline)) {
-    if (auto id = parse_define(line)) define(*id);
+    if (auto id = parse_define(line, &name)) {
+      define(*id);
+      if (diagnostics_) {
+        previous_names_.try_emplace(std::string(name), *id);
+        previous_ids_.try_emplace(*id, name);
+      }
+    }
     out_->buffer()->append(line);
     if (newline) out_->buffer()->push_back('\n');
     line_open_ = !newline;
@@ -77,7 +91,26 @@ void NamesHeader::copy_previous_header(LineReader& previous) {
   }
 }
 
-void NamesHeader::on_message_name(int32_t id, std::string_view line) {
+void NamesHeader::check(int32_t id, std::string_view line, long number) {
+  const std::string_view name = message_name(line);
+  const long column = static_cast<long>(name.data() - line.data()) + 1;
+  const auto named = previous_names_.find(std::string(name));
+  if (named != previous_names_.end() && named->second != id) {
+    diagnostics_->error(source_path_, number, column,
+                        "the name " + quoted(name, 63) + " is #defined as " +
+                            std::to_string(named->second) + " in " + header_path_ +
+                            ": one name cannot stand for identifier " + std::to_string(id) +
+                            " as well");
+  } else if (named == previous_names_.end() && defines_id(id)) {
+    diagnostics_->warning(source_path_, number, column,
+                          header_path_ + " already names " + std::to_string(id) + " " +
+                              quoted(previous_ids_[id], 63) + ", so " + quoted(name, 63) +
+                              " is not defined");
+  }
+}
+
+void NamesHeader::on_message_name(int32_t id, std::string_view line, long number) {
+  if (merge_mode_ && diagnostics_) check(id, line, number);
   if (merge_mode_ && defines_id(id)) return;
   // A previous header whose last line has no line feed is copied as it is,
   // but a new line must not be glued onto that last line: the header would
