@@ -79,10 +79,7 @@ void NamesHeader::copy_previous_header(LineReader& previous) {
   while (previous.read_line(&line, &newline)) {
     if (auto id = parse_define(line, &name)) {
       define(*id);
-      if (diagnostics_) {
-        previous_names_.try_emplace(std::string(name), *id);
-        previous_ids_.try_emplace(*id, name);
-      }
+      if (diagnostics_) previous_names_.add(name, *id, previous.line_number());
     }
     out_->buffer()->append(line);
     if (newline) out_->buffer()->push_back('\n');
@@ -94,18 +91,25 @@ void NamesHeader::copy_previous_header(LineReader& previous) {
 void NamesHeader::check(int32_t id, std::string_view line, long number) {
   const std::string_view name = message_name(line);
   const long column = static_cast<long>(name.data() - line.data()) + 1;
-  const auto named = previous_names_.find(std::string(name));
-  if (named != previous_names_.end() && named->second != id) {
+  const NameIndex::Entry* named = previous_names_.find(name);
+  if (named != nullptr && named->id != id) {
     diagnostics_->error(source_path_, number, column,
                         "the name " + quoted(name, 63) + " is #defined as " +
-                            std::to_string(named->second) + " in " + header_path_ +
+                            std::to_string(named->id) + " in " + header_path_ +
                             ": one name cannot stand for identifier " + std::to_string(id) +
                             " as well");
-  } else if (named == previous_names_.end() && defines_id(id)) {
+  } else if (named == nullptr && defines_id(id)) {
+    if (previous_ids_.empty()) {
+      for (const NameIndex::Entry& entry : previous_names_.entries()) {
+        previous_ids_.try_emplace(entry.id, entry);
+      }
+    }
+    const auto first = previous_ids_.find(id);
+    if (first == previous_ids_.end()) return;
     diagnostics_->warning(source_path_, number, column,
                           header_path_ + " already names " + std::to_string(id) + " " +
-                              quoted(previous_ids_[id], 63) + ", so " + quoted(name, 63) +
-                              " is not defined");
+                              quoted(previous_names_.name(first->second), 63) + ", so " +
+                              quoted(name, 63) + " is not defined");
   }
 }
 

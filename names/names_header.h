@@ -13,6 +13,7 @@
 
 #include "platform/file_io.h"
 #include "source/diagnostics.h"
+#include "source/name_index.h"
 
 namespace tolvane {
 
@@ -63,10 +64,10 @@ class NamesHeader {
 
   Diagnostics* diagnostics_ = nullptr;
   std::string source_path_, header_path_;
-  // The previous header's first definition of each name and of each
-  // identifier; kept only for check_names().
-  std::unordered_map<std::string, int64_t> previous_names_;
-  std::unordered_map<int64_t, std::string> previous_ids_;
+  // The previous header's definitions, kept only for check_names(); and the
+  // first name of each identifier, made when a warning first needs it.
+  NameIndex previous_names_;
+  std::unordered_map<int64_t, NameIndex::Entry> previous_ids_;
 };
 
 }  // namespace tolvane

@@ -1,8 +1,10 @@
 #include "source/source_checks.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "msgfile/layout.h"
 #include "msgfile/records.h"
@@ -87,11 +89,27 @@ void SourceChecks::warning(long number, size_t column, std::string text) {
 
 void SourceChecks::bytes(std::string_view line, long number) {
   if (binary_reported_) return;
-  for (size_t i = 0; i < line.size(); ++i) {
+  // Controls other than the white space of C sources are no text in any
+  // character set a source is written in.
+  static const auto kBinary = [] {
+    std::array<bool, 256> binary{};
+    for (int c = 0; c < 0x20; ++c) binary[c] = !is_blank(static_cast<char>(c));
+    binary[0x7F] = true;
+    return binary;
+  }();
+  size_t i = 0;
+  // Eight bytes at a time past those that hold no control character at all.
+  constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+  for (; i + 8 <= line.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, line.data() + i, 8);
+    const uint64_t below_space = (word - 0x20 * kOnes) & ~word & kHighs;
+    const uint64_t del = ((word ^ 0x7F * kOnes) - kOnes) & ~(word ^ 0x7F * kOnes) & kHighs;
+    if ((below_space | del) != 0) break;
+  }
+  for (; i < line.size(); ++i) {
     const auto c = static_cast<unsigned char>(line[i]);
-    // Controls other than the white space of C sources are no text in any
-    // character set a source is written in.
-    if ((c < 0x20 && !is_blank(line[i])) || c == 0x7F) {
+    if (kBinary[c]) {
       binary_reported_ = true;
       char what[64];
       std::snprintf(what, sizeof what, "the byte 0x%02X%s", c, c == 0 ? " (NUL)" : "");
@@ -256,11 +274,11 @@ bool SourceChecks::message(std::string_view line, long number, const Decimal& id
         number, name_begin + 1,
         "the name " + quoted(name) + " is not a C identifier: the names header would not compile");
   } else {
-    auto [named, added] = names_.try_emplace(std::string(name), Named{value, number});
-    if (!added && named->second.id != value) {
+    const NameIndex::Entry& first = names_.add(name, value, number);
+    if (first.id != value) {
       error(number, name_begin + 1,
             "the name " + std::string(name) + " already stands for identifier " +
-                std::to_string(named->second.id) + " (line " + std::to_string(named->second.line) +
+                std::to_string(first.id) + " (line " + std::to_string(first.line) +
                 "): one name cannot give two identifiers");
     }
   }
@@ -291,6 +309,8 @@ void SourceChecks::text(std::string_view line, long number, std::string_view tex
       break;
     }
   }
+  // A byte text says something other than it reads only at a backslash.
+  if (coding != kUnicodeCoding && text.find('\\') == std::string_view::npos) return;
   std::vector<TextFinding> findings;
   scratch_.clear();
   encode_text(text, coding, &scratch_, &findings);

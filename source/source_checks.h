@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "source/decimal.h"
 #include "source/diagnostics.h"
+#include "source/name_index.h"
 
 namespace tolvane {
 
@@ -61,13 +61,9 @@ class SourceChecks {
   Diagnostics& diagnostics_;
   bool binary_reported_ = false;
   long type_lines_[2] = {0, 0};  // where FILETYPE and APPLITYPE were read
-  // Where each stored identifier was first given, and each name.
+  // Where each stored identifier was first given, and every name.
   std::vector<uint32_t> id_lines_;
-  struct Named {
-    int64_t id;
-    long line;
-  };
-  std::unordered_map<std::string, Named> names_;
+  NameIndex names_;
   std::string scratch_;
 };
 
