@@ -7,6 +7,12 @@ install(TARGETS Tolvane tolvane-dump EXPORT TolvaneTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES man/Tolvane.1 man/tolvane-dump.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES docs/msg-format.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Built only where libgettextpo and expat are (Linux).
+if(TARGET tolvane-translate)
+  install(TARGETS tolvane-translate EXPORT TolvaneTargets
+          RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES man/tolvane-translate.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 
 set(TOLVANE_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tolvane)
 install(EXPORT TolvaneTargets NAMESPACE Tolvane:: DESTINATION ${TOLVANE_CMAKE_DIR})
