@@ -42,7 +42,7 @@ bool is_identifier(std::string_view name) {
   return true;
 }
 
-// Edits that turn `a` into `b`, up to a small bound.
+// How many single-letter edits turn `a` into `b`.
 size_t distance(std::string_view a, std::string_view b) {
   std::vector<size_t> row(b.size() + 1);
   for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
