@@ -17,7 +17,8 @@ file(MAKE_DIRECTORY "${TOLVANE_work_dir}")
 cmake_path(GET TOLVANE_output FILENAME msg)
 cmake_path(GET TOLVANE_names FILENAME names)
 
-# Tolvane pauses for a key after a usage error when its input is a terminal.
+# Tolvane pauses for a key after a usage error when its input is a terminal;
+# -b (batch) and no input make sure a build never waits for one.
 if(CMAKE_HOST_WIN32)
   set(no_input NUL)
 else()
@@ -31,7 +32,7 @@ endif()
 set(create -c)
 foreach(source IN LISTS TOLVANE_sources)
   execute_process(
-    COMMAND "${TOLVANE_TOOL}" ${create} ${warnings} "-t${source}" "-h${names}" "${msg}"
+    COMMAND "${TOLVANE_TOOL}" -b ${create} ${warnings} "-t${source}" "-h${names}" "${msg}"
     WORKING_DIRECTORY "${TOLVANE_work_dir}"
     INPUT_FILE "${no_input}"
     OUTPUT_VARIABLE out

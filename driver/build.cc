@@ -238,8 +238,10 @@ void run_build(FileSystem& fs, const BuildOptions& options, const Catalogue& old
                                    or_fail("Cannot read " + paths.names,
                                            [&] { return fs.open(paths.names, OpenMode::kRead); }));
   }
+  // A write names the work file it fails on: the names header itself is
+  // still the previous one, untouched.
   files.names_tmp = in_role(
-      "Cannot write " + paths.names,
+      "Cannot write " + paths.names_tmp,
       or_fail("Cannot create " + paths.names, [&] { return create_afresh(paths.names_tmp); }));
   work.created_names_tmp();
 

@@ -319,15 +319,16 @@ TEST_F(FileSafety, WriteFailuresAreReportedAndUndone) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {"limit below the size of the old file", "fr.h", "names.h", 1000, "Cannot write APP.TMP\n"},
-      {"limit inside the header area", "fr.h", "names.h", 100, "Cannot write APP.TMP\n"},
+      {"limit below the size of the old file", "fr.h", "names.h", 1000,
+       "Cannot write APP.TMP\napp.TMP: "},
+      {"limit inside the header area", "fr.h", "names.h", 100, "Cannot write APP.TMP\napp.TMP: "},
       {"limit inside the new texts", "big.h", "new_names.h", msg_size + 20000,
-       "Cannot write APP.TMP\n"},
+       "Cannot write APP.TMP\napp.TMP: "},
       // The MSG file fits; the copy of the previous names header does not.
       {"limit inside the names header", "fr.h", "names.h", names_size / 2,
-       "Cannot write names.h\n"},
+       "Cannot write names.h.TMP\nnames.h.TMP: "},
       {"limit inside the last line of the names header", "fr_new.h", "names.h", names_size + 10,
-       "Cannot write names.h\n"},
+       "Cannot write names.h.TMP\nnames.h.TMP: "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -335,7 +336,7 @@ TEST_F(FileSafety, WriteFailuresAreReportedAndUndone) {
         tool({"-t" + c.source, "-h" + c.names, "app.msg"}, dir.path(), file_size_limit(c.limit));
     EXPECT_EQ(result.signal, 0);
     EXPECT_EQ(result.out, progress(c.source, "APP.MSG") + kPause);
-    // The first line as it always was, then why.
+    // The work file being written, then that file on disk and why.
     EXPECT_EQ(result.err, c.message + "File too large\n");
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_EQ(differences(before, take()), "");
@@ -398,13 +399,13 @@ TEST_F(FileSafety, ReadOnlyDirectories) {
   Snapshot before = take();
   RunResult result = tool({"-tfr.h", "-hnames.h", "app.msg"}, dir.path(), *as_user);
   EXPECT_EQ(result.out, progress("fr.h", "APP.MSG") + kPause);
-  EXPECT_EQ(result.err, "Cannot create APP.TMP\nPermission denied\n");
+  EXPECT_EQ(result.err, "Cannot create APP.TMP\napp.TMP: Permission denied\n");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(differences(before, take()), "");
 
   result = tool({"-c", "-tfr.h", "-hnames.h", "new.msg"}, dir.path(), *as_user);
   EXPECT_EQ(result.out, progress("fr.h", "NEW.MSG") + kPause);
-  EXPECT_EQ(result.err, "Cannot create NEW.MSG\nPermission denied\n");
+  EXPECT_EQ(result.err, "Cannot create NEW.MSG\nnew.TMP: Permission denied\n");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(differences(before, take()), "");
 
@@ -414,7 +415,7 @@ TEST_F(FileSafety, ReadOnlyDirectories) {
   before = take();
   result = tool({"-tfr.h", "-hro/names.h", "app.msg"}, dir.path(), *as_user);
   EXPECT_EQ(result.out, progress("fr.h", "APP.MSG") + kPause);
-  EXPECT_EQ(result.err, "Cannot create ro/names.h\nPermission denied\n");
+  EXPECT_EQ(result.err, "Cannot create ro/names.h\nro/names.h.TMP: Permission denied\n");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(differences(before, take()), "");
 
@@ -441,6 +442,26 @@ TEST_F(FileSafety, ReadOnlyDirectories) {
             "#define FROM_BEFORE 40\n#define BYE 1\n#define MERCI 3\n");
   EXPECT_THAT(list_dir(dir / "ro"), ElementsAre("names.h"));
   EXPECT_THAT(list_dir(dir.path()), ElementsAre("app.msg", "en.h", "fr.h", "names.h", "ro", "w"));
+}
+
+// An MSG file the user may not read is reported with the system's reason:
+// the advice to use -c, which would throw away every other language, is
+// only for a file that does not exist.
+TEST_F(FileSafety, AnUnreadableMsgFileIsNotAdvisedAway) {
+  ASSERT_NO_FATAL_FAILURE(make_existing());
+  const Snapshot before = take();
+  auto as_user = unprivileged();
+  if (!as_user) GTEST_SKIP() << "cannot run the tool without root's permission bypass";
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  ASSERT_EQ(chmod((dir / "app.msg").c_str(), 0), 0);
+  RunResult result = tool({"-tfr.h", "-hnames.h", "app.msg"}, dir.path(), *as_user);
+  EXPECT_EQ(result.out, std::string(kBanner) +
+                            "Error : APP.MSG doesn't exist or cannot be opened:\n"
+                            "app.msg: Permission denied\n" +
+                            kPause);
+  EXPECT_EQ(result.exit_code, 1);
+  ASSERT_EQ(chmod((dir / "app.msg").c_str(), 0644), 0);
+  EXPECT_EQ(differences(before, take()), "");
 }
 
 #endif  // !_WIN32

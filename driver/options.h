@@ -1,4 +1,4 @@
-// The command line: Tolvane [-c] [-W] -t<source> -h<names header> <file>.MSG
+// The command line: Tolvane [-c] [-b] [-W] -t<source> -h<names header> <file>.MSG
 #ifndef TOLVANE_DRIVER_OPTIONS_H_
 #define TOLVANE_DRIVER_OPTIONS_H_
 
@@ -26,6 +26,11 @@ struct BuildOptions {
 // opening the source given with -t to test it. Throws a usage Failure for
 // the first problem found.
 BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem& fs);
+
+// Whether the command line asks never to wait for a key (-b): looked at
+// before it is read, so that a command line refused half-way never waits in
+// a build either.
+bool wants_batch(const std::vector<std::string>& args);
 
 // The usage text, one line each.
 const std::string& usage_text();

@@ -163,6 +163,18 @@ TEST(RunCommandLine, EachProblemIsReportedAloneWithUsageAndPause) {
        "Use the -t option below to specify the file that contains messages definitions\n"},
       {{"-tA.h", "x.msg"},
        "Use the -h option below to specify the name of the h file that will be generated\n"},
+      // A blank after -t or -h leaves the option empty: said so before
+      // anything is touched, not once the build is done.
+      {{"-t", "A.h", "-hB.h", "x.msg"},
+       "Error :  is not a h file:\nthe file name must follow -t with no blank, as in "
+       "-tMyEnglishMessages.h\n"},
+      {{"-tA.h", "-h", "B.h", "x.msg"},
+       "Error : -h needs a file name:\nthe file name must follow -h with no blank, as in "
+       "-hMyMessagesNames.h\n"},
+      {{"-c", "-tA.h", "-h", "x.msg"},
+       "Error : -h needs a file name:\nthe file name must follow -h with no blank, as in "
+       "-hMyMessagesNames.h\n"},
+      {{"-bx", "-tA.h", "-hB.h", "x.msg"}, "Error : bad argument : -bx\n"},
       // The options are checked before the MSG file is looked at.
       {{"-tA.h", "bad.msg"},
        "Use the -h option below to specify the name of the h file that will be generated\n"},
@@ -203,6 +215,76 @@ TEST(RunCommandLine, EachProblemIsReportedAloneWithUsageAndPause) {
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(same_files(before, fs));
   }
+}
+
+// Asked for, the usage and the version are answers: standard output, exit 0,
+// no pause. -b (a run started by a build) never pauses, whatever fails.
+TEST(RunCommandLine, HelpVersionAndBatchRunsNeverPause) {
+  FakeFileSystem fs;
+  fs.set_file("A.h", kWorkedSource);
+  Result help = run_in(fs, {"--help"});
+  EXPECT_EQ(help.out, kBanner + kUsage);
+  EXPECT_EQ(help.err, "");
+  EXPECT_EQ(help.code, 0);
+  Result version = run_in(fs, {"--version"});
+  EXPECT_EQ(version.out, kBanner);
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(help.pauses + version.pauses, 0);
+  EXPECT_EQ(fs.list_files(), std::vector<std::string>{"A.h"});
+
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-b"},
+                                               {"-b", "-tA.h", "-hB.h", "missing.msg"},
+                                               {"-tA.h", "-b", "-hB.h", "missing.msg"}}) {
+    Result r = run_in(fs, args);
+    EXPECT_EQ(r.pauses, 0);
+    EXPECT_EQ(r.out.find("press key.."), std::string::npos) << r.out;
+    EXPECT_EQ(r.code, 1);
+  }
+  Result built = run_in(fs, {"-c", "-b", "-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(built.out, success("A.h", "X.MSG"));
+  EXPECT_EQ(content(fs, "x.msg"), worked_example_file("X.MSG"));
+}
+
+// A previous names header gets #define lines appended: one that is no names
+// header (another catalogue, binary data, C code) is refused before anything
+// is touched; comments, blank lines, #define lines and a guard around them
+// pass.
+TEST(RunRefusal, APreviousNamesHeaderThatIsNoNamesHeader) {
+  struct Case {
+    std::string content, problem;
+  };
+  const std::vector<Case> cases = {
+      {worked_example_file("OTHER.MSG"), "it is an MSG file"},
+      {std::string("#define A 1\n\0\x01\x02", 15), "it is not text"},
+      {"#define A 1\nint x;\n",
+       "line 2 is neither a preprocessor line (#define ...), a comment "
+       "nor blank"},
+      {"/* a\n#define B 2 */ int x;\n",
+       "line 2 is neither a preprocessor line (#define ...), a "
+       "comment nor blank"},
+      {"define A 1\n", "line 1 is neither a preprocessor line (#define ...), a comment nor blank"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.problem);
+    FakeFileSystem fs;
+    fs.set_file("A.h", kWorkedSource);
+    fs.set_file("x.msg", worked_example_file("X.MSG"));
+    fs.set_file("other.h", c.content);
+    const auto before = snapshot(fs);
+    Result r = run_in(fs, {"-tA.h", "-hother.h", "x.msg"});
+    EXPECT_EQ(r.out, kBanner + "Error : other.h is not a names header: " + c.problem + "\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(same_files(before, fs));
+  }
+  FakeFileSystem fs;
+  fs.set_file("A.h", kWorkedSource);
+  const std::string kept =
+      "// generated\r\n#ifndef NAMES_H\n\n  /* several\n     lines */\n#define OLD 7 /* kept */\n"
+      "\t#define X 8\n#endif\n";
+  fs.set_file("B.h", kept);
+  Result r = run_in(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, success("A.h", "X.MSG"));
+  EXPECT_EQ(content(fs, "B.h"), kept + "#define B 2\n#define A 1\n");
 }
 
 // ---------------------------------------------------------------------------
@@ -766,12 +848,17 @@ TEST(RunFailedBuild, WithoutPreviousFilesNothingIsLeft) {
 }
 
 // The build reads and writes several files at once; a read or write that
-// fails names the file it failed on, in that file's role.
+// fails names the file it failed on, in that file's role, and the reason
+// line names it as it is on disk.
 TEST(RunFailedBuild, AReadOrWriteThatFailsNamesItsFile) {
   const std::map<std::string, std::string> told = {
-      {"read A.h", "Cannot read A.h\n"},       {"read x.msg", "Cannot read X.MSG\n"},
-      {"read B.h", "Cannot read B.h\n"},       {"write x.TMP", "Cannot write X.TMP\n"},
-      {"write B.h.TMP", "Cannot write B.h\n"},
+      {"read A.h", "Cannot read A.h\nA.h: "},
+      {"read x.msg", "Cannot read X.MSG\nx.msg: "},
+      {"read B.h", "Cannot read B.h\nB.h: "},
+      // The reason line names the file on disk; a write names the work file
+      // it was writing, since the names header itself is untouched.
+      {"write x.TMP", "Cannot write X.TMP\nx.TMP: "},
+      {"write B.h.TMP", "Cannot write B.h.TMP\nB.h.TMP: "},
   };
   std::set<std::string> seen;
   for (long n = 1;; ++n) {

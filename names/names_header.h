@@ -29,6 +29,13 @@ std::string_view message_name(std::string_view line);
 // The line written for a new identifier, ended by a bare line feed.
 void append_define(std::string* out, std::string_view name, int32_t id);
 
+// Why the previous names header is no names header a run could
+// have written or a person kept in step (a catalogue, binary data, C code or
+// other text): appending #define lines to it would damage another file.
+// Empty when every line is a preprocessor line (#define lines, and the
+// include guard a person may add), a comment or blank.
+std::string names_header_problem(File& previous);
+
 class NamesHeader {
  public:
   explicit NamesHeader(FileWriter* out) : out_(out) {}

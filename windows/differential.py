@@ -115,6 +115,12 @@ def argument_error(rng, msg, names_header):
         ["-", msg],
         ["-c", "-tsrc.h", msg],
         ["-cxyz", "-tsrc.h", "-hfirst.h", "-h" + names_header, msg],
+        ["-c", "-t", "src.h", "-h" + names_header, msg],
+        ["-b", "-c", "-tsrc.h", "-h", names_header, msg],
+        ["-c", "-tsrc.h", "-h" + names_header, "nodir/" + msg],
+        ["-c", "-tsrc.h", "-hnodir/" + names_header, msg],
+        ["--help"],
+        ["--version"],
         ["-Wall", "-tsrc.h", "-h" + names_header, msg],
     ])
 
