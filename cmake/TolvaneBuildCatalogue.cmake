@@ -1,7 +1,7 @@
 # The build step behind tolvane_add_catalogue(), run with
 #   cmake -DTOLVANE_TOOL=<Tolvane> -DTOLVANE_SETTINGS=<file> -P TolvaneBuildCatalogue.cmake
 # The settings file gives TOLVANE_work_dir, TOLVANE_output, TOLVANE_names and
-# TOLVANE_sources.
+# TOLVANE_sources, and TOLVANE_warnings_as_errors (TRUE for -W).
 cmake_minimum_required(VERSION 3.25)
 
 if(NOT TOLVANE_TOOL OR NOT EXISTS "${TOLVANE_SETTINGS}")
@@ -25,17 +25,26 @@ else()
   set(no_input /dev/null)
 endif()
 
+set(warnings "")
+if(TOLVANE_warnings_as_errors)
+  set(warnings -W)
+endif()
 set(create -c)
 foreach(source IN LISTS TOLVANE_sources)
   execute_process(
-    COMMAND "${TOLVANE_TOOL}" -b ${create} "-t${source}" "-h${names}" "${msg}"
+    COMMAND "${TOLVANE_TOOL}" -b ${create} ${warnings} "-t${source}" "-h${names}" "${msg}"
     WORKING_DIRECTORY "${TOLVANE_work_dir}"
     INPUT_FILE "${no_input}"
     OUTPUT_VARIABLE out
-    ERROR_VARIABLE out
+    ERROR_VARIABLE err
     RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${out}Tolvane failed (${result}) on ${source}")
+    message(FATAL_ERROR "${out}${err}Tolvane failed (${result}) on ${source}")
+  endif()
+  # A build that went through still shows the source's warnings.
+  if(NOT err STREQUAL "")
+    string(STRIP "${err}" err)
+    message(NOTICE "${err}")
   endif()
   set(create "")
 endforeach()

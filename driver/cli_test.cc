@@ -211,11 +211,13 @@ TEST_F(CommandLine, LongPathsAreHeldWholeAndTheNameFieldTakes32Characters) {
 
 class Products : public ::testing::Test {
  protected:
-  // Runs with success expected and no work file left behind.
+  // Runs with success expected, the warnings `err` (the files are what they
+  // would be without them) and no work file left behind.
   void Build(const std::vector<std::string>& args, const std::string& source,
-             const std::string& shown, const std::vector<std::string>& listing) {
+             const std::string& shown, const std::vector<std::string>& listing,
+             const std::string& err = "") {
     SCOPED_TRACE(::testing::PrintToString(args));
-    expect_run(tool(args, dir.path()), success(source, shown), "", 0);
+    expect_run(tool(args, dir.path()), success(source, shown), err, 0);
     EXPECT_EQ(list_dir(dir.path()), listing);
   }
   TempDir dir;
@@ -265,7 +267,8 @@ TEST_F(Products, EnglishFrenchEnglishSequence) {
   EXPECT_EQ(read_file(dir / "app.msg"), run1);
   EXPECT_EQ(read_file(dir / "names.h"), "#define B 2\n#define A 1\n");
 
-  Build({"-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG", listing);
+  Build({"-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG", listing,
+        "fr.h:6:12: warning: names.h already names 1 \"A\", so \"Z\" is not defined\n");
   // Texts "un\0trois\0" (9 bytes) and a fill byte; index (1, 6), (3, 3).
   const std::string fr_block = index(1, 6) + index(3, 3) + std::string("un\0trois\0\0", 10);
   const std::string run2 = header("APP.MSG", 2) + entry("EN", 1, 54) + entry("FR", 1, 98) +
@@ -297,7 +300,12 @@ TEST_F(Products, UnicodeTable) {
                                          "#message 2 E \"\"\n"
                                          "#message 2 E2 \"0xfF\\x0a\"\n",
                                          "UNICODE", "FONT_JA", "0x10", "1f"));
-  Build({"-c", "-tu.h", "-hu_names.h", "u.msg"}, "u.h", "U.MSG", {"u.h", "u.msg", "u_names.h"});
+  Build({"-c", "-tu.h", "-hu_names.h", "u.msg"}, "u.h", "U.MSG", {"u.h", "u.msg", "u_names.h"},
+        "u.h:6:15: warning: a UNICODE text is written in byte notations only: from \"Hello\" on, "
+        "characters other than \\xHH or 0xHH, blanks and commas are ignored; write each UTF-16 "
+        "unit as two notations, high byte first (U+0048 is \\x00\\x48)\n"
+        "u.h:9:10: warning: the identifier 2 is given twice in this source (first at line 8): a "
+        "lookup finds only one of its texts\n");
   // Texts in source order: 00 00 | 00 48 00 69 00 00 | 00 00 | FF 0A 00 00,
   // 14 bytes after an index of 4 entries (24 bytes). Identifier 2 appears
   // twice: the later text comes first in the index.
@@ -324,8 +332,17 @@ TEST_F(Products, NamesHeaderMergesWhatThePreviousOneDefines) {
                                           "#message 12 TWELVE\n"
                                           "#message 12 TWELVE_TWICE \"d\"\n"
                                           "#define 13 NOT_A_MESSAGE\n"));
-  Build({"-c", "-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG",
-        {"app.msg", "en.h", "names.h"});
+  Build({"-c", "-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG", {"app.msg", "en.h", "names.h"},
+        "en.h:6:12: warning: names.h already names 1 \"KEEP\", so \"NEW_ONE\" is not defined\n"
+        "en.h:7:13: warning: names.h already names 7 \"OLD_SEVEN\", so \"SEVEN\" is not defined\n"
+        "en.h:8:10: warning: the identifier 7 is given twice in this source (first at line 7): a "
+        "lookup finds only one of its texts\n"
+        "en.h:8:14: warning: names.h already names 7 \"OLD_SEVEN\", so \"SEVEN_AGAIN\" is not "
+        "defined\n"
+        "en.h:9:10: warning: the identifier 100000 is outside 0-65535: the table stores 34464, "
+        "while the names header says 100000\n"
+        "en.h:11:10: warning: the identifier 12 is given twice in this source (first at line "
+        "10): a lookup finds only one of its texts\n");
   // Only the previous header is searched, so 12 is written twice.
   EXPECT_EQ(read_file(dir / "names.h"),
             previous + "#define BIG 100000\n#define TWELVE 12\n#define TWELVE_TWICE 12\n");
@@ -334,7 +351,9 @@ TEST_F(Products, NamesHeaderMergesWhatThePreviousOneDefines) {
   const std::string merged = read_file(dir / "names.h");
   write_file(dir / "fr.h", message_source("FR", "#message 12 DOUZE \"d\"\n#message 1 UN \"a\"\n"));
   Build({"-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG",
-        {"app.msg", "en.h", "fr.h", "names.h"});
+        {"app.msg", "en.h", "fr.h", "names.h"},
+        "fr.h:6:13: warning: names.h already names 12 \"TWELVE\", so \"DOUZE\" is not defined\n"
+        "fr.h:7:12: warning: names.h already names 1 \"KEEP\", so \"UN\" is not defined\n");
   EXPECT_EQ(read_file(dir / "names.h"), merged);
 }
 

@@ -45,6 +45,11 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
       case 'c':
         options.create = true;
         break;
+      case 'W':
+        // Unlike -c, which takes any value, a new option takes none.
+        if (!value.empty()) throw usage_failure("bad argument : " + arg, arg);
+        options.warnings_are_errors = true;
+        break;
       case 'b':
         // Taken into account before the command line is read, by
         // wants_batch(); a value would be a typing mistake.

@@ -1,4 +1,4 @@
-// The command line: Tolvane [-c] [-b] -t<source> -h<names header> <file>.MSG
+// The command line: Tolvane [-c] [-b] [-W] -t<source> -h<names header> <file>.MSG
 #ifndef TOLVANE_DRIVER_OPTIONS_H_
 #define TOLVANE_DRIVER_OPTIONS_H_
 
@@ -17,8 +17,9 @@ struct BuildOptions {
   bool source_given = false;
   std::string names_path;
   bool names_given = false;
-  std::string msg_path;   // upper-cased: what messages and the header show
-  std::string msg_typed;  // as typed: the file that is read and written
+  std::string msg_path;              // upper-cased: what messages and the header show
+  std::string msg_typed;             // as typed: the file that is read and written
+  bool warnings_are_errors = false;  // -W: a warning stops the run
 };
 
 // Reads and checks the command line (`args` without the program name),

@@ -33,6 +33,8 @@ TEST(ParseCommandLine, ReadsOptionsAndUpperCasesTheMsgPath) {
   EXPECT_EQ(options.names_path, "B.h");
   EXPECT_EQ(options.msg_path, "X.MSG");
   EXPECT_EQ(options.msg_typed, "x.msg");
+  EXPECT_FALSE(options.warnings_are_errors);
+  EXPECT_TRUE(parse_command_line({"-W", "-tA.h", "-hB.h", "x.msg"}, fs).warnings_are_errors);
 }
 
 TEST(ParseCommandLine, OnlyAsciiLettersAreUpperCased) {
@@ -125,6 +127,9 @@ TEST(ParseCommandLine, ReportsTheFirstProblemInTheOrderOfExamination) {
       {{"-tA.h", "-hB.h", "--c", "x.msg"}, "Error : bad argument : --c\n"},
       {{"-C", "-tA.h", "-hB.h", "x.msg"}, "Error : bad argument : -C\n"},
       {{"-T", "x.msg"}, "Error : bad argument : -T\n"},
+      // -W takes no value, and only the capital letter is it.
+      {{"-Wall", "-tA.h", "-hB.h", "x.msg"}, "Error : bad argument : -Wall\n"},
+      {{"-w", "-tA.h", "-hB.h", "x.msg"}, "Error : bad argument : -w\n"},
       // Options are examined from the first to the last.
       {{"-x", "-tMESSAGES.H", "x.msg"}, "Error : bad argument : -x\n"},
       {{"-tMESSAGES.H", "-x", "x.msg"}, "Error : MESSAGES.H is not a h file:\n"},

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <tuple>
 
 #include "driver/build.h"
 #include "driver/options.h"
@@ -186,6 +187,28 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
   return paths;
 }
 
+// The findings on the sources, on standard error, each source's in line
+// order (a build finds some of them on a second reading).
+void print_diagnostics(const Diagnostics& diagnostics, Console& console) {
+  std::vector<const Diagnostic*> sorted;
+  std::vector<std::string> sources;
+  for (const Diagnostic& d : diagnostics.all()) {
+    sorted.push_back(&d);
+    if (std::find(sources.begin(), sources.end(), d.path) == sources.end()) {
+      sources.push_back(d.path);
+    }
+  }
+  auto rank = [&](const Diagnostic* d) {
+    return std::make_tuple(std::find(sources.begin(), sources.end(), d->path) - sources.begin(),
+                           d->line, d->column);
+  };
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [&](const Diagnostic* a, const Diagnostic* b) { return rank(a) < rank(b); });
+  std::string text;
+  for (const Diagnostic* d : sorted) text += format_diagnostic(*d);
+  if (!text.empty()) console.write_err(text);
+}
+
 }  // namespace
 
 std::string reason_line(const std::string& path, const std::string& reason) {
@@ -221,6 +244,7 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
   // undone, and dropped before any pause, so that a run waiting for a key
   // never keeps another one waiting.
   std::unique_ptr<FileLock> lock;
+  Diagnostics diagnostics;
   try {
     options = parse_command_line(args, fs);
     const WorkFilePaths paths = check_paths(fs, options);
@@ -238,13 +262,15 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
     check_previous_names(fs, options);
     console.write_out("  read " + options.source_path + "\n");
     console.write_out("  build " + options.msg_path + "\n");
-    build(fs, options, paths, std::move(base));
+    build(fs, options, paths, std::move(base), diagnostics);
   } catch (const Failure& failure) {
     lock.reset();
+    print_diagnostics(diagnostics, console);
     report(failure, console, batch);
     return 1;
   } catch (const Interrupted& interrupted) {
     lock.reset();
+    print_diagnostics(diagnostics, console);
     if (interrupted.note().empty()) {
       console.write_err("Interrupted: " + options.msg_path + " and " + options.names_path +
                         " are as they were\n");
@@ -254,6 +280,7 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
     return 1;
   }
   lock.reset();
+  print_diagnostics(diagnostics, console);
   if (interrupt_signal() != 0) {
     // The request came while the new files were replacing the previous
     // ones, and was held back until they had.

@@ -709,6 +709,7 @@ TEST(RunFailedBuild, PutsEveryFileBack) {
     std::string what;
     std::string source;
     std::string message;
+    std::string err = "";
   };
   const std::vector<Case> cases = {
       {"missing LANGUAGE line", "// LANGUAGE EN\n#message 1 A \"a\"\n",
@@ -718,7 +719,8 @@ TEST(RunFailedBuild, PutsEveryFileBack) {
        "Error : \\xg: hex constants must have at least one hex digit\n"},
       {"identifier that cannot be read",
        message_source("EN", "#message 1 A \"a\"\n#message abc X \"t\"\n"),
-       "  Error in A.h: line 7: the identifier of this #message line cannot be read\n"},
+       "  Error in A.h: 1 error\n",
+       "A.h:7:10: error: the identifier of this #message line cannot be read\n"},
   };
   for (const Case& c : cases) {
     for (bool create : {false, true}) {
@@ -732,12 +734,107 @@ TEST(RunFailedBuild, PutsEveryFileBack) {
       if (create) args.insert(args.begin(), "-c");
       Result r = run_in(fs, args);
       EXPECT_EQ(r.out, progress("A.h", "X.MSG") + c.message);
-      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(r.err, c.err);
       EXPECT_EQ(r.pauses, 0);
       EXPECT_EQ(r.code, 1);
       EXPECT_TRUE(same_files(before, fs));
     }
   }
+}
+
+// What the source holds that is wrong stops the build with the place on
+// standard error; with -W, so does what is doubtful. Found on the first
+// reading or on the second (names against the previous header), it leaves
+// every file as it was.
+TEST(RunSourceFindings, ErrorsAndWarningsUnderWStopWithEveryFileAsItWas) {
+  struct Case {
+    std::string what;
+    std::vector<std::string> options;
+    std::string body;
+    std::string summary;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {"an error",
+       {},
+       "#message 0x10 MSG_HEX \"y\"\n#message 1 A \"a\"b\"\n",
+       "1 error",
+       "A.h:6:10: error: the identifier \"0x10\" is not a decimal number: it would be read as "
+       "0; identifiers are decimal, so write 16\n"
+       "A.h:7:16: warning: a double quote inside the text is dropped: write \\\" for a double "
+       "quote\n"},
+      {"a name the names header gives another identifier",
+       {},
+       "#message 3 A \"a\"\n",
+       "1 error",
+       "A.h:6:12: error: the name \"A\" is #defined as 1 in B.h: one name cannot stand for "
+       "identifier 3 as well\n"},
+      {"a warning with -W",
+       {"-W"},
+       "#message 1 A \"x\"\n#message 1 A \"y\"\n",
+       "1 warning, which -W makes errors",
+       "A.h:7:10: warning: the identifier 1 is given twice in this source (first at line 6): a "
+       "lookup finds only one of its texts\n"},
+      {"a names header warning with -W",
+       {"-W"},
+       "#message 2 TWO \"x\"\n",
+       "1 warning, which -W makes errors",
+       "A.h:6:12: warning: B.h already names 2 \"B\", so \"TWO\" is not defined\n"},
+  };
+  for (const Case& c : cases) {
+    for (bool create : {false, true}) {
+      SCOPED_TRACE(c.what + (create ? ", with -c" : ""));
+      FakeFileSystem fs;
+      fs.set_file("A.h", message_source("EN", c.body));
+      fs.set_file("x.msg", worked_example_file("X.MSG"));
+      fs.set_file("B.h", "#define B 2\n#define A 1\n");
+      const auto before = snapshot(fs);
+      std::vector<std::string> args = c.options;
+      if (create) args.push_back("-c");
+      args.insert(args.end(), {"-tA.h", "-hB.h", "x.msg"});
+      Result r = run_in(fs, args);
+      EXPECT_EQ(r.out, progress("A.h", "X.MSG") + "  Error in A.h: " + c.summary + "\n");
+      EXPECT_EQ(r.err, c.err);
+      EXPECT_EQ(r.pauses, 0);
+      EXPECT_EQ(r.code, 1);
+      EXPECT_TRUE(same_files(before, fs));
+    }
+  }
+}
+
+// Warnings are told, and the files are those the build always wrote: the
+// same as from the source that says plainly what the build makes of it.
+TEST(RunSourceFindings, WarningsChangeNoByteOfTheFiles) {
+  const std::string warned = message_source(
+      "ENG", "#message 1 A \"a\"b\"\n#message 2 B \"c\\q\"\n  #message 3 C \"x\"\n", "unicode");
+  const std::string plain =
+      message_source("EN", "#message 1 A \"ab\"\n#message 2 B \"cq\"\n", "ISO8859");
+  std::map<std::string, std::string> built[2];
+  for (int i = 0; i < 2; ++i) {
+    FakeFileSystem fs;
+    fs.set_file("A.h", i == 0 ? warned : plain);
+    fs.set_file("x.msg", worked_example_file("X.MSG"));
+    fs.set_file("B.h", "#define B 2\n#define A 1\n");
+    Result r = run_in(fs, {"-tA.h", "-hB.h", "x.msg"});
+    EXPECT_EQ(r.out, success("A.h", "X.MSG"));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, i == 1 ? ""
+                            : "A.h:1:14: warning: the language \"ENG\" is stored on two "
+                              "characters, as \"EN\"\n"
+                              "A.h:3:15: warning: the coding \"unicode\" is not UNICODE (upper "
+                              "case): the table is a byte table; write UNICODE for a UNICODE "
+                              "table\n"
+                              "A.h:6:16: warning: a double quote inside the text is dropped: "
+                              "write \\\" for a double quote\n"
+                              "A.h:7:16: warning: unknown escape \"\\q\": the backslash is "
+                              "dropped\n"
+                              "A.h:8:1: warning: an indented #message line is ignored: #message "
+                              "must begin the line\n");
+    built[i] = snapshot(fs);
+    built[i].erase("A.h");
+  }
+  EXPECT_EQ(built[0].size(), 2u);
+  EXPECT_TRUE(built[0] == built[1]);
 }
 
 TEST(RunFailedBuild, WithoutPreviousFilesNothingIsLeft) {

@@ -115,12 +115,23 @@ void NamesHeader::define(int64_t id) {
   }
 }
 
+void NamesHeader::check_names(Diagnostics* diagnostics, std::string source_path,
+                              std::string header_path) {
+  diagnostics_ = diagnostics;
+  source_path_ = std::move(source_path);
+  header_path_ = std::move(header_path);
+}
+
 void NamesHeader::copy_previous_header(LineReader& previous) {
   merge_mode_ = true;
   std::string_view line;
   bool newline = false;
+  std::string_view name;
   while (previous.read_line(&line, &newline)) {
-    if (auto id = parse_define(line)) define(*id);
+    if (auto id = parse_define(line, &name)) {
+      define(*id);
+      if (diagnostics_) previous_names_.add(name, *id, previous.line_number());
+    }
     out_->buffer()->append(line);
     if (newline) out_->buffer()->push_back('\n');
     line_open_ = !newline;
@@ -128,7 +139,33 @@ void NamesHeader::copy_previous_header(LineReader& previous) {
   }
 }
 
-void NamesHeader::on_message_name(int32_t id, std::string_view line) {
+void NamesHeader::check(int32_t id, std::string_view line, long number) {
+  const std::string_view name = message_name(line);
+  const long column = static_cast<long>(name.data() - line.data()) + 1;
+  const NameIndex::Entry* named = previous_names_.find(name);
+  if (named != nullptr && named->id != id) {
+    diagnostics_->error(source_path_, number, column,
+                        "the name " + quoted(name, 63) + " is #defined as " +
+                            std::to_string(named->id) + " in " + header_path_ +
+                            ": one name cannot stand for identifier " + std::to_string(id) +
+                            " as well");
+  } else if (named == nullptr && defines_id(id)) {
+    if (previous_ids_.empty()) {
+      for (const NameIndex::Entry& entry : previous_names_.entries()) {
+        previous_ids_.try_emplace(entry.id, entry);
+      }
+    }
+    const auto first = previous_ids_.find(id);
+    if (first == previous_ids_.end()) return;
+    diagnostics_->warning(source_path_, number, column,
+                          header_path_ + " already names " + std::to_string(id) + " " +
+                              quoted(previous_names_.name(first->second), 63) + ", so " +
+                              quoted(name, 63) + " is not defined");
+  }
+}
+
+void NamesHeader::on_message_name(int32_t id, std::string_view line, long number) {
+  if (merge_mode_ && diagnostics_) check(id, line, number);
   if (merge_mode_ && defines_id(id)) return;
   // A previous header whose last line has no line feed is copied as it is,
   // but a new line must not be glued onto that last line: the header would
