@@ -1,7 +1,7 @@
 # The build step behind tolvane_add_catalogue(), run with
 #   cmake -DTOLVANE_TOOL=<Tolvane> -DTOLVANE_SETTINGS=<file> -P TolvaneBuildCatalogue.cmake
 # The settings file gives TOLVANE_work_dir, TOLVANE_output, TOLVANE_names and
-# TOLVANE_sources.
+# TOLVANE_sources, and TOLVANE_warnings_as_errors (TRUE for -W).
 cmake_minimum_required(VERSION 3.25)
 
 if(NOT TOLVANE_TOOL OR NOT EXISTS "${TOLVANE_SETTINGS}")
@@ -17,27 +17,37 @@ file(MAKE_DIRECTORY "${TOLVANE_work_dir}")
 cmake_path(GET TOLVANE_output FILENAME msg)
 cmake_path(GET TOLVANE_names FILENAME names)
 
-# Tolvane pauses for a key after a usage error when its input is a terminal.
+# Tolvane pauses for a key after a usage error when its input is a terminal;
+# -b (batch) and no input make sure a build never waits for one.
 if(CMAKE_HOST_WIN32)
   set(no_input NUL)
 else()
   set(no_input /dev/null)
 endif()
 
+set(warnings "")
+if(TOLVANE_warnings_as_errors)
+  set(warnings -W)
+endif()
 # Every source in one run, from a list beside the work files: one pass over
 # each source, however many there are.
 set(list "${TOLVANE_work_dir}/sources.lst")
 list(JOIN TOLVANE_sources "\n" lines)
 file(WRITE "${list}" "${lines}\n")
 execute_process(
-  COMMAND "${TOLVANE_TOOL}" -c "-l${list}" "-h${names}" "${msg}"
+  COMMAND "${TOLVANE_TOOL}" -b -c ${warnings} "-l${list}" "-h${names}" "${msg}"
   WORKING_DIRECTORY "${TOLVANE_work_dir}"
   INPUT_FILE "${no_input}"
   OUTPUT_VARIABLE out
-  ERROR_VARIABLE out
+  ERROR_VARIABLE err
   RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
-  message(FATAL_ERROR "${out}Tolvane failed (${result}) on the sources listed in ${list}")
+  message(FATAL_ERROR "${out}${err}Tolvane failed (${result}) on the sources listed in ${list}")
+endif()
+# A build that went through still shows the sources' warnings.
+if(NOT err STREQUAL "")
+  string(STRIP "${err}" err)
+  message(NOTICE "${err}")
 endif()
 
 # Files that include the names header are recompiled only when it changed.

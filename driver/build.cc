@@ -30,7 +30,11 @@ class ReadingHandler : public MessageHandler {
  public:
   ReadingHandler(NamesHeader* names, std::string* texts, size_t limit, uint16_t coding)
       : names_(names), texts_(texts), limit_(limit), coding_(coding) {}
-  void on_name(int32_t id, std::string_view line) override { names_->on_message_name(id, line); }
+  // The pass's reader, whose line numbers the names header's findings give.
+  const LineReader* source = nullptr;
+  void on_name(int32_t id, std::string_view line) override {
+    names_->on_message_name(id, line, source ? source->line_number() : 0);
+  }
   void on_text(int32_t id, std::string_view text) override {
     const size_t before = texts_->size();
     try {
@@ -132,6 +136,25 @@ struct OpenFiles {
   }
 };
 
+std::string count_of(size_t n, const char* what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+// Stops the build, before anything is replaced, when the source holds an
+// error, or a warning and warnings are errors. The sources before it had
+// neither, or the build would have stopped there.
+void stop_on_findings(const BuildOptions& options, const Diagnostics& diagnostics,
+                      const std::string& source_path) {
+  const size_t errors = diagnostics.errors(), warnings = diagnostics.warnings();
+  if (errors == 0 && (warnings == 0 || !options.warnings_are_errors)) return;
+  std::string summary;
+  if (errors > 0) summary = count_of(errors, "error");
+  if (warnings > 0 && options.warnings_are_errors) {
+    summary += (errors > 0 ? ", " : "") + count_of(warnings, "warning") + ", which -W makes errors";
+  }
+  throw source_failure("  Error in " + source_path + ": " + summary, source_path);
+}
+
 // What the run learnt of a source before writing anything.
 struct SourceStep {
   std::string language;
@@ -149,11 +172,13 @@ constexpr size_t kKeptTexts = 4 << 20;
 class SourceBuild {
  public:
   SourceBuild(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& paths,
-              const Catalogue& old, OpenFiles& files, std::vector<std::string>& warnings)
+              const Catalogue& old, OpenFiles& files, Diagnostics& diagnostics,
+              std::vector<std::string>& warnings)
       : fs_(fs),
         options_(options),
         paths_(paths),
         files_(files),
+        diagnostics_(diagnostics),
         warnings_(warnings),
         plan_(old, paths.msg_shown),
         steps_(options.sources.size()) {}
@@ -162,6 +187,8 @@ class SourceBuild {
     plan();
     FileWriter names(files_.names_tmp.get(), 0);
     NamesHeader names_header(&names);
+    // The checks of the names need the previous header's names.
+    names_header.check_names(&diagnostics_, source(0), paths_.names);
     if (files_.previous_names) {
       LineReader previous(files_.previous_names.get(), false);
       names_header.copy_previous_header(previous);
@@ -263,13 +290,19 @@ class SourceBuild {
     TableParameters parameters;
     texts.clear();
     std::optional<ReadingHandler> handler;
+    // What the names header finds is said only of a source that holds no
+    // error of its own, as when a run reads it in a pass of its own.
+    Diagnostics name_findings;
+    names.check_names(&name_findings, source(k), paths_.names);
     with_source(k, [&](File* file) {
       LineReader reader(file, true);
-      read_directives(reader, source(k), &parameters);
+      read_directives(reader, source(k), &parameters, &diagnostics_);
       step.directive_lines = reader.line_number();
       handler.emplace(&names, &texts, kKeptTexts, parameters.coding);
-      message_pass(reader, source(k), *handler);
+      handler->source = &reader;
+      message_pass(reader, source(k), *handler, &diagnostics_, parameters.coding);
     });
+    stop_on_findings(options_, diagnostics_, source(k));
     if (handler->texts > kMaxCount) {
       throw input_failure(source(k) + " : " + std::to_string(handler->texts) +
                               " messages have a text; a table holds at most " +
@@ -286,6 +319,8 @@ class SourceBuild {
         input_failure(paths_.msg_shown + " : the file would grow past 4 GiB", paths_.msg_shown);
     if (plan_.file_size_after(k, 0) > UINT32_MAX) throw too_large;
     if (handler->bad_escape) throw *handler->bad_escape;
+    for (const Diagnostic& finding : name_findings.all()) diagnostics_.report(finding);
+    stop_on_findings(options_, diagnostics_, source(k));
     const TableBlockBuilder& block = handler->block;
     const uint64_t block_size =
         uint64_t{kIndexEntrySize} * handler->texts + handler->text_bytes + block.fill().size();
@@ -368,13 +403,14 @@ class SourceBuild {
   const BuildOptions& options_;
   const WorkFilePaths& paths_;
   OpenFiles& files_;
+  Diagnostics& diagnostics_;
   std::vector<std::string>& warnings_;
   CataloguePlan plan_;
   std::vector<SourceStep> steps_;
 };
 
 void run_build(FileSystem& fs, const BuildOptions& options, const Catalogue& old, WorkFiles& work,
-               OpenFiles& files, std::vector<std::string>& warnings) {
+               OpenFiles& files, Diagnostics& diagnostics, std::vector<std::string>& warnings) {
   const WorkFilePaths& paths = work.paths();
 
   // Open everything else first, in the order whose failures users know.
@@ -404,12 +440,14 @@ void run_build(FileSystem& fs, const BuildOptions& options, const Catalogue& old
                                    or_fail("Cannot read " + paths.names,
                                            [&] { return fs.open(paths.names, OpenMode::kRead); }));
   }
+  // A write names the work file it fails on: the names header itself is
+  // still the previous one, untouched.
   files.names_tmp = in_role(
-      "Cannot write " + paths.names,
+      "Cannot write " + paths.names_tmp,
       or_fail("Cannot create " + paths.names, [&] { return create_afresh(paths.names_tmp); }));
   work.created_names_tmp();
 
-  SourceBuild(fs, options, work.paths(), old, files, warnings).run();
+  SourceBuild(fs, options, work.paths(), old, files, diagnostics, warnings).run();
   files.close_quietly();
   work.commit();
 }
@@ -417,7 +455,8 @@ void run_build(FileSystem& fs, const BuildOptions& options, const Catalogue& old
 }  // namespace
 
 std::vector<std::string> build(FileSystem& fs, const BuildOptions& options,
-                               const WorkFilePaths& paths, BaseCatalogue base) {
+                               const WorkFilePaths& paths, BaseCatalogue base,
+                               Diagnostics& diagnostics) {
   std::vector<std::string> warnings;
   WorkFiles work(fs, paths);
   OpenFiles files;
@@ -429,7 +468,7 @@ std::vector<std::string> build(FileSystem& fs, const BuildOptions& options,
   auto undo_and_throw = [&](const Failure& failure) { throw failure.with_note(undo()); };
   try {
     stop_if_interrupted();
-    run_build(fs, options, base.catalogue, work, files, warnings);
+    run_build(fs, options, base.catalogue, work, files, diagnostics, warnings);
   } catch (const Failure& failure) {
     undo_and_throw(failure);
   } catch (const Interrupted& interrupted) {

@@ -12,6 +12,7 @@
 #include "msgfile/catalogue.h"
 #include "msgfile/work_files.h"
 #include "platform/file_system.h"
+#include "source/diagnostics.h"
 
 namespace tolvane {
 
@@ -25,11 +26,14 @@ struct BaseCatalogue {
 };
 
 // Builds from `options` onto `base` (every source, in turn, all or nothing),
-// with the run's work files at `paths`. Returns the warnings of a complete
-// build, one line each without its line feed. Throws Failure after putting
-// every file back as it was.
+// with the run's work files at `paths`. What a source holds that is wrong or
+// doubtful goes to `diagnostics`; an error there (or a warning, with -W)
+// stops the build before anything is replaced. Returns the warnings of a
+// complete build about the tables it added, one line each without its line
+// feed. Throws Failure after putting every file back as it was.
 std::vector<std::string> build(FileSystem& fs, const BuildOptions& options,
-                               const WorkFilePaths& paths, BaseCatalogue base);
+                               const WorkFilePaths& paths, BaseCatalogue base,
+                               Diagnostics& diagnostics);
 
 }  // namespace tolvane
 

@@ -24,8 +24,8 @@ TEST(CataloguePlan, OneAddedTableIsTheSingleRunsHeaderArea) {
     for (int i = 0; i < runs; ++i) {
       std::string body;
       for (int n = static_cast<int>(random() % 4); n > 0; --n) {
-        body += "#message " + std::to_string(random() % 9) + " M \"" +
-                std::string(random() % 5, 'x') + "\"\n";
+        const std::string id = std::to_string(random() % 9);
+        body += "#message " + id + " M" + id + " \"" + std::string(random() % 5, 'x') + "\"\n";
       }
       fs.set_file("s.h", testing::message_source(languages[random() % 3], body));
       testing::RecordingConsole console;

@@ -43,11 +43,4 @@ std::string TableBlockBuilder::index_bytes() const {
   return out;
 }
 
-std::string TableBlockBuilder::block(std::string_view texts) const {
-  std::string out = index_bytes();
-  out.append(texts);
-  out.append(fill());
-  return out;
-}
-
 }  // namespace tolvane
