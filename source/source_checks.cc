@@ -302,15 +302,18 @@ void SourceChecks::text(std::string_view line, long number, std::string_view tex
   if (open == close) {
     warning(number, open + 1, "the text has no closing double quote: it is empty");
   }
+  // The quotes between the outer two, found a run at a time.
   for (size_t i = open + 1; i < close; ++i) {
-    if (line[i] == '"' && line[i - 1] != '\\') {
+    const void* quote = std::memchr(line.data() + i, '"', close - i);
+    if (quote == nullptr) break;
+    i = static_cast<size_t>(static_cast<const char*>(quote) - line.data());
+    if (line[i - 1] != '\\') {
       warning(number, i + 1,
               "a double quote inside the text is dropped: write \\\" for a double quote");
       break;
     }
   }
-  // A byte text says something other than it reads only at a backslash.
-  if (coding != kUnicodeCoding && text.find('\\') == std::string_view::npos) return;
+  if (plain_text(text, coding)) return;
   std::vector<TextFinding> findings;
   scratch_.clear();
   encode_text(text, coding, &scratch_, &findings);

@@ -1,5 +1,6 @@
 #include "source/text_encoder.h"
 
+#include <array>
 #include <cstdio>
 
 #include "platform/failure.h"
@@ -51,6 +52,18 @@ std::string notations_of(char32_t c) {
 
 bool is_octal(char c) { return c >= '0' && c <= '7'; }
 
+// hex_digit_value() of every byte: it runs for every notation of a text.
+constexpr auto kHexValues = [] {
+  std::array<uint8_t, 256> values{};
+  for (int c = 0; c < 256; ++c) {
+    values[c] = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : 255;
+  }
+  return values;
+}();
+
 char simple_escape(char c) {
   switch (c) {
     case '"':
@@ -82,12 +95,7 @@ char simple_escape(char c) {
 
 }  // namespace
 
-uint8_t hex_digit_value(char c) {
-  if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
-  if (c >= 'a' && c <= 'f') return static_cast<uint8_t>(c - 'a' + 10);
-  if (c >= 'A' && c <= 'F') return static_cast<uint8_t>(c - 'A' + 10);
-  return 255;
-}
+uint8_t hex_digit_value(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
 
 uint8_t octal_escape(std::string_view rest, int* consumed) {
   *consumed = 0;
@@ -176,8 +184,13 @@ uint32_t encode_byte_text(std::string_view text, std::string* out,
 
 uint32_t encode_unicode_text(std::string_view text, std::string* out,
                              std::vector<TextFinding>* findings) {
-  size_t start = out->size();
+  const size_t start = out->size();
   const size_t n = text.size();
+  // Every byte written takes a whole notation of four characters: the bytes
+  // go straight into room made once, not one push_back each.
+  out->resize(start + n / 4 + 2);
+  char* const first = out->data() + start;
+  char* w = first;
   bool ignored_seen = false, digits_seen = false;
   size_t last_notation_end = 0;  // where the last notation ended, when any
   for (size_t i = 0; i < n;) {
@@ -224,18 +237,68 @@ uint32_t encode_unicode_text(std::string_view text, std::string* out,
                hex_byte((16 * d1 + d2) & 0xFF) +
                (d1 != 255 ? "; write \\x0" + std::string(1, text[i + 2]) : std::string()));
     }
-    out->push_back(static_cast<char>((16 * d1 + d2) & 0xFF));
+    *w++ = static_cast<char>((16 * d1 + d2) & 0xFF);
     i += 4;
     last_notation_end = i;
   }
-  const size_t bytes = out->size() - start;
+  const size_t bytes = static_cast<size_t>(w - first);
   if (bytes % 2 != 0) {
     note(findings, 0,
          "the UNICODE text gives " + std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") +
              ", an odd number: its last UTF-16 unit has only one byte");
   }
-  out->append(2, '\0');
-  return static_cast<uint32_t>(out->size() - start);
+  w[0] = '\0';
+  w[1] = '\0';
+  out->resize(start + bytes + 2);
+  return static_cast<uint32_t>(bytes + 2);
+}
+
+bool plain_text(std::string_view text, uint16_t coding) {
+  const size_t n = text.size();
+  if (coding == kUnicodeCoding) {
+    // Whole notations with two hex digits, blanks and commas, and an even
+    // number of bytes: what encode_unicode_text() reports nothing about.
+    size_t bytes = 0;
+    for (size_t i = 0; i < n;) {
+      const char c = text[i];
+      if (i + 1 < n && text[i + 1] == 'x' && (c == '\\' || c == '0')) {
+        if (i + 3 >= n || (hex_digit_value(text[i + 2]) | hex_digit_value(text[i + 3])) > 15) {
+          return false;
+        }
+        ++bytes;
+        i += 4;
+      } else if (c == ' ' || c == '\t' || c == ',') {
+        ++i;
+      } else {
+        return false;
+      }
+    }
+    return bytes % 2 == 0;
+  }
+  // A byte text says something other than it reads only at a backslash:
+  // each escape is read as encode_byte_text() reads it, nothing written.
+  for (size_t i = 0;;) {
+    i = text.find('\\', i);
+    if (i == std::string_view::npos) return true;
+    if (i + 1 >= n) return false;  // a lone backslash at the end
+    const char c = text[i + 1];
+    unsigned value = 1;
+    if (simple_escape(c) != 0) {  // never a 0x00 byte
+      i += 2;
+    } else if (c == 'x') {
+      const unsigned d1 = i + 2 < n ? hex_digit_value(text[i + 2]) : 255;
+      if (d1 == 255) return false;
+      const unsigned d2 = i + 3 < n ? hex_digit_value(text[i + 3]) : 255;
+      value = d2 == 255 ? d1 : 16 * d1 + d2;
+      i += d2 == 255 ? 3 : 4;
+    } else {
+      int consumed = 0;
+      value = octal_escape(text.substr(i + 1), &consumed);
+      if (consumed == 0) return false;
+      i += 1 + consumed;
+    }
+    if (value == 0 && i < n) return false;  // a 0x00 byte before the end
+  }
 }
 
 uint32_t encode_text(std::string_view text, uint16_t coding, std::string* out,
