@@ -130,7 +130,7 @@ void NamesHeader::copy_previous_header(LineReader& previous) {
   while (previous.read_line(&line, &newline)) {
     if (auto id = parse_define(line, &name)) {
       define(*id);
-      if (diagnostics_) previous_names_.add(name, *id, previous.line_number());
+      if (diagnostics_) remember(name, *id, previous.line_number());
     }
     out_->buffer()->append(line);
     if (newline) out_->buffer()->push_back('\n');
@@ -140,8 +140,22 @@ void NamesHeader::copy_previous_header(LineReader& previous) {
   header_lines_ = previous.line_number();
 }
 
+void NamesHeader::remember(std::string_view name, int64_t id, long line) {
+  const size_t before = previous_names_.entries().size();
+  previous_names_.add(name, id, line);
+  if (previous_names_.entries().size() == before || id < 0 || id >= kDirectIds) return;
+  if (first_name_of_id_.empty()) first_name_of_id_.resize(kDirectIds);
+  if (first_name_of_id_[id] == 0) first_name_of_id_[id] = static_cast<uint32_t>(before + 1);
+}
+
 void NamesHeader::check(int32_t id, std::string_view line, long number) {
   const std::string_view name = message_name(line);
+  // The index holds one entry per name: when this identifier's first entry
+  // is this name, the name's entry gives this identifier, and all is well.
+  if (id >= 0 && id < kDirectIds && !first_name_of_id_.empty()) {
+    const uint32_t first = first_name_of_id_[id];
+    if (first != 0 && previous_names_.name(previous_names_.entries()[first - 1]) == name) return;
+  }
   const long column = static_cast<long>(name.data() - line.data()) + 1;
   const NameIndex::Entry* named = previous_names_.find(name);
   if (named != nullptr && named->id != id) {
@@ -187,7 +201,7 @@ void NamesHeader::end_source() {
   long line = header_lines_ - static_cast<long>(added_.size());
   for (const auto& [name, id] : added_) {
     define(id);
-    if (diagnostics_) previous_names_.add(name, id, ++line);
+    if (diagnostics_) remember(name, id, ++line);
   }
   added_.clear();
   previous_ids_.clear();

@@ -67,6 +67,7 @@ class NamesHeader {
   static constexpr int64_t kDirectIds = 65536;
   void define(int64_t id);
   void check(int32_t id, std::string_view line, long number);
+  void remember(std::string_view name, int64_t id, long line);
 
   FileWriter* out_;
   bool merge_mode_ = false;
@@ -84,6 +85,10 @@ class NamesHeader {
   // first name of each identifier, made when a warning first needs it.
   NameIndex previous_names_;
   std::unordered_map<int64_t, NameIndex::Entry> previous_ids_;
+  // For each identifier below kDirectIds, its first entry in previous_names_
+  // (index + 1; 0 for none): a #message line giving a name its own identifier
+  // again, the usual case, is then told apart without a hash lookup.
+  std::vector<uint32_t> first_name_of_id_;
 };
 
 }  // namespace tolvane
