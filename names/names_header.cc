@@ -1,6 +1,8 @@
 #include "names/names_header.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 
 #include "source/decimal.h"
 
@@ -140,21 +142,43 @@ void NamesHeader::copy_previous_header(LineReader& previous) {
   header_lines_ = previous.line_number();
 }
 
+namespace {
+
+void head_of(std::string_view name, uint64_t head[2]) {
+  head[0] = head[1] = 0;
+  std::memcpy(head, name.data(), std::min<size_t>(name.size(), 16));
+}
+
+}  // namespace
+
 void NamesHeader::remember(std::string_view name, int64_t id, long line) {
   const size_t before = previous_names_.entries().size();
   previous_names_.add(name, id, line);
   if (previous_names_.entries().size() == before || id < 0 || id >= kDirectIds) return;
-  if (first_name_of_id_.empty()) first_name_of_id_.resize(kDirectIds);
-  if (first_name_of_id_[id] == 0) first_name_of_id_[id] = static_cast<uint32_t>(before + 1);
+  if (static_cast<size_t>(id) >= id_names_.size()) {
+    id_names_.resize(std::max<size_t>(id + 1, 2 * id_names_.size()));
+  }
+  IdName& known = id_names_[id];
+  if (known.entry != 0) return;
+  head_of(name, known.head);
+  known.entry = static_cast<uint32_t>(before + 1);
+  known.size = static_cast<uint32_t>(name.size());
 }
 
 void NamesHeader::check(int32_t id, std::string_view line, long number) {
   const std::string_view name = message_name(line);
   // The index holds one entry per name: when this identifier's first entry
   // is this name, the name's entry gives this identifier, and all is well.
-  if (id >= 0 && id < kDirectIds && !first_name_of_id_.empty()) {
-    const uint32_t first = first_name_of_id_[id];
-    if (first != 0 && previous_names_.name(previous_names_.entries()[first - 1]) == name) return;
+  if (id >= 0 && static_cast<size_t>(id) < id_names_.size()) {
+    const IdName& known = id_names_[id];
+    uint64_t head[2];
+    head_of(name, head);
+    if (known.entry != 0 && known.size == name.size() && known.head[0] == head[0] &&
+        known.head[1] == head[1] &&
+        (name.size() <= 16 ||
+         previous_names_.name(previous_names_.entries()[known.entry - 1]) == name)) {
+      return;
+    }
   }
   const long column = static_cast<long>(name.data() - line.data()) + 1;
   const NameIndex::Entry* named = previous_names_.find(name);

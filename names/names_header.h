@@ -86,9 +86,15 @@ class NamesHeader {
   NameIndex previous_names_;
   std::unordered_map<int64_t, NameIndex::Entry> previous_ids_;
   // For each identifier below kDirectIds, its first entry in previous_names_
-  // (index + 1; 0 for none): a #message line giving a name its own identifier
-  // again, the usual case, is then told apart without a hash lookup.
-  std::vector<uint32_t> first_name_of_id_;
+  // with the entry's name's first bytes: a #message line giving a name its
+  // own identifier again, the usual case, is told apart with one look at
+  // memory and no hash lookup. Grown to the largest such identifier.
+  struct IdName {
+    uint64_t head[2] = {0, 0};  // the name's first 16 bytes, zero-padded
+    uint32_t entry = 0;         // index + 1; 0 for no name
+    uint32_t size = 0;
+  };
+  std::vector<IdName> id_names_;
 };
 
 }  // namespace tolvane
