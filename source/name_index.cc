@@ -1,5 +1,6 @@
 #include "source/name_index.h"
 
+#include <algorithm>
 #include <functional>
 
 namespace tolvane {
@@ -20,7 +21,7 @@ size_t NameIndex::slot(std::string_view wanted, uint64_t hash) const {
   }
 }
 
-const NameIndex::Entry& NameIndex::add(std::string_view name, int64_t id, long line, long column) {
+const NameIndex::Entry& NameIndex::add(std::string_view name, int64_t id, long line) {
   // At most half full, so that probes stay short.
   if (2 * (entries_.size() + 1) > slots_.size()) {
     slots_.assign(slots_.empty() ? 1024 : 2 * slots_.size(), 0);
@@ -32,11 +33,17 @@ const NameIndex::Entry& NameIndex::add(std::string_view name, int64_t id, long l
   const uint64_t hash = std::hash<std::string_view>()(name);
   const size_t i = slot(name, hash);
   if (slots_[i] != 0) return entries_[index_in(slots_[i]) - 1];
-  entries_.push_back({hash, static_cast<uint32_t>(names_.size()),
-                      static_cast<uint32_t>(name.size()), id, line, column});
+  entries_.push_back(
+      {hash, static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()), id, line});
   names_.append(name);
   slots_[i] = high(hash) | entries_.size();
   return entries_.back();
+}
+
+void NameIndex::clear() {
+  names_.clear();
+  entries_.clear();
+  std::fill(slots_.begin(), slots_.end(), 0);
 }
 
 const NameIndex::Entry* NameIndex::find(std::string_view name) const {

@@ -17,12 +17,14 @@ class NameIndex {
     uint64_t hash = 0;              // of the name
     uint32_t offset = 0, size = 0;  // of the name in the index's memory
     int64_t id = 0;
-    long line = 0, column = 0;  // where it was first given
+    long line = 0;  // where it was first given
   };
 
   // Adds `name`, given as `id` at `line`, unless it is there already.
   // Returns the name's first entry: this one when it is new.
-  const Entry& add(std::string_view name, int64_t id, long line, long column = 0);
+  const Entry& add(std::string_view name, int64_t id, long line);
+  // Forgets every name, keeping the memory for the next ones.
+  void clear();
   // The first entry of `name`, or null.
   const Entry* find(std::string_view name) const;
   // One entry per name, in the order first given.

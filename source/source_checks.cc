@@ -79,6 +79,26 @@ std::string hex32(uint32_t value) {
 
 }  // namespace
 
+// The tables of the last source checked on this thread. A run over many
+// sources reuses their memory rather than have the system hand out and zero
+// fresh pages for every source, which cost more than the checks themselves.
+thread_local std::unique_ptr<SourceChecks::Tables> spare_tables;
+
+SourceChecks::SourceChecks(std::string_view path, Diagnostics& diagnostics)
+    : path_(path), diagnostics_(diagnostics), tables_(std::move(spare_tables)) {
+  if (!tables_) tables_ = std::make_unique<Tables>();
+}
+
+SourceChecks::~SourceChecks() {
+  // id_lines is read only where id_seen has a bit, and each such place was
+  // written first: it needs no clearing.
+  std::fill(tables_->id_seen.begin(), tables_->id_seen.end(), 0);
+  tables_->id_log.clear();
+  tables_->id_lines_built = false;
+  tables_->names.clear();
+  spare_tables = std::move(tables_);
+}
+
 void SourceChecks::error(long number, size_t column, std::string text) {
   diagnostics_.error(path_, number, static_cast<long>(column), std::move(text));
 }
@@ -274,7 +294,7 @@ bool SourceChecks::message(std::string_view line, long number, const Decimal& id
         number, name_begin + 1,
         "the name " + quoted(name) + " is not a C identifier: the names header would not compile");
   } else {
-    const NameIndex::Entry& first = names_.add(name, value, number);
+    const NameIndex::Entry& first = tables_->names.add(name, value, number);
     if (first.id != value) {
       error(number, name_begin + 1,
             "the name " + std::string(name) + " already stands for identifier " +
@@ -282,16 +302,31 @@ bool SourceChecks::message(std::string_view line, long number, const Decimal& id
                 "): one name cannot give two identifiers");
     }
   }
-  if (id_lines_.empty()) id_lines_.resize(65536);
-  uint32_t& first = id_lines_[value & 0xFFFF];
-  if (first != 0) {
-    warning(number, id_begin + 1,
-            "the identifier " + std::to_string(value & 0xFFFF) +
-                " is given twice in this source (first at line " + std::to_string(first) +
-                "): a lookup finds only one of its texts");
-  } else {
-    first = static_cast<uint32_t>(number);
+  // Each identifier's first line goes to a list read in order; only a source
+  // that gives one twice turns the list into a table by identifier. Most
+  // sources never do, and a bitmap small enough to stay in cache says so.
+  Tables& t = *tables_;
+  const uint32_t key = static_cast<uint32_t>(value & 0xFFFF);
+  uint64_t& seen = t.id_seen[key >> 6];
+  const uint64_t bit = uint64_t{1} << (key & 63);
+  if ((seen & bit) == 0) {
+    seen |= bit;
+    if (t.id_lines_built) {
+      t.id_lines[key] = static_cast<uint32_t>(number);
+    } else {
+      t.id_log.push_back({key, static_cast<uint32_t>(number)});
+    }
+    return true;
   }
+  if (!t.id_lines_built) {
+    if (t.id_lines.empty()) t.id_lines.resize(65536);
+    for (const auto& [logged, line] : t.id_log) t.id_lines[logged] = line;
+    t.id_lines_built = true;
+  }
+  warning(number, id_begin + 1,
+          "the identifier " + std::to_string(key) +
+              " is given twice in this source (first at line " + std::to_string(t.id_lines[key]) +
+              "): a lookup finds only one of its texts");
   return true;
 }
 

@@ -5,8 +5,10 @@
 #define TOLVANE_SOURCE_SOURCE_CHECKS_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "source/decimal.h"
@@ -24,8 +26,19 @@ inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 class SourceChecks {
  public:
-  SourceChecks(std::string_view path, Diagnostics& diagnostics)
-      : path_(path), diagnostics_(diagnostics) {}
+  SourceChecks(std::string_view path, Diagnostics& diagnostics);
+  ~SourceChecks();
+  SourceChecks(const SourceChecks&) = delete;
+  SourceChecks& operator=(const SourceChecks&) = delete;
+
+  // Where each stored identifier was first given, and every name.
+  struct Tables {
+    std::vector<uint64_t> id_seen = std::vector<uint64_t>(65536 / 64);
+    std::vector<std::pair<uint32_t, uint32_t>> id_log;  // identifier, line
+    std::vector<uint32_t> id_lines;                     // by identifier, once built
+    bool id_lines_built = false;
+    NameIndex names;
+  };
 
   // Any line: bytes that no text holds (reported once per source).
   void bytes(std::string_view line, long number);
@@ -61,9 +74,8 @@ class SourceChecks {
   Diagnostics& diagnostics_;
   bool binary_reported_ = false;
   long type_lines_[2] = {0, 0};  // where FILETYPE and APPLITYPE were read
-  // Where each stored identifier was first given, and every name.
-  std::vector<uint32_t> id_lines_;
-  NameIndex names_;
+  // Taken from the thread's last checks, and handed back empty (see the .cc).
+  std::unique_ptr<Tables> tables_;
   std::string scratch_;
 };
 
