@@ -193,7 +193,17 @@ uint32_t encode_unicode_text(std::string_view text, std::string* out,
   char* w = first;
   bool ignored_seen = false, digits_seen = false;
   size_t last_notation_end = 0;  // where the last notation ended, when any
-  for (size_t i = 0; i < n;) {
+  size_t i = 0;
+  // The usual text is notation after notation: those are read without the
+  // bookkeeping findings need, up to the first anything else.
+  while (i + 4 <= n && text[i + 1] == 'x' && (text[i] == '\\' || text[i] == '0')) {
+    const unsigned d1 = hex_digit_value(text[i + 2]), d2 = hex_digit_value(text[i + 3]);
+    if ((d1 | d2) > 15) break;
+    *w++ = static_cast<char>(16 * d1 + d2);
+    i += 4;
+    last_notation_end = i;
+  }
+  while (i < n) {
     bool notation = i + 1 < n && text[i + 1] == 'x' && (text[i] == '\\' || text[i] == '0');
     if (!notation) {
       // Blanks and commas are how notations are kept apart; anything else
