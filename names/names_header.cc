@@ -166,6 +166,10 @@ void NamesHeader::remember(std::string_view name, int64_t id, long line) {
 }
 
 void NamesHeader::check(int32_t id, std::string_view line, long number) {
+  if (!to_remember_.empty()) {
+    for (const Added& added : to_remember_) remember(added.name, added.id, added.line);
+    to_remember_.clear();
+  }
   const std::string_view name = message_name(line);
   // The index holds one entry per name: when this identifier's first entry
   // is this name, the name's entry gives this identifier, and all is well.
@@ -223,9 +227,11 @@ void NamesHeader::on_message_name(int32_t id, std::string_view line, long number
 
 void NamesHeader::end_source() {
   long line = header_lines_ - static_cast<long>(added_.size());
-  for (const auto& [name, id] : added_) {
+  for (auto& [name, id] : added_) {
     define(id);
-    if (diagnostics_) remember(name, id, ++line);
+    // Indexed only when a next source is checked: the last source of a
+    // run, and the only one of most runs, never needs it.
+    if (diagnostics_) to_remember_.push_back({std::move(name), id, ++line});
   }
   added_.clear();
   previous_ids_.clear();
