@@ -167,7 +167,10 @@ void NamesHeader::remember(std::string_view name, int64_t id, long line) {
 
 void NamesHeader::check(int32_t id, std::string_view line, long number) {
   if (!to_remember_.empty()) {
-    for (const Added& added : to_remember_) remember(added.name, added.id, added.line);
+    for (const auto& [line_before, added] : to_remember_) {
+      long added_line = line_before;
+      for (const auto& [added_name, added_id] : added) remember(added_name, added_id, ++added_line);
+    }
     to_remember_.clear();
   }
   const std::string_view name = message_name(line);
@@ -226,12 +229,11 @@ void NamesHeader::on_message_name(int32_t id, std::string_view line, long number
 }
 
 void NamesHeader::end_source() {
-  long line = header_lines_ - static_cast<long>(added_.size());
-  for (auto& [name, id] : added_) {
-    define(id);
-    // Indexed only when a next source is checked: the last source of a
-    // run, and the only one of most runs, never needs it.
-    if (diagnostics_) to_remember_.push_back({std::move(name), id, ++line});
+  for (const auto& [name, id] : added_) define(id);
+  // Indexed only when a next source is checked: the last source of a run,
+  // and the only one of most runs, never needs it.
+  if (diagnostics_ && !added_.empty()) {
+    to_remember_.push_back({header_lines_ - static_cast<long>(added_.size()), std::move(added_)});
   }
   added_.clear();
   previous_ids_.clear();

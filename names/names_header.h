@@ -95,13 +95,9 @@ class NamesHeader {
     uint32_t size = 0;
   };
   std::vector<IdName> id_names_;
-  // What earlier sources of the run added, not yet in previous_names_.
-  struct Added {
-    std::string name;
-    int32_t id = 0;
-    long line = 0;
-  };
-  std::vector<Added> to_remember_;
+  // What earlier sources of the run added, not yet in previous_names_: each
+  // source's added_, after the header line before its first.
+  std::vector<std::pair<long, std::vector<std::pair<std::string, int32_t>>>> to_remember_;
 };
 
 }  // namespace tolvane
