@@ -11,6 +11,7 @@
 
 #include "dump/command.h"
 #include "dump/dump_test_util.h"
+#include "tolvane_version.h"
 
 namespace tolvane::dump {
 namespace {
@@ -209,7 +210,7 @@ TEST_F(DumpCliTest, WrongCommandLines) {
   EXPECT_EQ(run.err, "");
   run = run_dump({"--version"}, dir_.path());
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.out, "tolvane-dump 1.1\n");
+  EXPECT_EQ(run.out, std::string("tolvane-dump ") + kVersion + "\n");
   EXPECT_EQ(run.err, "");
 }
 
