@@ -7,7 +7,8 @@
 #
 # For each generator, in a copy of the example under a path with blanks, at -j8:
 # the program runs in every language; the catalogue holds the languages in
-# source order; a second build does nothing; a newer Tolvane rebuilds the
+# source order; a second build does nothing; a names header removed from the
+# build tree is made again; a newer Tolvane rebuilds the
 # catalogue; a text edit rebuilds the catalogue
 # with the new text and recompiles nothing; a new message name recompiles the
 # program; the example's source folder is never written to. Also: the package's
@@ -125,6 +126,14 @@ probe 'find_package(Tolvane 1.1 REQUIRED)
 tolvane_add_catalogue(one OUTPUT ${CMAKE_SOURCE_DIR}/one.msg NAMES_HEADER n.h SOURCES a.h)' &&
   fail "an OUTPUT in the source tree accepted"
 logged 'OUTPUT ".*one.msg" is in the source tree' || fail "no clear message for the source tree"
+probe 'find_package(Tolvane 1.1 REQUIRED)
+tolvane_add_catalogue(one OUTPUT one.msg NAMES_HEADER n.h SOURCES a.h missing.h)' &&
+  fail "a missing source accepted"
+logged 'source ".*/missing.h" does not exist' || fail "no clear message for a missing source"
+probe 'find_package(Tolvane 1.1 REQUIRED)
+add_custom_command(OUTPUT gen.h COMMAND ${CMAKE_COMMAND} -E touch gen.h)
+tolvane_add_catalogue(one OUTPUT one.msg NAMES_HEADER n.h SOURCES a.h ${CMAKE_BINARY_DIR}/gen.h)' ||
+  fail "a source made by another rule refused: $(cat "$work/probe.log")"
 if [ $failures = $section ]; then pass "version rules and refusals"; fi
 
 # Builds the example copied to $1 in $2 with generator $3 (extra cmake
@@ -165,6 +174,17 @@ check_example() {
   [ "$t_msg $t_names $t_obj $t_exe" = \
     "$(mtime "$msg") $(mtime "$names") $(mtime "$obj") $(mtime "$bld/greet")" ] ||
     fail "$name second build touched files"
+
+  step "$name after the names header was removed"
+  rm "$names"
+  cmake --build "$bld" -j8 || fail "$name build after the names header was removed"
+  grep -q '^#define GREET_LANGUAGE 3$' "$names" || fail "$name names header not made again"
+  t_msg=$(mtime "$msg") t_names=$(mtime "$names") t_obj=$(mtime "$obj") t_exe=$(mtime "$bld/greet")
+  out=$(cmake --build "$bld" -j8 2>&1)
+  if grep -q -E 'Building|Linking|Generating' <<<"$out" || [ "$t_msg $t_names $t_obj $t_exe" != \
+    "$(mtime "$msg") $(mtime "$names") $(mtime "$obj") $(mtime "$bld/greet")" ]; then
+    fail "$name the build after the names header came back is not stable: $out"
+  fi
 
   if [ -z "${subproject_label:-}" ]; then
     step "$name after the tool changed"
