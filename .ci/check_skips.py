@@ -69,7 +69,8 @@ def main():
         skipped.append((name, skip_reason(case), why))
         refused += why is None
 
-    listed = os.path.relpath(args.allowed, os.path.dirname(os.path.dirname(__file__)))
+    repo = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    listed = os.path.relpath(args.allowed, repo)
     print(f"{args.preset}: {total} tests, {len(skipped)} skipped" +
           (f", {refused} of them not in {listed}" if refused else ""))
     for name, reason, why in skipped:
