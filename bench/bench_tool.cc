@@ -12,7 +12,10 @@
 //   tolvane-bench-tool catalogue OUT BYTES
 //       A valid MSG file of about BYTES bytes: several languages with several
 //       tables each, blocks in the order the tables were added.
-//   tolvane-bench-tool one-table OUT BYTES
+//   tolvane-bench-tool conversions OUT BYTES CONVERSIONS
+//       The same with every table of a type_key of its own (so each is its
+//       own reference for --lint), its texts holding CONVERSIONS "%s" in all.
+//   tolvane-bench-tool one-table OUT BYTES [CONVERSIONS]
 //       The same with a single table of about BYTES bytes.
 //   tolvane-bench-tool small-tables OUT TABLES
 //       A valid MSG file of TABLES one-message tables, spread over five
@@ -171,7 +174,12 @@ void write_names(const std::string& path, uint32_t count, uint32_t first_id) {
 // added one after the other, tables added round by round, so the blocks are
 // in chronological order while the records are grouped by language.
 // With `one_table`, a single table of 32000 messages holds all the bytes.
-void write_catalogue(const std::string& path, uint64_t bytes, bool one_table) {
+// `conversions` "%s" are spread over the tables alike (so that translations
+// compare clean) and over the texts of each, the first texts taking one more
+// when they do not divide evenly. With `own_keys`, no two tables share a
+// type_key.
+void write_catalogue(const std::string& path, uint64_t bytes, bool one_table,
+                     uint64_t conversions = 0, bool own_keys = false) {
   const uint32_t language_count = one_table ? 1 : 5;
   const uint32_t tables_per_language = one_table ? 1 : 5;
   const uint32_t table_count = language_count * tables_per_language;
@@ -205,7 +213,7 @@ void write_catalogue(const std::string& path, uint64_t bytes, bool one_table) {
   for (uint32_t l = 0; l < language_count; ++l) {
     for (uint32_t t = 0; t < tables_per_language; ++t) {
       TableRecord record;
-      record.type_key = 0x10000u + t;
+      record.type_key = 0x10000u + (own_keys ? l * tables_per_language + t : t);
       set_chars(record.font_file, kFontFileWidth, std::string("FONT_") + names[l]);
       record.coding = kByteCoding;
       record.message_count = message_count;
@@ -218,6 +226,7 @@ void write_catalogue(const std::string& path, uint64_t bytes, bool one_table) {
   out.stream() << head;
   std::string block;
   block.reserve(block_size);
+  const uint64_t conversions_per_table = conversions / table_count;
   for (uint32_t table = 0; table < table_count; ++table) {
     block.clear();
     for (uint32_t i = 0; i < message_count; ++i) {
@@ -230,6 +239,12 @@ void write_catalogue(const std::string& path, uint64_t bytes, bool one_table) {
       size_t start = block.size();
       char label[32];
       block.append(label, std::snprintf(label, sizeof label, "T%u M%u ", table, i));
+      const uint64_t formats = conversions_per_table / message_count +
+                               (i < conversions_per_table % message_count ? 1 : 0);
+      if (formats > 0 && block.size() - start + 3 * formats >= text_length) {
+        fail("too many conversions");
+      }
+      for (uint64_t k = 0; k < formats; ++k) block += "%s ";
       block.resize(start + text_length - 1, static_cast<char>('a' + (i + table) % 26));
       block.push_back('\0');
     }
@@ -462,8 +477,10 @@ int main_with(int argc, char** argv) {
     write_names(path, number(argv[3]), number(argv[4]));
   } else if (command == "catalogue" && argc == 4) {
     write_catalogue(path, number(argv[3]), false);
-  } else if (command == "one-table" && argc == 4) {
-    write_catalogue(path, number(argv[3]), true);
+  } else if (command == "conversions" && argc == 5) {
+    write_catalogue(path, number(argv[3]), false, number(argv[4]), true);
+  } else if (command == "one-table" && (argc == 4 || argc == 5)) {
+    write_catalogue(path, number(argv[3]), true, argc == 5 ? number(argv[4]) : 0);
   } else if (command == "small-tables" && argc == 4) {
     write_small_tables(path, number(argv[3]));
   } else if (command == "check" && argc >= 3 && argc <= 5) {

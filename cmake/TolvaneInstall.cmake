@@ -37,6 +37,12 @@ configure_file(cmake/debian/changelog.in ${doc_build_dir}/changelog @ONLY)
 # that the bytes depend on the content alone (no name, no time).
 find_program(TOLVANE_GZIP gzip)
 set(man_pages ${PROJECT_SOURCE_DIR}/man/Tolvane.1 ${PROJECT_SOURCE_DIR}/man/tolvane-dump.1)
+# Built only where libgettextpo and expat are (Linux).
+if(TARGET tolvane-translate)
+  install(TARGETS tolvane-translate EXPORT TolvaneTargets
+          RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  list(APPEND man_pages ${PROJECT_SOURCE_DIR}/man/tolvane-translate.1)
+endif()
 set(changelog ${doc_build_dir}/changelog)
 if(TOLVANE_GZIP)
   set(compressed)

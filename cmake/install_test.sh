@@ -60,8 +60,22 @@ prefix="$work/stage prefix"
 step() { printf '\n--- %s\n' "$1"; }
 
 step "install into $prefix"
-if [ $no_build = 0 ]; then cmake --build "$build_dir" -j2 --target Tolvane tolvane-dump tolvane_docs; fi
+# tolvane-translate is built only where libgettextpo and expat are found.
+translate=0
+if cmake --build "$build_dir" --target help 2>/dev/null | grep -qE '^(\.\.\. )?tolvane-translate(:|$)'; then
+  translate=1
+fi
+if [ $no_build = 0 ]; then
+  cmake --build "$build_dir" -j2 --target Tolvane tolvane-dump tolvane_docs
+  if [ $translate = 1 ]; then cmake --build "$build_dir" -j2 --target tolvane-translate; fi
+fi
 cmake --install "$build_dir" --prefix "$prefix" >/dev/null
+if [ $translate = 1 ]; then
+  for f in bin/tolvane-translate share/man/man1/tolvane-translate.1.gz; do
+    [ -f "$prefix/$f" ] || fail "not installed: $f"
+  done
+  "$prefix/bin/tolvane-translate" --version >/dev/null || fail "the installed tolvane-translate does not run"
+fi
 for f in bin/Tolvane bin/tolvane-dump share/man/man1/Tolvane.1.gz share/man/man1/tolvane-dump.1.gz \
   share/doc/tolvane/msg-format.md share/doc/tolvane/README.md share/doc/tolvane/copyright \
   share/doc/tolvane/changelog.gz lib/cmake/Tolvane/TolvaneConfig.cmake \
@@ -76,7 +90,9 @@ dump="$prefix/bin/tolvane-dump"
 # roff that renders without a warning and names what a reader looks for.
 if command -v man >/dev/null; then
   section=$failures
-  for page in Tolvane tolvane-dump; do
+  pages="Tolvane tolvane-dump"
+  if [ $translate = 1 ]; then pages="$pages tolvane-translate"; fi
+  for page in $pages; do
     file="$prefix/share/man/man1/$page.1.gz"
     text=$(MANWIDTH=100 man --warnings -l "$file" 2>"$work/man.err" | col -b) || fail "man -l $page.1"
     [ -s "$work/man.err" ] && fail "man -l $page.1 warns: $(cat "$work/man.err")"
@@ -102,8 +118,10 @@ logged() { tr -s ' \n' '  ' <"$work/probe.log" | grep "$1" >/dev/null; }
 step "package version and configure-time refusals"
 section=$failures
 probe 'find_package(Tolvane 1.0 REQUIRED)' || fail "find_package(Tolvane 1.0) refused"
-probe 'find_package(Tolvane 1.1 REQUIRED)
-foreach(t Tolvane::Tolvane Tolvane::tolvane-dump)
+targets="Tolvane::Tolvane Tolvane::tolvane-dump"
+if [ $translate = 1 ]; then targets="$targets Tolvane::tolvane-translate"; fi
+probe "find_package(Tolvane 1.1 REQUIRED)
+foreach(t $targets)"'
   get_target_property(imported ${t} IMPORTED)
   get_target_property(location ${t} LOCATION)
   if(NOT imported OR NOT EXISTS "${location}")
@@ -276,13 +294,16 @@ check_deb() {
       "$(sed -n '/^Permission/,$p' "$repo/LICENSE")" ] || fail "copyright's license text is not LICENSE's"
   fi
   # Manual pages and changelog compressed with gzip -9n: no name, no time.
-  for page in Tolvane tolvane-dump; do
+  local page pages="Tolvane tolvane-dump" gz gzs=("$doc/changelog.gz")
+  if [ $translate = 1 ]; then pages="$pages tolvane-translate"; fi
+  for page in $pages; do
     [ ! -e "$man/$page.1" ] || fail ".deb has an uncompressed $page.1"
     if ! cmp -s <(gzip -dc "$man/$page.1.gz" 2>/dev/null) "$repo/man/$page.1"; then
       fail ".deb has no $page.1.gz holding man/$page.1"
     fi
+    gzs+=("$man/$page.1.gz")
   done
-  for gz in "$man/Tolvane.1.gz" "$man/tolvane-dump.1.gz" "$doc/changelog.gz"; do
+  for gz in "${gzs[@]}"; do
     [ "$(od -An -tx1 -N8 "$gz" 2>/dev/null | tr -d ' ')" = 1f8b080000000000 ] ||
       fail "$(basename "$gz") is not compressed without name and time"
   done

@@ -7,6 +7,7 @@
 #include "dump/lint.h"
 #include "dump/model.h"
 #include "msgfile/memory_file.h"
+#include "platform/charset.h"
 #include "platform/failure.h"
 #include "source/decimal.h"
 
@@ -52,20 +53,28 @@ std::string dump_usage() {
          "  --messages         every message of the shown tables, by identifier\n"
          "  --language XX      show language XX only\n"
          "  --table N          show the Nth table of each shown language only\n"
-         "  --json             the summary, the messages or the problems as JSON\n"
+         "  --json             the summary, the messages, the problems, the findings or\n"
+         "                     the statistics as JSON; a failure as {\"error\": \"...\"}\n"
          "  --check            check the file's structure, listing every problem\n"
          "  --source XX[:N]    write a message source that rebuilds table N (default 1)\n"
          "                     of language XX\n"
          "  --names NAMES.h    with --source or --lint: message names from this names header\n"
          "  --lint             compare the translations of each table with a reference:\n"
          "                     missing, extra, duplicate identifiers, texts whose printf\n"
-         "                     conversions differ; with --names also unnamed and unused\n"
-         "                     identifiers\n"
+         "                     conversions differ; tables no lookup reaches, texts not in\n"
+         "                     their table's coding; with --names also unnamed and\n"
+         "                     unused identifiers\n"
          "  --stats            per table: messages, missing, extra and coverage against\n"
          "                     its reference\n"
          "  --reference XX     with --lint or --stats: compare with language XX (default:\n"
          "                     the language of the first table added of each type_key)\n"
+         "  --utf8             with --messages: texts in UTF-8 where they decode (UNICODE\n"
+         "                     tables from UTF-16); with --json a \"utf8\" field besides;\n"
+         "                     with --source a comment line in UTF-8 above each message\n"
+         "  --charset NAME     with --utf8 (which it implies): the character set of the\n"
+         "                     byte tables' fonts, as iconv names it (default ASCII)\n"
          "  --help             show this text\n"
+         "  --version          show the version\n"
          "Tables of the same type_key are translations of one another; tables of other\n"
          "type_keys are never compared. Example, on the demo catalogue:\n"
          "  tolvane-dump --lint --names AppMessages.h app.msg\n"
@@ -73,6 +82,8 @@ std::string dump_usage() {
          "Exit codes: 0 done; 1 unreadable or damaged file, --check found problems or\n"
          "--lint found something; 2 wrong command line.\n";
 }
+
+std::string dump_version() { return std::string("tolvane-dump ") + TOLVANE_VERSION + "\n"; }
 
 DumpOptions parse_dump_options(const std::vector<std::string>& args) {
   DumpOptions options;
@@ -103,6 +114,8 @@ DumpOptions parse_dump_options(const std::vector<std::string>& args) {
     };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--messages") {
       set_mode(Mode::kMessages);
     } else if (arg == "--check") {
@@ -114,6 +127,12 @@ DumpOptions parse_dump_options(const std::vector<std::string>& args) {
     } else if (arg == "--reference") {
       options.reference = take_value();
       if (options.reference.empty()) throw usage_error("--reference needs a language");
+    } else if (arg == "--utf8") {
+      options.utf8 = true;
+    } else if (arg == "--charset") {
+      options.charset = take_value();
+      options.utf8 = true;
+      if (options.charset.empty()) throw usage_error("--charset needs a character set name");
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--language") {
@@ -142,7 +161,7 @@ DumpOptions parse_dump_options(const std::vector<std::string>& args) {
       has_path = true;
     }
   }
-  if (options.help) return options;
+  if (options.help || options.version) return options;
   if (!has_path) throw usage_error("no MSG file given");
   const bool selects = !options.selection.all_languages || has_table;
   if (options.mode == Mode::kSource && (options.json || selects)) {
@@ -161,11 +180,18 @@ DumpOptions parse_dump_options(const std::vector<std::string>& args) {
   if (!options.reference.empty() && options.mode != Mode::kLint && options.mode != Mode::kStats) {
     throw usage_error("--reference only goes with --lint or --stats");
   }
+  if (options.utf8 && options.mode != Mode::kMessages && options.mode != Mode::kSource) {
+    throw usage_error("--utf8 and --charset only go with --messages or --source");
+  }
+  // A character set the system does not know is a wrong command line.
+  if (!options.charset.empty()) Charset known(options.charset);
   return options;
 }
 
 DumpResult run_dump(const DumpOptions& options, std::shared_ptr<File> file,
                     std::string_view names_header, Output& out) {
+  std::unique_ptr<Utf8View> view;
+  if (options.utf8) view = std::make_unique<Utf8View>(options.charset);
   const CatalogueView catalogue = inspect_catalogue(std::move(file));
   DumpResult result;
   if (options.mode == Mode::kSource) {
@@ -175,7 +201,7 @@ DumpResult run_dump(const DumpOptions& options, std::shared_ptr<File> file,
     selection.rank = options.source_rank;
     const Shown shown = select_tables(catalogue, selection);
     const TableView& table = catalogue.tables[shown.front().tables.front()];
-    decompile_table(catalogue, table, NameTable(names_header), out);
+    decompile_table(catalogue, table, NameTable(names_header), out, view.get());
     return result;
   }
   const std::vector<Problem> problems = check_catalogue(catalogue);
@@ -208,9 +234,9 @@ DumpResult run_dump(const DumpOptions& options, std::shared_ptr<File> file,
   const Shown shown = select_tables(catalogue, options.selection);
   const bool messages = options.mode == Mode::kMessages;
   if (options.json) {
-    render_json(catalogue, shown, messages, nullptr, out);
+    render_json(catalogue, shown, messages, nullptr, out, view.get());
   } else if (messages) {
-    render_messages(catalogue, shown, out);
+    render_messages(catalogue, shown, out, view.get());
   } else {
     render_summary(catalogue, shown, out);
   }

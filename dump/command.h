@@ -17,11 +17,14 @@ struct DumpOptions {
   Mode mode = Mode::kSummary;
   bool json = false;
   bool help = false;
+  bool version = false;
   Selection selection;  // --language and --table
   std::string source_language;
   unsigned source_rank = 1;
   std::string names_path;  // empty when not given
   std::string reference;   // --reference: the language compared against; empty for the default
+  bool utf8 = false;       // --utf8 (or --charset): texts in UTF-8 where they decode
+  std::string charset;     // --charset: a byte table's character set; empty for ASCII
   std::string msg_path;
 };
 
@@ -30,6 +33,8 @@ struct DumpOptions {
 DumpOptions parse_dump_options(const std::vector<std::string>& args);
 
 std::string dump_usage();
+// "tolvane-dump <version>" and a line feed.
+std::string dump_version();
 
 struct DumpResult {
   std::string out;       // for standard output, when no Output was given

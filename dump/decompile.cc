@@ -52,12 +52,13 @@ class SourceWriter {
  public:
   SourceWriter(const CatalogueView& catalogue, const TableView& table,
                const std::vector<const MessageView*>& order, const NameTable& names,
-               std::string directives)
+               std::string directives, const Utf8View* view = nullptr)
       : table_(table),
         order_(order),
         names_(names),
         reader_(catalogue, table.index_end, table.block_end),
-        directives_(std::move(directives)) {}
+        directives_(std::move(directives)),
+        view_(view) {}
 
   // Appends the next piece to `out`; false once the source is complete.
   bool next(std::string* out) {
@@ -69,6 +70,7 @@ class SourceWriter {
     if (k_ >= order_.size()) return false;
     const MessageView& m = *order_[k_];
     if (at_ == 0) {
+      if (std::optional<std::string> utf8 = decoded(m)) *out += "// " + quoted_utf8(*utf8) + "\n";
       *out += "#message " + std::to_string(m.id) + " " + names_.name(m.id) + " \"";
       at_ = m.position;
     }
@@ -87,11 +89,26 @@ class SourceWriter {
   }
 
  private:
+  std::optional<std::string> decoded(const MessageView& m) {
+    if (view_ == nullptr || !m.terminated || m.text_size() > Utf8View::kMaxDecoded) {
+      return std::nullopt;
+    }
+    std::string bytes;
+    for (uint64_t at = m.position; at < m.text_end;) {
+      const std::string_view piece = reader_.piece(at, m.text_end);
+      if (piece.empty()) return std::nullopt;
+      bytes.append(piece);
+      at += piece.size();
+    }
+    return view_->utf8(bytes, table_.unicode());
+  }
+
   const TableView& table_;
   const std::vector<const MessageView*>& order_;
   const NameTable& names_;
   BlockReader reader_;
   std::string directives_;
+  const Utf8View* view_;
   bool started_ = false;
   size_t k_ = 0;     // the message being written
   uint64_t at_ = 0;  // where its text goes on, or 0 before its line begins
@@ -231,7 +248,7 @@ std::string NameTable::name(uint16_t id) const {
 }
 
 void decompile_table(const CatalogueView& catalogue, const TableView& table, const NameTable& names,
-                     Output& out) {
+                     Output& out, const Utf8View* view) {
   const std::string what =
       "table " + catalogue.table_name(table) + " cannot be rebuilt from a " + "message source: ";
   const TableContent content = read_table(catalogue, table);
@@ -268,7 +285,7 @@ void decompile_table(const CatalogueView& catalogue, const TableView& table, con
   // it, then, only when that gave the table back, to write it out.
   SourceWriter check(catalogue, table, order, names, directives);
   check_rebuilds(catalogue, table, &check, what);
-  SourceWriter writer(catalogue, table, order, names, directives);
+  SourceWriter writer(catalogue, table, order, names, directives, view);
   std::string piece;
   while (writer.next(&piece)) {
     out << piece;

@@ -47,8 +47,10 @@ class NameTable {
 // before writing anything, when no source can rebuild the table exactly (a
 // damaged block, or a record value that a directive line cannot express).
 // Memory stays bounded by the longest text, whatever the size of the table.
+// With `view`, a comment line above each #message line whose text decodes
+// shows it in UTF-8; the source still rebuilds the table.
 void decompile_table(const CatalogueView& catalogue, const TableView& table, const NameTable& names,
-                     Output& out);
+                     Output& out, const Utf8View* view = nullptr);
 // The same, as a string.
 std::string decompile_table(const CatalogueView& catalogue, const TableView& table,
                             const NameTable& names);

@@ -1,6 +1,11 @@
 // The tolvane-dump executable end to end: modes, output streams, exit codes.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -100,6 +105,11 @@ TEST_F(DumpCliTest, DamagedFiles) {
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.err,
             "tolvane-dump: bad.msg: the file has 1 structural problem; --check lists them\n");
+  // --lint and --stats refuse it; with --json the failure is the document.
+  run = run_dump({"--stats", "--json", "bad.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out,
+            "{\"error\": \"bad.msg: the file has 1 structural problem; --check lists them\"}\n");
   run = run_dump({"--source", "EN", "bad.msg"}, dir_.path());
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.out, "");
@@ -114,7 +124,7 @@ TEST_F(DumpCliTest, UnusableFiles) {
   write_file(dir_ / "text.msg", "#message 1 A \"not a catalogue at all\"\n");
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"missing.msg", "tolvane-dump: cannot read missing.msg: No such file or directory\n"},
-      {".", "tolvane-dump: cannot read .: Is a directory\n"},
+      {".", "tolvane-dump: . is a directory\n"},
       {"empty.msg", "tolvane-dump: empty.msg: the file is empty\n"},
       {"short.msg",
        "tolvane-dump: short.msg: the file is cut short: 20 bytes, but the header alone takes "
@@ -132,7 +142,30 @@ TEST_F(DumpCliTest, UnusableFiles) {
   RunResult run = run_dump({"--source", "EN", "--names", "none.h", "app.msg"}, dir_.path());
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.err, "tolvane-dump: cannot read none.h: No such file or directory\n");
+  // With --json standard output always holds a document: a failure's own.
+  run = run_dump({"--stats", "--json", "short.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out,
+            "{\"error\": \"short.msg: the file is cut short: 20 bytes, but the header alone "
+            "takes 38\"}\n");
+  EXPECT_EQ(run.err, cases[3].second);
+  run = run_dump({"--json", "missing.msg"}, dir_.path());
+  EXPECT_EQ(run.out, "{\"error\": \"cannot read missing.msg: No such file or directory\"}\n");
 }
+
+#ifndef _WIN32  // Windows has no FIFOs in its file system.
+// A FIFO is refused before it is opened: reading it would wait for a writer.
+TEST_F(DumpCliTest, RefusesAFifo) {
+  ASSERT_EQ(mkfifo((dir_ / "f.msg").c_str(), 0644), 0);
+  ASSERT_EQ(mkfifo((dir_ / "f.h").c_str(), 0644), 0);
+  RunResult run = run_dump({"f.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "tolvane-dump: f.msg is a FIFO\n");
+  run = run_dump({"--lint", "--names", "f.h", "app.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "tolvane-dump: f.h is a FIFO\n");
+}
+#endif
 
 TEST_F(DumpCliTest, WrongCommandLines) {
   const std::vector<std::vector<std::string>> cases = {
@@ -155,12 +188,22 @@ TEST_F(DumpCliTest, WrongCommandLines) {
   for (const auto& args : cases) {
     RunResult run = run_dump(args, dir_.path());
     EXPECT_EQ(run.exit_code, 2) << ::testing::PrintToString(args);
-    EXPECT_EQ(run.out, "");
+    // With --json, the failure is the document on standard output.
+    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+    EXPECT_EQ(run.out.rfind("{\"error\": \"", 0) == 0, json) << run.out;
     EXPECT_TRUE(contains(run.err, "\nUsage: tolvane-dump [options] FILE.MSG\n")) << run.err;
   }
-  RunResult run = run_dump({"--help"}, dir_.path());
+  RunResult run = run_dump({"--json", "--bogus", "app.msg"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.out, "{\"error\": \"unknown option --bogus\"}\n");
+  run = run_dump({"--help"}, dir_.path());
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_TRUE(contains(run.out, "Usage: tolvane-dump")) << run.out;
+  EXPECT_EQ(run.err, "");
+  run = run_dump({"--version"}, dir_.path());
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, "tolvane-dump 1.1\n");
+  EXPECT_EQ(run.err, "");
 }
 
 }  // namespace

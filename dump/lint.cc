@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "dump/encoding.h"
 #include "dump/escape.h"
 
 namespace tolvane::dump {
@@ -109,8 +110,31 @@ std::string arguments_text(const std::vector<std::string>& args) {
   return out + ")";
 }
 
+// What the printf conversions of a text take, kept as a fingerprint of the
+// list rather than the list: a table's texts may hold millions of
+// conversions, and until a finding is written only whether two lists differ
+// matters. A finding reads both texts again for its detail, so a fingerprint
+// can at worst hide a difference (one chance in 2^64), never invent one.
+struct Conversions {
+  uint64_t fingerprint;  // 0: the text takes nothing
+  uint32_t at;           // where the text is; text offsets are 32-bit values
+  uint32_t size;         // up to where the next text is
+};
+
+uint64_t fingerprint(const std::vector<std::string>& args) {
+  if (args.empty()) return 0;
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  auto mix = [&](unsigned char c) { hash = (hash ^ c) * 1099511628211ull; };
+  for (const std::string& arg : args) {
+    for (char c : arg) mix(static_cast<unsigned char>(c));
+    mix(0);
+  }
+  return hash == 0 ? 1 : hash;
+}
+
 // The identifiers of one table, each once, in ascending order, with how often
-// it occurs and what the printf conversions of its first text take.
+// it occurs and what the printf conversions of its first text take, and the
+// texts whose bytes do not fit the table's coding.
 // Most texts take no argument, so the conversions are kept apart from the
 // identifiers: a small entry per identifier keeps a large table's walk cheap.
 struct TableData {
@@ -119,9 +143,13 @@ struct TableData {
     uint16_t occurrences;  // no more than a table's count of messages
     uint32_t args;         // index into `args`; 0 is the text that takes nothing
   };
+  struct Encoding {
+    uint16_t id;
+    EncodingIssue issue;
+  };
   std::vector<Id> ids;
-  std::vector<std::vector<std::string>> args;
-  const std::vector<std::string>& args_of(const Id& id) const { return args[id.args]; }
+  std::vector<Conversions> args;
+  std::vector<Encoding> encodings;  // by identifier
 };
 
 // The units of a text as printf reads it: up to its first 0x00 byte, or in a
@@ -132,29 +160,56 @@ std::vector<uint16_t> printf_units(std::string_view text, bool unicode) {
   return units;
 }
 
+// What the conversions of a text take, read again from the file.
+std::vector<std::string> arguments_of(const CatalogueView& catalogue, const TableView& table,
+                                      const Conversions& text) {
+  if (text.fingerprint == 0) return {};
+  std::string bytes(text.size, '\0');
+  bytes.resize(catalogue.file->read_at(text.at, bytes.data(), bytes.size()));
+  return printf_arguments(printf_units(bytes, table.unicode()));
+}
+
+// Where a conversion or a byte above 0x7F is in `bytes`, from `from`, or
+// bytes.size(). Most byte texts hold neither: they are passed over in runs
+// that the compiler turns into vector instructions.
+size_t next_of_interest(std::string_view bytes, size_t from) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  constexpr size_t kRun = 512;
+  size_t i = from;
+  for (; i + kRun <= bytes.size(); i += kRun) {
+    unsigned char all = 0, percent = 0;  // all bytes or'ed: the high bit tells
+    for (size_t j = 0; j < kRun; ++j) {
+      all |= p[i + j];
+      percent |= p[i + j] == '%';
+    }
+    if ((all & 0x80) != 0 || percent != 0) break;
+  }
+  for (; i < bytes.size(); ++i) {
+    if (p[i] >= 0x80 || p[i] == '%') return i;
+  }
+  return bytes.size();
+}
+
 // Reads one table of a catalogue that passed the check (so its index is
 // sorted and inside its block, and every text ends inside it). Only the index
-// is needed for identifiers; for conversions the texts are read once, in
-// large pieces, and searched for '%' with memchr, so that only texts holding
-// one are parsed. Which text holds a '%' is worked out only once a table has
-// one: many tables have none, and then the walk over the index is all the
-// per-message work there is.
+// is needed for identifiers; for conversions and codings the texts are read
+// once, in place order and in large pieces. A byte text is parsed only when
+// it holds a '%' or a byte above 0x7F; every UNICODE text is looked at.
 // The scratch room is kept from one table to the next: fresh memory for
 // every table would cost more than reading it.
 struct Scratch {
   std::string index;
   std::string piece;
-  std::string text;  // a text that runs past the end of its piece
+  std::string text;  // a text larger than a piece
   struct Text {
-    uint32_t at;  // text offsets are 32-bit values, so is where they lead
-    uint32_t id;  // index into TableData::ids, or kLater for a later duplicate
+    uint32_t at;
+    uint32_t id;  // index into TableData::ids
+    bool first;   // the first entry of its identifier in the index
   };
-  static constexpr uint32_t kLater = UINT32_MAX;
   std::vector<Text> texts;
 };
 
-// Where each text begins, and which identifier's text it is when it is the
-// first of its identifier (as numbered by analyse()), sorted by place.
+// Where each text begins, and whose it is, sorted by place.
 void find_texts(const TableView& table, size_t count, Scratch* scratch) {
   using Text = Scratch::Text;
   std::vector<Text>& texts = scratch->texts;
@@ -168,20 +223,48 @@ void find_texts(const TableView& table, size_t count, Scratch* scratch) {
     const bool later =
         i > 0 && decode_index_entry(scratch->index.data() + (i - 1) * kIndexEntrySize).message_id ==
                      entry.message_id;
-    texts.push_back({at, later ? Scratch::kLater : ids++});
+    if (i > 0 && !later) ++ids;
+    texts.push_back({at, ids, !later});
   }
   auto by_place = [](const Text& a, const Text& b) { return a.at < b.at; };
   if (!std::is_sorted(texts.begin(), texts.end(), by_place)) {
-    std::sort(texts.begin(), texts.end(), by_place);
+    std::stable_sort(texts.begin(), texts.end(), by_place);
   }
 }
 
-void analyse(const CatalogueView& catalogue, const TableView& table, bool with_args,
+// Looks at the text that entries [k, g] of scratch->texts share, stored in
+// `span` (up to the next text).
+void look_at_text(const TableView& table, const Scratch& scratch, size_t k, size_t g,
+                  std::string_view span, TableData* data) {
+  const bool unicode = table.unicode();
+  bool wanted = false;
+  for (size_t e = k; e <= g; ++e) wanted = wanted || scratch.texts[e].first;
+  if (wanted) {
+    const uint64_t print = fingerprint(printf_arguments(printf_units(span, unicode)));
+    if (print != 0) {
+      for (size_t e = k; e <= g; ++e) {
+        if (scratch.texts[e].first)
+          data->ids[scratch.texts[e].id].args = static_cast<uint32_t>(data->args.size());
+      }
+      data->args.push_back({print, scratch.texts[k].at, static_cast<uint32_t>(span.size())});
+    }
+  }
+  const bool last = g + 1 == scratch.texts.size();
+  const std::optional<EncodingIssue> issue =
+      unicode ? check_unicode_text(span, last) : check_byte_text(span);
+  if (issue) {
+    for (size_t e = k; e <= g; ++e) {
+      data->encodings.push_back({data->ids[scratch.texts[e].id].id, *issue});
+    }
+  }
+}
+
+void analyse(const CatalogueView& catalogue, const TableView& table, bool with_texts,
              Scratch* scratch, TableData* out) {
   TableData& data = *out;
   data.ids.clear();
-  data.args.resize(1);
-  data.args[0].clear();
+  data.args.assign(1, {0, 0, 0});
+  data.encodings.clear();
   File& file = *catalogue.file;
   std::string& index = scratch->index;
   const uint64_t begin = table.block_begin;
@@ -197,12 +280,17 @@ void analyse(const CatalogueView& catalogue, const TableView& table, bool with_a
       data.ids.push_back({id, 1, 0});
     }
   }
-  if (with_args && count > 0) {
+  if (with_texts && count > 0) {
     using Text = Scratch::Text;
-    std::vector<Text>& texts = scratch->texts;
+    const std::vector<Text>& texts = scratch->texts;
+    const bool unicode = table.unicode();
     bool texts_found = false;
     // The texts go by in pieces small enough to stay in the processor's
-    // cache; a text is parsed where it lies when the piece holds all of it.
+    // cache; a text is looked at where it lies when the piece holds all of
+    // it, and read on its own otherwise. In a byte table only texts with a
+    // byte of interest are; which text holds it is worked out only once a
+    // table has one: many tables have none, and then the walk over the index
+    // is all the per-message work there is.
     constexpr size_t kPiece = 128 * 1024;
     std::string& buffer = scratch->piece;
     buffer.resize(kPiece);
@@ -214,38 +302,46 @@ void analyse(const CatalogueView& catalogue, const TableView& table, bool with_a
       if (got == 0) break;
       const std::string_view bytes(buffer.data(), got);
       const uint64_t piece_end = piece + got;
+      uint64_t resume = piece_end;
       for (size_t hit = 0; hit < got; ++hit) {
-        const void* found = std::memchr(bytes.data() + hit, '%', got - hit);
-        if (found == nullptr) break;
+        if (!unicode) hit = next_of_interest(bytes, hit);
+        if (hit == got) break;
         if (!texts_found) {
           find_texts(table, count, scratch);
           texts_found = true;
         }
-        hit = static_cast<size_t>(static_cast<const char*>(found) - bytes.data());
         const uint64_t where = piece + hit;
         while (k + 1 < texts.size() && texts[k + 1].at <= where) ++k;
-        if (texts[k].at > where || texts[k].id == Scratch::kLater) continue;
-        // The text that holds this '%': parse it once, then skip past it.
+        if (texts[k].at > where) {  // before the first text
+          if (texts[k].at >= piece_end) break;
+          hit = static_cast<size_t>(texts[k].at - piece) - 1;
+          continue;
+        }
+        size_t first = k;  // entries that share the text
+        while (first > 0 && texts[first - 1].at == texts[k].at) --first;
         const uint64_t at = texts[k].at;
         const uint64_t next = k + 1 < texts.size() ? texts[k + 1].at : end;
-        std::string_view text;
+        std::string_view span;
         if (at >= piece && next <= piece_end) {
-          text = bytes.substr(static_cast<size_t>(at - piece), static_cast<size_t>(next - at));
+          span = bytes.substr(static_cast<size_t>(at - piece), static_cast<size_t>(next - at));
         } else {
           scratch->text.resize(static_cast<size_t>(next - at));
           scratch->text.resize(file.read_at(at, scratch->text.data(), scratch->text.size()));
-          text = scratch->text;
+          span = scratch->text;
         }
-        std::vector<std::string> args = printf_arguments(printf_units(text, table.unicode()));
-        if (!args.empty()) {
-          data.ids[texts[k].id].args = static_cast<uint32_t>(data.args.size());
-          data.args.push_back(std::move(args));
+        look_at_text(table, *scratch, first, k, span, &data);
+        if (next >= piece_end) {
+          resume = next;  // past the text, which may run on beyond this piece
+          break;
         }
-        if (next >= piece_end) break;
         hit = static_cast<size_t>(next - piece) - 1;
       }
-      piece = piece_end;
+      piece = std::max(piece_end, resume);
     }
+    auto by_id = [](const TableData::Encoding& a, const TableData::Encoding& b) {
+      return a.id < b.id;
+    };
+    std::stable_sort(data.encodings.begin(), data.encodings.end(), by_id);
   }
   // Files that pass the check have sorted indexes; keep the walk below sound
   // whatever happens.
@@ -290,6 +386,7 @@ class Linter {
     std::optional<size_t> reference;
     std::string reference_language;
     std::unique_ptr<TableData> reference_data;
+    size_t unlinted = 0;  // tables not linted yet: the reference is kept until none is left
     bool reported = false;
   };
 
@@ -316,6 +413,15 @@ class Linter {
       return (x.record.message_count > 0) < (y.record.message_count > 0);
     });
     group_of_.resize(c_.tables.size());
+    // A lookup takes the first table, in file order, of the language and
+    // type_key it asks for.
+    shadowed_by_.resize(c_.tables.size());
+    std::map<std::pair<std::string, uint32_t>, size_t> first;
+    for (size_t t = 0; t < c_.tables.size(); ++t) {
+      auto [it, inserted] =
+          first.emplace(std::pair(language_of(t), c_.tables[t].record.type_key), t);
+      if (!inserted) shadowed_by_[t] = it->second;
+    }
     std::map<uint32_t, size_t> by_key;
     for (size_t t : added) {
       const uint32_t key = c_.tables[t].record.type_key;
@@ -325,6 +431,7 @@ class Linter {
         groups_.back().type_key = key;
       }
       groups_[it->second].added.push_back(t);
+      ++groups_[it->second].unlinted;
       group_of_[t] = it->second;
     }
     for (Group& group : groups_) {
@@ -343,34 +450,41 @@ class Linter {
 
   void lint_table(size_t t) {
     Group& group = groups_[group_of_[t]];
-    const bool with_args = !options_.stats_only;
+    const bool with_texts = !options_.stats_only;
     Stats stats;
     stats.table = t;
     stats.reference = group.reference;
     stats.messages = c_.tables[t].record.message_count;
-    std::vector<Finding> findings;
+    // Findings go out as they are found, in identifier order: the walk below
+    // meets them in that order, so none is held.
     if (!group.reference && !group.reported) {
       group.reported = true;
       std::string members;
       for (size_t m : group.added) members += (members.empty() ? "" : ", ") + name(m);
-      findings.push_back({"reference", group.added.front(), std::nullopt,
-                          "the tables of type_key " + hex_number(group.type_key, 8) + " (" +
-                              members + ") have no table of language \"" +
-                              c_escape(group.reference_language) + "\": they are not compared"});
+      emit({"reference", group.added.front(), std::nullopt,
+            "the tables of type_key " + hex_number(group.type_key, 8) + " (" + members +
+                ") have no table of language \"" + c_escape(group.reference_language) +
+                "\": they are not compared"});
     }
-    // The reference is read once for its whole group and kept; every other
-    // table is read into the same reused room.
+    if (shadowed_by_[t]) {
+      emit({"shadowed", t, std::nullopt,
+            "a lookup of language \"" + c_escape(language_of(t)) + "\" with type_key " +
+                hex_number(c_.tables[t].record.type_key, 8) + " finds " + name(*shadowed_by_[t]) +
+                " first and never reaches this table"});
+    }
+    // The reference is read once for its whole group and kept until the group's
+    // last table is done; every other table is read into the same reused room.
     const TableData* reference = nullptr;
     if (group.reference && !group.reference_data) {
       group.reference_data = std::make_unique<TableData>();
-      analyse(c_, c_.tables[*group.reference], with_args, &scratch_, group.reference_data.get());
+      analyse(c_, c_.tables[*group.reference], with_texts, &scratch_, group.reference_data.get());
     }
     if (group.reference) {
       reference = group.reference_data.get();
       stats.reference_ids = reference->ids.size();
     }
     const bool is_reference = reference != nullptr && *group.reference == t;
-    if (!is_reference) analyse(c_, c_.tables[t], with_args, &scratch_, &own_);
+    if (!is_reference) analyse(c_, c_.tables[t], with_texts, &scratch_, &own_);
     const TableData& own = is_reference ? *reference : own_;
     const std::string ref_name = group.reference ? name(*group.reference) : "";
     const bool compare = reference != nullptr && *group.reference != t;
@@ -379,56 +493,61 @@ class Linter {
     // a great many of them.
     const NameTable* const names = options_.names;
     size_t r = 0;
+    size_t e = 0;  // the next of own.encodings
     const std::vector<TableData::Id> none;
     const std::vector<TableData::Id>& theirs = compare ? reference->ids : none;
     for (const TableData::Id& id : own.ids) {
       for (; r < theirs.size() && theirs[r].id < id.id; ++r) {
         ++stats.missing;
-        findings.push_back({"missing", t, theirs[r].id,
-                            "the reference " + ref_name + " has it, this table does not"});
+        emit({"missing", t, theirs[r].id,
+              "the reference " + ref_name + " has it, this table does not"});
       }
       if (id.occurrences > 1) {
-        findings.push_back({"duplicate", t, id.id,
-                            "it occurs " + std::to_string(id.occurrences) +
-                                " times in this table; a lookup finds only one of them"});
+        emit({"duplicate", t, id.id,
+              "it occurs " + std::to_string(id.occurrences) +
+                  " times in this table; a lookup finds only one of them"});
       }
       if (compare) {
         if (r < theirs.size() && theirs[r].id == id.id) {
           // Most texts take nothing: then there is nothing to compare.
-          if (with_args && (id.args != 0 || theirs[r].args != 0) &&
-              own.args_of(id) != reference->args_of(theirs[r])) {
-            findings.push_back({"format", t, id.id,
-                                "its text's printf conversions take " +
-                                    arguments_text(own.args_of(id)) + " where the reference " +
-                                    ref_name + " takes " +
-                                    arguments_text(reference->args_of(theirs[r]))});
-          }
+          const Conversions& mine = own.args[id.args];
+          const Conversions& ref = reference->args[theirs[r].args];
+          if (with_texts && mine.fingerprint != ref.fingerprint) format(t, id.id, mine, ref);
           ++r;
         } else {
           ++stats.extra;
-          findings.push_back(
-              {"extra", t, id.id, "the reference " + ref_name + " does not have it"});
+          emit({"extra", t, id.id, "the reference " + ref_name + " does not have it"});
         }
+      }
+      for (; e < own.encodings.size() && own.encodings[e].id <= id.id; ++e) {
+        emit({"encoding", t, own.encodings[e].id, encoding_detail(own.encodings[e].issue)});
       }
       if (names != nullptr) {
         used_[id.id] = true;  // only unused names need it
         if (names->find(id.id) == nullptr && !named_[id.id]) {
           named_[id.id] = true;  // reported once, with the first table that holds it
-          findings.push_back({"unnamed", t, id.id, "the names header does not define it"});
+          emit({"unnamed", t, id.id, "the names header does not define it"});
         }
       }
     }
     for (; r < theirs.size(); ++r) {
       ++stats.missing;
-      findings.push_back({"missing", t, theirs[r].id,
-                          "the reference " + ref_name + " has it, this table does not"});
+      emit({"missing", t, theirs[r].id,
+            "the reference " + ref_name + " has it, this table does not"});
     }
-    if (!with_args) findings.clear();
-    std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
-      return a.id.value_or(0) + (a.id ? 1 : 0) < b.id.value_or(0) + (b.id ? 1 : 0);
-    });
-    for (const Finding& f : findings) emit(f);
     stats_.push_back(stats);
+    if (--group.unlinted == 0) group.reference_data.reset();
+  }
+
+  // Two texts whose conversions' fingerprints differ: read both again to say how.
+  void format(size_t t, uint16_t id, const Conversions& mine, const Conversions& ref) {
+    const size_t r = *groups_[group_of_[t]].reference;
+    const std::vector<std::string> own_args = arguments_of(c_, c_.tables[t], mine);
+    const std::vector<std::string> ref_args = arguments_of(c_, c_.tables[r], ref);
+    if (own_args == ref_args) return;
+    emit({"format", t, id,
+          "its text's printf conversions take " + arguments_text(own_args) +
+              " where the reference " + name(r) + " takes " + arguments_text(ref_args)});
   }
 
   void unused() {
@@ -532,8 +651,9 @@ class Linter {
   Output& out_;
   std::vector<Group> groups_;
   std::vector<size_t> group_of_;
-  std::vector<bool> used_;   // identifiers some table holds
-  std::vector<bool> named_;  // unnamed identifiers already reported
+  std::vector<std::optional<size_t>> shadowed_by_;  // the table a lookup finds instead
+  std::vector<bool> used_;                          // identifiers some table holds
+  std::vector<bool> named_;                         // unnamed identifiers already reported
   std::vector<Finding> trailing_;
   std::vector<Stats> stats_;
   size_t findings_ = 0;

@@ -162,6 +162,70 @@ TEST_F(LintTest, ReferenceLanguageAndGroupsWithoutIt) {
       << result.out;
 }
 
+TEST_F(LintTest, ShadowedTablesAndTextsInTheWrongCoding) {
+  // A byte text in UTF-8 (an 8-bit font shows two characters for each); one
+  // in Latin-1, which is not UTF-8.
+  Build(message_source("EN",
+                       "#message 1 A \"Caf\\303\\251 \\342\\202\\254\"\n"
+                       "#message 2 B \"Caf\\351\"\n"));
+  // UNICODE: an odd text (not the last: the last could be read with a fill
+  // byte), a lone high surrogate, a lone low one, and a well-formed pair.
+  Build(message_source(
+      "JA",
+      "#message 3 C \"\\x00\\x41\\x42\"\n#message 4 D \"\\xD8\\x3D\\x00\\x41\"\n"
+      "#message 5 E \"\\x00\\x41\\xDE\\x00\"\n#message 6 F \"\\xD8\\x3D\\xDE\\x00\"\n",
+      "UNICODE"));
+  // A second EN table of the same type_key: lookups find EN:1.
+  Build(message_source("EN", "#message 1 A \"again\"\n#message 2 B \"b\"\n"));
+  DumpResult result = run({"--lint", "--reference", "EN"});
+  EXPECT_TRUE(result.damaged);
+  EXPECT_EQ(result.out,
+            "EN:1  message 1: encoding: its byte text is well-formed UTF-8 with 2 multi-byte "
+            "characters (the first U+00E9, \\303\\251): an 8-bit font shows each as two to four "
+            "wrong characters\n"
+            "EN:2: shadowed: a lookup of language \"EN\" with type_key 0x00010002 finds EN:1 first "
+            "and never reaches this table\n"
+            "JA:1  message 1: missing: the reference EN:1 has it, this table does not\n"
+            "JA:1  message 2: missing: the reference EN:1 has it, this table does not\n"
+            "JA:1  message 3: extra: the reference EN:1 does not have it\n"
+            "JA:1  message 3: encoding: its UNICODE text has an odd number of bytes (3): readers "
+            "take 16-bit units and read past its terminator\n"
+            "JA:1  message 4: extra: the reference EN:1 does not have it\n"
+            "JA:1  message 4: encoding: its UNICODE text has an unpaired surrogate 0xD83D at unit "
+            "0: it stands for no character\n"
+            "JA:1  message 5: extra: the reference EN:1 does not have it\n"
+            "JA:1  message 5: encoding: its UNICODE text has an unpaired surrogate 0xDE00 at unit "
+            "1: it stands for no character\n"
+            "JA:1  message 6: extra: the reference EN:1 does not have it\n"
+            "11 findings\n");
+  result = run({"--lint", "--json"});
+  EXPECT_NE(result.out.find("{\"kind\": \"shadowed\", \"table\": \"EN:2\", \"id\": null, "
+                            "\"detail\": \"a lookup of language"),
+            std::string::npos)
+      << result.out;
+}
+
+// Conversions are compared without keeping them: texts larger than the
+// pieces the texts are read in, one with many conversions, one whose only
+// conversion lies past the first piece, are read again for the detail.
+TEST_F(LintTest, LargeTextsWithManyConversions) {
+  std::string many;
+  for (int i = 0; i < 3000; ++i) many += "%s ";
+  many += std::string(140000, 'x');
+  const std::string late = std::string(140000, 'y');
+  Build(message_source("EN", "#message 2 B \"" + late + "%c\"\n#message 1 A \"" + many +
+                                 "%d\"\n#message 3 C \"" + many + "\"\n"));
+  Build(message_source("FR", "#message 2 B \"" + late + "%p\"\n#message 1 A \"" + many +
+                                 "%u\"\n#message 3 C \"" + many + "\"\n"));
+  const std::string out = run({"--lint"}).out;
+  EXPECT_EQ(out.rfind("FR:1  message 1: format: its text's printf conversions take (%s, ", 0), 0u)
+      << out.substr(0, 200);
+  EXPECT_NE(out.find("%s, %u) where the reference EN:1 takes (%s, "), std::string::npos);
+  EXPECT_NE(out.find("%s, %d)\nFR:1  message 2: format: its text's printf conversions take (%p) "
+                     "where the reference EN:1 takes (%c)\n2 findings\n"),
+            std::string::npos);
+}
+
 TEST_F(LintTest, CleanAndDamagedCatalogues) {
   Build(message_source("EN", "#message 1 A \"%d\"\n"));
   Build(message_source("FR", "#message 1 A \"%i\"\n"));

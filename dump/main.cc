@@ -1,4 +1,5 @@
 // tolvane-dump: shows, checks and decompiles MSG catalogues.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -9,6 +10,7 @@
 
 #include "dump/command.h"
 #include "dump/model.h"
+#include "dump/render.h"
 #include "platform/arguments.h"
 #include "platform/failure.h"
 #include "platform/native_file_system.h"
@@ -17,6 +19,13 @@ namespace {
 
 void print(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+// A failure goes to standard error; with --json it is also the document on
+// standard output, so that a script reading it always gets one.
+void report(bool json, const std::string& message) {
+  if (json) print(stdout, "{\"error\": " + tolvane::dump::json_string(message) + "}\n");
+  print(stderr, "tolvane-dump: " + message + "\n");
 }
 
 }  // namespace
@@ -29,7 +38,7 @@ int main(int argc, char** argv) {
   try {
     options = parse_dump_options(args);
   } catch (const Failure& failure) {
-    print(stderr, "tolvane-dump: " + failure.message() + "\n");
+    report(std::find(args.begin(), args.end(), "--json") != args.end(), failure.message());
     print(stderr, dump_usage());
     return 2;
   }
@@ -37,6 +46,11 @@ int main(int argc, char** argv) {
     print(stdout, dump_usage());
     return 0;
   }
+  if (options.version) {
+    print(stdout, dump_version());
+    return 0;
+  }
+  const bool json = options.json;
   try {
     NativeFileSystem fs;
     // The catalogue is read as each mode needs it, never whole.
@@ -44,16 +58,25 @@ int main(int argc, char** argv) {
     const std::string names = options.names_path.empty() ? "" : load_file(fs, options.names_path);
     DumpResult result;
     Output out(stdout);
+    // What a failure leaves of the output: the text shown so far, or in
+    // place of a JSON document the failure's own.
+    auto cut_short = [&] {
+      if (json) {
+        out.discard();
+        if (out.started()) print(stdout, "\n");
+      } else {
+        out.flush();
+      }
+    };
     try {
       result = run_dump(options, std::move(file), names, out);
     } catch (const Failure& failure) {
-      out.flush();
-      print(stderr, "tolvane-dump: " + options.msg_path + ": " + failure.message() + "\n");
+      cut_short();
+      report(json, options.msg_path + ": " + failure.message());
       return 1;
     } catch (const IoError& error) {
-      out.flush();
-      print(stderr, "tolvane-dump: cannot read " + options.msg_path + ": " +
-                        std::strerror(error.error()) + "\n");
+      cut_short();
+      report(json, "cannot read " + options.msg_path + ": " + std::strerror(error.error()));
       return 1;
     }
     if (!out.flush() || std::fflush(stdout) != 0 || std::ferror(stdout)) {
@@ -65,10 +88,10 @@ int main(int argc, char** argv) {
     }
     return result.damaged ? 1 : 0;
   } catch (const Failure& failure) {
-    print(stderr, "tolvane-dump: " + failure.message() + "\n");
+    report(json, failure.message());
     return 1;
   } catch (const std::bad_alloc&) {
-    print(stderr, "tolvane-dump: out of memory\n");
+    report(json, "out of memory");
     return 1;
   }
 }

@@ -256,7 +256,31 @@ std::string read_text(const CatalogueView& catalogue, const TableView& table,
   return text;
 }
 
+namespace {
+
+// A directory, FIFO or device is refused before it is opened: reading a FIFO
+// would wait for a writer for ever.
+void refuse_special_file(FileSystem& fs, const std::string& path) {
+  switch (fs.kind(path)) {
+    case FileKind::kDirectory:
+      throw input_failure(path + " is a directory");
+    case FileKind::kFifo:
+      throw input_failure(path + " is a FIFO");
+    case FileKind::kDevice:
+      throw input_failure(path + " is a device");
+    case FileKind::kSocket:
+      throw input_failure(path + " is a socket");
+    default:
+      // A regular file; or nothing, or what the system would not say (no
+      // permission, a name too long): opening it says why not.
+      return;
+  }
+}
+
+}  // namespace
+
 std::shared_ptr<File> open_file(FileSystem& fs, const std::string& path) {
+  refuse_special_file(fs, path);
   try {
     return fs.open(path, OpenMode::kRead);
   } catch (const IoError& error) {
@@ -265,6 +289,7 @@ std::shared_ptr<File> open_file(FileSystem& fs, const std::string& path) {
 }
 
 std::string load_file(FileSystem& fs, const std::string& path) {
+  refuse_special_file(fs, path);
   try {
     auto file = fs.open(path, OpenMode::kRead);
     std::string bytes(file->size(), '\0');

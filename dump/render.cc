@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "dump/escape.h"
 #include "platform/failure.h"
@@ -50,7 +51,20 @@ void shown_pieces(BlockReader& reader, const MessageView& m, Piece piece) {
   reader.read(m.position, shown_end(m), ReadBuffer::Fill::kAsked, piece);
 }
 
-void render_table_messages(const CatalogueView& catalogue, const TableView& table, Output& out) {
+// The text of `m` in UTF-8, when there is a view, the text is whole and not
+// too long to hold, and it decodes.
+std::optional<std::string> decoded(const Utf8View* view, const TableView& table,
+                                   BlockReader& reader, const MessageView& m) {
+  if (view == nullptr || !m.in_block || !m.terminated || m.text_size() > Utf8View::kMaxDecoded) {
+    return std::nullopt;
+  }
+  std::string bytes;
+  shown_pieces(reader, m, [&](std::string_view piece) { bytes.append(piece); });
+  return view->utf8(bytes, table.unicode());
+}
+
+void render_table_messages(const CatalogueView& catalogue, const TableView& table, Output& out,
+                           const Utf8View* view) {
   const TableContent content = read_table(catalogue, table);
   BlockReader reader(catalogue, table.index_end, table.block_end);
   out << "Table " + catalogue.table_name(table) + ": " +
@@ -66,7 +80,11 @@ void render_table_messages(const CatalogueView& catalogue, const TableView& tabl
       continue;
     }
     out += "  at " + n(m.position) + "  \"";
-    shown_pieces(reader, m, [&](std::string_view bytes) { out += shown_text(table, bytes); });
+    if (std::optional<std::string> utf8 = decoded(view, table, reader, m)) {
+      out += quoted_utf8(*utf8);
+    } else {
+      shown_pieces(reader, m, [&](std::string_view bytes) { out += shown_text(table, bytes); });
+    }
     out += "\"";
     if (!m.terminated) {
       out += m.text_size() > kUnterminatedShown ? "... (not terminated)" : " (not terminated)";
@@ -141,10 +159,11 @@ void render_summary(const CatalogueView& catalogue, const Shown& shown, Output& 
   }
 }
 
-void render_messages(const CatalogueView& catalogue, const Shown& shown, Output& out) {
+void render_messages(const CatalogueView& catalogue, const Shown& shown, Output& out,
+                     const Utf8View* view) {
   for (const LanguageTables& group : shown) {
     for (size_t index : group.tables)
-      render_table_messages(catalogue, catalogue.tables[index], out);
+      render_table_messages(catalogue, catalogue.tables[index], out, view);
   }
 }
 
@@ -156,7 +175,7 @@ void render_problems(const std::vector<Problem>& problems, Output& out) {
 }
 
 void render_json(const CatalogueView& catalogue, const Shown& shown, bool messages,
-                 const std::vector<Problem>* problems, Output& out) {
+                 const std::vector<Problem>* problems, Output& out, const Utf8View* view) {
   const MsgFileHeader& header = catalogue.header;
   out += "{\n";
   out += "  \"size\": " + n(catalogue.size()) + ",\n";
@@ -211,7 +230,11 @@ void render_json(const CatalogueView& catalogue, const Shown& shown, bool messag
           out += "\", \"bytes\": \"";
           // Read again rather than kept: a text may be as large as its block.
           shown_pieces(reader, m, [&](std::string_view bytes) { out += hex_bytes(bytes); });
-          out += "\"}";
+          out += "\"";
+          if (std::optional<std::string> utf8 = decoded(view, table, reader, m)) {
+            out += ", \"utf8\": \"" + json_utf8(*utf8) + "\"";
+          }
+          out += "}";
         }
         out += content.messages.empty() ? "]" : "\n       ]";
       }
@@ -265,6 +288,7 @@ std::string json_string(std::string_view text) {
 
 bool Output::flush() {
   if (stream_ != nullptr && !text_.empty()) {
+    started_ = true;
     if (std::fwrite(text_.data(), 1, text_.size(), stream_) != text_.size()) failed_ = true;
     text_.clear();
   }

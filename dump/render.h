@@ -11,6 +11,7 @@
 
 #include "dump/check.h"
 #include "dump/model.h"
+#include "dump/utf8_view.h"
 
 namespace tolvane::dump {
 
@@ -28,6 +29,11 @@ class Output {
   Output& operator+=(std::string_view text) { return *this << text; }
   // Writes what is held to the stream; false once a write has failed.
   bool flush();
+  // Drops what is held and not yet written: a JSON document cut short by a
+  // failure is replaced by the failure's own.
+  void discard() { text_.clear(); }
+  // Whether anything has reached the stream.
+  bool started() const { return started_; }
   // Everything produced (only without a stream).
   std::string take() { return std::move(text_); }
 
@@ -35,6 +41,7 @@ class Output {
   std::FILE* stream_ = nullptr;
   std::string text_;
   bool failed_ = false;
+  bool started_ = false;
 };
 
 // Which tables to show: those of one language or of all, and one rank within
@@ -63,14 +70,17 @@ std::string coding_name(uint16_t coding);
 std::string shown_text(const TableView& table, std::string_view text);
 
 void render_summary(const CatalogueView& catalogue, const Shown& shown, Output& out);
-// One table at a time: no more than one block is held at once.
-void render_messages(const CatalogueView& catalogue, const Shown& shown, Output& out);
+// One table at a time: no more than one block is held at once. With `view`,
+// the texts that decode are shown in UTF-8.
+void render_messages(const CatalogueView& catalogue, const Shown& shown, Output& out,
+                     const Utf8View* view = nullptr);
 void render_problems(const std::vector<Problem>& problems, Output& out);
 
 // The summary as JSON; with the messages of each table when `messages`, and
-// with the problems when `problems` is given.
+// with the problems when `problems` is given. With `view`, each message that
+// decodes also has its text in UTF-8.
 void render_json(const CatalogueView& catalogue, const Shown& shown, bool messages,
-                 const std::vector<Problem>* problems, Output& out);
+                 const std::vector<Problem>* problems, Output& out, const Utf8View* view = nullptr);
 
 // The same, as strings.
 std::string render_summary(const CatalogueView& catalogue, const Shown& shown);
