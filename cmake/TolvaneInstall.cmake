@@ -100,6 +100,11 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "tolvane-dump shows, checks and decompiles catalogues. The package also holds"
   "a CMake package with tolvane_add_catalogue(), which builds a catalogue as"
   "part of a project's build.")
+if(TARGET tolvane-translate)
+  string(APPEND CPACK_PACKAGE_DESCRIPTION "\n\n" [[
+tolvane-translate exports message sources to PO and XLIFF files for
+translators, and imports their translations back as message sources.]])
+endif()
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_GENERATOR TGZ DEB)
 set(CPACK_SOURCE_GENERATOR "")
