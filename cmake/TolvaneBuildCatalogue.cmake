@@ -1,7 +1,8 @@
 # The build step behind tolvane_add_catalogue(), run with
 #   cmake -DTOLVANE_TOOL=<Tolvane> -DTOLVANE_SETTINGS=<file> -P TolvaneBuildCatalogue.cmake
 # The settings file gives TOLVANE_work_dir, TOLVANE_output, TOLVANE_names,
-# TOLVANE_sources and TOLVANE_depfile (empty unless the generator needs one).
+# TOLVANE_sources, TOLVANE_warnings_as_errors (TRUE for -W) and TOLVANE_depfile
+# (empty unless the generator needs one).
 cmake_minimum_required(VERSION 3.25)
 
 if(NOT TOLVANE_TOOL OR NOT EXISTS "${TOLVANE_SETTINGS}")
@@ -17,24 +18,34 @@ file(MAKE_DIRECTORY "${TOLVANE_work_dir}")
 cmake_path(GET TOLVANE_output FILENAME msg)
 cmake_path(GET TOLVANE_names FILENAME names)
 
-# Tolvane pauses for a key after a usage error when its input is a terminal.
+# Tolvane pauses for a key after a usage error when its input is a terminal;
+# -b (batch) and no input make sure a build never waits for one.
 if(CMAKE_HOST_WIN32)
   set(no_input NUL)
 else()
   set(no_input /dev/null)
 endif()
 
+set(warnings "")
+if(TOLVANE_warnings_as_errors)
+  set(warnings -W)
+endif()
 set(create -c)
 foreach(source IN LISTS TOLVANE_sources)
   execute_process(
-    COMMAND "${TOLVANE_TOOL}" ${create} "-t${source}" "-h${names}" "${msg}"
+    COMMAND "${TOLVANE_TOOL}" -b ${create} ${warnings} "-t${source}" "-h${names}" "${msg}"
     WORKING_DIRECTORY "${TOLVANE_work_dir}"
     INPUT_FILE "${no_input}"
     OUTPUT_VARIABLE out
-    ERROR_VARIABLE out
+    ERROR_VARIABLE err
     RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${out}Tolvane failed (${result}) on ${source}")
+    message(FATAL_ERROR "${out}${err}Tolvane failed (${result}) on ${source}")
+  endif()
+  # A build that went through still shows the source's warnings.
+  if(NOT err STREQUAL "")
+    string(STRIP "${err}" err)
+    message(NOTICE "${err}")
   endif()
   set(create "")
 endforeach()

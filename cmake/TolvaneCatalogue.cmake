@@ -4,7 +4,8 @@
 #   tolvane_add_catalogue(<target>
 #     OUTPUT <file.MSG>                 # relative: to CMAKE_CURRENT_BINARY_DIR
 #     NAMES_HEADER <names.h>            # relative: to CMAKE_CURRENT_BINARY_DIR
-#     SOURCES <first.h> [<more.h>...])  # relative: to CMAKE_CURRENT_SOURCE_DIR
+#     SOURCES <first.h> [<more.h>...]   # relative: to CMAKE_CURRENT_SOURCE_DIR
+#     [WARNINGS_AS_ERRORS])             # a source's warnings fail the build (-W)
 #
 # <target> is an interface library: linking it puts the names header's folder
 # on the include path and builds the catalogue first. Its properties
@@ -46,7 +47,7 @@ function(_tolvane_check_in_build_tree path what target)
 endfunction()
 
 function(tolvane_add_catalogue target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "OUTPUT;NAMES_HEADER" "SOURCES")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "WARNINGS_AS_ERRORS" "OUTPUT;NAMES_HEADER" "SOURCES")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR
             "tolvane_add_catalogue(${target}): unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
@@ -107,6 +108,7 @@ function(tolvane_add_catalogue target)
   # so that the step reruns when the list of sources does.
   set(work_dir "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${target}.tolvane")
   set(settings "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${target}.tolvane.cmake")
+  set(warnings_as_errors ${arg_WARNINGS_AS_ERRORS})
   set(content "")
   # Make knows only the rule's first output: it would never rerun the rule for
   # a names header that went missing. A dependency file written by the rule
@@ -116,7 +118,7 @@ function(tolvane_add_catalogue target)
   if(CMAKE_GENERATOR MATCHES "Makefiles")
     set(depfile "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${target}.tolvane.d")
   endif()
-  foreach(var IN ITEMS work_dir output names sources depfile)
+  foreach(var IN ITEMS work_dir output names sources warnings_as_errors depfile)
     string(APPEND content "set(TOLVANE_${var} [==[${${var}}]==])\n")
   endforeach()
   set(previous "")

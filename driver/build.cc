@@ -30,7 +30,11 @@ class BuildingHandler : public MessageHandler {
  public:
   BuildingHandler(NamesHeader* names, TableBlockBuilder* block, FileWriter* texts, uint16_t coding)
       : names_(names), block_(block), texts_(texts), coding_(coding) {}
-  void on_name(int32_t id, std::string_view line) override { names_->on_message_name(id, line); }
+  // The pass's reader, whose line numbers the names header's findings give.
+  const LineReader* source = nullptr;
+  void on_name(int32_t id, std::string_view line) override {
+    names_->on_message_name(id, line, source ? source->line_number() : 0);
+  }
   void on_text(int32_t id, std::string_view text) override {
     block_->add(id, encode_text(text, coding_, texts_->buffer()));
     texts_->maybe_flush();
@@ -93,21 +97,40 @@ struct OpenFiles {
   }
 };
 
+std::string count_of(size_t n, const char* what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+// Stops the build, before anything is replaced, when the source holds an
+// error, or a warning and warnings are errors.
+void stop_on_findings(const BuildOptions& options, const Diagnostics& diagnostics) {
+  const size_t errors = diagnostics.errors(), warnings = diagnostics.warnings();
+  if (errors == 0 && (warnings == 0 || !options.warnings_are_errors)) return;
+  std::string summary;
+  if (errors > 0) summary = count_of(errors, "error");
+  if (warnings > 0 && options.warnings_are_errors) {
+    summary += (errors > 0 ? ", " : "") + count_of(warnings, "warning") + ", which -W makes errors";
+  }
+  throw source_failure("  Error in " + options.source_path + ": " + summary, options.source_path);
+}
+
 // Reads the source twice (first to know the index's room) and writes the
 // complete new MSG file and names header to their temporary files.
 void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, const Catalogue& old,
-                     OpenFiles& files) {
+                     OpenFiles& files, Diagnostics& diagnostics) {
   // First pass over the source: its parameters and how many texts it holds,
-  // so that the index's room is known before any text is written.
+  // so that the index's room is known before any text is written; and
+  // everything in it that is wrong or doubtful.
   TableParameters parameters;
   CountingHandler counter;
   long directive_lines = 0;
   {
     LineReader source(files.source.get(), true);
-    read_directives(source, options.source_path, &parameters);
+    read_directives(source, options.source_path, &parameters, &diagnostics);
     directive_lines = source.line_number();
-    message_pass(source, options.source_path, counter);
+    message_pass(source, options.source_path, counter, &diagnostics, parameters.coding);
   }
+  stop_on_findings(options, diagnostics);
   if (counter.texts > kMaxCount) {
     throw input_failure(options.source_path + " : " + std::to_string(counter.texts) +
                             " messages have a text; a table holds at most " +
@@ -143,6 +166,7 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, co
   TableBlockBuilder block;
   block.reserve(counter.texts);
   BuildingHandler handler(&names_header, &block, &texts, parameters.coding);
+  names_header.check_names(&diagnostics, options.source_path, paths.names);
   if (files.previous_names) {
     LineReader previous(files.previous_names.get(), false);
     names_header.copy_previous_header(previous);
@@ -154,8 +178,10 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, co
     std::string_view skipped;
     for (long i = 0; i < directive_lines && source.read_line(&skipped); ++i) {
     }
+    handler.source = &source;
     message_pass(source, options.source_path, handler);
   }
+  stop_on_findings(options, diagnostics);
   texts.append(block.fill());
   texts.flush();
   names.flush();
@@ -182,7 +208,7 @@ void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, co
 }
 
 void run_build(FileSystem& fs, const BuildOptions& options, const Catalogue& old, WorkFiles& work,
-               OpenFiles& files) {
+               OpenFiles& files, Diagnostics& diagnostics) {
   const WorkFilePaths& paths = work.paths();
 
   // Open everything else first, in the order whose failures users know.
@@ -212,12 +238,14 @@ void run_build(FileSystem& fs, const BuildOptions& options, const Catalogue& old
                                    or_fail("Cannot read " + paths.names,
                                            [&] { return fs.open(paths.names, OpenMode::kRead); }));
   }
+  // A write names the work file it fails on: the names header itself is
+  // still the previous one, untouched.
   files.names_tmp = in_role(
-      "Cannot write " + paths.names,
+      "Cannot write " + paths.names_tmp,
       or_fail("Cannot create " + paths.names, [&] { return create_afresh(paths.names_tmp); }));
   work.created_names_tmp();
 
-  write_new_files(options, work.paths(), old, files);
+  write_new_files(options, work.paths(), old, files, diagnostics);
   files.close_quietly();
   work.commit();
 }
@@ -225,7 +253,7 @@ void run_build(FileSystem& fs, const BuildOptions& options, const Catalogue& old
 }  // namespace
 
 void build(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& paths,
-           BaseCatalogue base) {
+           BaseCatalogue base, Diagnostics& diagnostics) {
   WorkFiles work(fs, paths);
   OpenFiles files;
   files.old_msg = in_role("Cannot read " + paths.msg_shown, std::move(base.file));
@@ -236,7 +264,7 @@ void build(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& pat
   auto undo_and_throw = [&](const Failure& failure) { throw failure.with_note(undo()); };
   try {
     stop_if_interrupted();
-    run_build(fs, options, base.catalogue, work, files);
+    run_build(fs, options, base.catalogue, work, files, diagnostics);
   } catch (const Failure& failure) {
     undo_and_throw(failure);
   } catch (const Interrupted& interrupted) {

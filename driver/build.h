@@ -9,6 +9,7 @@
 #include "msgfile/catalogue.h"
 #include "msgfile/work_files.h"
 #include "platform/file_system.h"
+#include "source/diagnostics.h"
 
 namespace tolvane {
 
@@ -22,9 +23,11 @@ struct BaseCatalogue {
 };
 
 // Builds from `options` onto `base`, with the run's work files at `paths`.
-// Throws Failure after putting every file back as it was.
+// What the source holds that is wrong or doubtful goes to `diagnostics`; an
+// error there (or a warning, with -W) stops the build before anything is
+// replaced. Throws Failure after putting every file back as it was.
 void build(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& paths,
-           BaseCatalogue base);
+           BaseCatalogue base, Diagnostics& diagnostics);
 
 }  // namespace tolvane
 

@@ -3,6 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+#endif
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -204,11 +211,13 @@ TEST_F(CommandLine, LongPathsAreHeldWholeAndTheNameFieldTakes32Characters) {
 
 class Products : public ::testing::Test {
  protected:
-  // Runs with success expected and no work file left behind.
+  // Runs with success expected, the warnings `err` (the files are what they
+  // would be without them) and no work file left behind.
   void Build(const std::vector<std::string>& args, const std::string& source,
-             const std::string& shown, const std::vector<std::string>& listing) {
+             const std::string& shown, const std::vector<std::string>& listing,
+             const std::string& err = "") {
     SCOPED_TRACE(::testing::PrintToString(args));
-    expect_run(tool(args, dir.path()), success(source, shown), "", 0);
+    expect_run(tool(args, dir.path()), success(source, shown), err, 0);
     EXPECT_EQ(list_dir(dir.path()), listing);
   }
   TempDir dir;
@@ -258,7 +267,8 @@ TEST_F(Products, EnglishFrenchEnglishSequence) {
   EXPECT_EQ(read_file(dir / "app.msg"), run1);
   EXPECT_EQ(read_file(dir / "names.h"), "#define B 2\n#define A 1\n");
 
-  Build({"-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG", listing);
+  Build({"-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG", listing,
+        "fr.h:6:12: warning: names.h already names 1 \"A\", so \"Z\" is not defined\n");
   // Texts "un\0trois\0" (9 bytes) and a fill byte; index (1, 6), (3, 3).
   const std::string fr_block = index(1, 6) + index(3, 3) + std::string("un\0trois\0\0", 10);
   const std::string run2 = header("APP.MSG", 2) + entry("EN", 1, 54) + entry("FR", 1, 98) +
@@ -290,7 +300,12 @@ TEST_F(Products, UnicodeTable) {
                                          "#message 2 E \"\"\n"
                                          "#message 2 E2 \"0xfF\\x0a\"\n",
                                          "UNICODE", "FONT_JA", "0x10", "1f"));
-  Build({"-c", "-tu.h", "-hu_names.h", "u.msg"}, "u.h", "U.MSG", {"u.h", "u.msg", "u_names.h"});
+  Build({"-c", "-tu.h", "-hu_names.h", "u.msg"}, "u.h", "U.MSG", {"u.h", "u.msg", "u_names.h"},
+        "u.h:6:15: warning: a UNICODE text is written in byte notations only: from \"Hello\" on, "
+        "characters other than \\xHH or 0xHH, blanks and commas are ignored; write each UTF-16 "
+        "unit as two notations, high byte first (U+0048 is \\x00\\x48)\n"
+        "u.h:9:10: warning: the identifier 2 is given twice in this source (first at line 8): a "
+        "lookup finds only one of its texts\n");
   // Texts in source order: 00 00 | 00 48 00 69 00 00 | 00 00 | FF 0A 00 00,
   // 14 bytes after an index of 4 entries (24 bytes). Identifier 2 appears
   // twice: the later text comes first in the index.
@@ -317,8 +332,17 @@ TEST_F(Products, NamesHeaderMergesWhatThePreviousOneDefines) {
                                           "#message 12 TWELVE\n"
                                           "#message 12 TWELVE_TWICE \"d\"\n"
                                           "#define 13 NOT_A_MESSAGE\n"));
-  Build({"-c", "-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG",
-        {"app.msg", "en.h", "names.h"});
+  Build({"-c", "-ten.h", "-hnames.h", "app.msg"}, "en.h", "APP.MSG", {"app.msg", "en.h", "names.h"},
+        "en.h:6:12: warning: names.h already names 1 \"KEEP\", so \"NEW_ONE\" is not defined\n"
+        "en.h:7:13: warning: names.h already names 7 \"OLD_SEVEN\", so \"SEVEN\" is not defined\n"
+        "en.h:8:10: warning: the identifier 7 is given twice in this source (first at line 7): a "
+        "lookup finds only one of its texts\n"
+        "en.h:8:14: warning: names.h already names 7 \"OLD_SEVEN\", so \"SEVEN_AGAIN\" is not "
+        "defined\n"
+        "en.h:9:10: warning: the identifier 100000 is outside 0-65535: the table stores 34464, "
+        "while the names header says 100000\n"
+        "en.h:11:10: warning: the identifier 12 is given twice in this source (first at line "
+        "10): a lookup finds only one of its texts\n");
   // Only the previous header is searched, so 12 is written twice.
   EXPECT_EQ(read_file(dir / "names.h"),
             previous + "#define BIG 100000\n#define TWELVE 12\n#define TWELVE_TWICE 12\n");
@@ -327,8 +351,51 @@ TEST_F(Products, NamesHeaderMergesWhatThePreviousOneDefines) {
   const std::string merged = read_file(dir / "names.h");
   write_file(dir / "fr.h", message_source("FR", "#message 12 DOUZE \"d\"\n#message 1 UN \"a\"\n"));
   Build({"-tfr.h", "-hnames.h", "app.msg"}, "fr.h", "APP.MSG",
-        {"app.msg", "en.h", "fr.h", "names.h"});
+        {"app.msg", "en.h", "fr.h", "names.h"},
+        "fr.h:6:13: warning: names.h already names 12 \"TWELVE\", so \"DOUZE\" is not defined\n"
+        "fr.h:7:12: warning: names.h already names 1 \"KEEP\", so \"UN\" is not defined\n");
   EXPECT_EQ(read_file(dir / "names.h"), merged);
+}
+
+// A read-only MSG file or names header (permissions, or the read-only
+// attribute on Windows) is refused before anything is touched, naming it:
+// a run would replace it behind the user's back, and root could.
+TEST_F(CommandLine, ReadOnlyFilesAreRefusedBeforeAnythingIsTouched) {
+  ASSERT_EQ(tool({"-c", "-tA.h", "-hnames.h", "app.msg"}, dir.path()).exit_code, 0);
+  const std::string msg = read_file(dir / "app.msg"), names = read_file(dir / "names.h");
+  namespace fs = std::filesystem;
+  const fs::perms read_only =
+      fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  for (const char* name : {"app.msg", "names.h"}) {
+    SCOPED_TRACE(name);
+    fs::permissions(dir / name, read_only);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-tA.h", "-hnames.h", "app.msg"},
+          {"-c", "-tA.h", "-hnames.h", "app.msg"}}) {
+      expect_run(tool(args, dir.path()), kBanner + std::string(kPause),
+                 "Cannot build APP.MSG: " +
+                     std::string(name == std::string("app.msg") ? "APP.MSG" : name) +
+                     " is read-only; make it writable and run again\n",
+                 1);
+    }
+    fs::permissions(dir / name, read_only | fs::perms::owner_write);
+  }
+  EXPECT_EQ(read_file(dir / "app.msg"), msg);
+  EXPECT_EQ(read_file(dir / "names.h"), names);
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("A.h", "app.msg", "names.h"));
+}
+
+// A missing directory is explained in the same words on every system.
+TEST_F(CommandLine, AMissingDirectoryIsNamed) {
+  RunResult r = tool({"-c", "-tA.h", "-hnames.h", "nodir/app.msg"}, dir.path());
+  expect_run(r, kBanner + std::string("  read A.h\n  build NODIR/APP.MSG\n") + kPause,
+             "Cannot create NODIR/APP.MSG\nnodir/app.TMP: there is no directory nodir\n", 1);
+  r = tool({"-tA.h", "-hnodir/sub/names.h", "-c", "app.msg"}, dir.path());
+  expect_run(r, kBanner + std::string("  read A.h\n  build APP.MSG\n") + kPause,
+             "Cannot create nodir/sub/names.h\nnodir/sub/names.h.TMP: there is no directory "
+             "nodir\n",
+             1);
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("A.h"));
 }
 
 #ifndef _WIN32  // Windows has no FIFOs in its file system.
@@ -353,6 +420,84 @@ TEST_F(CommandLine, FifosAreRefusedWithoutWaiting) {
     expect_run(r, kBanner + c.message + kPause, kUsage, 1);
   }
   EXPECT_THAT(list_dir(dir.path()), ElementsAre("A.h", "app.msg", "f.h", "f.msg", "names.h"));
+}
+
+// The console is for people: a reader that goes away (`| head -n 1`, under
+// pipefail) changes neither what a run does nor its exit code.
+TEST_F(CommandLine, AReaderThatGoesAwayChangesNothing) {
+  auto closed_output = [] {
+    alarm(60);
+    // As a shell starts a pipeline: SIGPIPE as the system has it.
+    signal(SIGPIPE, SIG_DFL);
+    int ends[2];
+    if (pipe(ends) != 0) _exit(125);
+    close(ends[0]);
+    dup2(ends[1], 1);
+    dup2(ends[1], 2);
+  };
+  write_file(dir / "de.h", message_source("DE", "#message 2 B \"b\"\n"));
+  RunResult created =
+      run_tolvane({"-c", "-tA.h", "-hnames.h", "app.msg"}, dir.path(), closed_output);
+  EXPECT_EQ(created.signal, 0);
+  EXPECT_EQ(created.exit_code, 0);
+  RunResult added = run_tolvane({"-tde.h", "-hnames.h", "app.msg"}, dir.path(), closed_output);
+  EXPECT_EQ(added.signal, 0);
+  EXPECT_EQ(added.exit_code, 0);
+  // Exactly the two tables, and the names of both.
+  EXPECT_EQ(read_file(dir / "app.msg").substr(36, 2), U16(2));
+  EXPECT_EQ(read_file(dir / "names.h"), "#define A 1\n#define B 2\n");
+  RunResult refused =
+      run_tolvane({"-x", "-tA.h", "-hnames.h", "app.msg"}, dir.path(), closed_output);
+  EXPECT_EQ(refused.signal, 0);
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("A.h", "app.msg", "de.h", "names.h"));
+}
+
+// A build started from a terminal has the terminal as standard input, and a
+// pause there would wait for ever: -b never waits, while a person at the
+// terminal still gets the pause.
+TEST_F(CommandLine, BatchRunsNeverWaitAtATerminal) {
+  auto at_terminal = [](unsigned seconds) {
+    return [seconds] {
+      alarm(seconds);
+      const int master = posix_openpt(O_RDWR | O_NOCTTY);
+      if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) _exit(125);
+      const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+      if (terminal < 0) _exit(125);
+      dup2(terminal, 0);
+    };
+  };
+  const std::vector<std::string> refused = {"-tA.h", "-h", "app.msg"};
+  RunResult person = run_tolvane(refused, dir.path(), at_terminal(2));
+  if (person.exit_code == 125) GTEST_SKIP() << "no terminal can be opened here";
+  EXPECT_EQ(person.signal, SIGALRM) << "the pause did not wait: " << person.out;
+  EXPECT_THAT(person.out, ::testing::EndsWith(kPause));
+
+  std::vector<std::string> batch = refused;
+  batch.insert(batch.begin(), "-b");
+  RunResult r = run_tolvane(batch, dir.path(), at_terminal(30));
+  expect_run(r,
+             kBanner + std::string("Error : -h needs a file name:\nthe file name must follow -h "
+                                   "with no blank, as in -hMyMessagesNames.h\n"),
+             kUsage, 1);
+  r = run_tolvane({"-b", "-c", "-tA.h", "-hnames.h", "app.msg"}, dir.path(), at_terminal(30));
+  expect_run(r, success("A.h", "APP.MSG"), "", 0);
+}
+
+// A name the system cannot take is refused before anything is touched, in
+// the system's words, for whichever file of the run it is.
+TEST_F(CommandLine, NamesTooLongForTheSystem) {
+  ASSERT_EQ(run_tolvane({"-c", "-tA.h", "-hnames.h", "app.msg"}, dir.path()).exit_code, 0);
+  const std::string names = std::string(250, 'z') + ".h";  // its .TMP is past 255
+  RunResult r = tool({"-tA.h", "-h" + names, "app.msg"}, dir.path());
+  expect_run(r, kBanner + std::string(kPause),
+             "Cannot build APP.MSG\n" + names + ".TMP: File name too long\n", 1);
+  const std::string msg = std::string(252, 'y') + ".msg";
+  r = tool({"-c", "-tA.h", "-hnames.h", msg}, dir.path());
+  expect_run(r, kBanner + std::string(kPause),
+             "Cannot build " + std::string(252, 'Y') + ".MSG\n" + msg + ": File name too long\n",
+             1);
+  EXPECT_THAT(list_dir(dir.path()), ElementsAre("A.h", "app.msg", "names.h"));
 }
 #endif  // !_WIN32
 

@@ -130,15 +130,16 @@ class FileSafety : public ::testing::Test {
     write_file(dir / "en.h",
                message_source("EN", "#message 2 HELLO \"Hello\"\n#message 1 BYE \"Bye\"\n"));
     write_file(dir / "fr.h", message_source("FR",
-                                            "#message 1 AU_REVOIR \"Au revoir\"\n"
+                                            "#message 1 BYE \"Au revoir\"\n"
                                             "#message 3 MERCI \"Merci\"\n"));
   }
 
+  // `err`: the source's warnings, which change nothing in the files.
   void succeed(const std::vector<std::string>& args, const std::string& source,
-               const std::string& shown) {
+               const std::string& shown, const std::string& err = "") {
     SCOPED_TRACE(::testing::PrintToString(args));
     RunResult result = tool(args, dir.path());
-    ASSERT_EQ(result.err, "");
+    ASSERT_EQ(result.err, err);
     ASSERT_EQ(result.out, progress(source, shown) + ".. end\n");
     ASSERT_EQ(result.exit_code, 0);
   }
@@ -260,13 +261,15 @@ TEST_F(FileSafety, SourceErrorsLeaveEverythingAsItWas) {
       {{"-c", "-thex.h", "-hnames.h", "app.msg"},
        "hex.h",
        "Error : \\xg: hex constants must have at least one hex digit\n"},
-      {{"-tid.h", "-hnames.h", "app.msg"}, "id.h", "  Error in id.h: line 7: "},
+      {{"-tid.h", "-hnames.h", "app.msg"}, "id.h", "  Error in id.h: 1 error\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
     RunResult result = tool(c.args, dir.path());
     EXPECT_THAT(result.out, StartsWith(progress(c.source, "APP.MSG") + c.message));
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err, c.source == "id.h" ? "id.h:7:10: error: the identifier of this "
+                                               "#message line cannot be read\n"
+                                             : "");
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_EQ(differences(before, take()), "");
   }
@@ -298,6 +301,7 @@ TEST_F(FileSafety, WriteFailuresAreReportedAndUndone) {
   write_file(dir / "big.h", message_source("DE", many_messages(400, 100)));
   write_file(dir / "fr_new.h",
              message_source("FR", "#message 5000 A_NAME_THAT_IS_NEW_TO_THE_HEADER \"x\"\n"));
+  write_file(dir / "fr.h", message_source("FR", "#message 1 M1 \"Un\"\n#message 3 M3 \"Trois\"\n"));
   ASSERT_NO_FATAL_FAILURE(make_existing());
   ASSERT_NO_FATAL_FAILURE(
       succeed({"-tnames_only.h", "-hnames.h", "app.msg"}, "names_only.h", "APP.MSG"));
@@ -315,15 +319,16 @@ TEST_F(FileSafety, WriteFailuresAreReportedAndUndone) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {"limit below the size of the old file", "fr.h", "names.h", 1000, "Cannot write APP.TMP\n"},
-      {"limit inside the header area", "fr.h", "names.h", 100, "Cannot write APP.TMP\n"},
+      {"limit below the size of the old file", "fr.h", "names.h", 1000,
+       "Cannot write APP.TMP\napp.TMP: "},
+      {"limit inside the header area", "fr.h", "names.h", 100, "Cannot write APP.TMP\napp.TMP: "},
       {"limit inside the new texts", "big.h", "new_names.h", msg_size + 20000,
-       "Cannot write APP.TMP\n"},
+       "Cannot write APP.TMP\napp.TMP: "},
       // The MSG file fits; the copy of the previous names header does not.
       {"limit inside the names header", "fr.h", "names.h", names_size / 2,
-       "Cannot write names.h\n"},
+       "Cannot write names.h.TMP\nnames.h.TMP: "},
       {"limit inside the last line of the names header", "fr_new.h", "names.h", names_size + 10,
-       "Cannot write names.h\n"},
+       "Cannot write names.h.TMP\nnames.h.TMP: "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -331,7 +336,7 @@ TEST_F(FileSafety, WriteFailuresAreReportedAndUndone) {
         tool({"-t" + c.source, "-h" + c.names, "app.msg"}, dir.path(), file_size_limit(c.limit));
     EXPECT_EQ(result.signal, 0);
     EXPECT_EQ(result.out, progress(c.source, "APP.MSG") + kPause);
-    // The first line as it always was, then why.
+    // The work file being written, then that file on disk and why.
     EXPECT_EQ(result.err, c.message + "File too large\n");
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_EQ(differences(before, take()), "");
@@ -394,13 +399,13 @@ TEST_F(FileSafety, ReadOnlyDirectories) {
   Snapshot before = take();
   RunResult result = tool({"-tfr.h", "-hnames.h", "app.msg"}, dir.path(), *as_user);
   EXPECT_EQ(result.out, progress("fr.h", "APP.MSG") + kPause);
-  EXPECT_EQ(result.err, "Cannot create APP.TMP\nPermission denied\n");
+  EXPECT_EQ(result.err, "Cannot create APP.TMP\napp.TMP: Permission denied\n");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(differences(before, take()), "");
 
   result = tool({"-c", "-tfr.h", "-hnames.h", "new.msg"}, dir.path(), *as_user);
   EXPECT_EQ(result.out, progress("fr.h", "NEW.MSG") + kPause);
-  EXPECT_EQ(result.err, "Cannot create NEW.MSG\nPermission denied\n");
+  EXPECT_EQ(result.err, "Cannot create NEW.MSG\nnew.TMP: Permission denied\n");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(differences(before, take()), "");
 
@@ -410,7 +415,7 @@ TEST_F(FileSafety, ReadOnlyDirectories) {
   before = take();
   result = tool({"-tfr.h", "-hro/names.h", "app.msg"}, dir.path(), *as_user);
   EXPECT_EQ(result.out, progress("fr.h", "APP.MSG") + kPause);
-  EXPECT_EQ(result.err, "Cannot create ro/names.h\nPermission denied\n");
+  EXPECT_EQ(result.err, "Cannot create ro/names.h\nro/names.h.TMP: Permission denied\n");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(differences(before, take()), "");
 
@@ -434,9 +439,29 @@ TEST_F(FileSafety, ReadOnlyDirectories) {
   EXPECT_EQ(result.out, progress("fr.h", "APP.MSG") + ".. end\n");
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(read_file(dir / "ro/names.h"),
-            "#define FROM_BEFORE 40\n#define AU_REVOIR 1\n#define MERCI 3\n");
+            "#define FROM_BEFORE 40\n#define BYE 1\n#define MERCI 3\n");
   EXPECT_THAT(list_dir(dir / "ro"), ElementsAre("names.h"));
   EXPECT_THAT(list_dir(dir.path()), ElementsAre("app.msg", "en.h", "fr.h", "names.h", "ro", "w"));
+}
+
+// An MSG file the user may not read is reported with the system's reason:
+// the advice to use -c, which would throw away every other language, is
+// only for a file that does not exist.
+TEST_F(FileSafety, AnUnreadableMsgFileIsNotAdvisedAway) {
+  ASSERT_NO_FATAL_FAILURE(make_existing());
+  const Snapshot before = take();
+  auto as_user = unprivileged();
+  if (!as_user) GTEST_SKIP() << "cannot run the tool without root's permission bypass";
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  ASSERT_EQ(chmod((dir / "app.msg").c_str(), 0), 0);
+  RunResult result = tool({"-tfr.h", "-hnames.h", "app.msg"}, dir.path(), *as_user);
+  EXPECT_EQ(result.out, std::string(kBanner) +
+                            "Error : APP.MSG doesn't exist or cannot be opened:\n"
+                            "app.msg: Permission denied\n" +
+                            kPause);
+  EXPECT_EQ(result.exit_code, 1);
+  ASSERT_EQ(chmod((dir / "app.msg").c_str(), 0644), 0);
+  EXPECT_EQ(differences(before, take()), "");
 }
 
 #endif  // !_WIN32
@@ -446,7 +471,11 @@ TEST_F(FileSafety, ReadOnlyDirectories) {
 TEST_F(FileSafety, MoreThanTenThousandMessages) {
   ASSERT_NO_FATAL_FAILURE(make_existing());
   write_file(dir / "many.h", message_source("DE", many_messages(10001)));
-  ASSERT_NO_FATAL_FAILURE(succeed({"-tmany.h", "-hnames.h", "app.msg"}, "many.h", "APP.MSG"));
+  ASSERT_NO_FATAL_FAILURE(succeed(
+      {"-tmany.h", "-hnames.h", "app.msg"}, "many.h", "APP.MSG",
+      "many.h:10004:12: warning: names.h already names 3 \"MERCI\", so \"M3\" is not defined\n"
+      "many.h:10005:12: warning: names.h already names 2 \"HELLO\", so \"M2\" is not defined\n"
+      "many.h:10006:12: warning: names.h already names 1 \"BYE\", so \"M1\" is not defined\n"));
   EXPECT_THAT(list_dir(dir.path()), ElementsAre("app.msg", "en.h", "fr.h", "many.h", "names.h"));
   const std::string file = read_file(dir / "app.msg");
   ASSERT_EQ(read_u16(file, 36), 3u);
@@ -679,7 +708,10 @@ TEST_F(FileSafety, NamesHeaderOnAnotherFileSystem) {
   const std::string names = other + "/names.h";
   write_file(names, "#define FROM_BEFORE 2\n");
 
-  ASSERT_NO_FATAL_FAILURE(succeed({"-c", "-ten.h", "-h" + names, "app.msg"}, "en.h", "APP.MSG"));
+  ASSERT_NO_FATAL_FAILURE(succeed({"-c", "-ten.h", "-h" + names, "app.msg"}, "en.h", "APP.MSG",
+                                  "en.h:6:12: warning: " + names +
+                                      " already names 2 \"FROM_BEFORE\", so \"HELLO\" is not "
+                                      "defined\n"));
   ASSERT_NO_FATAL_FAILURE(succeed({"-tfr.h", "-h" + names, "app.msg"}, "fr.h", "APP.MSG"));
   EXPECT_EQ(read_file(names), "#define FROM_BEFORE 2\n#define BYE 1\n#define MERCI 3\n");
   EXPECT_THAT(list_dir(other), ElementsAre("names.h"));

@@ -378,24 +378,27 @@ TEST(HostileSource, BinaryGarbage) {
   EXPECT_GT(refused, 0);
 }
 
-TEST(HostileSource, NulBytesAreOrdinaryCharacters) {
+TEST(HostileSource, NulBytesAreRefusedWhereverTheyAre) {
   using namespace std::string_literals;
-  const std::string body =
-      "#message 11 A \"ab\0cd\"\n"s     // a NUL inside a text
-      "#message 12 NA\0ME \"x\"\n"s     // and inside a name
-      "\0#message 13 X \"ignored\"\n"s  // a line that does not start with #message
-      "#message 14 B \"\0\"\n"s         // a text that is a single NUL
-      "// \0\0\0 a comment\n"s;
+  // A NUL inside a text, inside a name, before #message, as a whole text
+  // and in a comment: each makes the source binary data, which is refused
+  // with the first place it is found.
+  const std::pair<std::string, std::string> cases[] = {
+      {"#message 11 A \"ab\0cd\"\n"s, "new.h:6:18: "},
+      {"#message 12 NA\0ME \"x\"\n"s, "new.h:6:15: "},
+      {"\0#message 13 X \"ignored\"\n"s, "new.h:6:1: "},
+      {"#message 14 B \"\0\"\n"s, "new.h:6:16: "},
+      {"#message 15 C \"c\"\n// \0\0\0 a comment\n"s, "new.h:7:4: "},
+  };
   TempDir dir;
-  prepare(dir, real_catalogue().msg, message_source("DE", body));
-  // The stored texts end at their first NUL, as a reader sees them.
-  const Messages expected = {{11, "ab"}, {12, "x"}, {14, ""}};
-  ASSERT_EQ(check_build(dir.path(), "DE", expected), Outcome::kBuilt);
-  const std::string names = read_file(dir / "names.h");
-  EXPECT_NE(names.find("#define A 11\n#define NA\0ME 12\n#define B 14\n"s), std::string::npos)
-      << names;
-  // The bytes after a NUL are stored too: the whole text is kept.
-  EXPECT_NE(read_file(dir / "app.msg").find("ab\0cd\0"s), std::string::npos);
+  for (const auto& [body, place] : cases) {
+    prepare(dir, real_catalogue().msg, message_source("DE", body));
+    ASSERT_EQ(check_build(dir.path(), "DE", std::nullopt), Outcome::kRefused);
+    const RunResult r = run_timed(kArgs, dir.path());
+    EXPECT_NE(r.err.find(place + "error: binary data: the byte 0x00 (NUL) is no text"),
+              std::string::npos)
+        << r.err;
+  }
 }
 
 TEST(HostileSource, LinesOverAMegabyte) {
@@ -460,8 +463,9 @@ TEST(HostileSource, IdentifiersAtAndPastEveryBoundary) {
     } else {
       RunResult r = run_timed(kArgs, dir.path());
       EXPECT_EQ(r.exit_code, 1);
-      EXPECT_NE(r.out.find("  Error in new.h: line 7: the identifier "), std::string::npos)
-          << r.out;
+      EXPECT_NE(r.out.find("  Error in new.h: 1 error\n"), std::string::npos) << r.out;
+      EXPECT_EQ(r.err, "new.h:7:10: error: the identifier " + std::string(c.id) +
+                           " does not fit a 32-bit signed integer\n");
       EXPECT_EQ(read_file(dir / "app.msg"), real_catalogue().msg);
       EXPECT_EQ(read_file(dir / "names.h"), real_catalogue().names);
       EXPECT_EQ(list_dir(dir.path()), (std::vector<std::string>{"app.msg", "names.h", "new.h"}));

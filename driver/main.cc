@@ -17,6 +17,12 @@ int main(int argc, char** argv) {
 #ifdef SIGXFSZ
   signal(SIGXFSZ, SIG_IGN);
 #endif
+  // The console is for people, the files are the product: a reader that
+  // went away (`| head`) makes writes to it fail, which the console ignores,
+  // rather than end the run half-way or change its exit code.
+#ifdef SIGPIPE
+  signal(SIGPIPE, SIG_IGN);
+#endif
   // Ctrl-C, kill and a closed terminal stop the run at a safe point, with
   // the files as they were; then the process ends as the signal would have
   // ended it, so that shells and make see an interrupted run.

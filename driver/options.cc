@@ -1,5 +1,7 @@
 #include "driver/options.h"
 
+#include <algorithm>
+
 #include "msgfile/work_files.h"
 #include "platform/failure.h"
 
@@ -16,6 +18,10 @@ const std::string& usage_text() {
       "         Tolvane -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
       "generates MyAppli.MSG and MyMessagesNames.h files\n";
   return text;
+}
+
+bool wants_batch(const std::vector<std::string>& args) {
+  return std::find(args.begin(), args.end(), "-b") != args.end();
 }
 
 BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem& fs) {
@@ -39,13 +45,35 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
       case 'c':
         options.create = true;
         break;
+      case 'W':
+        // Unlike -c, which takes any value, a new option takes none.
+        if (!value.empty()) throw usage_failure("bad argument : " + arg, arg);
+        options.warnings_are_errors = true;
+        break;
+      case 'b':
+        // Taken into account before the command line is read, by
+        // wants_batch(); a value would be a typing mistake.
+        if (!value.empty()) throw usage_failure("bad argument : " + arg, arg);
+        break;
       case 'h':
+        // An empty value would only fail once the build is done.
+        if (value.empty()) {
+          throw usage_failure(
+              "-h needs a file name:\nthe file name must follow -h with no blank, as in "
+              "-hMyMessagesNames.h",
+              arg);
+        }
         options.names_path = value;
         options.names_given = true;
         break;
       case 't':
         if (value.find(".h") == std::string::npos) {
-          throw usage_failure(value + " is not a h file:", value);
+          // `-t en.h` leaves -t empty and en.h a stray argument.
+          throw usage_failure(value + " is not a h file:" +
+                                  (value.empty() ? "\nthe file name must follow -t with no "
+                                                   "blank, as in -tMyEnglishMessages.h"
+                                                 : ""),
+                              value);
         }
         // Never opened when it is no regular file: a FIFO would hang.
         if (FileKind kind = fs.kind(value); kind != FileKind::kRegular &&

@@ -1,4 +1,4 @@
-// The command line: Tolvane [-c] -t<source> -h<names header> <file>.MSG
+// The command line: Tolvane [-c] [-b] [-W] -t<source> -h<names header> <file>.MSG
 #ifndef TOLVANE_DRIVER_OPTIONS_H_
 #define TOLVANE_DRIVER_OPTIONS_H_
 
@@ -17,14 +17,20 @@ struct BuildOptions {
   bool source_given = false;
   std::string names_path;
   bool names_given = false;
-  std::string msg_path;   // upper-cased: what messages and the header show
-  std::string msg_typed;  // as typed: the file that is read and written
+  std::string msg_path;              // upper-cased: what messages and the header show
+  std::string msg_typed;             // as typed: the file that is read and written
+  bool warnings_are_errors = false;  // -W: a warning stops the run
 };
 
 // Reads and checks the command line (`args` without the program name),
 // opening the source given with -t to test it. Throws a usage Failure for
 // the first problem found.
 BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem& fs);
+
+// Whether the command line asks never to wait for a key (-b): looked at
+// before it is read, so that a command line refused half-way never waits in
+// a build either.
+bool wants_batch(const std::vector<std::string>& args);
 
 // The usage text, one line each.
 const std::string& usage_text();

@@ -33,6 +33,8 @@ TEST(ParseCommandLine, ReadsOptionsAndUpperCasesTheMsgPath) {
   EXPECT_EQ(options.names_path, "B.h");
   EXPECT_EQ(options.msg_path, "X.MSG");
   EXPECT_EQ(options.msg_typed, "x.msg");
+  EXPECT_FALSE(options.warnings_are_errors);
+  EXPECT_TRUE(parse_command_line({"-W", "-tA.h", "-hB.h", "x.msg"}, fs).warnings_are_errors);
 }
 
 TEST(ParseCommandLine, OnlyAsciiLettersAreUpperCased) {
@@ -79,12 +81,14 @@ TEST(ParseCommandLine, TheSourceNeedsLowerCaseDotHAnywhereInItsName) {
             "my.header.txt");
 }
 
-TEST(ParseCommandLine, AnEmptyNamesHeaderValueCountsAsGiven) {
+// `-h names.h` leaves -h empty; refused at once, before the build that
+// could not write a names header of no name.
+TEST(ParseCommandLine, AnEmptyNamesHeaderValueIsRefused) {
   FakeFileSystem fs;
   fs.set_file("A.h", "");
-  BuildOptions options = parse_command_line({"-tA.h", "-h", "x.msg"}, fs);
-  EXPECT_TRUE(options.names_given);
-  EXPECT_EQ(options.names_path, "");
+  EXPECT_EQ(failure_of({"-tA.h", "-h", "x.msg"}, fs).message(),
+            "-h needs a file name:\nthe file name must follow -h with no blank, as in "
+            "-hMyMessagesNames.h");
 }
 
 TEST(ParseCommandLine, EveryProblemIsAUsageFailureOnStandardOutput) {
@@ -123,10 +127,15 @@ TEST(ParseCommandLine, ReportsTheFirstProblemInTheOrderOfExamination) {
       {{"-tA.h", "-hB.h", "--c", "x.msg"}, "Error : bad argument : --c\n"},
       {{"-C", "-tA.h", "-hB.h", "x.msg"}, "Error : bad argument : -C\n"},
       {{"-T", "x.msg"}, "Error : bad argument : -T\n"},
+      // -W takes no value, and only the capital letter is it.
+      {{"-Wall", "-tA.h", "-hB.h", "x.msg"}, "Error : bad argument : -Wall\n"},
+      {{"-w", "-tA.h", "-hB.h", "x.msg"}, "Error : bad argument : -w\n"},
       // Options are examined from the first to the last.
       {{"-x", "-tMESSAGES.H", "x.msg"}, "Error : bad argument : -x\n"},
       {{"-tMESSAGES.H", "-x", "x.msg"}, "Error : MESSAGES.H is not a h file:\n"},
-      {{"-t", "-hB.h", "x.msg"}, "Error :  is not a h file:\n"},
+      {{"-t", "-hB.h", "x.msg"},
+       "Error :  is not a h file:\nthe file name must follow -t with no blank, as in "
+       "-tMyEnglishMessages.h\n"},
       {{"-tmissing.h", "-x", "x.msg"}, "Error : missing.h does not exist or cannot be opened\n"},
       // Every -t is checked, even one a later -t replaces.
       {{"-tmissing.h", "-tA.h", "-hB.h", "x.msg"},

@@ -32,8 +32,7 @@ std::string Source(const std::string& language, int first, int count, size_t tex
   for (int id = first; id < first + count; ++id) {
     std::string text = language + std::to_string(id);
     while (text.size() < text_size) text += " lorem ipsum";
-    body += "#message " + std::to_string(id) + " " + language + "_" + std::to_string(id) + " \"" +
-            text + "\"\n";
+    body += "#message " + std::to_string(id) + " MSG_" + std::to_string(id) + " \"" + text + "\"\n";
   }
   return message_source(language, body);
 }

@@ -1,12 +1,17 @@
 #include "driver/run.h"
 
+#include <errno.h>
+
+#include <algorithm>
 #include <iterator>
+#include <tuple>
 
 #include "driver/build.h"
 #include "driver/options.h"
 #include "msgfile/catalogue.h"
 #include "msgfile/records.h"
 #include "msgfile/work_files.h"
+#include "names/names_header.h"
 #include "platform/failure.h"
 #include "platform/interrupt.h"
 
@@ -16,8 +21,9 @@ namespace {
 // Shows a failure the way users of the tool know it: a refused command line
 // or input on standard output, a file the run cannot handle on standard
 // error; the usage text after a command-line failure; and a pause wherever
-// the user must act before the next run.
-void report(const Failure& failure, Console& console) {
+// the user must act before the next run, unless the run was started by a
+// build (-b), which no one is there to answer.
+void report(const Failure& failure, Console& console, bool batch) {
   const bool out = failure.kind() == FailureKind::kUsage || failure.kind() == FailureKind::kInput;
   if (out) {
     console.write_out(failure_text(failure));
@@ -26,7 +32,7 @@ void report(const Failure& failure, Console& console) {
   }
   if (!failure.note().empty()) console.write_err(failure.note());
   if (failure.kind() == FailureKind::kUsage) console.write_err(usage_text());
-  if (failure.kind() != FailureKind::kInput) {
+  if (failure.kind() != FailureKind::kInput && !batch) {
     console.write_out("press key..");
     console.wait_key();
   }
@@ -41,10 +47,12 @@ BaseCatalogue read_existing(FileSystem& fs, const BuildOptions& options) {
   try {
     base.file = fs.open(options.msg_typed, OpenMode::kRead);
     damage = read_catalogue(*base.file, options.msg_path, &base.catalogue);
-  } catch (const IoError&) {
-    throw usage_failure(
-        options.msg_path + " doesn't exist or cannot be opened:\nuse the -c option to create it",
-        options.msg_path);
+  } catch (const IoError& error) {
+    // -c replaces the file: advised only when there is none to lose.
+    const std::string next = error.error() == ENOENT ? "use the -c option to create it"
+                                                     : reason_line(error.path(), error.reason());
+    throw usage_failure(options.msg_path + " doesn't exist or cannot be opened:\n" + next,
+                        options.msg_path);
   }
   if (base.catalogue.header.file_id != kFileId) {
     throw usage_failure(options.msg_path + " : FILE ID is not valid:\nFILE ID must be 4d53",
@@ -52,6 +60,24 @@ BaseCatalogue read_existing(FileSystem& fs, const BuildOptions& options) {
   }
   if (damage) throw *damage;
   return base;
+}
+
+// Refuses a previous names header that no run wrote nor a person kept in
+// step (another catalogue given by mistake, say) before anything is touched:
+// the run would append #define lines to it. One that cannot be read is the
+// build's to report.
+void check_previous_names(FileSystem& fs, const BuildOptions& options) {
+  if (fs.kind(options.names_path) != FileKind::kRegular) return;
+  std::string problem;
+  try {
+    problem = names_header_problem(*fs.open(options.names_path, OpenMode::kRead));
+  } catch (const IoError&) {
+    return;
+  }
+  if (!problem.empty()) {
+    throw input_failure(options.names_path + " is not a names header: " + problem,
+                        options.names_path);
+  }
 }
 
 // How messages name what a path leads to when it is no regular file.
@@ -96,6 +122,14 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
       {"MSG file's run mark", paths.run, paths.run_shown},
       {"names header's run mark", paths.names_run, paths.names_run},
   };
+  // A path the system cannot even look up (a name too long) says so in the
+  // system's words, rather than pass for a file of some other kind; the
+  // copies a backup may be made through included.
+  for (const std::string& path :
+       {options.msg_typed, options.names_path, paths.tmp, paths.bak, paths.run, paths.names_tmp,
+        paths.names_bak, paths.names_run, paths.bak + ".TMP", paths.names_bak + ".TMP"}) {
+    or_fail("Cannot build " + options.msg_path, [&] { fs.check_lookup(path); });
+  }
   for (const Role& role : roles) {
     if (&role != &roles[1] && &role != &roles[2]) continue;
     const FileKind kind = fs.kind(role.path);
@@ -109,6 +143,23 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
     std::string missing = dir_name(role.path);
     while (fs.kind(missing) == FileKind::kNoDirectory) missing = dir_name(missing);
     throw usage_failure(role.shown + " : there is no directory " + missing, role.shown);
+  }
+  // A read-only file is not replaced behind the user's back, even where the
+  // directory would allow it. One that cannot be read either is reported
+  // where it is read, in the system's words.
+  auto readable = [&](const std::string& path) {
+    try {
+      fs.open(path, OpenMode::kRead)->close();
+      return true;
+    } catch (const IoError&) {
+      return false;
+    }
+  };
+  for (const Role& role : {roles[1], roles[2]}) {
+    if (fs.read_only(role.path) && readable(role.path)) {
+      throw file_failure("Cannot build " + options.msg_path + ": " + role.shown +
+                         " is read-only; make it writable and run again");
+    }
   }
   // The given files by what they are; the work files by their names alone,
   // since a work file left by an earlier run may be a second name of a file
@@ -136,7 +187,33 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
   return paths;
 }
 
+// The findings on the sources, on standard error, each source's in line
+// order (a build finds some of them on a second reading).
+void print_diagnostics(const Diagnostics& diagnostics, Console& console) {
+  std::vector<const Diagnostic*> sorted;
+  std::vector<std::string> sources;
+  for (const Diagnostic& d : diagnostics.all()) {
+    sorted.push_back(&d);
+    if (std::find(sources.begin(), sources.end(), d.path) == sources.end()) {
+      sources.push_back(d.path);
+    }
+  }
+  auto rank = [&](const Diagnostic* d) {
+    return std::make_tuple(std::find(sources.begin(), sources.end(), d->path) - sources.begin(),
+                           d->line, d->column);
+  };
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [&](const Diagnostic* a, const Diagnostic* b) { return rank(a) < rank(b); });
+  std::string text;
+  for (const Diagnostic* d : sorted) text += format_diagnostic(*d);
+  if (!text.empty()) console.write_err(text);
+}
+
 }  // namespace
+
+std::string reason_line(const std::string& path, const std::string& reason) {
+  return path.empty() ? reason : path + ": " + reason;
+}
 
 std::string failure_text(const Failure& failure) {
   if (failure.message().empty()) return "";
@@ -147,18 +224,27 @@ std::string failure_text(const Failure& failure) {
     case FailureKind::kFile:
       return failure.message() + "\n";
     case FailureKind::kIo:
-      return failure.message() + "\n" + failure.reason() + "\n";
+      return failure.message() + "\n" + reason_line(failure.subject(), failure.reason()) + "\n";
   }
   return failure.message() + "\n";
 }
 
 int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& console) {
   console.write_out(std::string("Tolvane v") + kVersion + "\n");
+  // Asked for, these are answers rather than mistakes: no pause, exit 0.
+  // No file name starts with "--" where the tool takes one.
+  if (std::find(args.begin(), args.end(), "--help") != args.end()) {
+    console.write_out(usage_text());
+    return 0;
+  }
+  if (std::find(args.begin(), args.end(), "--version") != args.end()) return 0;
+  const bool batch = wants_batch(args);
   BuildOptions options;
   // Held from before the files are first read until they are committed or
   // undone, and dropped before any pause, so that a run waiting for a key
   // never keeps another one waiting.
   std::unique_ptr<FileLock> lock;
+  Diagnostics diagnostics;
   try {
     options = parse_command_line(args, fs);
     const WorkFilePaths paths = check_paths(fs, options);
@@ -173,15 +259,18 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
     } else {
       base = read_existing(fs, options);
     }
+    check_previous_names(fs, options);
     console.write_out("  read " + options.source_path + "\n");
     console.write_out("  build " + options.msg_path + "\n");
-    build(fs, options, paths, std::move(base));
+    build(fs, options, paths, std::move(base), diagnostics);
   } catch (const Failure& failure) {
     lock.reset();
-    report(failure, console);
+    print_diagnostics(diagnostics, console);
+    report(failure, console, batch);
     return 1;
   } catch (const Interrupted& interrupted) {
     lock.reset();
+    print_diagnostics(diagnostics, console);
     if (interrupted.note().empty()) {
       console.write_err("Interrupted: " + options.msg_path + " and " + options.names_path +
                         " are as they were\n");
@@ -191,6 +280,7 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
     return 1;
   }
   lock.reset();
+  print_diagnostics(diagnostics, console);
   if (interrupt_signal() != 0) {
     // The request came while the new files were replacing the previous
     // ones, and was held back until they had.

@@ -163,6 +163,18 @@ TEST(RunCommandLine, EachProblemIsReportedAloneWithUsageAndPause) {
        "Use the -t option below to specify the file that contains messages definitions\n"},
       {{"-tA.h", "x.msg"},
        "Use the -h option below to specify the name of the h file that will be generated\n"},
+      // A blank after -t or -h leaves the option empty: said so before
+      // anything is touched, not once the build is done.
+      {{"-t", "A.h", "-hB.h", "x.msg"},
+       "Error :  is not a h file:\nthe file name must follow -t with no blank, as in "
+       "-tMyEnglishMessages.h\n"},
+      {{"-tA.h", "-h", "B.h", "x.msg"},
+       "Error : -h needs a file name:\nthe file name must follow -h with no blank, as in "
+       "-hMyMessagesNames.h\n"},
+      {{"-c", "-tA.h", "-h", "x.msg"},
+       "Error : -h needs a file name:\nthe file name must follow -h with no blank, as in "
+       "-hMyMessagesNames.h\n"},
+      {{"-bx", "-tA.h", "-hB.h", "x.msg"}, "Error : bad argument : -bx\n"},
       // The options are checked before the MSG file is looked at.
       {{"-tA.h", "bad.msg"},
        "Use the -h option below to specify the name of the h file that will be generated\n"},
@@ -203,6 +215,76 @@ TEST(RunCommandLine, EachProblemIsReportedAloneWithUsageAndPause) {
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(same_files(before, fs));
   }
+}
+
+// Asked for, the usage and the version are answers: standard output, exit 0,
+// no pause. -b (a run started by a build) never pauses, whatever fails.
+TEST(RunCommandLine, HelpVersionAndBatchRunsNeverPause) {
+  FakeFileSystem fs;
+  fs.set_file("A.h", kWorkedSource);
+  Result help = run_in(fs, {"--help"});
+  EXPECT_EQ(help.out, kBanner + kUsage);
+  EXPECT_EQ(help.err, "");
+  EXPECT_EQ(help.code, 0);
+  Result version = run_in(fs, {"--version"});
+  EXPECT_EQ(version.out, kBanner);
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(help.pauses + version.pauses, 0);
+  EXPECT_EQ(fs.list_files(), std::vector<std::string>{"A.h"});
+
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-b"},
+                                               {"-b", "-tA.h", "-hB.h", "missing.msg"},
+                                               {"-tA.h", "-b", "-hB.h", "missing.msg"}}) {
+    Result r = run_in(fs, args);
+    EXPECT_EQ(r.pauses, 0);
+    EXPECT_EQ(r.out.find("press key.."), std::string::npos) << r.out;
+    EXPECT_EQ(r.code, 1);
+  }
+  Result built = run_in(fs, {"-c", "-b", "-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(built.out, success("A.h", "X.MSG"));
+  EXPECT_EQ(content(fs, "x.msg"), worked_example_file("X.MSG"));
+}
+
+// A previous names header gets #define lines appended: one that is no names
+// header (another catalogue, binary data, C code) is refused before anything
+// is touched; comments, blank lines, #define lines and a guard around them
+// pass.
+TEST(RunRefusal, APreviousNamesHeaderThatIsNoNamesHeader) {
+  struct Case {
+    std::string content, problem;
+  };
+  const std::vector<Case> cases = {
+      {worked_example_file("OTHER.MSG"), "it is an MSG file"},
+      {std::string("#define A 1\n\0\x01\x02", 15), "it is not text"},
+      {"#define A 1\nint x;\n",
+       "line 2 is neither a preprocessor line (#define ...), a comment "
+       "nor blank"},
+      {"/* a\n#define B 2 */ int x;\n",
+       "line 2 is neither a preprocessor line (#define ...), a "
+       "comment nor blank"},
+      {"define A 1\n", "line 1 is neither a preprocessor line (#define ...), a comment nor blank"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.problem);
+    FakeFileSystem fs;
+    fs.set_file("A.h", kWorkedSource);
+    fs.set_file("x.msg", worked_example_file("X.MSG"));
+    fs.set_file("other.h", c.content);
+    const auto before = snapshot(fs);
+    Result r = run_in(fs, {"-tA.h", "-hother.h", "x.msg"});
+    EXPECT_EQ(r.out, kBanner + "Error : other.h is not a names header: " + c.problem + "\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(same_files(before, fs));
+  }
+  FakeFileSystem fs;
+  fs.set_file("A.h", kWorkedSource);
+  const std::string kept =
+      "// generated\r\n#ifndef NAMES_H\n\n  /* several\n     lines */\n#define OLD 7 /* kept */\n"
+      "\t#define X 8\n#endif\n";
+  fs.set_file("B.h", kept);
+  Result r = run_in(fs, {"-c", "-tA.h", "-hB.h", "x.msg"});
+  EXPECT_EQ(r.out, success("A.h", "X.MSG"));
+  EXPECT_EQ(content(fs, "B.h"), kept + "#define B 2\n#define A 1\n");
 }
 
 // ---------------------------------------------------------------------------
@@ -627,6 +709,7 @@ TEST(RunFailedBuild, PutsEveryFileBack) {
     std::string what;
     std::string source;
     std::string message;
+    std::string err = "";
   };
   const std::vector<Case> cases = {
       {"missing LANGUAGE line", "// LANGUAGE EN\n#message 1 A \"a\"\n",
@@ -636,7 +719,8 @@ TEST(RunFailedBuild, PutsEveryFileBack) {
        "Error : \\xg: hex constants must have at least one hex digit\n"},
       {"identifier that cannot be read",
        message_source("EN", "#message 1 A \"a\"\n#message abc X \"t\"\n"),
-       "  Error in A.h: line 7: the identifier of this #message line cannot be read\n"},
+       "  Error in A.h: 1 error\n",
+       "A.h:7:10: error: the identifier of this #message line cannot be read\n"},
   };
   for (const Case& c : cases) {
     for (bool create : {false, true}) {
@@ -650,12 +734,107 @@ TEST(RunFailedBuild, PutsEveryFileBack) {
       if (create) args.insert(args.begin(), "-c");
       Result r = run_in(fs, args);
       EXPECT_EQ(r.out, progress("A.h", "X.MSG") + c.message);
-      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(r.err, c.err);
       EXPECT_EQ(r.pauses, 0);
       EXPECT_EQ(r.code, 1);
       EXPECT_TRUE(same_files(before, fs));
     }
   }
+}
+
+// What the source holds that is wrong stops the build with the place on
+// standard error; with -W, so does what is doubtful. Found on the first
+// reading or on the second (names against the previous header), it leaves
+// every file as it was.
+TEST(RunSourceFindings, ErrorsAndWarningsUnderWStopWithEveryFileAsItWas) {
+  struct Case {
+    std::string what;
+    std::vector<std::string> options;
+    std::string body;
+    std::string summary;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {"an error",
+       {},
+       "#message 0x10 MSG_HEX \"y\"\n#message 1 A \"a\"b\"\n",
+       "1 error",
+       "A.h:6:10: error: the identifier \"0x10\" is not a decimal number: it would be read as "
+       "0; identifiers are decimal, so write 16\n"
+       "A.h:7:16: warning: a double quote inside the text is dropped: write \\\" for a double "
+       "quote\n"},
+      {"a name the names header gives another identifier",
+       {},
+       "#message 3 A \"a\"\n",
+       "1 error",
+       "A.h:6:12: error: the name \"A\" is #defined as 1 in B.h: one name cannot stand for "
+       "identifier 3 as well\n"},
+      {"a warning with -W",
+       {"-W"},
+       "#message 1 A \"x\"\n#message 1 A \"y\"\n",
+       "1 warning, which -W makes errors",
+       "A.h:7:10: warning: the identifier 1 is given twice in this source (first at line 6): a "
+       "lookup finds only one of its texts\n"},
+      {"a names header warning with -W",
+       {"-W"},
+       "#message 2 TWO \"x\"\n",
+       "1 warning, which -W makes errors",
+       "A.h:6:12: warning: B.h already names 2 \"B\", so \"TWO\" is not defined\n"},
+  };
+  for (const Case& c : cases) {
+    for (bool create : {false, true}) {
+      SCOPED_TRACE(c.what + (create ? ", with -c" : ""));
+      FakeFileSystem fs;
+      fs.set_file("A.h", message_source("EN", c.body));
+      fs.set_file("x.msg", worked_example_file("X.MSG"));
+      fs.set_file("B.h", "#define B 2\n#define A 1\n");
+      const auto before = snapshot(fs);
+      std::vector<std::string> args = c.options;
+      if (create) args.push_back("-c");
+      args.insert(args.end(), {"-tA.h", "-hB.h", "x.msg"});
+      Result r = run_in(fs, args);
+      EXPECT_EQ(r.out, progress("A.h", "X.MSG") + "  Error in A.h: " + c.summary + "\n");
+      EXPECT_EQ(r.err, c.err);
+      EXPECT_EQ(r.pauses, 0);
+      EXPECT_EQ(r.code, 1);
+      EXPECT_TRUE(same_files(before, fs));
+    }
+  }
+}
+
+// Warnings are told, and the files are those the build always wrote: the
+// same as from the source that says plainly what the build makes of it.
+TEST(RunSourceFindings, WarningsChangeNoByteOfTheFiles) {
+  const std::string warned = message_source(
+      "ENG", "#message 1 A \"a\"b\"\n#message 2 B \"c\\q\"\n  #message 3 C \"x\"\n", "unicode");
+  const std::string plain =
+      message_source("EN", "#message 1 A \"ab\"\n#message 2 B \"cq\"\n", "ISO8859");
+  std::map<std::string, std::string> built[2];
+  for (int i = 0; i < 2; ++i) {
+    FakeFileSystem fs;
+    fs.set_file("A.h", i == 0 ? warned : plain);
+    fs.set_file("x.msg", worked_example_file("X.MSG"));
+    fs.set_file("B.h", "#define B 2\n#define A 1\n");
+    Result r = run_in(fs, {"-tA.h", "-hB.h", "x.msg"});
+    EXPECT_EQ(r.out, success("A.h", "X.MSG"));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, i == 1 ? ""
+                            : "A.h:1:14: warning: the language \"ENG\" is stored on two "
+                              "characters, as \"EN\"\n"
+                              "A.h:3:15: warning: the coding \"unicode\" is not UNICODE (upper "
+                              "case): the table is a byte table; write UNICODE for a UNICODE "
+                              "table\n"
+                              "A.h:6:16: warning: a double quote inside the text is dropped: "
+                              "write \\\" for a double quote\n"
+                              "A.h:7:16: warning: unknown escape \"\\q\": the backslash is "
+                              "dropped\n"
+                              "A.h:8:1: warning: an indented #message line is ignored: #message "
+                              "must begin the line\n");
+    built[i] = snapshot(fs);
+    built[i].erase("A.h");
+  }
+  EXPECT_EQ(built[0].size(), 2u);
+  EXPECT_TRUE(built[0] == built[1]);
 }
 
 TEST(RunFailedBuild, WithoutPreviousFilesNothingIsLeft) {
@@ -669,12 +848,17 @@ TEST(RunFailedBuild, WithoutPreviousFilesNothingIsLeft) {
 }
 
 // The build reads and writes several files at once; a read or write that
-// fails names the file it failed on, in that file's role.
+// fails names the file it failed on, in that file's role, and the reason
+// line names it as it is on disk.
 TEST(RunFailedBuild, AReadOrWriteThatFailsNamesItsFile) {
   const std::map<std::string, std::string> told = {
-      {"read A.h", "Cannot read A.h\n"},       {"read x.msg", "Cannot read X.MSG\n"},
-      {"read B.h", "Cannot read B.h\n"},       {"write x.TMP", "Cannot write X.TMP\n"},
-      {"write B.h.TMP", "Cannot write B.h\n"},
+      {"read A.h", "Cannot read A.h\nA.h: "},
+      {"read x.msg", "Cannot read X.MSG\nx.msg: "},
+      {"read B.h", "Cannot read B.h\nB.h: "},
+      // The reason line names the file on disk; a write names the work file
+      // it was writing, since the names header itself is untouched.
+      {"write x.TMP", "Cannot write X.TMP\nx.TMP: "},
+      {"write B.h.TMP", "Cannot write B.h.TMP\nB.h.TMP: "},
   };
   std::set<std::string> seen;
   for (long n = 1;; ++n) {

@@ -70,8 +70,8 @@ TEST_F(CheckTest, FilesTheToolBuildsPass) {
   const std::string bytes = build_catalogue(
       other, {message_source("EN", "#message 1 A none\n"),
               message_source("JA", "#message 1 A \"\\x41\"\n#message 2 B \"\\x42\"\n", "UNICODE"),
-              message_source("EN", "#message 65535 A \"\\0x\"\n#message 0 B \"\"\n"),
-              message_source("DE", "#message 4 A none\n")});
+              message_source("EN", "#message 65535 C \"\\0x\"\n#message 0 D \"\"\n"),
+              message_source("DE", "#message 4 E none\n")});
   EXPECT_EQ(listing(check(bytes)), "");
 }
 

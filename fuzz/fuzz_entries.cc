@@ -13,6 +13,7 @@
 #include "platform/failure.h"
 #include "platform/fake_file_system.h"
 #include "platform/file_io.h"
+#include "source/diagnostics.h"
 #include "source/source_reader.h"
 #include "source/text_encoder.h"
 
@@ -102,8 +103,10 @@ class RecordingHandler : public MessageHandler {
   Checker* check_;
 };
 
-// Reads a whole source as a build does, reading `chunk` bytes at a time.
-std::string read_source(std::string_view input, size_t chunk, Checker* check, bool* accepted) {
+// Reads a whole source as a build does, reading `chunk` bytes at a time;
+// with `diagnostics`, as a build's first pass does.
+std::string read_source(std::string_view input, size_t chunk, Checker* check, bool* accepted,
+                        Diagnostics* diagnostics = nullptr) {
   FakeFileSystem fs;
   auto file = open_in_memory(fs, "in.h", input);
   LineReader source(file.get(), true, chunk);
@@ -111,16 +114,18 @@ std::string read_source(std::string_view input, size_t chunk, Checker* check, bo
   std::string events;
   try {
     TableParameters parameters;
-    read_directives(source, "in.h", &parameters);
+    read_directives(source, "in.h", &parameters, diagnostics);
     check->expect(parameters.coding == (parameters.coding_name == "UNICODE" ? 0 : 1),
                   "the coding disagrees with its name");
     events = "language " + parameters.language + "\nfont " + parameters.font_file + "\ncoding " +
              parameters.coding_name + "\ntypes " + std::to_string(parameters.file_type) + " " +
              std::to_string(parameters.appli_type) + "\n";
-    message_pass(source, "in.h", handler);
+    message_pass(source, "in.h", handler, diagnostics, parameters.coding);
     *accepted = true;
   } catch (const Failure& failure) {
-    check->expect(failure.message().find("Error in in.h") != std::string::npos,
+    // Checking a text encodes it, so that its hexadecimal escape fails there.
+    check->expect(failure.message().find("Error in in.h") != std::string::npos ||
+                      (diagnostics && failure.message().rfind("\\x", 0) == 0),
                   "a source is refused with an unknown message: " + failure.message());
     events += "failure " + failure.message();
   }
@@ -235,6 +240,32 @@ FuzzResult fuzz_source_reader(std::string_view input) {
     check.expect(events == small && accepted == accepted_small,
                  "reading " + std::to_string(small_chunk) + " bytes at a time changes the result");
 
+    // The checks only report: a source they find nothing but warnings in
+    // is read exactly as without them, and one the reading refuses has an
+    // error among their findings.
+    Diagnostics diagnostics;
+    bool accepted_checked = false;
+    const std::string checked =
+        read_source(input, small_chunk, &check, &accepted_checked, &diagnostics);
+    if (diagnostics.errors() == 0 && accepted_checked) {
+      check.expect(accepted && checked == events,
+                   "a source with only warnings is read otherwise than without the checks");
+    } else if (diagnostics.errors() == 0) {
+      // Refused without an error found: by the LANGUAGE line, as without
+      // the checks, or by a text's hexadecimal escape, as a build would.
+      check.expect(!accepted || checked.find("\nfailure \\x") != std::string::npos,
+                   "the checks refuse a source without saying why");
+    }
+    const long lines = static_cast<long>(std::count(input.begin(), input.end(), '\n')) + 1;
+    for (const Diagnostic& d : diagnostics.all()) {
+      const std::string shown = format_diagnostic(d);
+      check.expect(d.line >= 1 && d.line <= lines + 1, "a finding names no line of the source");
+      check.expect(std::all_of(shown.begin(), shown.end() - 1,
+                               [](char c) { return c >= 0x20 && c < 0x7F; }) &&
+                       shown.back() == '\n' && shown.rfind("in.h:", 0) == 0,
+                   "a finding is not one line of plain ASCII: " + shown);
+    }
+
     // In binary mode the lines and their line feeds give back the input.
     FakeFileSystem fs;
     auto file = open_in_memory(fs, "in.h", input);
@@ -315,9 +346,18 @@ FuzzResult fuzz_names_merge(std::string_view input) {
     const size_t chunk = 1 + input.size() % 5;
     FileWriter writer(out.get(), 0, chunk);
     NamesHeader names(&writer);
+    // The same merge with its findings on the names reported, which must
+    // write the very same header.
+    auto checked_out = fs.open("checked.h", OpenMode::kCreate);
+    FileWriter checked_writer(checked_out.get(), 0, chunk);
+    NamesHeader checked(&checked_writer);
+    Diagnostics diagnostics;
+    checked.check_names(&diagnostics, "in.h", "old.h");
     if (merge) {
       LineReader reader(previous_file.get(), false, chunk);
       names.copy_previous_header(reader);
+      LineReader again(previous_file.get(), false, chunk);
+      checked.copy_previous_header(again);
     }
 
     // The identifiers the previous header defines, line by line.
@@ -331,14 +371,17 @@ FuzzResult fuzz_names_merge(std::string_view input) {
 
     struct Forwarder : MessageHandler {
       NamesHeader* names;
+      NamesHeader* checked;
       std::vector<int32_t> ids;
       void on_name(int32_t id, std::string_view line) override {
         ids.push_back(id);
         names->on_message_name(id, line);
+        checked->on_message_name(id, line, static_cast<long>(ids.size()));
       }
       void on_text(int32_t, std::string_view) override {}
     } forwarder;
     forwarder.names = &names;
+    forwarder.checked = &checked;
     bool accepted = true;
     try {
       LineReader reader(source_file.get(), true, chunk);
@@ -349,6 +392,10 @@ FuzzResult fuzz_names_merge(std::string_view input) {
     writer.flush();
     std::string written;
     fs.get_file("new.h", &written);
+    checked_writer.flush();
+    std::string written_checked;
+    fs.get_file("checked.h", &written_checked);
+    check.expect(written_checked == written, "checking the names changes the names header");
 
     check.expect(written.compare(0, previous.size(), previous) == 0,
                  "the previous header is not copied unchanged");

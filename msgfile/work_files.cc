@@ -108,69 +108,82 @@ std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& pa
     const std::string& path;
     const std::string& original;
     const std::string& run;
+    bool marked = false;
   };
-  const Backup backups[] = {Backup{paths.bak, paths.msg, paths.run},
-                            Backup{paths.names_bak, paths.names, paths.names_run}};
-  // Marks whose backups are already gone go with the advice too.
-  std::string spare_marks;
-  for (const Backup& backup : backups) {
-    if (is_mark(fs, backup.run, backup.path) && !fs.exists(backup.path)) {
-      spare_marks += " " + quoted(backup.run);
-    }
-  }
-  for (const Backup& backup : backups) {
+  Backup backups[] = {Backup{paths.bak, paths.msg, paths.run},
+                      Backup{paths.names_bak, paths.names, paths.names_run}};
+  for (Backup& backup : backups) {
     // A file the run did not make is never written, removed or advised
     // away: it may be the only copy of something. It is only asked to move.
-    const bool marked = is_mark(fs, backup.run, backup.path);
+    backup.marked = is_mark(fs, backup.run, backup.path);
     const FileKind run_kind = fs.kind(backup.run);
     // An empty one is a mark a run was cut before writing: it holds nothing
     // and vouches for nothing.
     const bool nothing = run_kind == FileKind::kMissing || run_kind == FileKind::kNoDirectory ||
                          (run_kind == FileKind::kRegular && empty_or_missing(fs, backup.run));
-    if (!marked && !nothing) {
+    if (!backup.marked && !nothing) {
       return file_failure(
           "Cannot build " + paths.msg_shown + ": " + backup.run +
           " was not made by a run and is in the way of the run's mark of the same name; "
           "move or rename it and run again");
     }
-    if (!fs.exists(backup.path)) continue;
-    if (!marked) {
+    if (fs.exists(backup.path) && !backup.marked) {
       return file_failure("Cannot build " + paths.msg_shown + ": " + backup.path +
                           " was not made by a run and is in the way of the run's backup of " +
                           backup.original + "; move or rename it and run again");
     }
-    // The mark goes with its backup: left alone, it would vouch for a copy
-    // a user might later make under that name.
-    const std::string remove = "rm " + quoted(backup.path) + " " + quoted(backup.run) + spare_marks;
+  }
+
+  // One piece of advice for everything the interrupted run left, so that
+  // following it once is enough: each backup put back or removed, then the
+  // marks (which vouch for the backups until they are gone), then the work
+  // files (whose presence says the backups are to be put back).
+  // What each backup is, in a sentence of its own and in a list of two.
+  std::vector<std::string> left, alone, why, moves, removals;
+  for (const Backup& backup : backups) {
+    if (!fs.exists(backup.path)) continue;
+    left.push_back(backup.path);
+    // A backup whose file is gone (or, for the catalogue, empty) was not
+    // left by a run of ours that completed: it is the only copy there is.
+    const bool only_copy = !fs.exists(backup.original) ||
+                           (&backup.original == &paths.msg && empty_or_missing(fs, paths.msg));
     if (!replaced && fs.same_file(backup.path, backup.original)) {
       // Cut between taking the backup and replacing the file: the backup is
       // a second name of the file still in place, so restoring it by a
       // rename would change nothing (and mv refuses to) while removing it
       // loses nothing.
-      return file_failure("Cannot build " + paths.msg_shown + ": " + backup.path +
-                          " is left by an interrupted run and is a second name of the previous " +
-                          backup.original + ", which is still in place; remove it with: " + remove +
-                          " and run again");
+      why.push_back("is a second name of the previous " + backup.original +
+                    ", which is still in place");
+      alone.push_back("and " + why.back());
+      removals.push_back(quoted(backup.path));
+    } else if (replaced && !only_copy) {
+      alone.push_back("that had already written the new " + paths.msg + " and " + paths.names);
+      why.push_back("is no longer needed");
+      removals.push_back(quoted(backup.path));
+    } else {
+      why.push_back("holds the only copy of the previous " + backup.original);
+      alone.push_back("and " + why.back());
+      moves.push_back("mv " + quoted(backup.path) + " " + quoted(backup.original));
     }
-    // A backup whose file is gone (or, for the catalogue, empty) was not
-    // left by a run of ours that completed: it is the only copy there is.
-    auto only_copy = [&] {
-      return !fs.exists(backup.original) ||
-             (&backup.original == &paths.msg && empty_or_missing(fs, paths.msg));
-    };
-    if (replaced && !only_copy()) {
-      return file_failure("Cannot build " + paths.msg_shown + ": " + backup.path +
-                          " is left by an interrupted run that had already written the new " +
-                          paths.msg + " and " + paths.names + "; remove it with: " + remove +
-                          " and run again");
-    }
-    return file_failure("Cannot build " + paths.msg_shown + ": " + backup.path +
-                        " is left by an interrupted run and holds the only copy of the previous " +
-                        backup.original + "; restore it with: mv " + quoted(backup.path) + " " +
-                        quoted(backup.original) + " && rm " + quoted(backup.run) + spare_marks +
-                        " and run again");
   }
-  return std::nullopt;
+  if (left.empty()) return std::nullopt;
+  for (const Backup& backup : backups) {
+    if (backup.marked) removals.push_back(quoted(backup.run));
+  }
+  for (const std::string& work :
+       {paths.tmp, paths.names_tmp, paths.bak + ".TMP", paths.names_bak + ".TMP"}) {
+    if (fs.kind(work) == FileKind::kRegular) removals.push_back(quoted(work));
+  }
+  std::string command;
+  for (const std::string& move : moves) command += move + " && ";
+  command += "rm";
+  for (const std::string& removal : removals) command += " " + removal;
+
+  std::string what = left[0] + " is left by an interrupted run " + alone[0];
+  if (left.size() == 2) what += ", and " + left[1] + " " + why[1];
+  what += std::string("; ") + (moves.empty() ? "remove" : "restore") +
+          (left.size() == 1 ? " it" : " them") + " with: ";
+  return file_failure("Cannot build " + paths.msg_shown + ": " + what + command + " and run again");
 }
 
 void make_backup(FileSystem& fs, const std::string& from, const std::string& to) {
@@ -217,10 +230,9 @@ WorkFiles::WorkFiles(FileSystem& fs, WorkFilePaths paths) : fs_(fs), paths_(std:
   msg_.bak_shown = paths_.bak_shown;
   msg_.run = paths_.run;
   msg_.run_shown = paths_.run_shown;
-  // The names header's messages show the paths as typed; its new content is
-  // reported as a write of the header itself.
-  names_.path = names_.shown = names_.tmp_shown = paths_.names;
-  names_.tmp = paths_.names_tmp;
+  // The names header's messages show the paths as typed.
+  names_.path = names_.shown = paths_.names;
+  names_.tmp = names_.tmp_shown = paths_.names_tmp;
   names_.bak = names_.bak_shown = paths_.names_bak;
   names_.run = names_.run_shown = paths_.names_run;
 }

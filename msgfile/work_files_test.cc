@@ -102,7 +102,7 @@ TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
   EXPECT_EQ(*message,
             "Cannot build OUT/APP.MSG: out/app.BAK is left by an interrupted run and holds the "
             "only copy of the previous out/app.msg; restore it with: mv 'out/app.BAK' "
-            "'out/app.msg' && rm 'out/app.RUN' and run again\n");
+            "'out/app.msg' && rm 'out/app.RUN' 'out/app.TMP' and run again\n");
 
   // Interrupted after: the new files are complete, the backup can go.
   std::string kept;
@@ -129,9 +129,22 @@ TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
   message = stale_backup(fs, paths);
   ASSERT_TRUE(message.has_value());
   EXPECT_THAT(*message, HasSubstr("previous Names.h; restore it with: mv 'Names.h.BAK' "
-                                  "'Names.h' && rm 'Names.h.RUN' and run again\n"));
+                                  "'Names.h' && rm 'Names.h.RUN' 'out/app.TMP' and run again\n"));
   // Checking touches nothing.
   EXPECT_EQ(fs.list_files().size(), 5u);
+
+  // Cut between replacing the names header and the MSG file: one command
+  // deals with both backups, their marks and the work file at once.
+  fs.link("out/app.msg", "out/app.BAK");
+  fs.set_file("out/app.RUN", run_mark_text(paths.bak));
+  message = stale_backup(fs, paths);
+  ASSERT_TRUE(message.has_value());
+  EXPECT_EQ(*message,
+            "Cannot build OUT/APP.MSG: out/app.BAK is left by an interrupted run and is a second "
+            "name of the previous out/app.msg, which is still in place, and Names.h.BAK holds the "
+            "only copy of the previous Names.h; restore them with: "
+            "mv 'Names.h.BAK' 'Names.h' && rm 'out/app.BAK' 'out/app.RUN' 'Names.h.RUN' "
+            "'out/app.TMP' and run again\n");
 }
 
 // A backup is a run's only when its mark says so: a user's own copy under

@@ -7,10 +7,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "platform/file_io.h"
+#include "source/diagnostics.h"
+#include "source/name_index.h"
 
 namespace tolvane {
 
@@ -26,15 +29,28 @@ std::string_view message_name(std::string_view line);
 // The line written for a new identifier, ended by a bare line feed.
 void append_define(std::string* out, std::string_view name, int32_t id);
 
+// Why the previous names header is no names header a run could
+// have written or a person kept in step (a catalogue, binary data, C code or
+// other text): appending #define lines to it would damage another file.
+// Empty when every line is a preprocessor line (#define lines, and the
+// include guard a person may add), a comment or blank.
+std::string names_header_problem(File& previous);
+
 class NamesHeader {
  public:
   explicit NamesHeader(FileWriter* out) : out_(out) {}
 
+  // From now on, reports to `diagnostics` a source name that the previous
+  // names header `header_path` gives another identifier (an error: one name
+  // would stand for two), and one it does not define because it names that
+  // identifier otherwise (a warning). Call before copy_previous_header().
+  void check_names(Diagnostics* diagnostics, std::string source_path, std::string header_path);
   // Copies the previous names header to the output unchanged and remembers
   // the identifiers it defines. Turns merge mode on.
   void copy_previous_header(LineReader& previous);
-  // Called for every #message line of the source.
-  void on_message_name(int32_t id, std::string_view line);
+  // Called for every #message line of the source; `number` is its line
+  // number, for what check_names() reports.
+  void on_message_name(int32_t id, std::string_view line, long number = 0);
   bool defines_id(int32_t id) const {
     return id >= 0 && id < kDirectIds ? defined_direct_[id] : defined_other_.count(id) != 0;
   }
@@ -45,12 +61,20 @@ class NamesHeader {
   // cache misses on every #message line, and nearly all identifiers are there.
   static constexpr int64_t kDirectIds = 65536;
   void define(int64_t id);
+  void check(int32_t id, std::string_view line, long number);
 
   FileWriter* out_;
   bool merge_mode_ = false;
   bool line_open_ = false;  // the copy ended in a line without a line feed
   std::vector<bool> defined_direct_ = std::vector<bool>(kDirectIds);
   std::unordered_set<int64_t> defined_other_;
+
+  Diagnostics* diagnostics_ = nullptr;
+  std::string source_path_, header_path_;
+  // The previous header's definitions, kept only for check_names(); and the
+  // first name of each identifier, made when a warning first needs it.
+  NameIndex previous_names_;
+  std::unordered_map<int64_t, NameIndex::Entry> previous_ids_;
 };
 
 }  // namespace tolvane

@@ -89,13 +89,15 @@ TEST(MessageName, EndsAtTheEndOfTheLine) {
 
 // One run's names header: the previous header when given, then the #message
 // lines of `body` handed on by the message pass, as in a build.
+// With `diagnostics`, the names are checked against the previous header.
 std::string names_run(const std::optional<std::string>& previous, const std::string& body,
-                      size_t chunk = 1 << 20) {
+                      size_t chunk = 1 << 20, Diagnostics* diagnostics = nullptr) {
   FakeFileSystem fs;
   fs.set_file("app.h", message_source("EN", body));
   std::unique_ptr<File> names_file = fs.open("Names.h", OpenMode::kCreate);
   FileWriter names(names_file.get(), 0, chunk);
   NamesHeader header(&names);
+  if (diagnostics) header.check_names(diagnostics, "app.h", "names.h");
   if (previous) {
     fs.set_file("names.BAK", *previous);
     std::unique_ptr<File> previous_file = fs.open("names.BAK", OpenMode::kRead);
@@ -106,18 +108,21 @@ std::string names_run(const std::optional<std::string>& previous, const std::str
     EXPECT_FALSE(header.merge_mode());
   }
 
+  std::unique_ptr<File> source_file = fs.open("app.h", OpenMode::kRead);
+  LineReader source(source_file.get(), true);
   class Forward : public MessageHandler {
    public:
-    explicit Forward(NamesHeader* header) : header_(header) {}
-    void on_name(int32_t id, std::string_view line) override { header_->on_message_name(id, line); }
+    Forward(NamesHeader* header, const LineReader* source) : header_(header), source_(source) {}
+    void on_name(int32_t id, std::string_view line) override {
+      header_->on_message_name(id, line, source_->line_number());
+    }
     void on_text(int32_t, std::string_view) override {}
 
    private:
     NamesHeader* header_;
-  } forward(&header);
+    const LineReader* source_;
+  } forward(&header, &source);
 
-  std::unique_ptr<File> source_file = fs.open("app.h", OpenMode::kRead);
-  LineReader source(source_file.get(), true);
   TableParameters parameters;
   read_directives(source, "app.h", &parameters);
   message_pass(source, "app.h", forward);
@@ -231,6 +236,32 @@ TEST(NamesHeader, LargeHeadersGoThroughSmallWrites) {
     appended += "#define NEW_" + std::to_string(id) + " " + std::to_string(id) + "\n";
   }
   EXPECT_EQ(names_run(previous, body, 64), previous + appended);
+}
+
+// A name the previous header gives another identifier would stand for two
+// (an error); an identifier it names otherwise keeps that name and the new
+// one is not defined (a warning). Neither changes what is written.
+TEST(NamesHeader, ChecksTheSourcesNamesAgainstThePreviousHeader) {
+  const std::string previous = "#define MSG_OK 1\n#define MSG_FOLDER_1 5\n#define MSG_FOLDER 5\n";
+  const std::string body =
+      "#message 2 MSG_OK \"d\"\n"
+      "#message 5 MSG_OPEN_FOLDER \"z\"\n"
+      "#message 1 MSG_OK \"same\"\n"
+      "#message 5 MSG_FOLDER \"second name of 5\"\n"
+      "#message 7 MSG_NEW \"new\"\n";
+  Diagnostics diagnostics;
+  EXPECT_EQ(names_run(previous, body, 1 << 20, &diagnostics), names_run(previous, body));
+  std::string findings;
+  for (const Diagnostic& d : diagnostics.all()) findings += format_diagnostic(d);
+  EXPECT_EQ(findings,
+            "app.h:6:12: error: the name \"MSG_OK\" is #defined as 1 in names.h: one name "
+            "cannot stand for identifier 2 as well\n"
+            "app.h:7:12: warning: names.h already names 5 \"MSG_FOLDER_1\", so "
+            "\"MSG_OPEN_FOLDER\" is not defined\n");
+  // A first run has no previous header to check against.
+  Diagnostics none;
+  names_run(std::nullopt, body, 1 << 20, &none);
+  EXPECT_TRUE(none.all().empty());
 }
 
 }  // namespace

@@ -9,6 +9,8 @@ namespace tolvane {
 class Console {
  public:
   virtual ~Console() = default;
+  // A write that fails (a closed pipe, a full disk under a redirection) is
+  // ignored: what the console shows never changes what a run does.
   virtual void write_out(const std::string& text) = 0;
   virtual void write_err(const std::string& text) = 0;
   // Waits for one key, read without echo, when a person can press one.

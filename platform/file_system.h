@@ -105,6 +105,16 @@ class FileSystem {
   // Gives `to` the permission bits (and, where allowed, the owner) of `from`,
   // so that a file replaced by a new version keeps who may read it.
   virtual void copy_mode(const std::string&, const std::string&) {}
+  // Whether `path` is a read-only file: write permission for no one (on
+  // Windows, the read-only attribute), which holds even where the user's
+  // privileges or the directory would let a program replace it. False when
+  // it is missing.
+  virtual bool read_only(const std::string&) { return false; }
+  // Throws IoError when `path` cannot be looked up for a reason other than
+  // that it, or a directory on its way, is missing (a name too long, a
+  // directory that may not be searched), which kind() cannot tell apart
+  // from a file of another kind.
+  virtual void check_lookup(const std::string&) {}
   // Makes the directory's entries (renames, creations, removals) durable.
   virtual void sync_dir(const std::string& dir) = 0;
   virtual FileKind kind(const std::string& path) = 0;

@@ -108,8 +108,8 @@ class DirectoryLock : public FileLock {
   std::vector<int> fds;
 };
 
-// The reason for a failure on `path`: the system's words, and for a missing
-// directory on the way, which one.
+// The reason for a failure on `path`: the system's words, or for a missing
+// directory on the way, which one (in the same words on every system).
 std::string reason_for(int error, const std::string& path) {
   std::string reason = error_text(error);
   if (error != ENOENT) return reason;
@@ -119,7 +119,7 @@ std::string reason_for(int error, const std::string& path) {
     if (::stat(dir.c_str(), &st) == 0) break;
     missing = dir;
   }
-  if (!missing.empty()) reason += ": there is no directory " + missing;
+  if (!missing.empty()) reason = "there is no directory " + missing;
   return reason;
 }
 
@@ -201,6 +201,22 @@ void PosixFileSystem::copy_mode(const std::string& from, const std::string& to) 
     throw IoError("chown", to, errno);
   }
   if (::chmod(to.c_str(), st.st_mode & 07777) != 0) throw IoError("chmod", to, errno);
+}
+
+bool PosixFileSystem::read_only(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  // Write bits for no one (chmod a-w): read-only even for root, who could
+  // replace it anyway, as Windows means its attribute for administrators.
+  // A file only others may write is the directory's to guard: whoever may
+  // write there may replace it, as any tool that replaces files by renaming.
+  return (st.st_mode & 0222) == 0;
+}
+
+void PosixFileSystem::check_lookup(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 || errno == ENOENT || errno == ENOTDIR) return;
+  throw IoError("stat", path, errno);
 }
 
 void PosixFileSystem::sync_dir(const std::string& dir) {

@@ -16,6 +16,8 @@ class PosixFileSystem : public FileSystem {
   void remove(const std::string& path) override;
   bool same_file(const std::string& a, const std::string& b) override;
   void copy_mode(const std::string& from, const std::string& to) override;
+  bool read_only(const std::string& path) override;
+  void check_lookup(const std::string& path) override;
   void sync_dir(const std::string& dir) override;
   FileKind kind(const std::string& path) override;
   FileIdentity identity(const std::string& path) override;

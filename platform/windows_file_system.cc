@@ -18,14 +18,37 @@ namespace {
 // Every failure of this layer passes here: the errno value is what the
 // build's logic looks at, and the Win32 code is at hand for a fuller reason
 // (Win32ErrorText) wherever one is wanted.
+DWORD file_attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+
+// The first directory on the way to `path` that is missing, as the POSIX
+// build names it; empty when there is none.
+std::string missing_directory(const std::string& path) {
+  std::string missing;
+  for (std::string dir = dir_name(path); dir != "." && dir != "/"; dir = dir_name(dir)) {
+    std::u16string wide;
+    if (!utf8_to_utf16(dir, &wide) ||
+        file_attributes(std::wstring(reinterpret_cast<const wchar_t*>(wide.data()), wide.size())) !=
+            INVALID_FILE_ATTRIBUTES) {
+      break;
+    }
+    missing = dir;
+    if (dir_name(dir) == dir) break;
+  }
+  return missing;
+}
+
 [[noreturn]] void throw_win32(const std::string& op, const std::string& path, DWORD code) {
   const int error = errno_from_win32(code);
   std::string reason = win32_error_text(code);
-  if (reason.empty()) throw IoError(op, path, error);
+  if (reason.empty()) reason = error_text(error);
+  // Which directory is missing says more than the system's words, and the
+  // same as on other systems.
+  if (error == ENOENT) {
+    const std::string missing = missing_directory(path);
+    if (!missing.empty()) reason = "there is no directory " + missing;
+  }
   throw IoError(op, path, error, std::move(reason));
 }
-
-DWORD file_attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
 
 // A refusal that may pass by itself: another program (a virus scanner, an
 // indexer, a backup tool) has the file open without sharing it. Access is
@@ -422,6 +445,24 @@ void WindowsFileSystem::copy_mode(const std::string& from, const std::string& to
                           carried != 0 ? carried : FILE_ATTRIBUTE_NORMAL)) {
     throw_win32("chmod", to, GetLastError());
   }
+}
+
+bool WindowsFileSystem::read_only(const std::string& path) {
+  std::u16string wide;
+  if (!utf8_to_utf16(path, &wide)) return false;
+  const DWORD attributes = file_attributes(as_wide(wide));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+void WindowsFileSystem::check_lookup(const std::string& path) {
+  std::u16string wide;
+  if (!utf8_to_utf16(path, &wide)) return;
+  if (file_attributes(as_wide(wide)) != INVALID_FILE_ATTRIBUTES) return;
+  // Only a name too long: other refusals (reserved names, devices) are
+  // kind()'s to tell.
+  const DWORD code = GetLastError();
+  if (code == ERROR_FILENAME_EXCED_RANGE) throw_win32("stat", path, code);
 }
 
 void WindowsFileSystem::sync_dir(const std::string&) {

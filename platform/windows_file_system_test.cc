@@ -187,7 +187,12 @@ TEST(WindowsFileSystem, AttributesAreCarriedOver) {
   fs.copy_mode(dir / "old", dir / "new");
   EXPECT_EQ(attributes_of(dir / "new") & FILE_ATTRIBUTE_HIDDEN, 0u);
   // A read-only file cannot be replaced: refused before anything moves.
+  EXPECT_FALSE(fs.read_only(dir / "old"));
   ASSERT_TRUE(SetFileAttributesW(old_path.c_str(), FILE_ATTRIBUTE_READONLY));
+  // What the run refuses before anything is touched.
+  EXPECT_TRUE(fs.read_only(dir / "old"));
+  EXPECT_FALSE(fs.read_only(dir / "missing"));
+  EXPECT_FALSE(fs.read_only(dir.path()));
   EXPECT_EQ(io_error_of([&] { fs.copy_mode(dir / "old", dir / "new"); }).error(), EACCES);
   EXPECT_EQ(io_error_of([&] { fs.copy_mode(dir / "missing", dir / "new"); }).error(), ENOENT);
 }
@@ -204,6 +209,10 @@ TEST(WindowsFileSystem, ErrorsKeepTheSystemsReason) {
   const IoError missing = io_error_of([&] { fs.open(dir / "missing", OpenMode::kRead); });
   EXPECT_EQ(missing.error(), ENOENT);
   EXPECT_EQ(missing.reason(), text);
+  // A missing folder on the way is named, as the POSIX build names it.
+  const IoError no_dir = io_error_of([&] { fs.open(dir / "NODIR/APP.TMP", OpenMode::kCreate); });
+  EXPECT_EQ(no_dir.error(), ENOENT);
+  EXPECT_EQ(no_dir.reason(), "there is no directory " + dir / "NODIR");
 }
 
 TEST(WindowsFileSystem, KindsAndIdentities) {

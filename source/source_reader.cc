@@ -3,9 +3,11 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "platform/failure.h"
 #include "source/decimal.h"
+#include "source/source_checks.h"
 
 namespace tolvane {
 namespace {
@@ -28,8 +30,8 @@ std::string token_after(std::string_view line, std::string_view keyword) {
 }
 
 // A hexadecimal number as "%x" scans it: optional sign, optional 0x, digits.
-// Keeps `value` when no digit can be read.
-void scan_hex(std::string_view line, std::string_view keyword, uint32_t* value) {
+// Keeps `value` when no digit can be read, and returns whether one was.
+bool scan_hex(std::string_view line, std::string_view keyword, uint32_t* value) {
   size_t i = keyword.size();
   while (i < line.size() && is_space(line[i])) ++i;
   bool negative = false;
@@ -40,7 +42,7 @@ void scan_hex(std::string_view line, std::string_view keyword, uint32_t* value) 
         i + 2 < line.size() && std::isxdigit(static_cast<unsigned char>(line[i + 2]));
     if (!digit_follows) {
       *value = 0;
-      return;
+      return true;
     }
     i += 2;
   }
@@ -53,34 +55,64 @@ void scan_hex(std::string_view line, std::string_view keyword, uint32_t* value) 
     any = true;
   }
   if (any) *value = negative ? 0u - result : result;
+  return any;
 }
 
 }  // namespace
 
 void read_directives(LineReader& source, const std::string& source_path,
-                     TableParameters* parameters) {
+                     TableParameters* parameters, Diagnostics* diagnostics) {
+  std::optional<SourceChecks> checks;
+  if (diagnostics) checks.emplace(source_path, *diagnostics);
   std::string line;
-  if (!source.read_line(&line)) return;
-  if (!starts_with(line, "// #LANGUAGE")) {
+  if (!source.read_line(&line)) {
+    if (checks) checks->empty_source();
+    return;
+  }
+  if (checks) {
+    checks->bytes(line, 1);
+    // Reported, then read past, so that the rest of the source is checked.
+    if (starts_with(line, kByteOrderMark)) {
+      checks->byte_order_mark();
+      line.erase(0, kByteOrderMark.size());
+    }
+  }
+  if (!starts_with(line, kDirectiveKeywords[0])) {
     throw source_failure(
         "  Error in " + source_path +
             ":specify the name of the language to create:\n    ex :// #LANGUAGE EN",
         source_path);
   }
-  parameters->language = token_after(line, "// #LANGUAGE");
+  parameters->language = token_after(line, kDirectiveKeywords[0]);
+  if (checks) checks->language(line, parameters->language);
 
-  if (!source.read_line(&line) || !starts_with(line, "// #FONFILE")) return;
-  parameters->font_file = token_after(line, "// #FONFILE");
-
-  if (!source.read_line(&line) || !starts_with(line, "// #MSGCODING")) return;
-  parameters->coding_name = token_after(line, "// #MSGCODING");
-  parameters->coding = parameters->coding_name == "UNICODE" ? kUnicodeCoding : kByteCoding;
-
-  if (!source.read_line(&line) || !starts_with(line, "// #FILETYPE")) return;
-  scan_hex(line, "// #FILETYPE", &parameters->file_type);
-
-  if (!source.read_line(&line) || !starts_with(line, "// #APPLITYPE")) return;
-  scan_hex(line, "// #APPLITYPE", &parameters->appli_type);
+  for (int k = 1; k < 5; ++k) {
+    const std::string_view keyword = kDirectiveKeywords[k];
+    const bool read = source.read_line(&line);
+    const long number = source.line_number();
+    if (checks && read) checks->bytes(line, number);
+    if (!read || !starts_with(line, keyword)) {
+      if (checks) checks->directive_missing(k, read ? &line : nullptr, number);
+      break;
+    }
+    switch (k) {
+      case 1:
+        parameters->font_file = token_after(line, keyword);
+        if (checks) checks->font_file(line, parameters->font_file, number);
+        break;
+      case 2:
+        parameters->coding_name = token_after(line, keyword);
+        parameters->coding = parameters->coding_name == "UNICODE" ? kUnicodeCoding : kByteCoding;
+        if (checks) checks->coding(line, parameters->coding_name, number);
+        break;
+      default: {
+        const bool found =
+            scan_hex(line, keyword, k == 3 ? &parameters->file_type : &parameters->appli_type);
+        if (checks) checks->type(k, line, found, number);
+      }
+    }
+  }
+  if (checks) checks->directives_done(*parameters);
 }
 
 int32_t scan_message_id(std::string_view line) {
@@ -121,21 +153,40 @@ bool extract_text(std::string_view line, std::string* text) {
   }
 }
 
-void message_pass(LineReader& source, const std::string& source_path, MessageHandler& handler) {
+void message_pass(LineReader& source, const std::string& source_path, MessageHandler& handler,
+                  Diagnostics* diagnostics, uint16_t coding) {
+  std::optional<SourceChecks> checks;
+  if (diagnostics) checks.emplace(source_path, *diagnostics);
   std::string_view line;
   std::string text;
   while (source.read_line(&line)) {
-    if (!starts_with(line, "#message")) continue;
+    const long number = source.line_number();
+    if (checks) checks->bytes(line, number);
+    if (!starts_with(line, "#message")) {
+      if (checks) checks->other_line(line, number);
+      continue;
+    }
     int32_t id = 0;
-    try {
-      id = scan_message_id(line);
-    } catch (const Failure& failure) {
-      throw source_failure("  Error in " + source_path + ": line " +
-                               std::to_string(source.line_number()) + ": " + failure.message(),
-                           source_path);
+    if (checks) {
+      size_t i = 8;  // after "#message"
+      while (i < line.size() && is_space(line[i])) ++i;
+      const Decimal scanned = scan_decimal(line, i);
+      if (!checks->message(line, number, scanned)) continue;
+      id = static_cast<int32_t>(scanned.value());
+    } else {
+      try {
+        id = scan_message_id(line);
+      } catch (const Failure& failure) {
+        throw source_failure("  Error in " + source_path + ": line " + std::to_string(number) +
+                                 ": " + failure.message(),
+                             source_path);
+      }
     }
     handler.on_name(id, line);
-    if (extract_text(line, &text)) handler.on_text(id, text);
+    if (extract_text(line, &text)) {
+      if (checks) checks->text(line, number, text, coding);
+      handler.on_text(id, text);
+    }
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include "msgfile/layout.h"
 #include "platform/file_io.h"
+#include "source/diagnostics.h"
 
 namespace tolvane {
 
@@ -32,12 +33,20 @@ class MessageHandler {
 
 // Reads the directive lines from the start of the source. Throws Failure when
 // the first line is not the LANGUAGE directive.
+// With `diagnostics`, also reports there what the lines hold that is wrong
+// (an error: what is built would be plainly wrong) or doubtful (a warning);
+// the values read are the same either way.
 void read_directives(LineReader& source, const std::string& source_path,
-                     TableParameters* parameters);
+                     TableParameters* parameters, Diagnostics* diagnostics = nullptr);
 
 // Reads every remaining line and hands the #message lines to `handler`.
 // Throws Failure for a #message line whose identifier cannot be read.
-void message_pass(LineReader& source, const std::string& source_path, MessageHandler& handler);
+// With `diagnostics`, reports that as an error instead, and goes on past the
+// line without handing it on; it also reports what else is wrong or
+// doubtful in the lines and in their texts, encoded with `coding` for that.
+// Everything handed on is the same either way.
+void message_pass(LineReader& source, const std::string& source_path, MessageHandler& handler,
+                  Diagnostics* diagnostics = nullptr, uint16_t coding = kByteCoding);
 
 // The text between the first and the last double quote of `line`, with the
 // quotes inside it dropped unless escaped. Returns false when the line has

@@ -408,5 +408,196 @@ TEST(MessagePass, LineNumbersCountCarriageReturnLinesAndDirectives) {
       "cannot be read\n");
 }
 
+// ---------------------------------------------------------------------------
+// What the reading finds wrong (errors) or doubtful (warnings)
+
+// The findings on `content`, one formatted line each, and whether reading
+// it with them gives what reading it without them gives: the same values
+// handed on, or the same refusal.
+struct Checked {
+  std::string findings;
+  size_t errors = 0;
+  bool same_reading = false;
+};
+
+Checked check(const std::string& content) {
+  auto read = [&](Diagnostics* diagnostics) {
+    Source source(content);
+    TableParameters p;
+    Recorder recorder;
+    std::string got;
+    try {
+      read_directives(source.reader(), kPath, &p, diagnostics);
+      message_pass(source.reader(), kPath, recorder, diagnostics, p.coding);
+    } catch (const Failure& failure) {
+      got = "refused: " + failure.message() + "\n";
+    }
+    got += p.language + "|" + p.font_file + "|" + p.coding_name + "|" + std::to_string(p.coding) +
+           "|" + std::to_string(p.file_type) + "|" + std::to_string(p.appli_type) + "\n";
+    for (const std::string& event : recorder.events) got += event + "\n";
+    return got;
+  };
+  Diagnostics diagnostics;
+  Checked checked;
+  const std::string with = read(&diagnostics);
+  checked.same_reading = with == read(nullptr);
+  for (const Diagnostic& d : diagnostics.all()) checked.findings += format_diagnostic(d);
+  checked.errors = diagnostics.errors();
+  return checked;
+}
+
+const std::string kDirectives =
+    "// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODING BYTE\n// #FILETYPE 1\n// #APPLITYPE 2\n";
+
+TEST(SourceChecks, ACleanSourceHasNoFinding) {
+  for (const std::string& content :
+       {kDirectives + "#message 1 MSG_HELLO \"Hello\\n\\t%d \\\"x\\\" \\101\\x41\"\n"
+                      "#message 2 MSG_NONE none\n// a comment\n#define X 1\n#include \"y.h\"\n"
+                      "#message 3 B \"\\0\"\n",
+        message_source("JA", "#message 1 A \"\\x30\\x42, 0x00 0x41\"\n#message 2 B \"\"\n",
+                       "UNICODE")}) {
+    const Checked c = check(content);
+    EXPECT_EQ(c.findings, "") << content;
+  }
+}
+
+// Each error: the place and what is wrong. A build stops on any of them.
+TEST(SourceChecks, ErrorsSayWhereAndWhat) {
+  const std::string p = std::string(kPath) + ":";
+  const std::pair<std::string, std::string> cases[] = {
+      {kDirectives + "#message 0x10 MSG_HEX \"y\"\n",
+       "6:10: error: the identifier \"0x10\" is not a decimal number: it would be read as 0; "
+       "identifiers are decimal, so write 16"},
+      {kDirectives + "#message 1e2 A \"y\"\n",
+       "6:10: error: the identifier \"1e2\" is not a decimal number: it would be read as 1"},
+      {kDirectives + "#message 12abc A \"y\"\n",
+       "6:10: error: the identifier \"12abc\" is not a decimal number: it would be read as 12"},
+      {kDirectives + "#message abc X \"t\"\n",
+       "6:10: error: the identifier of this #message line cannot be read"},
+      {kDirectives + "#message 2147483648 X \"t\"\n",
+       "6:10: error: the identifier 2147483648 does not fit a 32-bit signed integer"},
+      {kDirectives + "#message 13\n",
+       "6:12: error: no name after the identifier: the names header would get a #define without "
+       "one"},
+      {kDirectives + "#message 12 \"no name\"\n",
+       "6:13: error: no name after the identifier: the names header would get a #define without "
+       "one"},
+      {kDirectives + "#message 5 BAD-NAME! \"x\"\n",
+       "6:12: error: the name \"BAD-NAME!\" is not a C identifier: the names header would not "
+       "compile"},
+      {kDirectives + "#message 12 SAME \"c\"\n#message 13 SAME \"d\"\n",
+       "7:13: error: the name SAME already stands for identifier 12 (line 6): one name cannot "
+       "give two identifiers"},
+      {"// #LANGUAGE EN\n// #FONFILE F\n#message 1 A \"x\"\n",
+       "3:1: error: a #message line where the // #MSGCODING directive is expected: the "
+       "directive reading takes the line, so this message would be lost; the five directive "
+       "lines come first"},
+      {"",
+       "1: error: the source is empty: it must begin with the directive lines, // #LANGUAGE "
+       "first"},
+      {kDirectives + "#message 1 A \"a\x01z\"\n",
+       "6:16: error: binary data: the byte 0x01 is no text; a message source is a text file, and "
+       "\\0 or \\xHH write such bytes into a text"},
+      {"\xEF\xBB\xBF" + kDirectives,
+       "1:1: error: the source starts with a UTF-8 byte order mark (bytes EF BB BF) before // "
+       "#LANGUAGE: save it without the mark"},
+      {"// #LANGUAGE\n",
+       "1:13: error: no language after // #LANGUAGE: the table would have an "
+       "empty language"},
+  };
+  for (const auto& [content, finding] : cases) {
+    const Checked c = check(content);
+    EXPECT_NE(c.findings.find(p + finding + "\n"), std::string::npos) << content << "\n"
+                                                                      << c.findings;
+    EXPECT_GE(c.errors, 1u);
+  }
+}
+
+// Each warning: the place and what the build makes of the line, which is
+// exactly what it made without the checks.
+TEST(SourceChecks, WarningsChangeNothingThatIsRead) {
+  const std::string p = std::string(kPath) + ":";
+  const std::string unset =
+      "the coding (byte), the file type (0) and the application type (0) "
+      "stay unset";
+  const std::pair<std::string, std::string> cases[] = {
+      {"// #LANGUAGE EN\n// #FONTFILE F\n// #MSGCODING UNICODE\n",
+       "2:1: warning: this line is not the // #FONFILE directive expected here: it is passed "
+       "over, and the font file (empty), " +
+           unset},
+      {"// #LANGUAGE EN\n// #FONFILE F\n\n// #MSGCODING UNICODE\n",
+       "3:1: warning: this line is not the // #MSGCODING directive expected here: it is passed "
+       "over, and " +
+           unset},
+      {"// #LANGUAGE EN\n// #FONFILE F\n// #FILETYPE 1\n",
+       "3:1: warning: this line is not the // #MSGCODING directive expected here (it is the // "
+       "#FILETYPE directive: the order is LANGUAGE, FONFILE, MSGCODING, FILETYPE, APPLITYPE): it "
+       "is passed over, and " +
+           unset},
+      {"// #LANGUAGE EN\n// #FONFILE F\n",
+       "3: warning: the source ends before the // #MSGCODING directive: " + unset},
+      {"// #LANGUAGE EN\n// #FONFILE F\n// #MSGCODING unicode\n",
+       "3:15: warning: the coding \"unicode\" is not UNICODE (upper case): the table is a byte "
+       "table; write UNICODE for a UNICODE table"},
+      {message_source("FR", "", "BYTE", "F", "12345", "fffff"),
+       "4: warning: the file type 0x00012345 does not fit 16 bits: the table's type_key becomes "
+       "0x2354FFFF"},
+      {message_source("FR", "", "BYTE", "F", "12345", "fffff"),
+       "5: warning: the application type 0x000FFFFF does not fit 16 bits: the table's type_key "
+       "becomes 0x2354FFFF"},
+      {message_source("FR", "", "BYTE", "F", "zz"),
+       "4:14: warning: no hexadecimal number after // #FILETYPE: the file type stays 0"},
+      {message_source("FRA", ""),
+       "1:14: warning: the language \"FRA\" is stored on two characters, as \"FR\""},
+      {message_source("FR", "", "BYTE", std::string(43, 'F')),
+       "2:13: warning: the font file name has 43 bytes: it is stored cut to its first 32, \"" +
+           std::string(32, 'F') + "\""},
+      {kDirectives + "#message 70000 A \"a\"\n",
+       "6:10: warning: the identifier 70000 is outside 0-65535: the table stores 4464, while the "
+       "names header says 70000"},
+      {kDirectives + "#message -1 A \"a\"\n",
+       "6:10: warning: the identifier -1 is outside 0-65535: the table stores 65535, while the "
+       "names header says -1"},
+      {kDirectives + "#message 1 A \"x\"\n#message 1 A \"y\"\n",
+       "7:10: warning: the identifier 1 is given twice in this source (first at line 6): a lookup "
+       "finds only one of its texts"},
+      {kDirectives + "  #message 4 MSG_D \"y\"\n",
+       "6:1: warning: an indented #message line is ignored: #message must begin the line"},
+      {kDirectives + "#mesage 4 MSG_D \"y\"\n",
+       "6:1: warning: \"#mesage\" is not #message: the line is ignored"},
+      {kDirectives + "#message 1 A \"ab\\0cd\"\n",
+       "6:17: warning: the escape \"\\0\" writes a 0x00 byte before the end: readers see the text "
+       "end there"},
+      {kDirectives + "#message 1 A \"a\"b\"\n",
+       "6:16: warning: a double quote inside the text is dropped: write \\\" for a double quote"},
+      {kDirectives + "#message 1 A \"abc\n",
+       "6:14: warning: the text has no closing double quote: it is empty"},
+      {kDirectives + "#message 1 A \"a\\qb\"\n",
+       "6:16: warning: unknown escape \"\\q\": the backslash is dropped"},
+      {message_source("JA", "#message 1 A \"\xE3\x81\x93\"\n", "UNICODE"),
+       "6:15: warning: a UNICODE text is written in byte notations only: from \"\\xE3\\x81\\x93\" "
+       "on, characters other than \\xHH or 0xHH, blanks and commas are ignored; write each "
+       "UTF-16 unit as two notations, high byte first (U+3053 is \\x30\\x53)"},
+      {message_source("JA", "#message 1 A \"\\x3042\"\n", "UNICODE"),
+       "6:19: warning: a UNICODE text is written in byte notations only: from \"42\" on, "
+       "characters other than \\xHH or 0xHH, blanks and commas are ignored; write each UTF-16 "
+       "unit as two notations, high byte first (each notation takes two hex digits: U+3042 is "
+       "\\x30\\x42)"},
+      {message_source("JA", "#message 1 A \"\\x3 \\x41\"\n", "UNICODE"),
+       "6:15: warning: the byte notation \"\\x3 \" does not have two hex digits: it writes the "
+       "byte 0x2F; write \\x03"},
+      {message_source("JA", "#message 1 A \"\\x00\\x41\\x42\"\n", "UNICODE"),
+       "6:15: warning: the UNICODE text gives 3 bytes, an odd number: its last UTF-16 unit has "
+       "only one byte"},
+  };
+  for (const auto& [content, finding] : cases) {
+    const Checked c = check(content);
+    EXPECT_NE(c.findings.find(p + finding + "\n"), std::string::npos) << content << "\n"
+                                                                      << c.findings;
+    EXPECT_EQ(c.errors, 0u) << c.findings;
+    EXPECT_TRUE(c.same_reading) << content;
+  }
+}
+
 }  // namespace
 }  // namespace tolvane

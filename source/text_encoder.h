@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "msgfile/layout.h"
 
@@ -19,13 +20,24 @@ uint8_t hex_digit_value(char c);
 // octal escape there.
 uint8_t octal_escape(std::string_view rest, int* consumed);
 
+// What an encoder writes that the author likely did not mean, at `offset`
+// in the text. It never changes what is written.
+struct TextFinding {
+  size_t offset = 0;
+  std::string text;  // plain ASCII, no line feed
+};
+
 // Appends the encoded text to `out` and returns the bytes appended, the
 // terminator included. Byte coding decodes C escapes and ends with one 0x00;
 // UNICODE coding writes only the \xHH and 0xHH byte notations and ends with
-// two. Throws Failure for a \x escape without a hexadecimal digit.
-uint32_t encode_text(std::string_view text, uint16_t coding, std::string* out);
-uint32_t encode_byte_text(std::string_view text, std::string* out);
-uint32_t encode_unicode_text(std::string_view text, std::string* out);
+// two. Throws Failure for a \x escape without a hexadecimal digit. With
+// `findings`, also says what in the text is written other than it reads.
+uint32_t encode_text(std::string_view text, uint16_t coding, std::string* out,
+                     std::vector<TextFinding>* findings = nullptr);
+uint32_t encode_byte_text(std::string_view text, std::string* out,
+                          std::vector<TextFinding>* findings = nullptr);
+uint32_t encode_unicode_text(std::string_view text, std::string* out,
+                             std::vector<TextFinding>* findings = nullptr);
 
 }  // namespace tolvane
 

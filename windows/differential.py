@@ -71,9 +71,16 @@ def random_source(rng, language, names, broken=False):
         if rng.random() < 0.1:
             lines.append("// a comment line")
     if broken:
+        # Refusals, errors and warnings, each told with its place.
         where = rng.randrange(0, len(lines))
         lines[where] = rng.choice(["//#LANGUAGE " + language, '#message 1 BAD "\\xZZ"',
-                                   "#message x BAD \"t\"", "// #FONFILE", ""])
+                                   "#message x BAD \"t\"", "// #FONFILE", "",
+                                   '#message 0x10 MSG_HEX "y"', "#message 13",
+                                   '#message 5 BAD-NAME! "x"', '  #message 4 MSG_D "y"',
+                                   '#message 7 Q "a"b\\0c"', "// #FONTFILE F",
+                                   '#message 8 NUL "\x00"', "#message 9 U \"\u3053\""])
+        if rng.random() < 0.1:
+            lines[0] = "\ufeff" + lines[0]
     ending = rng.choice(["\n", "\r\n"])
     text = ending.join(lines)
     return text + (ending if rng.random() < 0.8 else "")
@@ -108,6 +115,13 @@ def argument_error(rng, msg, names_header):
         ["-", msg],
         ["-c", "-tsrc.h", msg],
         ["-cxyz", "-tsrc.h", "-hfirst.h", "-h" + names_header, msg],
+        ["-c", "-t", "src.h", "-h" + names_header, msg],
+        ["-b", "-c", "-tsrc.h", "-h", names_header, msg],
+        ["-c", "-tsrc.h", "-h" + names_header, "nodir/" + msg],
+        ["-c", "-tsrc.h", "-hnodir/" + names_header, msg],
+        ["--help"],
+        ["--version"],
+        ["-Wall", "-tsrc.h", "-h" + names_header, msg],
     ])
 
 
@@ -179,6 +193,8 @@ def scenario(rng, index, linux, windows, wine, work, tally, restarts):
                 language = rng.choice(LANGUAGES)
             files["src.h"] = random_source(rng, language, names, kind == "broken").encode()
             args = (["-c"] if kind == "create" else []) + ["-tsrc.h", "-h" + names_header, msg]
+            if rng.random() < 0.2:
+                args.insert(0, "-W")  # warnings stop the run
             if kind == "damaged":
                 current = os.path.join(folders[0], msg)
                 if os.path.exists(current):

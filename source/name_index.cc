@@ -1,0 +1,48 @@
+#include "source/name_index.h"
+
+#include <functional>
+
+namespace tolvane {
+
+namespace {
+
+uint64_t high(uint64_t hash) { return hash & 0xFFFFFFFF00000000u; }
+uint32_t index_in(uint64_t slot) { return static_cast<uint32_t>(slot); }
+
+}  // namespace
+
+size_t NameIndex::slot(std::string_view wanted, uint64_t hash) const {
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const uint64_t at = slots_[i];
+    if (at == 0) return i;
+    if (high(at) == high(hash) && name(entries_[index_in(at) - 1]) == wanted) return i;
+  }
+}
+
+const NameIndex::Entry& NameIndex::add(std::string_view name, int64_t id, long line, long column) {
+  // At most half full, so that probes stay short.
+  if (2 * (entries_.size() + 1) > slots_.size()) {
+    slots_.assign(slots_.empty() ? 1024 : 2 * slots_.size(), 0);
+    for (size_t i = 0; i < entries_.size(); ++i) {
+      const uint64_t hash = entries_[i].hash;
+      slots_[slot(this->name(entries_[i]), hash)] = high(hash) | (i + 1);
+    }
+  }
+  const uint64_t hash = std::hash<std::string_view>()(name);
+  const size_t i = slot(name, hash);
+  if (slots_[i] != 0) return entries_[index_in(slots_[i]) - 1];
+  entries_.push_back({hash, static_cast<uint32_t>(names_.size()),
+                      static_cast<uint32_t>(name.size()), id, line, column});
+  names_.append(name);
+  slots_[i] = high(hash) | entries_.size();
+  return entries_.back();
+}
+
+const NameIndex::Entry* NameIndex::find(std::string_view name) const {
+  if (slots_.empty()) return nullptr;
+  const uint64_t at = slots_[slot(name, std::hash<std::string_view>()(name))];
+  return at == 0 ? nullptr : &entries_[index_in(at) - 1];
+}
+
+}  // namespace tolvane
