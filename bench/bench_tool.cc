@@ -1,10 +1,11 @@
 // Helper of bench/run: writes the benchmark's inputs, checks Tolvane's
 // outputs and times commands.
 //
-//   tolvane-bench-tool source OUT COUNT FIRST_ID [LANGUAGE]
+//   tolvane-bench-tool source OUT COUNT FIRST_ID [LANGUAGE [UNICODE]]
 //       A message source of COUNT messages (texts of about 60 bytes, C escapes
 //       included) with the identifiers FIRST_ID .. FIRST_ID + COUNT - 1 in a
-//       shuffled order.
+//       shuffled order; with UNICODE, a UNICODE table of the same texts
+//       spelled out as \xHH byte notations.
 //   tolvane-bench-tool po OUT COUNT FIRST_ID
 //       The same texts as a .po file, one msgstr per message.
 //   tolvane-bench-tool names OUT COUNT FIRST_ID
@@ -134,14 +135,27 @@ class Output {
 };
 
 void write_source(const std::string& path, uint32_t count, uint32_t first_id,
-                  const std::string& language) {
+                  const std::string& language, bool unicode) {
   Output out(path);
   out.stream() << "// #LANGUAGE " << language << "\n// #FONFILE FONT_" << language
-               << "\n// #MSGCODING ISO8859\n// #FILETYPE 1\n// #APPLITYPE 2a\n";
+               << "\n// #MSGCODING " << (unicode ? "UNICODE" : "ISO8859")
+               << "\n// #FILETYPE 1\n// #APPLITYPE 2a\n";
   std::string lines;
   for (uint32_t id : shuffled_ids(count, first_id)) {
-    lines += "#message " + std::to_string(id) + " MSG_" + std::to_string(id) + " \"" +
-             raw_text(id) + "\"\n";
+    std::string text = raw_text(id);
+    if (unicode) {
+      // Each plain character as a 16-bit unit, high byte first.
+      std::string spelled;
+      for (char c : text) {
+        if (c == '\\' || c == '"') continue;
+        char unit[16];
+        std::snprintf(unit, sizeof unit, "\\x00\\x%02X", static_cast<unsigned char>(c));
+        spelled += unit;
+      }
+      text = spelled;
+    }
+    lines +=
+        "#message " + std::to_string(id) + " MSG_" + std::to_string(id) + " \"" + text + "\"\n";
   }
   out.stream() << lines;
   out.close(path);
@@ -342,7 +356,18 @@ std::map<uint32_t, TableRecord> check_structure(const std::string& path, const s
       }
       previous_id = entry.message_id;
       const uint64_t text = in.position() + uint64_t{entry.text_offset};
-      size_t terminator = text < end ? bytes.find('\0', text) : std::string::npos;
+      size_t terminator = std::string::npos;
+      if (record.coding == kUnicodeCoding) {
+        // A UNICODE text ends in a 16-bit unit of zero.
+        for (uint64_t at = text; at + 1 < end; at += 2) {
+          if (bytes[at] == '\0' && bytes[at + 1] == '\0') {
+            terminator = at + 1;
+            break;
+          }
+        }
+      } else if (text < end) {
+        terminator = bytes.find('\0', text);
+      }
       if (text < texts || terminator == std::string::npos || terminator >= end) {
         fail(path + ": a text of the block at " + std::to_string(start) + " is outside it");
       }
@@ -469,8 +494,9 @@ int main_with(int argc, char** argv) {
   if (argc < 3) fail("usage: see the comment at the top of bench/bench_tool.cc");
   const std::string command = argv[1];
   const std::string path = argv[2];
-  if (command == "source" && (argc == 5 || argc == 6)) {
-    write_source(path, number(argv[3]), number(argv[4]), argc == 6 ? argv[5] : "EN");
+  if (command == "source" && argc >= 5 && argc <= 7) {
+    write_source(path, number(argv[3]), number(argv[4]), argc >= 6 ? argv[5] : "EN",
+                 argc == 7 && std::string(argv[6]) == "UNICODE");
   } else if (command == "po" && argc == 5) {
     write_po(path, number(argv[3]), number(argv[4]));
   } else if (command == "names" && argc == 5) {

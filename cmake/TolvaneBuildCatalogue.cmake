@@ -30,25 +30,26 @@ set(warnings "")
 if(TOLVANE_warnings_as_errors)
   set(warnings -W)
 endif()
-set(create -c)
-foreach(source IN LISTS TOLVANE_sources)
-  execute_process(
-    COMMAND "${TOLVANE_TOOL}" -b ${create} ${warnings} "-t${source}" "-h${names}" "${msg}"
-    WORKING_DIRECTORY "${TOLVANE_work_dir}"
-    INPUT_FILE "${no_input}"
-    OUTPUT_VARIABLE out
-    ERROR_VARIABLE err
-    RESULT_VARIABLE result)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${out}${err}Tolvane failed (${result}) on ${source}")
-  endif()
-  # A build that went through still shows the source's warnings.
-  if(NOT err STREQUAL "")
-    string(STRIP "${err}" err)
-    message(NOTICE "${err}")
-  endif()
-  set(create "")
-endforeach()
+# Every source in one run, from a list beside the work files: one pass over
+# each source, however many there are.
+set(list "${TOLVANE_work_dir}/sources.lst")
+list(JOIN TOLVANE_sources "\n" lines)
+file(WRITE "${list}" "${lines}\n")
+execute_process(
+  COMMAND "${TOLVANE_TOOL}" -b -c ${warnings} "-l${list}" "-h${names}" "${msg}"
+  WORKING_DIRECTORY "${TOLVANE_work_dir}"
+  INPUT_FILE "${no_input}"
+  OUTPUT_VARIABLE out
+  ERROR_VARIABLE err
+  RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${out}${err}Tolvane failed (${result}) on the sources listed in ${list}")
+endif()
+# A build that went through still shows the sources' warnings.
+if(NOT err STREQUAL "")
+  string(STRIP "${err}" err)
+  message(NOTICE "${err}")
+endif()
 
 # Files that include the names header are recompiled only when it changed.
 cmake_path(GET TOLVANE_names PARENT_PATH names_dir)

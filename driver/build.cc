@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "msgfile/catalogue.h"
+#include "msgfile/catalogue_plan.h"
 #include "msgfile/table_block.h"
 #include "msgfile/work_files.h"
 #include "names/names_header.h"
@@ -16,25 +20,58 @@
 namespace tolvane {
 namespace {
 
-class CountingHandler : public MessageHandler {
+// The one pass over a source while the run reads it: every name to the names
+// header, every text counted and encoded. The texts are kept for the block
+// while they fit in `limit` bytes; past that only their size is, and the
+// block is encoded again once its place is known. A text with a bad escape
+// does not stop the pass: a bad identifier further on is the failure a run
+// reports first, as is a source with too many texts.
+class ReadingHandler : public MessageHandler {
  public:
-  void on_name(int32_t, std::string_view) override {}
-  void on_text(int32_t, std::string_view) override {
-    ++texts;
-    stop_if_interrupted();
-  }
-  size_t texts = 0;
-};
-
-class BuildingHandler : public MessageHandler {
- public:
-  BuildingHandler(NamesHeader* names, TableBlockBuilder* block, FileWriter* texts, uint16_t coding)
-      : names_(names), block_(block), texts_(texts), coding_(coding) {}
+  ReadingHandler(NamesHeader* names, std::string* texts, size_t limit, uint16_t coding)
+      : names_(names), texts_(texts), limit_(limit), coding_(coding) {}
   // The pass's reader, whose line numbers the names header's findings give.
   const LineReader* source = nullptr;
   void on_name(int32_t id, std::string_view line) override {
     names_->on_message_name(id, line, source ? source->line_number() : 0);
   }
+  void on_text(int32_t id, std::string_view text) override {
+    const size_t before = texts_->size();
+    try {
+      const uint32_t length = encode_text(text, coding_, texts_);
+      if (block.count() <= kMaxCount) block.add(id, length);
+      ++texts;
+      text_bytes += length;
+    } catch (const Failure& failure) {
+      texts_->resize(before);
+      if (!bad_escape) bad_escape = failure;
+    }
+    if (texts_->size() > limit_ || !kept) {
+      kept = false;
+      texts_->clear();
+    }
+    stop_if_interrupted();
+  }
+
+  TableBlockBuilder block;
+  size_t texts = 0;
+  uint64_t text_bytes = 0;
+  bool kept = true;  // every text is in `texts_`
+  std::optional<Failure> bad_escape;
+
+ private:
+  NamesHeader* names_;
+  std::string* texts_;
+  size_t limit_;
+  uint16_t coding_;
+};
+
+// Encodes a source's texts again, straight to their place in the file.
+class WritingHandler : public MessageHandler {
+ public:
+  WritingHandler(TableBlockBuilder* block, FileWriter* texts, uint16_t coding)
+      : block_(block), texts_(texts), coding_(coding) {}
+  void on_name(int32_t, std::string_view) override {}
   void on_text(int32_t id, std::string_view text) override {
     block_->add(id, encode_text(text, coding_, texts_->buffer()));
     texts_->maybe_flush();
@@ -42,7 +79,6 @@ class BuildingHandler : public MessageHandler {
   }
 
  private:
-  NamesHeader* names_;
   TableBlockBuilder* block_;
   FileWriter* texts_;
   uint16_t coding_;
@@ -66,6 +102,9 @@ class RoleFile : public File {
   }
   void sync() override {
     or_fail(failure_, [&] { file_->sync(); });
+  }
+  void start_sync() override {
+    or_fail(failure_, [&] { file_->start_sync(); });
   }
   void close() override {
     or_fail(failure_, [&] { file_->close(); });
@@ -102,8 +141,10 @@ std::string count_of(size_t n, const char* what) {
 }
 
 // Stops the build, before anything is replaced, when the source holds an
-// error, or a warning and warnings are errors.
-void stop_on_findings(const BuildOptions& options, const Diagnostics& diagnostics) {
+// error, or a warning and warnings are errors. The sources before it had
+// neither, or the build would have stopped there.
+void stop_on_findings(const BuildOptions& options, const Diagnostics& diagnostics,
+                      const std::string& source_path) {
   const size_t errors = diagnostics.errors(), warnings = diagnostics.warnings();
   if (errors == 0 && (warnings == 0 || !options.warnings_are_errors)) return;
   std::string summary;
@@ -111,104 +152,265 @@ void stop_on_findings(const BuildOptions& options, const Diagnostics& diagnostic
   if (warnings > 0 && options.warnings_are_errors) {
     summary += (errors > 0 ? ", " : "") + count_of(warnings, "warning") + ", which -W makes errors";
   }
-  throw source_failure("  Error in " + options.source_path + ": " + summary, options.source_path);
+  throw source_failure("  Error in " + source_path + ": " + summary, source_path);
 }
 
-// Reads the source twice (first to know the index's room) and writes the
-// complete new MSG file and names header to their temporary files.
-void write_new_files(const BuildOptions& options, const WorkFilePaths& paths, const Catalogue& old,
-                     OpenFiles& files, Diagnostics& diagnostics) {
-  // First pass over the source: its parameters and how many texts it holds,
-  // so that the index's room is known before any text is written; and
-  // everything in it that is wrong or doubtful.
-  TableParameters parameters;
-  CountingHandler counter;
+// What the run learnt of a source before writing anything.
+struct SourceStep {
+  std::string language;
+  uint32_t type_key = 0;
+  uint16_t coding = kByteCoding;
   long directive_lines = 0;
-  {
-    LineReader source(files.source.get(), true);
-    read_directives(source, options.source_path, &parameters, &diagnostics);
-    directive_lines = source.line_number();
-    message_pass(source, options.source_path, counter, &diagnostics, parameters.coding);
-  }
-  stop_on_findings(options, diagnostics);
-  if (counter.texts > kMaxCount) {
-    throw input_failure(options.source_path + " : " + std::to_string(counter.texts) +
-                            " messages have a text; a table holds at most " +
-                            std::to_string(kMaxCount),
-                        options.source_path);
+  size_t count = 0;
+  uint32_t text_bytes = 0;
+};
+
+// Texts of one block are kept in memory up to this size, and written once
+// the block's place is known; a larger block is encoded again.
+constexpr size_t kKeptTexts = 4 << 20;
+
+class SourceBuild {
+ public:
+  SourceBuild(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& paths,
+              const Catalogue& old, OpenFiles& files, Diagnostics& diagnostics,
+              std::vector<std::string>& warnings)
+      : fs_(fs),
+        options_(options),
+        paths_(paths),
+        files_(files),
+        diagnostics_(diagnostics),
+        warnings_(warnings),
+        plan_(old, paths.msg_shown),
+        steps_(options.sources.size()) {}
+
+  void run() {
+    plan();
+    FileWriter names(files_.names_tmp.get(), 0);
+    NamesHeader names_header(&names);
+    // The checks of the names need the previous header's names.
+    names_header.check_names(&diagnostics_, source(0), paths_.names);
+    if (files_.previous_names) {
+      LineReader previous(files_.previous_names.get(), false);
+      names_header.copy_previous_header(previous);
+    }
+    std::string texts;
+    texts.reserve(kKeptTexts + (64 << 10));
+    std::vector<size_t> pending;
+    for (size_t k = 0; k < steps_.size(); ++k) {
+      try {
+        read_step(k, names_header, texts, pending);
+      } catch (const Failure& failure) {
+        throw naming_source(failure, k);
+      }
+      names_header.end_source();
+    }
+    texts = std::string();
+    names.flush();
+    carry_old_blocks();
+    for (size_t k : pending) {
+      try {
+        write_again(k);
+      } catch (const Failure& failure) {
+        throw naming_source(failure, k);
+      }
+    }
+    const std::string area = plan_.header_area();
+    files_.tmp->write_at(0, area.data(), area.size());
+    // Both files on their way to the disk before either sync waits: the
+    // first sync then makes both durable at once.
+    files_.names_tmp->start_sync();
+    files_.tmp->start_sync();
+    files_.tmp->sync();
+    files_.tmp->close();
+    files_.tmp.reset();
+    files_.names_tmp->sync();
+    files_.names_tmp->close();
+    files_.names_tmp.reset();
   }
 
-  TableRecord record;
-  record.type_key = make_type_key(parameters.file_type, parameters.appli_type);
-  set_chars(record.font_file, kFontFileWidth, parameters.font_file);
-  record.coding = parameters.coding;
-  HeaderArea area;
-  plan_header_area(old, paths.msg_shown, parameters.language, record, &area);
+ private:
+  const std::string& source(size_t k) const { return options_.sources[k]; }
 
-  files.tmp->write_at(0, area.bytes.data(), area.bytes.size());
-  if (files.old_msg) {
-    // In slices, so that a request to stop is seen during a long copy.
+  // A failure of one source of a list says which source, when it does not
+  // already.
+  Failure naming_source(const Failure& failure, size_t k) const {
+    if (steps_.size() < 2 || failure.message().find(source(k)) != std::string::npos) {
+      return failure;
+    }
+    Failure named(failure.kind(), source(k) + ": " + failure.message(), failure.subject(),
+                  failure.reason());
+    return failure.self_contained() ? named.as_self_contained() : named;
+  }
+
+  // The first source is opened with the other files; the others when read.
+  std::unique_ptr<File> open_source(size_t k) {
+    return in_role("Cannot read " + source(k), or_fail("Cannot open " + source(k), [&] {
+                     return fs_.open(source(k), OpenMode::kRead);
+                   }));
+  }
+  template <typename Read>
+  void with_source(size_t k, Read read) {
+    if (k == 0) {
+      read(files_.source.get());
+      return;
+    }
+    std::unique_ptr<File> file = open_source(k);
+    read(file.get());
+    file->close();
+  }
+
+  // From every source's directive lines alone, where every table and block
+  // goes. A source whose directives are refused ends the plan: reading it
+  // again fails the same way when its turn comes.
+  void plan() {
+    for (size_t k = 0; k < steps_.size(); ++k) {
+      TableParameters parameters;
+      try {
+        with_source(k, [&](File* file) {
+          // The directive lines are short: a small first read takes them.
+          LineReader reader(file, true, 4096);
+          read_directives(reader, source(k), &parameters);
+        });
+      } catch (const Failure& failure) {
+        // A refused source is reported in its turn, after the failures of
+        // the sources before it; a file that cannot be read stops the run.
+        if (failure.kind() != FailureKind::kInput) throw naming_source(failure, k);
+        break;
+      }
+      steps_[k].language = parameters.language;
+      steps_[k].type_key = make_type_key(parameters.file_type, parameters.appli_type);
+      if (!plan_.add_step(parameters.language, steps_[k].type_key, options_.replace)) break;
+    }
+    plan_.finish_planning();
+    stop_if_interrupted();
+  }
+
+  void read_step(size_t k, NamesHeader& names, std::string& texts, std::vector<size_t>& pending) {
+    SourceStep& step = steps_[k];
+    TableParameters parameters;
+    texts.clear();
+    std::optional<ReadingHandler> handler;
+    // What the names header finds is said only of a source that holds no
+    // error of its own, as when a run reads it in a pass of its own.
+    Diagnostics name_findings;
+    names.check_names(&name_findings, source(k), paths_.names);
+    with_source(k, [&](File* file) {
+      LineReader reader(file, true);
+      read_directives(reader, source(k), &parameters, &diagnostics_);
+      step.directive_lines = reader.line_number();
+      handler.emplace(&names, &texts, kKeptTexts, parameters.coding);
+      handler->source = &reader;
+      message_pass(reader, source(k), *handler, &diagnostics_, parameters.coding);
+    });
+    stop_on_findings(options_, diagnostics_, source(k));
+    if (handler->texts > kMaxCount) {
+      throw input_failure(source(k) + " : " + std::to_string(handler->texts) +
+                              " messages have a text; a table holds at most " +
+                              std::to_string(kMaxCount),
+                          source(k));
+    }
+    if (k >= plan_.steps() || step.language != parameters.language ||
+        step.type_key != make_type_key(parameters.file_type, parameters.appli_type)) {
+      throw file_failure("Cannot read " + source(k) + ": it changed during the build");
+    }
+    const PlannedStep& planned = plan_.step(k);
+    if (planned.refusal) throw *planned.refusal;
+    const Failure too_large =
+        input_failure(paths_.msg_shown + " : the file would grow past 4 GiB", paths_.msg_shown);
+    if (plan_.file_size_after(k, 0) > UINT32_MAX) throw too_large;
+    if (handler->bad_escape) throw *handler->bad_escape;
+    for (const Diagnostic& finding : name_findings.all()) diagnostics_.report(finding);
+    stop_on_findings(options_, diagnostics_, source(k));
+    const TableBlockBuilder& block = handler->block;
+    const uint64_t block_size =
+        uint64_t{kIndexEntrySize} * handler->texts + handler->text_bytes + block.fill().size();
+    if (plan_.file_size_after(k, block_size) > UINT32_MAX) throw too_large;
+    if (!planned.same_as.empty()) {
+      warnings_.push_back(
+          source(k) + ": warning: the new table " + planned.table +
+          " has the language and type of " + planned.same_as +
+          ", and a lookup of the first matching table never reaches it; -r replaces " +
+          planned.same_as + " instead");
+    }
+
+    step.coding = parameters.coding;
+    step.count = handler->texts;
+    step.text_bytes = static_cast<uint32_t>(handler->text_bytes);
+    TableRecord record;
+    record.type_key = step.type_key;
+    set_chars(record.font_file, kFontFileWidth, parameters.font_file);
+    record.coding = parameters.coding;
+    record.message_count = static_cast<uint16_t>(step.count);
+    plan_.set_block(k, record, block_size);
+
+    const BlockSlot& slot = plan_.slot(planned.slot);
+    if (slot.step != static_cast<int>(k)) return;  // a later source replaces it
+    if (!slot.placed || !handler->kept) {
+      pending.push_back(k);
+      return;
+    }
+    const std::string index = block.index_bytes();
+    files_.tmp->write_at(slot.position, index.data(), index.size());
+    texts.append(block.fill());
+    files_.tmp->write_at(slot.position + index.size(), texts.data(), texts.size());
+  }
+
+  // The old file's blocks that stay, each at its new place, in slices, so
+  // that a request to stop is seen during a long copy.
+  void carry_old_blocks() {
     constexpr uint64_t kSlice = 16 << 20;
-    const uint64_t shift = area.bytes.size() - area.old_blocks_begin;
-    for (uint64_t from = area.old_blocks_begin; from < old.file_size; from += kSlice) {
-      stop_if_interrupted();
-      const uint64_t end = std::min(old.file_size, from + kSlice);
-      copy_range(*files.old_msg, from, *files.tmp, from + shift, end);
+    for (size_t i : plan_.order()) {
+      const BlockSlot& slot = plan_.slot(i);
+      if (!slot.carried || !files_.old_msg) continue;
+      for (uint64_t from = slot.old_begin; from < slot.old_end; from += kSlice) {
+        stop_if_interrupted();
+        const uint64_t end = std::min(slot.old_end, from + kSlice);
+        copy_range(*files_.old_msg, from, *files_.tmp, slot.position + (from - slot.old_begin),
+                   end);
+      }
     }
-  }
-  stop_if_interrupted();
-
-  // Second pass: names and texts.
-  const uint64_t index_size = uint64_t{kIndexEntrySize} * counter.texts;
-  FileWriter texts(files.tmp.get(), area.data_start + index_size);
-  FileWriter names(files.names_tmp.get(), 0);
-  NamesHeader names_header(&names);
-  TableBlockBuilder block;
-  block.reserve(counter.texts);
-  BuildingHandler handler(&names_header, &block, &texts, parameters.coding);
-  names_header.check_names(&diagnostics, options.source_path, paths.names);
-  if (files.previous_names) {
-    LineReader previous(files.previous_names.get(), false);
-    names_header.copy_previous_header(previous);
-  }
-  {
-    // The lines the first pass took as directives (or consumed looking for
-    // them) are passed over, so that line numbers stay those of the file.
-    LineReader source(files.source.get(), true);
-    std::string_view skipped;
-    for (long i = 0; i < directive_lines && source.read_line(&skipped); ++i) {
-    }
-    handler.source = &source;
-    message_pass(source, options.source_path, handler);
-  }
-  stop_on_findings(options, diagnostics);
-  texts.append(block.fill());
-  texts.flush();
-  names.flush();
-  if (block.count() != counter.texts) {
-    throw file_failure("Cannot read " + options.source_path + ": it changed during the build");
-  }
-  if (texts.position() > UINT32_MAX) {
-    throw input_failure(paths.msg_shown + " : the file would grow past 4 GiB", paths.msg_shown);
+    stop_if_interrupted();
   }
 
-  // The index and the record's final count, then everything to disk.
-  const std::string index_bytes = block.index_bytes();
-  area.new_record.message_count = static_cast<uint16_t>(block.count());
-  std::string record_bytes;
-  write_table_record(&record_bytes, area.new_record);
-  files.tmp->write_at(area.data_start, index_bytes.data(), index_bytes.size());
-  files.tmp->write_at(area.record_pos, record_bytes.data(), record_bytes.size());
-  files.tmp->sync();
-  files.tmp->close();
-  files.tmp.reset();
-  files.names_tmp->sync();
-  files.names_tmp->close();
-  files.names_tmp.reset();
-}
+  // A block that could not be written when its source was read.
+  void write_again(size_t k) {
+    const SourceStep& step = steps_[k];
+    const BlockSlot& slot = plan_.slot(plan_.step(k).slot);
+    const uint64_t index_size = uint64_t{kIndexEntrySize} * step.count;
+    FileWriter texts(files_.tmp.get(), slot.position + index_size);
+    TableBlockBuilder block;
+    block.reserve(step.count);
+    WritingHandler handler(&block, &texts, step.coding);
+    with_source(k, [&](File* file) {
+      // The lines the first reading took as directives (or consumed looking
+      // for them) are passed over, so that line numbers stay those of the file.
+      LineReader reader(file, true);
+      std::string_view skipped;
+      for (long i = 0; i < step.directive_lines && reader.read_line(&skipped); ++i) {
+      }
+      message_pass(reader, source(k), handler);
+    });
+    if (block.count() != step.count || block.texts_size() != step.text_bytes) {
+      throw file_failure("Cannot read " + source(k) + ": it changed during the build");
+    }
+    texts.append(block.fill());
+    texts.flush();
+    const std::string index = block.index_bytes();
+    files_.tmp->write_at(slot.position, index.data(), index.size());
+  }
+
+  FileSystem& fs_;
+  const BuildOptions& options_;
+  const WorkFilePaths& paths_;
+  OpenFiles& files_;
+  Diagnostics& diagnostics_;
+  std::vector<std::string>& warnings_;
+  CataloguePlan plan_;
+  std::vector<SourceStep> steps_;
+};
 
 void run_build(FileSystem& fs, const BuildOptions& options, const Catalogue& old, WorkFiles& work,
-               OpenFiles& files, Diagnostics& diagnostics) {
+               OpenFiles& files, Diagnostics& diagnostics, std::vector<std::string>& warnings) {
   const WorkFilePaths& paths = work.paths();
 
   // Open everything else first, in the order whose failures users know.
@@ -245,15 +447,17 @@ void run_build(FileSystem& fs, const BuildOptions& options, const Catalogue& old
       or_fail("Cannot create " + paths.names, [&] { return create_afresh(paths.names_tmp); }));
   work.created_names_tmp();
 
-  write_new_files(options, work.paths(), old, files, diagnostics);
+  SourceBuild(fs, options, work.paths(), old, files, diagnostics, warnings).run();
   files.close_quietly();
   work.commit();
 }
 
 }  // namespace
 
-void build(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& paths,
-           BaseCatalogue base, Diagnostics& diagnostics) {
+std::vector<std::string> build(FileSystem& fs, const BuildOptions& options,
+                               const WorkFilePaths& paths, BaseCatalogue base,
+                               Diagnostics& diagnostics) {
+  std::vector<std::string> warnings;
   WorkFiles work(fs, paths);
   OpenFiles files;
   files.old_msg = in_role("Cannot read " + paths.msg_shown, std::move(base.file));
@@ -264,7 +468,7 @@ void build(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& pat
   auto undo_and_throw = [&](const Failure& failure) { throw failure.with_note(undo()); };
   try {
     stop_if_interrupted();
-    run_build(fs, options, base.catalogue, work, files, diagnostics);
+    run_build(fs, options, base.catalogue, work, files, diagnostics, warnings);
   } catch (const Failure& failure) {
     undo_and_throw(failure);
   } catch (const Interrupted& interrupted) {
@@ -273,6 +477,7 @@ void build(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& pat
     undo_and_throw(
         input_failure("not enough memory to build " + options.msg_path, options.msg_path));
   }
+  return warnings;
 }
 
 }  // namespace tolvane

@@ -117,6 +117,15 @@ std::vector<Scenario> scenarios() {
        {{"src/ENU.h", english_unicode_source()},
         {kMsg, english.at(kMsg)},
         {kNames, english.at(kNames)}}},
+      // Several sources in one run, one of them in place of the English table.
+      {"ListReplacing",
+       {"-r", "-lsrc/all.lst", "-hinc/Names.h", kMsg},
+       {{"src/all.lst", "FR.h\nENU.h\nEN.h\n"},
+        {"src/EN.h", english_source()},
+        {"src/FR.h", french_source()},
+        {"src/ENU.h", english_unicode_source()},
+        {kMsg, english.at(kMsg)},
+        {kNames, english.at(kNames)}}},
   };
   std::vector<Scenario> all;
   for (Scenario scenario : base) {

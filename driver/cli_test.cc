@@ -32,7 +32,11 @@ const char kUsage[] =
     "-h\tSpecify the name of h file that will be generated\n"
     "example: Tolvane -c -tMyEnglishMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
     "         Tolvane -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
-    "generates MyAppli.MSG and MyMessagesNames.h files\n";
+    "generates MyAppli.MSG and MyMessagesNames.h files\n"
+    "-l\tSpecify a file listing the h files, one a line, to build in one run\n"
+    "-r\tReplace the table of the same language and type instead of adding one\n"
+    "example: Tolvane -c -lAllLanguages.txt -hMyMessagesNames.h MyAppli.MSG\n"
+    "         Tolvane -r -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n";
 
 // Runs the tool; a pause that waited for a key would end in SIGALRM instead
 // of hanging the suite.
@@ -161,9 +165,17 @@ TEST_F(CommandLine, MsgPathIsOpenedAsTypedAndShownUpperCased) {
   // does not exist on a case-sensitive file system is missing, here down
   // to its directory (which -c could not create either). Where names ignore
   // case (Windows), it is the same file.
+  // Adding A.h again adds a second table of its language and type, and the
+  // run says so.
+  auto second = [](int rank) {
+    return "A.h: warning: the new table EN:" + std::to_string(rank) +
+           " has the language and type of EN:1, and a lookup of the first matching table never "
+           "reaches it; -r replaces EN:1 instead\n";
+  };
+  int rank = 2;
   if (file_exists(dir / "OUT/APP.MSG")) {
     expect_run(tool({"-tA.h", "-hnames.h", "OUT/APP.MSG"}, dir.path()),
-               success("A.h", "OUT/APP.MSG"), "", 0);
+               success("A.h", "OUT/APP.MSG"), second(rank++), 0);
     EXPECT_EQ(list_dir(dir / "out").size(), 1u);
   } else {
     expect_run(tool({"-tA.h", "-hnames.h", "OUT/APP.MSG"}, dir.path()),
@@ -171,7 +183,7 @@ TEST_F(CommandLine, MsgPathIsOpenedAsTypedAndShownUpperCased) {
                kUsage, 1);
   }
   expect_run(tool({"-tA.h", "-hnames.h", "out/app.msg"}, dir.path()), success("A.h", "OUT/APP.MSG"),
-             "", 0);
+             second(rank), 0);
 }
 
 // Names beyond ASCII reach the files whole (on Windows the command line is

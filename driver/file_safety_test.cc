@@ -139,6 +139,12 @@ class FileSafety : public ::testing::Test {
                const std::string& shown, const std::string& err = "") {
     SCOPED_TRACE(::testing::PrintToString(args));
     RunResult result = tool(args, dir.path());
+    // Adding a language's table again warns, last, and is otherwise silent.
+    const std::string warning = source + ": warning: the new table ";
+    const size_t at = result.err.find(warning);
+    if (at != std::string::npos && (at == 0 || result.err[at - 1] == '\n')) {
+      result.err.erase(at, result.err.find('\n', at) + 1 - at);
+    }
     ASSERT_EQ(result.err, err);
     ASSERT_EQ(result.out, progress(source, shown) + ".. end\n");
     ASSERT_EQ(result.exit_code, 0);
@@ -428,7 +434,9 @@ TEST_F(FileSafety, ReadOnlyDirectories) {
   ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
   result = tool({"-tfr.h", "-hw/names.h", "w/app.msg"}, dir.path(), *as_user);
   EXPECT_EQ(result.out, progress("fr.h", "W/APP.MSG") + ".. end\n");
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.err,
+            "fr.h: warning: the new table FR:2 has the language and type of FR:1, and a lookup of "
+            "the first matching table never reaches it; -r replaces FR:1 instead\n");
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_THAT(list_dir(dir / "w"), ElementsAre("app.msg", "names.h"));
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "driver/source_list.h"
 #include "msgfile/work_files.h"
 #include "platform/failure.h"
 
@@ -16,13 +17,43 @@ const std::string& usage_text() {
       "-h\tSpecify the name of h file that will be generated\n"
       "example: Tolvane -c -tMyEnglishMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
       "         Tolvane -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
-      "generates MyAppli.MSG and MyMessagesNames.h files\n";
+      "generates MyAppli.MSG and MyMessagesNames.h files\n"
+      "-l\tSpecify a file listing the h files, one a line, to build in one run\n"
+      "-r\tReplace the table of the same language and type instead of adding one\n"
+      "example: Tolvane -c -lAllLanguages.txt -hMyMessagesNames.h MyAppli.MSG\n"
+      "         Tolvane -r -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n";
   return text;
 }
 
 bool wants_batch(const std::vector<std::string>& args) {
   return std::find(args.begin(), args.end(), "-b") != args.end();
 }
+
+namespace {
+
+// What -t checks, for each source of a list too.
+void check_source(FileSystem& fs, const std::string& value) {
+  if (value.find(".h") == std::string::npos) {
+    // `-t en.h` leaves -t empty and en.h a stray argument.
+    throw usage_failure(value + " is not a h file:" +
+                            (value.empty() ? "\nthe file name must follow -t with no "
+                                             "blank, as in -tMyEnglishMessages.h"
+                                           : ""),
+                        value);
+  }
+  // Never opened when it is no regular file: a FIFO would hang.
+  if (FileKind kind = fs.kind(value);
+      kind != FileKind::kRegular && kind != FileKind::kMissing && kind != FileKind::kNoDirectory) {
+    throw usage_failure(value + " is no regular file", value);
+  }
+  try {
+    fs.open(value, OpenMode::kRead)->close();
+  } catch (const IoError&) {
+    throw usage_failure(value + " does not exist or cannot be opened", value);
+  }
+}
+
+}  // namespace
 
 BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem& fs) {
   // Usage alone, with no message before it.
@@ -67,31 +98,42 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
         options.names_given = true;
         break;
       case 't':
-        if (value.find(".h") == std::string::npos) {
-          // `-t en.h` leaves -t empty and en.h a stray argument.
-          throw usage_failure(value + " is not a h file:" +
-                                  (value.empty() ? "\nthe file name must follow -t with no "
-                                                   "blank, as in -tMyEnglishMessages.h"
-                                                 : ""),
-                              value);
-        }
-        // Never opened when it is no regular file: a FIFO would hang.
-        if (FileKind kind = fs.kind(value); kind != FileKind::kRegular &&
-                                            kind != FileKind::kMissing &&
-                                            kind != FileKind::kNoDirectory) {
-          throw usage_failure(value + " is no regular file", value);
-        }
-        try {
-          fs.open(value, OpenMode::kRead)->close();
-        } catch (const IoError&) {
-          throw usage_failure(value + " does not exist or cannot be opened", value);
-        }
+        check_source(fs, value);
         options.source_path = value;
         options.source_given = true;
+        break;
+      case 'l':
+        if (value.empty()) {
+          throw usage_failure(
+              "-l needs a file name:\nthe file name must follow -l with no blank, as in "
+              "-lAllLanguages.txt",
+              arg);
+        }
+        options.list_path = value;
+        options.list_given = true;
+        break;
+      case 'r':
+        // A new option takes no value.
+        if (!value.empty()) throw usage_failure("bad argument : " + arg, arg);
+        options.replace = true;
         break;
       default:
         throw usage_failure("bad argument : " + arg, arg);
     }
+  }
+  if (options.list_given && options.source_given) {
+    throw usage_failure("-l and -t cannot be used together: the list names every source");
+  }
+  if (options.replace && options.create) {
+    throw usage_failure("-r and -c cannot be used together: -r replaces a table of a MSG file");
+  }
+  if (options.list_given) {
+    options.sources = read_source_list(fs, options.list_path);
+    for (const std::string& source : options.sources) check_source(fs, source);
+    options.source_path = options.sources.front();
+    options.source_given = true;
+  } else if (options.source_given) {
+    options.sources = {options.source_path};
   }
   if (!options.source_given) {
     throw usage_advice(

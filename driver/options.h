@@ -1,4 +1,5 @@
-// The command line: Tolvane [-c] [-b] [-W] -t<source> -h<names header> <file>.MSG
+// The command line: Tolvane [-c] [-b] [-W] -t<source> -h<names header> <file>.MSG,
+// or with -l<list file> every source of the list, and -r to replace tables.
 #ifndef TOLVANE_DRIVER_OPTIONS_H_
 #define TOLVANE_DRIVER_OPTIONS_H_
 
@@ -13,8 +14,13 @@ inline constexpr char kVersion[] = "1.1";
 
 struct BuildOptions {
   bool create = false;
-  std::string source_path;
+  std::string source_path;  // -t, or the list's first source
   bool source_given = false;
+  std::string list_path;  // -l
+  bool list_given = false;
+  bool replace = false;  // -r: each source replaces its language's table of its type
+  // Every source, in the order its table is added: -t's, or the list's.
+  std::vector<std::string> sources;
   std::string names_path;
   bool names_given = false;
   std::string msg_path;              // upper-cased: what messages and the header show

@@ -154,7 +154,7 @@ TEST(ParseCommandLine, ReportsTheFirstProblemInTheOrderOfExamination) {
   }
 }
 
-TEST(UsageText, IsTheEightLinesUsersKnow) {
+TEST(UsageText, IsTheEightLinesUsersKnowThenTheNewOptions) {
   EXPECT_EQ(usage_text(),
             "Tolvane : build a MSG file for Kestrin from .h file\n"
             "Tolvane.exe [options below] file.MSG\n"
@@ -163,7 +163,11 @@ TEST(UsageText, IsTheEightLinesUsersKnow) {
             "-h\tSpecify the name of h file that will be generated\n"
             "example: Tolvane -c -tMyEnglishMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
             "         Tolvane -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
-            "generates MyAppli.MSG and MyMessagesNames.h files\n");
+            "generates MyAppli.MSG and MyMessagesNames.h files\n"
+            "-l\tSpecify a file listing the h files, one a line, to build in one run\n"
+            "-r\tReplace the table of the same language and type instead of adding one\n"
+            "example: Tolvane -c -lAllLanguages.txt -hMyMessagesNames.h MyAppli.MSG\n"
+            "         Tolvane -r -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n");
 }
 
 }  // namespace

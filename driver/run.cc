@@ -163,24 +163,39 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
   }
   // The given files by what they are; the work files by their names alone,
   // since a work file left by an earlier run may be a second name of a file
-  // in place, and the run makes its work files afresh.
+  // in place, and the run makes its work files afresh. Each source of a
+  // list is checked against the others' roles; sources may repeat.
   constexpr size_t kGiven = 3;
+  auto name_identity = [&](const std::string& path) {
+    FileIdentity name = fs.identity(dir_name(path));
+    // In a missing directory only the whole path tells files apart.
+    name.name = !name.name.empty()
+                    ? path
+                    : path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    return name;
+  };
   FileIdentity ids[std::size(roles)], names[std::size(roles)];
   for (size_t i = 0; i < std::size(roles); ++i) {
-    const std::string& path = roles[i].path;
-    ids[i] = fs.identity(path);
-    names[i] = fs.identity(dir_name(path));
-    // In a missing directory only the whole path tells files apart.
-    names[i].name =
-        !names[i].name.empty()
-            ? path
-            : path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    ids[i] = fs.identity(roles[i].path);
+    names[i] = name_identity(roles[i].path);
     for (size_t j = 0; j < i; ++j) {
       if (i < kGiven ? ids[j] == ids[i] : names[j] == names[i]) {
         throw usage_failure("the " + std::string(roles[j].what) + " " + roles[j].shown +
                                 " and the " + roles[i].what + " " + roles[i].shown +
                                 " are the same file",
                             roles[j].shown);
+      }
+    }
+  }
+  for (size_t k = 1; k < options.sources.size(); ++k) {
+    const std::string& source = options.sources[k];
+    const FileIdentity id = fs.identity(source);
+    const FileIdentity name = name_identity(source);
+    for (size_t i = 1; i < std::size(roles); ++i) {
+      if (i < kGiven ? ids[i] == id : names[i] == name) {
+        throw usage_failure("the message source " + source + " and the " + roles[i].what + " " +
+                                roles[i].shown + " are the same file",
+                            source);
       }
     }
   }
@@ -245,6 +260,7 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
   // never keeps another one waiting.
   std::unique_ptr<FileLock> lock;
   Diagnostics diagnostics;
+  std::vector<std::string> warnings;
   try {
     options = parse_command_line(args, fs);
     const WorkFilePaths paths = check_paths(fs, options);
@@ -260,9 +276,9 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
       base = read_existing(fs, options);
     }
     check_previous_names(fs, options);
-    console.write_out("  read " + options.source_path + "\n");
+    for (const std::string& source : options.sources) console.write_out("  read " + source + "\n");
     console.write_out("  build " + options.msg_path + "\n");
-    build(fs, options, paths, std::move(base), diagnostics);
+    warnings = build(fs, options, paths, std::move(base), diagnostics);
   } catch (const Failure& failure) {
     lock.reset();
     print_diagnostics(diagnostics, console);
@@ -281,6 +297,8 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
   }
   lock.reset();
   print_diagnostics(diagnostics, console);
+  // Said once the tables they are about are in place.
+  for (const std::string& warning : warnings) console.write_err(warning + "\n");
   if (interrupt_signal() != 0) {
     // The request came while the new files were replacing the previous
     // ones, and was held back until they had.

@@ -85,85 +85,94 @@ std::string dump_usage() {
 
 std::string dump_version() { return std::string("tolvane-dump ") + TOLVANE_VERSION + "\n"; }
 
-DumpOptions parse_dump_options(const std::vector<std::string>& args) {
-  DumpOptions options;
-  bool has_table = false;
-  bool has_path = false;
-  auto set_mode = [&](Mode mode) {
-    if (options.mode != Mode::kSummary && options.mode != mode) {
-      throw usage_error(std::string(mode_option(options.mode)) + " and " + mode_option(mode) +
-                        " cannot be combined");
-    }
-    options.mode = mode;
-  };
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    std::string value;
-    bool has_value = false;
-    if (arg.rfind("--", 0) == 0) {
-      if (size_t equals = arg.find('='); equals != std::string::npos) {
-        value = arg.substr(equals + 1);
-        arg.resize(equals);
-        has_value = true;
-      }
-    }
-    auto take_value = [&]() {
-      if (has_value) return value;
-      if (i + 1 >= args.size()) throw usage_error(arg + " needs a value");
-      return args[++i];
-    };
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--version") {
-      options.version = true;
-    } else if (arg == "--messages") {
-      set_mode(Mode::kMessages);
-    } else if (arg == "--check") {
-      set_mode(Mode::kCheck);
-    } else if (arg == "--lint") {
-      set_mode(Mode::kLint);
-    } else if (arg == "--stats") {
-      set_mode(Mode::kStats);
-    } else if (arg == "--reference") {
-      options.reference = take_value();
-      if (options.reference.empty()) throw usage_error("--reference needs a language");
-    } else if (arg == "--utf8") {
-      options.utf8 = true;
-    } else if (arg == "--charset") {
-      options.charset = take_value();
-      options.utf8 = true;
-      if (options.charset.empty()) throw usage_error("--charset needs a character set name");
-    } else if (arg == "--json") {
-      options.json = true;
-    } else if (arg == "--language") {
-      options.selection.all_languages = false;
-      options.selection.language = take_value();
-    } else if (arg == "--table") {
-      has_table = true;
-      options.selection.rank = parse_rank("--table", take_value());
-    } else if (arg == "--source") {
-      set_mode(Mode::kSource);
-      std::string target = take_value();
-      size_t colon = target.rfind(':');
-      options.source_language = target.substr(0, colon);
-      if (colon != std::string::npos) {
-        options.source_rank = parse_rank("--source", target.substr(colon + 1));
-      }
-    } else if (arg == "--names") {
-      options.names_path = take_value();
-      if (options.names_path.empty()) throw usage_error("--names needs a file name");
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      throw usage_error("unknown option " + arg);
-    } else if (has_path) {
-      throw usage_error("only one MSG file can be given; \"" + arg + "\" is one too many");
-    } else {
-      options.msg_path = arg;
-      has_path = true;
+namespace {
+
+// What the command line gave besides the options' values.
+struct Given {
+  bool table = false;  // --table
+  bool path = false;   // the MSG file
+};
+
+void set_mode(DumpOptions* options, Mode mode) {
+  if (options->mode != Mode::kSummary && options->mode != mode) {
+    throw usage_error(std::string(mode_option(options->mode)) + " and " + mode_option(mode) +
+                      " cannot be combined");
+  }
+  options->mode = mode;
+}
+
+// Reads args[*i] into `options`, and the value it takes: after "=" in the
+// same argument, or the next argument (then *i moves on to it).
+void read_argument(const std::vector<std::string>& args, size_t* i, DumpOptions* options,
+                   Given* given) {
+  std::string arg = args[*i];
+  std::string value;
+  bool has_value = false;
+  if (arg.rfind("--", 0) == 0) {
+    if (size_t equals = arg.find('='); equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+      arg.resize(equals);
+      has_value = true;
     }
   }
-  if (options.help || options.version) return options;
-  if (!has_path) throw usage_error("no MSG file given");
-  const bool selects = !options.selection.all_languages || has_table;
+  auto take_value = [&]() {
+    if (has_value) return value;
+    if (*i + 1 >= args.size()) throw usage_error(arg + " needs a value");
+    return args[++*i];
+  };
+  if (arg == "--help" || arg == "-h") {
+    options->help = true;
+  } else if (arg == "--version") {
+    options->version = true;
+  } else if (arg == "--messages") {
+    set_mode(options, Mode::kMessages);
+  } else if (arg == "--check") {
+    set_mode(options, Mode::kCheck);
+  } else if (arg == "--lint") {
+    set_mode(options, Mode::kLint);
+  } else if (arg == "--stats") {
+    set_mode(options, Mode::kStats);
+  } else if (arg == "--reference") {
+    options->reference = take_value();
+    if (options->reference.empty()) throw usage_error("--reference needs a language");
+  } else if (arg == "--utf8") {
+    options->utf8 = true;
+  } else if (arg == "--charset") {
+    options->charset = take_value();
+    options->utf8 = true;
+    if (options->charset.empty()) throw usage_error("--charset needs a character set name");
+  } else if (arg == "--json") {
+    options->json = true;
+  } else if (arg == "--language") {
+    options->selection.all_languages = false;
+    options->selection.language = take_value();
+  } else if (arg == "--table") {
+    given->table = true;
+    options->selection.rank = parse_rank("--table", take_value());
+  } else if (arg == "--source") {
+    set_mode(options, Mode::kSource);
+    std::string target = take_value();
+    size_t colon = target.rfind(':');
+    options->source_language = target.substr(0, colon);
+    if (colon != std::string::npos) {
+      options->source_rank = parse_rank("--source", target.substr(colon + 1));
+    }
+  } else if (arg == "--names") {
+    options->names_path = take_value();
+    if (options->names_path.empty()) throw usage_error("--names needs a file name");
+  } else if (arg.size() > 1 && arg[0] == '-') {
+    throw usage_error("unknown option " + arg);
+  } else if (given->path) {
+    throw usage_error("only one MSG file can be given; \"" + arg + "\" is one too many");
+  } else {
+    options->msg_path = arg;
+    given->path = true;
+  }
+}
+
+// Refuses options that do not go with the mode.
+void check_combinations(const DumpOptions& options, const Given& given) {
+  const bool selects = !options.selection.all_languages || given.table;
   if (options.mode == Mode::kSource && (options.json || selects)) {
     throw usage_error("--source cannot be combined with --json, --language or --table");
   }
@@ -183,6 +192,17 @@ DumpOptions parse_dump_options(const std::vector<std::string>& args) {
   if (options.utf8 && options.mode != Mode::kMessages && options.mode != Mode::kSource) {
     throw usage_error("--utf8 and --charset only go with --messages or --source");
   }
+}
+
+}  // namespace
+
+DumpOptions parse_dump_options(const std::vector<std::string>& args) {
+  DumpOptions options;
+  Given given;
+  for (size_t i = 0; i < args.size(); ++i) read_argument(args, &i, &options, &given);
+  if (options.help || options.version) return options;
+  if (!given.path) throw usage_error("no MSG file given");
+  check_combinations(options, given);
   // A character set the system does not know is a wrong command line.
   if (!options.charset.empty()) Charset known(options.charset);
   return options;
@@ -192,7 +212,7 @@ DumpResult run_dump(const DumpOptions& options, std::shared_ptr<File> file,
                     std::string_view names_header, Output& out) {
   std::unique_ptr<Utf8View> view;
   if (options.utf8) view = std::make_unique<Utf8View>(options.charset);
-  const CatalogueView catalogue = inspect_catalogue(std::move(file));
+  const CatalogueView catalogue = inspect_catalogue(std::move(file), options.windows);
   DumpResult result;
   if (options.mode == Mode::kSource) {
     Selection selection;

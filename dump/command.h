@@ -26,6 +26,7 @@ struct DumpOptions {
   bool utf8 = false;       // --utf8 (or --charset): texts in UTF-8 where they decode
   std::string charset;     // --charset: a byte table's character set; empty for ASCII
   std::string msg_path;
+  BlockWindows windows;  // how blocks are read; never from the command line
 };
 
 // `args` excludes the program name. Throws a usage Failure when the command

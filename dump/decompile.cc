@@ -5,7 +5,7 @@
 #include <cstring>
 #include <optional>
 
-#include "dump/escape.h"
+#include "msgfile/escape.h"
 #include "msgfile/table_block.h"
 #include "names/names_header.h"
 #include "platform/failure.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "dump/escape.h"
+#include "msgfile/escape.h"
 
 namespace tolvane::dump {
 namespace {

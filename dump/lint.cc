@@ -8,32 +8,11 @@
 #include <optional>
 
 #include "dump/encoding.h"
-#include "dump/escape.h"
+#include "msgfile/escape.h"
+#include "msgfile/printf_format.h"
 
 namespace tolvane::dump {
 namespace {
-
-bool is_digit(uint16_t u) { return u >= '0' && u <= '9'; }
-
-// Reads decimal digits at `i`; returns the value (capped) and moves `i` past
-// them, or nothing when there is no digit.
-std::optional<uint32_t> digits(const std::vector<uint16_t>& units, size_t* i) {
-  if (*i >= units.size() || !is_digit(units[*i])) return std::nullopt;
-  uint32_t value = 0;
-  for (; *i < units.size() && is_digit(units[*i]); ++*i) {
-    value = std::min<uint32_t>(value * 10 + (units[*i] - '0'), 1000000);
-  }
-  return value;
-}
-
-// An argument position written as "n$" at `i`, or nothing (and `i` kept).
-std::optional<uint32_t> position(const std::vector<uint16_t>& units, size_t* i) {
-  size_t j = *i;
-  std::optional<uint32_t> n = digits(units, &j);
-  if (!n || *n == 0 || j >= units.size() || units[j] != '$') return std::nullopt;
-  *i = j + 1;
-  return n;
-}
 
 class Arguments {
  public:
@@ -56,17 +35,8 @@ class Arguments {
   std::vector<std::string> slots_;
 };
 
-// A width or precision of "*" (or "*n$") takes an int of its own.
-void star(const std::vector<uint16_t>& units, size_t* i, Arguments* args) {
-  if (*i < units.size() && units[*i] == '*') {
-    ++*i;
-    args->take(position(units, i), "*");
-  } else {
-    digits(units, i);
-  }
-}
-
-const char* conversion_class(uint16_t c) {
+// The class of argument a conversion character reads.
+const char* conversion_class(char c) {
   switch (c) {
     case 'd':
     case 'i':
@@ -94,7 +64,7 @@ const char* conversion_class(uint16_t c) {
     case 'n':
       return "n";
     default:
-      return nullptr;
+      return "?";  // not one printf knows
   }
 }
 
@@ -259,6 +229,75 @@ void look_at_text(const TableView& table, const Scratch& scratch, size_t k, size
   }
 }
 
+// Reads the texts of a table with `count` index entries (in scratch->index)
+// for their conversions and codings.
+void read_texts(const CatalogueView& catalogue, const TableView& table, size_t count,
+                Scratch* scratch, TableData* out) {
+  TableData& data = *out;
+  File& file = *catalogue.file;
+  using Text = Scratch::Text;
+  const std::vector<Text>& texts = scratch->texts;
+  const bool unicode = table.unicode();
+  bool texts_found = false;
+  // The texts go by in pieces small enough to stay in the processor's
+  // cache; a text is looked at where it lies when the piece holds all of
+  // it, and read on its own otherwise. In a byte table only texts with a
+  // byte of interest are; which text holds it is worked out only once a
+  // table has one: many tables have none, and then the walk over the index
+  // is all the per-message work there is.
+  constexpr size_t kPiece = 128 * 1024;
+  std::string& buffer = scratch->piece;
+  buffer.resize(kPiece);
+  const uint64_t end = table.block_end;
+  size_t k = 0;
+  for (uint64_t piece = table.index_end; piece < end;) {
+    const size_t got = file.read_at(piece, buffer.data(),
+                                    static_cast<size_t>(std::min<uint64_t>(kPiece, end - piece)));
+    if (got == 0) break;
+    const std::string_view bytes(buffer.data(), got);
+    const uint64_t piece_end = piece + got;
+    uint64_t resume = piece_end;
+    for (size_t hit = 0; hit < got; ++hit) {
+      if (!unicode) hit = next_of_interest(bytes, hit);
+      if (hit == got) break;
+      if (!texts_found) {
+        find_texts(table, count, scratch);
+        texts_found = true;
+      }
+      const uint64_t where = piece + hit;
+      while (k + 1 < texts.size() && texts[k + 1].at <= where) ++k;
+      if (texts[k].at > where) {  // before the first text
+        if (texts[k].at >= piece_end) break;
+        hit = static_cast<size_t>(texts[k].at - piece) - 1;
+        continue;
+      }
+      size_t first = k;  // entries that share the text
+      while (first > 0 && texts[first - 1].at == texts[k].at) --first;
+      const uint64_t at = texts[k].at;
+      const uint64_t next = k + 1 < texts.size() ? texts[k + 1].at : end;
+      std::string_view span;
+      if (at >= piece && next <= piece_end) {
+        span = bytes.substr(static_cast<size_t>(at - piece), static_cast<size_t>(next - at));
+      } else {
+        scratch->text.resize(static_cast<size_t>(next - at));
+        scratch->text.resize(file.read_at(at, scratch->text.data(), scratch->text.size()));
+        span = scratch->text;
+      }
+      look_at_text(table, *scratch, first, k, span, &data);
+      if (next >= piece_end) {
+        resume = next;  // past the text, which may run on beyond this piece
+        break;
+      }
+      hit = static_cast<size_t>(next - piece) - 1;
+    }
+    piece = std::max(piece_end, resume);
+  }
+  auto by_id = [](const TableData::Encoding& a, const TableData::Encoding& b) {
+    return a.id < b.id;
+  };
+  std::stable_sort(data.encodings.begin(), data.encodings.end(), by_id);
+}
+
 void analyse(const CatalogueView& catalogue, const TableView& table, bool with_texts,
              Scratch* scratch, TableData* out) {
   TableData& data = *out;
@@ -280,69 +319,7 @@ void analyse(const CatalogueView& catalogue, const TableView& table, bool with_t
       data.ids.push_back({id, 1, 0});
     }
   }
-  if (with_texts && count > 0) {
-    using Text = Scratch::Text;
-    const std::vector<Text>& texts = scratch->texts;
-    const bool unicode = table.unicode();
-    bool texts_found = false;
-    // The texts go by in pieces small enough to stay in the processor's
-    // cache; a text is looked at where it lies when the piece holds all of
-    // it, and read on its own otherwise. In a byte table only texts with a
-    // byte of interest are; which text holds it is worked out only once a
-    // table has one: many tables have none, and then the walk over the index
-    // is all the per-message work there is.
-    constexpr size_t kPiece = 128 * 1024;
-    std::string& buffer = scratch->piece;
-    buffer.resize(kPiece);
-    const uint64_t end = table.block_end;
-    size_t k = 0;
-    for (uint64_t piece = table.index_end; piece < end;) {
-      const size_t got = file.read_at(piece, buffer.data(),
-                                      static_cast<size_t>(std::min<uint64_t>(kPiece, end - piece)));
-      if (got == 0) break;
-      const std::string_view bytes(buffer.data(), got);
-      const uint64_t piece_end = piece + got;
-      uint64_t resume = piece_end;
-      for (size_t hit = 0; hit < got; ++hit) {
-        if (!unicode) hit = next_of_interest(bytes, hit);
-        if (hit == got) break;
-        if (!texts_found) {
-          find_texts(table, count, scratch);
-          texts_found = true;
-        }
-        const uint64_t where = piece + hit;
-        while (k + 1 < texts.size() && texts[k + 1].at <= where) ++k;
-        if (texts[k].at > where) {  // before the first text
-          if (texts[k].at >= piece_end) break;
-          hit = static_cast<size_t>(texts[k].at - piece) - 1;
-          continue;
-        }
-        size_t first = k;  // entries that share the text
-        while (first > 0 && texts[first - 1].at == texts[k].at) --first;
-        const uint64_t at = texts[k].at;
-        const uint64_t next = k + 1 < texts.size() ? texts[k + 1].at : end;
-        std::string_view span;
-        if (at >= piece && next <= piece_end) {
-          span = bytes.substr(static_cast<size_t>(at - piece), static_cast<size_t>(next - at));
-        } else {
-          scratch->text.resize(static_cast<size_t>(next - at));
-          scratch->text.resize(file.read_at(at, scratch->text.data(), scratch->text.size()));
-          span = scratch->text;
-        }
-        look_at_text(table, *scratch, first, k, span, &data);
-        if (next >= piece_end) {
-          resume = next;  // past the text, which may run on beyond this piece
-          break;
-        }
-        hit = static_cast<size_t>(next - piece) - 1;
-      }
-      piece = std::max(piece_end, resume);
-    }
-    auto by_id = [](const TableData::Encoding& a, const TableData::Encoding& b) {
-      return a.id < b.id;
-    };
-    std::stable_sort(data.encodings.begin(), data.encodings.end(), by_id);
-  }
+  if (with_texts && count > 0) read_texts(catalogue, table, count, scratch, &data);
   // Files that pass the check have sorted indexes; keep the walk below sound
   // whatever happens.
   auto by_id = [](const TableData::Id& a, const TableData::Id& b) { return a.id < b.id; };
@@ -363,6 +340,65 @@ struct Stats {
   std::optional<size_t> reference;
   uint64_t messages = 0, missing = 0, extra = 0, reference_ids = 0;
 };
+
+std::string coverage(const Stats& s) {
+  const uint64_t present = s.reference_ids - s.missing;
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.1f",
+                s.reference_ids == 0 ? 100.0 : 100.0 * present / s.reference_ids);
+  return buffer;
+}
+
+// The statistics as the "tables" field that ends the JSON document.
+void stats_json(const CatalogueView& c, const std::vector<Stats>& stats, Output& out) {
+  auto name = [&](size_t t) { return c.table_name(c.tables[t]); };
+  out << "  \"tables\": [";
+  for (size_t i = 0; i < stats.size(); ++i) {
+    const Stats& s = stats[i];
+    const TableView& table = c.tables[s.table];
+    out << (i == 0 ? "\n" : ",\n");
+    out << "    {\"table\": " + json_string(name(s.table)) +
+               ", \"type_key\": " + std::to_string(table.record.type_key) +
+               ", \"reference\": " + (s.reference ? json_string(name(*s.reference)) : "null") +
+               ", \"messages\": " + std::to_string(s.messages);
+    if (s.reference) {
+      out << ", \"missing\": " + std::to_string(s.missing) +
+                 ", \"extra\": " + std::to_string(s.extra) +
+                 ", \"coverage_percent\": " + coverage(s) + "}";
+    } else {
+      out << ", \"missing\": null, \"extra\": null, \"coverage_percent\": null}";
+    }
+  }
+  out << (stats.empty() ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+// The statistics as a table for people: names to the left, numbers to the
+// right.
+void stats_table(const CatalogueView& c, const std::vector<Stats>& stats, Output& out) {
+  auto name = [&](size_t t) { return c.table_name(c.tables[t]); };
+  std::vector<std::vector<std::string>> rows = {
+      {"table", "type_key", "reference", "messages", "missing", "extra", "coverage"}};
+  for (const Stats& s : stats) {
+    const bool has = s.reference.has_value();
+    rows.push_back({name(s.table), hex_number(c.tables[s.table].record.type_key, 8),
+                    has ? name(*s.reference) : "-", std::to_string(s.messages),
+                    has ? std::to_string(s.missing) : "-", has ? std::to_string(s.extra) : "-",
+                    has ? coverage(s) + "%" : "-"});
+  }
+  std::vector<size_t> width(rows[0].size(), 0);
+  for (const auto& row : rows) {
+    for (size_t k = 0; k < row.size(); ++k) width[k] = std::max(width[k], row[k].size());
+  }
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t k = 0; k < row.size(); ++k) {
+      const std::string pad(width[k] - row[k].size(), ' ');
+      line += (k ? "  " : "") + (k < 3 ? row[k] + pad : pad + row[k]);
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    out << line + "\n";
+  }
+}
 
 class Linter {
  public:
@@ -450,64 +486,73 @@ class Linter {
 
   void lint_table(size_t t) {
     Group& group = groups_[group_of_[t]];
-    const bool with_texts = !options_.stats_only;
     Stats stats;
     stats.table = t;
     stats.reference = group.reference;
     stats.messages = c_.tables[t].record.message_count;
     // Findings go out as they are found, in identifier order: the walk below
     // meets them in that order, so none is held.
-    if (!group.reference && !group.reported) {
-      group.reported = true;
-      std::string members;
-      for (size_t m : group.added) members += (members.empty() ? "" : ", ") + name(m);
-      emit({"reference", group.added.front(), std::nullopt,
-            "the tables of type_key " + hex_number(group.type_key, 8) + " (" + members +
-                ") have no table of language \"" + c_escape(group.reference_language) +
-                "\": they are not compared"});
-    }
+    if (!group.reference && !group.reported) report_no_reference(&group);
     if (shadowed_by_[t]) {
       emit({"shadowed", t, std::nullopt,
             "a lookup of language \"" + c_escape(language_of(t)) + "\" with type_key " +
                 hex_number(c_.tables[t].record.type_key, 8) + " finds " + name(*shadowed_by_[t]) +
                 " first and never reaches this table"});
     }
-    // The reference is read once for its whole group and kept until the group's
-    // last table is done; every other table is read into the same reused room.
-    const TableData* reference = nullptr;
-    if (group.reference && !group.reference_data) {
-      group.reference_data = std::make_unique<TableData>();
-      analyse(c_, c_.tables[*group.reference], with_texts, &scratch_, group.reference_data.get());
-    }
-    if (group.reference) {
-      reference = group.reference_data.get();
-      stats.reference_ids = reference->ids.size();
-    }
+    const TableData* reference = reference_data(&group);
+    if (reference != nullptr) stats.reference_ids = reference->ids.size();
     const bool is_reference = reference != nullptr && *group.reference == t;
-    if (!is_reference) analyse(c_, c_.tables[t], with_texts, &scratch_, &own_);
-    const TableData& own = is_reference ? *reference : own_;
-    const std::string ref_name = group.reference ? name(*group.reference) : "";
-    const bool compare = reference != nullptr && *group.reference != t;
-    // One walk over both tables' identifiers in ascending order. What the
-    // walk reads on every identifier is kept in locals: a large catalogue has
-    // a great many of them.
+    if (!is_reference) analyse(c_, c_.tables[t], !options_.stats_only, &scratch_, &own_);
+    walk_ids(t, is_reference ? *reference : own_, is_reference ? nullptr : reference, &stats);
+    stats_.push_back(stats);
+    if (--group.unlinted == 0) group.reference_data.reset();
+  }
+
+  // A group without a table of its reference language is said once.
+  void report_no_reference(Group* group) {
+    group->reported = true;
+    std::string members;
+    for (size_t m : group->added) members += (members.empty() ? "" : ", ") + name(m);
+    emit({"reference", group->added.front(), std::nullopt,
+          "the tables of type_key " + hex_number(group->type_key, 8) + " (" + members +
+              ") have no table of language \"" + c_escape(group->reference_language) +
+              "\": they are not compared"});
+  }
+
+  // The group's reference table, read once for the whole group and kept until
+  // its last table is done (every other table is read into the same reused
+  // room); null when the group has none.
+  const TableData* reference_data(Group* group) {
+    if (!group->reference) return nullptr;
+    if (!group->reference_data) {
+      group->reference_data = std::make_unique<TableData>();
+      analyse(c_, c_.tables[*group->reference], !options_.stats_only, &scratch_,
+              group->reference_data.get());
+    }
+    return group->reference_data.get();
+  }
+
+  // One walk over the identifiers of table `t` and, when it is compared with
+  // one, of its `reference`, both in ascending order. What the walk reads on
+  // every identifier is kept in locals: a large catalogue has a great many
+  // of them.
+  void walk_ids(size_t t, const TableData& own, const TableData* reference, Stats* stats) {
+    const bool with_texts = !options_.stats_only;
     const NameTable* const names = options_.names;
+    const std::string ref_name = reference != nullptr ? name(*groups_[group_of_[t]].reference) : "";
     size_t r = 0;
     size_t e = 0;  // the next of own.encodings
     const std::vector<TableData::Id> none;
-    const std::vector<TableData::Id>& theirs = compare ? reference->ids : none;
+    const std::vector<TableData::Id>& theirs = reference != nullptr ? reference->ids : none;
     for (const TableData::Id& id : own.ids) {
-      for (; r < theirs.size() && theirs[r].id < id.id; ++r) {
-        ++stats.missing;
-        emit({"missing", t, theirs[r].id,
-              "the reference " + ref_name + " has it, this table does not"});
-      }
+      for (; r < theirs.size() && theirs[r].id < id.id; ++r)
+        missing(t, theirs[r].id, ref_name, stats);
       if (id.occurrences > 1) {
         emit({"duplicate", t, id.id,
               "it occurs " + std::to_string(id.occurrences) +
                   " times in this table; a lookup finds only one of them"});
       }
-      if (compare) {
+      if (reference != nullptr) {
         if (r < theirs.size() && theirs[r].id == id.id) {
           // Most texts take nothing: then there is nothing to compare.
           const Conversions& mine = own.args[id.args];
@@ -515,7 +560,7 @@ class Linter {
           if (with_texts && mine.fingerprint != ref.fingerprint) format(t, id.id, mine, ref);
           ++r;
         } else {
-          ++stats.extra;
+          ++stats->extra;
           emit({"extra", t, id.id, "the reference " + ref_name + " does not have it"});
         }
       }
@@ -530,13 +575,12 @@ class Linter {
         }
       }
     }
-    for (; r < theirs.size(); ++r) {
-      ++stats.missing;
-      emit({"missing", t, theirs[r].id,
-            "the reference " + ref_name + " has it, this table does not"});
-    }
-    stats_.push_back(stats);
-    if (--group.unlinted == 0) group.reference_data.reset();
+    for (; r < theirs.size(); ++r) missing(t, theirs[r].id, ref_name, stats);
+  }
+
+  void missing(size_t t, uint16_t id, const std::string& ref_name, Stats* stats) {
+    ++stats->missing;
+    emit({"missing", t, id, "the reference " + ref_name + " has it, this table does not"});
   }
 
   // Two texts whose conversions' fingerprints differ: read both again to say how.
@@ -584,65 +628,16 @@ class Linter {
     ++findings_;
   }
 
-  static std::string coverage(const Stats& s) {
-    const uint64_t present = s.reference_ids - s.missing;
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.1f",
-                  s.reference_ids == 0 ? 100.0 : 100.0 * present / s.reference_ids);
-    return buffer;
-  }
-
   void finish() {
     if (options_.json) {
       if (!options_.stats_only) out_ << (findings_ == 0 ? "],\n" : "\n  ],\n");
-      out_ << "  \"tables\": [";
-      for (size_t i = 0; i < stats_.size(); ++i) {
-        const Stats& s = stats_[i];
-        const TableView& table = c_.tables[s.table];
-        out_ << (i == 0 ? "\n" : ",\n");
-        out_ << "    {\"table\": " + json_string(name(s.table)) +
-                    ", \"type_key\": " + std::to_string(table.record.type_key) +
-                    ", \"reference\": " + (s.reference ? json_string(name(*s.reference)) : "null") +
-                    ", \"messages\": " + std::to_string(s.messages);
-        if (s.reference) {
-          out_ << ", \"missing\": " + std::to_string(s.missing) +
-                      ", \"extra\": " + std::to_string(s.extra) +
-                      ", \"coverage_percent\": " + coverage(s) + "}";
-        } else {
-          out_ << ", \"missing\": null, \"extra\": null, \"coverage_percent\": null}";
-        }
-      }
-      out_ << (stats_.empty() ? "]\n}\n" : "\n  ]\n}\n");
-      return;
-    }
-    if (!options_.stats_only) {
+      stats_json(c_, stats_, out_);
+    } else if (!options_.stats_only) {
       out_ << (findings_ == 0
                    ? std::string("No findings.\n")
                    : std::to_string(findings_) + (findings_ == 1 ? " finding\n" : " findings\n"));
-      return;
-    }
-    std::vector<std::vector<std::string>> rows = {
-        {"table", "type_key", "reference", "messages", "missing", "extra", "coverage"}};
-    for (const Stats& s : stats_) {
-      const bool has = s.reference.has_value();
-      rows.push_back({name(s.table), hex_number(c_.tables[s.table].record.type_key, 8),
-                      has ? name(*s.reference) : "-", std::to_string(s.messages),
-                      has ? std::to_string(s.missing) : "-", has ? std::to_string(s.extra) : "-",
-                      has ? coverage(s) + "%" : "-"});
-    }
-    std::vector<size_t> width(rows[0].size(), 0);
-    for (const auto& row : rows) {
-      for (size_t k = 0; k < row.size(); ++k) width[k] = std::max(width[k], row[k].size());
-    }
-    for (const auto& row : rows) {
-      std::string line;
-      for (size_t k = 0; k < row.size(); ++k) {
-        const std::string pad(width[k] - row[k].size(), ' ');
-        // Names to the left, numbers to the right.
-        line += (k ? "  " : "") + (k < 3 ? row[k] + pad : pad + row[k]);
-      }
-      while (!line.empty() && line.back() == ' ') line.pop_back();
-      out_ << line + "\n";
+    } else {
+      stats_table(c_, stats_, out_);
     }
   }
 
@@ -681,31 +676,16 @@ std::vector<std::string> printf_arguments(const std::vector<uint16_t>& u) {
   Arguments args;
   for (size_t i = 0; i < u.size(); ++i) {
     if (u[i] != '%') continue;
-    size_t j = i + 1;
-    if (j < u.size() && u[j] == '%') {
-      i = j;
-      continue;
-    }
-    const std::optional<uint32_t> where = position(u, &j);
-    while (j < u.size() && (u[j] == '-' || u[j] == '+' || u[j] == ' ' || u[j] == '#' ||
-                            u[j] == '0' || u[j] == '\'')) {
-      ++j;
-    }
-    star(u, &j, &args);
-    if (j < u.size() && u[j] == '.') {
-      ++j;
-      star(u, &j, &args);
-    }
-    const size_t length_begin = j;
-    if (j < u.size() && (u[j] == 'h' || u[j] == 'l') && j + 1 < u.size() && u[j + 1] == u[j]) {
-      j += 2;
-    } else if (j < u.size() && (u[j] == 'h' || u[j] == 'l' || u[j] == 'j' || u[j] == 'z' ||
-                                u[j] == 't' || u[j] == 'L')) {
-      ++j;
-    }
-    const char* kind = j < u.size() ? conversion_class(u[j]) : nullptr;
-    args.take(where, kind ? "%" + ascii(u, length_begin, j) + kind : "%?");
-    i = j < u.size() ? j : u.size();
+    const PrintfConversion c = read_printf_conversion(u, i);
+    i = c.end - 1;
+    if (c.kind == PrintfConversion::Kind::kPercent) continue;
+    // A width or precision of "*" takes an int of its own, before the value.
+    if (c.width.from_argument) args.take(c.width.position, "*");
+    if (c.precision.from_argument) args.take(c.precision.position, "*");
+    args.take(c.position,
+              c.kind == PrintfConversion::Kind::kKnown
+                  ? "%" + ascii(u, c.length_begin, c.length_end) + conversion_class(c.conversion)
+                  : "%?");
   }
   return args.done();
 }

@@ -1,7 +1,6 @@
 // tolvane-dump: shows, checks and decompiles MSG catalogues.
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <memory>
 #include <new>
@@ -19,6 +18,13 @@ namespace {
 
 void print(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+// What a failure says, on one line: an I/O failure ends in the system's
+// reason, in the words Tolvane gives for it.
+std::string failure_text(const tolvane::Failure& failure) {
+  if (failure.kind() != tolvane::FailureKind::kIo) return failure.message();
+  return failure.message() + ": " + failure.reason();
 }
 
 // A failure goes to standard error; with --json it is also the document on
@@ -72,11 +78,11 @@ int main(int argc, char** argv) {
       result = run_dump(options, std::move(file), names, out);
     } catch (const Failure& failure) {
       cut_short();
-      report(json, options.msg_path + ": " + failure.message());
+      report(json, options.msg_path + ": " + failure_text(failure));
       return 1;
     } catch (const IoError& error) {
       cut_short();
-      report(json, "cannot read " + options.msg_path + ": " + std::strerror(error.error()));
+      report(json, failure_text(io_failure("cannot read " + options.msg_path, error)));
       return 1;
     }
     if (!out.flush() || std::fflush(stdout) != 0 || std::ferror(stdout)) {
@@ -88,7 +94,7 @@ int main(int argc, char** argv) {
     }
     return result.damaged ? 1 : 0;
   } catch (const Failure& failure) {
-    report(json, failure.message());
+    report(json, failure_text(failure));
     return 1;
   } catch (const std::bad_alloc&) {
     report(json, "out of memory");

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <numeric>
 
-#include "dump/escape.h"
 #include "msgfile/coding.h"
+#include "msgfile/escape.h"
 #include "msgfile/memory_file.h"
 #include "platform/failure.h"
 
@@ -171,17 +171,18 @@ std::string not_msg_file_reason(std::string_view bytes) {
   return not_msg_file(bytes.size(), header);
 }
 
-CatalogueView inspect_catalogue(std::shared_ptr<File> file) {
+CatalogueView inspect_catalogue(std::shared_ptr<File> file, BlockWindows windows) {
   CatalogueView view;
   static_cast<CatalogueLayout&>(view) = read_layout(*file);
   std::string reason = not_msg_file(view.size(), view.header);
   if (!reason.empty()) throw input_failure(reason);
   view.file = std::move(file);
+  view.windows = windows;
   return view;
 }
 
-CatalogueView inspect_catalogue(std::string_view bytes) {
-  return inspect_catalogue(std::make_shared<MemoryFile>(bytes));
+CatalogueView inspect_catalogue(std::string_view bytes, BlockWindows windows) {
+  return inspect_catalogue(std::make_shared<MemoryFile>(bytes), windows);
 }
 
 TableContent read_table(const CatalogueView& catalogue, const TableView& table) {
@@ -223,27 +224,24 @@ TableContent read_table(const CatalogueView& catalogue, const TableView& table) 
   return content;
 }
 
-size_t BlockReader::whole_block = 4 << 20;
-size_t BlockReader::large_block_window = 64 << 10;
-
 namespace {
 
-bool small_block(uint64_t begin, uint64_t limit) {
-  return begin < limit && limit - begin <= BlockReader::whole_block;
+bool small_block(const BlockWindows& windows, uint64_t begin, uint64_t limit) {
+  return begin < limit && limit - begin <= windows.whole_block;
 }
 
 }  // namespace
 
 BlockReader::BlockReader(const CatalogueView& catalogue, uint64_t begin, uint64_t end)
-    : BlockReader(*catalogue.file, begin, std::min(end, catalogue.size())) {}
+    : BlockReader(*catalogue.file, begin, std::min(end, catalogue.size()),
+                  small_block(catalogue.windows, begin, std::min(end, catalogue.size())),
+                  catalogue.windows.large_block_window) {}
 
 // A small block's window is the block itself, read at once whatever the first
 // view asks for.
-BlockReader::BlockReader(File& file, uint64_t begin, uint64_t limit)
-    : ReadBuffer(
-          file, limit,
-          small_block(begin, limit) ? static_cast<size_t>(limit - begin) : large_block_window) {
-  if (small_block(begin, limit)) view(begin, 1);
+BlockReader::BlockReader(File& file, uint64_t begin, uint64_t limit, bool small, size_t window)
+    : ReadBuffer(file, limit, small ? static_cast<size_t>(limit - begin) : window) {
+  if (small) view(begin, 1);
 }
 
 std::string read_text(const CatalogueView& catalogue, const TableView& table,
@@ -284,7 +282,7 @@ std::shared_ptr<File> open_file(FileSystem& fs, const std::string& path) {
   try {
     return fs.open(path, OpenMode::kRead);
   } catch (const IoError& error) {
-    throw input_failure("cannot read " + path + ": " + std::strerror(error.error()));
+    throw io_failure("cannot read " + path, error);
   }
 }
 
@@ -297,7 +295,7 @@ std::string load_file(FileSystem& fs, const std::string& path) {
     file->close();
     return bytes;
   } catch (const IoError& error) {
-    throw input_failure("cannot read " + path + ": " + std::strerror(error.error()));
+    throw io_failure("cannot read " + path, error);
   }
 }
 

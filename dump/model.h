@@ -23,8 +23,17 @@ namespace tolvane::dump {
 using LanguageView = LanguageLayout;
 using TableView = TableLayout;
 
+// How blocks are read: the largest block read whole, and the window through
+// which larger ones are read. Tests make them tiny to walk the windowed path
+// over small catalogues.
+struct BlockWindows {
+  size_t whole_block = size_t{4} << 20;
+  size_t large_block_window = size_t{64} << 10;
+};
+
 struct CatalogueView : CatalogueLayout {
   std::shared_ptr<File> file;  // where blocks are read from
+  BlockWindows windows;        // how they are read
 };
 
 struct MessageView {
@@ -60,9 +69,9 @@ std::string not_msg_file_reason(std::string_view bytes);
 
 // Reads the header area of `file`, which stays open for read_table(). Throws
 // Failure when the file is no MSG file at all.
-CatalogueView inspect_catalogue(std::shared_ptr<File> file);
+CatalogueView inspect_catalogue(std::shared_ptr<File> file, BlockWindows windows = {});
 // The same on bytes in memory, which must outlive the result.
-CatalogueView inspect_catalogue(std::string_view bytes);
+CatalogueView inspect_catalogue(std::string_view bytes, BlockWindows windows = {});
 
 // Reads one table's index and finds where each text ends. The texts are not
 // kept: memory is bounded by the index (at most 65535 entries), whatever the
@@ -70,17 +79,15 @@ CatalogueView inspect_catalogue(std::string_view bytes);
 TableContent read_table(const CatalogueView& catalogue, const TableView& table);
 
 // Reads the bytes of one block: a small block whole, once; a larger one
-// through a window, so that a table of any size is shown in bounded memory.
+// through a window, so that a table of any size is shown in bounded memory
+// (see the catalogue's BlockWindows).
 class BlockReader : public ReadBuffer {
  public:
-  // The largest block read whole, and the window for larger ones. Tests make
-  // them tiny to walk the windowed path over small catalogues.
-  static size_t whole_block;
-  static size_t large_block_window;
   BlockReader(const CatalogueView& catalogue, uint64_t begin, uint64_t end);
 
  private:
-  BlockReader(File& file, uint64_t begin, uint64_t limit);  // limit: within the file
+  // `limit`: within the file; `small`: the block is read whole.
+  BlockReader(File& file, uint64_t begin, uint64_t limit, bool small, size_t window);
 };
 
 // The text of `m` as one string: for tests and small uses only.
@@ -91,14 +98,11 @@ std::string read_text(const CatalogueView& catalogue, const TableView& table, co
 using tolvane::find_language;
 
 // Opens a file through `fs` for reading. Throws Failure naming the file on
-// errors.
+// errors: an input failure for what is no file, an I/O failure with the
+// system's reason when it cannot be opened or read.
 std::shared_ptr<File> open_file(FileSystem& fs, const std::string& path);
 // Reads a whole (small) file through `fs`, such as a names header.
 std::string load_file(FileSystem& fs, const std::string& path);
-
-// Runs every mode of the inspector on an in-memory file and discards the
-// output: the entry point for fuzzing. Never throws; returns 0.
-int dump_fuzz_one(const uint8_t* data, size_t size);
 
 }  // namespace tolvane::dump
 

@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "dump/all_modes.h"
 #include "dump/check.h"
 #include "dump/command.h"
 #include "dump/dump_test_util.h"
@@ -94,7 +95,7 @@ class RobustnessTest : public ::testing::Test {
                message_source("EN", "#message 9 Z \"z\"\n")});
   }
   // What the modes that show texts print, or how they refuse.
-  static std::string shown_by_every_mode(const std::string& bytes) {
+  static std::string shown_by_every_mode(const std::string& bytes, BlockWindows windows = {}) {
     std::vector<DumpOptions> runs(2);
     runs[0].mode = runs[1].mode = Mode::kMessages;
     runs[1].json = true;
@@ -107,7 +108,8 @@ class RobustnessTest : public ::testing::Test {
       }
     }
     std::string shown;
-    for (const DumpOptions& options : runs) {
+    for (DumpOptions& options : runs) {
+      options.windows = windows;
       try {
         shown += run_dump(options, bytes, "").out;
       } catch (const Failure& failure) {
@@ -122,20 +124,14 @@ class RobustnessTest : public ::testing::Test {
   // a window rather than whole: a tiny window, splitting every text and
   // every UNICODE terminator at each place, must show the same.
   void survives(const std::string& bytes) {
-    dump_fuzz_one(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    run_all_modes(bytes);
     if (!not_msg_file_reason(bytes).empty()) return;
     const CatalogueView catalogue = inspect_catalogue(bytes);
     for (const TableView& table : catalogue.tables) {
       ASSERT_LE(read_table(catalogue, table).messages.size(), bytes.size() / 6);
     }
     const std::string whole = shown_by_every_mode(bytes);
-    const size_t saved[] = {BlockReader::whole_block, BlockReader::large_block_window};
-    BlockReader::whole_block = 0;
-    BlockReader::large_block_window = 3;
-    const std::string windowed = shown_by_every_mode(bytes);
-    BlockReader::whole_block = saved[0];
-    BlockReader::large_block_window = saved[1];
-    ASSERT_EQ(windowed, whole);
+    ASSERT_EQ(shown_by_every_mode(bytes, {.whole_block = 0, .large_block_window = 3}), whole);
   }
   TempDir dir_;
   std::string bytes_;

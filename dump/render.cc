@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "dump/escape.h"
+#include "msgfile/escape.h"
 #include "platform/failure.h"
 
 namespace tolvane::dump {
@@ -174,6 +174,86 @@ void render_problems(const std::vector<Problem>& problems, Output& out) {
   out += problems.empty() ? "No problems found.\n" : plural(problems.size(), "problem") + "\n";
 }
 
+namespace {
+
+// The messages of one table as the "messages" field of its JSON object.
+void json_messages(const CatalogueView& catalogue, const TableView& table, Output& out,
+                   const Utf8View* view) {
+  const TableContent content = read_table(catalogue, table);
+  BlockReader reader(catalogue, table.index_end, table.block_end);
+  std::string spelled;
+  out += ",\n       \"messages\": [";
+  for (size_t i = 0; i < content.messages.size(); ++i) {
+    const MessageView& m = content.messages[i];
+    out += i == 0 ? "\n" : ",\n";
+    out += "        {\"id\": " + n(m.id) + ", \"entry_offset\": " + n(m.entry_offset) +
+           ", \"text_offset\": " + n(m.text_offset) + ", \"position\": " + n(m.position) +
+           ", \"in_block\": " + json_bool(m.in_block) +
+           ", \"terminated\": " + json_bool(m.terminated) + ", \"text\": \"";
+    shown_pieces(reader, m, [&](std::string_view bytes) {
+      spelled.clear();
+      json_chars(shown_text(table, bytes), &spelled);
+      out += spelled;
+    });
+    out += "\", \"bytes\": \"";
+    // Read again rather than kept: a text may be as large as its block.
+    shown_pieces(reader, m, [&](std::string_view bytes) { out += hex_bytes(bytes); });
+    out += "\"";
+    if (std::optional<std::string> utf8 = decoded(view, table, reader, m)) {
+      out += ", \"utf8\": \"" + json_utf8(*utf8) + "\"";
+    }
+    out += "}";
+  }
+  out += content.messages.empty() ? "]" : "\n       ]";
+}
+
+// One table's JSON object: its record and where its block lies, then its
+// messages when they are shown.
+void json_table(const CatalogueView& catalogue, const TableView& table, bool messages, Output& out,
+                const Utf8View* view) {
+  const TableRecord& record = table.record;
+  out += "      {\"table\": " + json_string(catalogue.table_name(table)) +
+         ", \"rank\": " + n(table.rank) + ", \"record_offset\": " + n(table.record_offset) +
+         ",\n       \"type_key\": " + n(record.type_key) +
+         ", \"file_type\": " + n(file_type_of(record.type_key)) +
+         ", \"application_type\": " + n(appli_type_of(record.type_key)) +
+         ",\n       \"font_file\": " + json_string(field_text(record.font_file, kFontFileWidth)) +
+         ", \"coding\": " + n(record.coding) +
+         ", \"coding_name\": " + json_string(coding_name(record.coding)) +
+         ",\n       \"message_count\": " + n(record.message_count) +
+         ", \"index_offset\": " + n(record.index_offset) +
+         ", \"index_end\": " + n(table.index_end) + ", \"block_end\": " + n(table.block_end);
+  if (messages) json_messages(catalogue, table, out, view);
+  out += "}";
+}
+
+// One language's JSON object, with its shown tables.
+void json_language(const CatalogueView& catalogue, const LanguageTables& shown, bool messages,
+                   Output& out, const Utf8View* view) {
+  const LanguageView& language = catalogue.languages[shown.language];
+  out += "    {\"language\": " + json_string(field_text(language.entry.language, kLanguageWidth)) +
+         ", \"entry_offset\": " + n(language.entry_offset) +
+         ", \"table_count\": " + n(language.entry.table_count) +
+         ", \"table_offset\": " + n(language.entry.table_offset) + ",\n     \"tables\": [";
+  for (size_t t = 0; t < shown.tables.size(); ++t) {
+    out += t == 0 ? "\n" : ",\n";
+    json_table(catalogue, catalogue.tables[shown.tables[t]], messages, out, view);
+  }
+  out += shown.tables.empty() ? "]}" : "\n     ]}";
+}
+
+void json_problems(const std::vector<Problem>& problems, Output& out) {
+  out += ",\n  \"problems\": [";
+  for (size_t i = 0; i < problems.size(); ++i) {
+    out += i == 0 ? "\n" : ",\n";
+    out += "    {\"offset\": " + n(problems[i].offset) +
+           ", \"problem\": " + json_string(problems[i].text) + "}";
+  }
+  out += problems.empty() ? "]" : "\n  ]";
+}
+
+}  // namespace
+
 void render_json(const CatalogueView& catalogue, const Shown& shown, bool messages,
                  const std::vector<Problem>* problems, Output& out, const Utf8View* view) {
   const MsgFileHeader& header = catalogue.header;
@@ -184,74 +264,12 @@ void render_json(const CatalogueView& catalogue, const Shown& shown, bool messag
          ", \"name\": " + json_string(field_text(header.name, kNameWidth)) +
          ", \"language_count\": " + n(header.language_count) + "},\n";
   out += "  \"languages\": [";
-  const Shown& groups = shown;
-  for (size_t g = 0; g < groups.size(); ++g) {
-    const LanguageView& language = catalogue.languages[groups[g].language];
+  for (size_t g = 0; g < shown.size(); ++g) {
     out += g == 0 ? "\n" : ",\n";
-    out +=
-        "    {\"language\": " + json_string(field_text(language.entry.language, kLanguageWidth)) +
-        ", \"entry_offset\": " + n(language.entry_offset) +
-        ", \"table_count\": " + n(language.entry.table_count) +
-        ", \"table_offset\": " + n(language.entry.table_offset) + ",\n     \"tables\": [";
-    const std::vector<size_t>& indexes = groups[g].tables;
-    for (size_t t = 0; t < indexes.size(); ++t) {
-      const TableView& table = catalogue.tables[indexes[t]];
-      const TableRecord& record = table.record;
-      out += t == 0 ? "\n" : ",\n";
-      out +=
-          "      {\"table\": " + json_string(catalogue.table_name(table)) +
-          ", \"rank\": " + n(table.rank) + ", \"record_offset\": " + n(table.record_offset) +
-          ",\n       \"type_key\": " + n(record.type_key) +
-          ", \"file_type\": " + n(file_type_of(record.type_key)) +
-          ", \"application_type\": " + n(appli_type_of(record.type_key)) +
-          ",\n       \"font_file\": " + json_string(field_text(record.font_file, kFontFileWidth)) +
-          ", \"coding\": " + n(record.coding) +
-          ", \"coding_name\": " + json_string(coding_name(record.coding)) +
-          ",\n       \"message_count\": " + n(record.message_count) +
-          ", \"index_offset\": " + n(record.index_offset) +
-          ", \"index_end\": " + n(table.index_end) + ", \"block_end\": " + n(table.block_end);
-      if (messages) {
-        const TableContent content = read_table(catalogue, table);
-        BlockReader reader(catalogue, table.index_end, table.block_end);
-        std::string spelled;
-        out += ",\n       \"messages\": [";
-        for (size_t i = 0; i < content.messages.size(); ++i) {
-          const MessageView& m = content.messages[i];
-          out += i == 0 ? "\n" : ",\n";
-          out += "        {\"id\": " + n(m.id) + ", \"entry_offset\": " + n(m.entry_offset) +
-                 ", \"text_offset\": " + n(m.text_offset) + ", \"position\": " + n(m.position) +
-                 ", \"in_block\": " + json_bool(m.in_block) +
-                 ", \"terminated\": " + json_bool(m.terminated) + ", \"text\": \"";
-          shown_pieces(reader, m, [&](std::string_view bytes) {
-            spelled.clear();
-            json_chars(shown_text(table, bytes), &spelled);
-            out += spelled;
-          });
-          out += "\", \"bytes\": \"";
-          // Read again rather than kept: a text may be as large as its block.
-          shown_pieces(reader, m, [&](std::string_view bytes) { out += hex_bytes(bytes); });
-          out += "\"";
-          if (std::optional<std::string> utf8 = decoded(view, table, reader, m)) {
-            out += ", \"utf8\": \"" + json_utf8(*utf8) + "\"";
-          }
-          out += "}";
-        }
-        out += content.messages.empty() ? "]" : "\n       ]";
-      }
-      out += "}";
-    }
-    out += indexes.empty() ? "]}" : "\n     ]}";
+    json_language(catalogue, shown[g], messages, out, view);
   }
-  out += groups.empty() ? "]" : "\n  ]";
-  if (problems != nullptr) {
-    out += ",\n  \"problems\": [";
-    for (size_t i = 0; i < problems->size(); ++i) {
-      out += i == 0 ? "\n" : ",\n";
-      out += "    {\"offset\": " + n((*problems)[i].offset) +
-             ", \"problem\": " + json_string((*problems)[i].text) + "}";
-    }
-    out += problems->empty() ? "]" : "\n  ]";
-  }
+  out += shown.empty() ? "]" : "\n  ]";
+  if (problems != nullptr) json_problems(*problems, out);
   out += "\n}\n";
 }
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "dump/dump_test_util.h"
-#include "dump/escape.h"
 #include "dump/model.h"
+#include "msgfile/escape.h"
 #include "platform/failure.h"
 #include "source/text_encoder.h"
 

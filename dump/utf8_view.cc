@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "dump/escape.h"
+#include "msgfile/escape.h"
 #include "source/unicode_text.h"
 
 namespace tolvane::dump {

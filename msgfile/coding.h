@@ -87,7 +87,6 @@ class ByteReader {
   size_t position() const { return position_; }
   // Whether a read so far asked for bytes past the end of the range.
   bool overran() const { return overran_; }
-  void seek(size_t position) { position_ = position; }
 
  private:
   // Whether the next `n` bytes all lie in the range (the common case, read

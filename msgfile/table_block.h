@@ -67,8 +67,6 @@ class TableBlockBuilder {
   std::string_view fill() const {
     return texts_size() % 2 != 0 ? std::string_view("\0", 1) : std::string_view();
   }
-  // The whole block, when its texts are held in memory.
-  std::string block(std::string_view texts) const;
 
  private:
   MessageIndex index_;

@@ -137,6 +137,7 @@ void NamesHeader::copy_previous_header(LineReader& previous) {
     line_open_ = !newline;
     out_->maybe_flush();
   }
+  header_lines_ = previous.line_number();
 }
 
 void NamesHeader::check(int32_t id, std::string_view line, long number) {
@@ -174,8 +175,23 @@ void NamesHeader::on_message_name(int32_t id, std::string_view line, long number
     out_->buffer()->push_back('\n');
     line_open_ = false;
   }
-  append_define(out_->buffer(), message_name(line), id);
+  const std::string_view name = message_name(line);
+  append_define(out_->buffer(), name, id);
+  ++header_lines_;
+  // A line with no name does not read back as a define (parse_define).
+  if (!name.empty()) added_.emplace_back(name, id);
   out_->maybe_flush();
+}
+
+void NamesHeader::end_source() {
+  long line = header_lines_ - static_cast<long>(added_.size());
+  for (const auto& [name, id] : added_) {
+    define(id);
+    if (diagnostics_) previous_names_.add(name, id, ++line);
+  }
+  added_.clear();
+  previous_ids_.clear();
+  merge_mode_ = true;
 }
 
 }  // namespace tolvane

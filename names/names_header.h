@@ -9,6 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "platform/file_io.h"
@@ -51,6 +52,10 @@ class NamesHeader {
   // Called for every #message line of the source; `number` is its line
   // number, for what check_names() reports.
   void on_message_name(int32_t id, std::string_view line, long number = 0);
+  // Ends one source of a run that reads several: the next source sees what
+  // the names header written so far defines, as the next run would; and so
+  // do the checks, when asked for again with check_names().
+  void end_source();
   bool defines_id(int32_t id) const {
     return id >= 0 && id < kDirectIds ? defined_direct_[id] : defined_other_.count(id) != 0;
   }
@@ -68,6 +73,10 @@ class NamesHeader {
   bool line_open_ = false;  // the copy ended in a line without a line feed
   std::vector<bool> defined_direct_ = std::vector<bool>(kDirectIds);
   std::unordered_set<int64_t> defined_other_;
+  // The lines this source added that read back as defines, and the header's
+  // lines so far.
+  std::vector<std::pair<std::string, int32_t>> added_;
+  long header_lines_ = 0;
 
   Diagnostics* diagnostics_ = nullptr;
   std::string source_path_, header_path_;

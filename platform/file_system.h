@@ -51,6 +51,10 @@ class File {
   virtual uint64_t size() = 0;
   // Forces written data to stable storage.
   virtual void sync() = 0;
+  // Starts handing the written data to the disk without waiting for it: a
+  // hint that lets several files reach the disk in one go before their
+  // syncs. Errors surface at sync().
+  virtual void start_sync() {}
   // Releases the file; reports errors the system only gives at close.
   virtual void close() = 0;
 };

@@ -67,6 +67,13 @@ class PosixFile : public File {
     if (::fsync(fd_) != 0) throw IoError("sync", path_, errno);
   }
 
+  void start_sync() override {
+#ifdef SYNC_FILE_RANGE_WRITE
+    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    unflushed_ = 0;
+#endif
+  }
+
   void close() override {
     int fd = fd_;
     fd_ = -1;
@@ -77,11 +84,12 @@ class PosixFile : public File {
   // Every file a build writes is synced before it counts. Handing the data
   // to the disk as it comes, a few MiB at a time, lets the disk work while
   // the build goes on, so that the final sync has little left to wait for
-  // (on a large catalogue it would otherwise wait for the whole file). Only
-  // a hint: errors surface at the sync.
+  // (on a large catalogue it would otherwise wait for the whole file); in small
+  // steps, so that little is left however the build ends. Only a hint:
+  // errors surface at the sync.
   void start_writeback(size_t written) {
 #ifdef SYNC_FILE_RANGE_WRITE
-    constexpr uint64_t kWritebackChunk = 8 << 20;
+    constexpr uint64_t kWritebackChunk = 2 << 20;
     unflushed_ += written;
     if (unflushed_ >= kWritebackChunk) {
       ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);

@@ -4,12 +4,12 @@
 #include <map>
 #include <set>
 
+#include "msgfile/printf_format.h"
 #include "platform/charset.h"
 #include "platform/failure.h"
 #include "translate/commands.h"
 #include "translate/message_source.h"
 #include "translate/po_file.h"
-#include "translate/printf_format.h"
 #include "translate/table_text.h"
 #include "translate/xliff_file.h"
 

@@ -3,12 +3,12 @@
 #include <array>
 #include <vector>
 
+#include "msgfile/printf_format.h"
 #include "platform/charset.h"
 #include "platform/failure.h"
 #include "source/unicode_text.h"
 #include "translate/commands.h"
 #include "translate/message_source.h"
-#include "translate/printf_format.h"
 #include "translate/table_text.h"
 
 namespace tolvane::translate {
@@ -114,7 +114,7 @@ std::string pseudo_text(std::string_view utf8, unsigned expand_percent,
   size_t body_end = utf8.size();
   while (body_end > 0 && utf8[body_end - 1] == '\n') --body_end;
   const std::string_view body = utf8.substr(0, body_end);
-  std::vector<Conversion> conversions;
+  std::vector<PrintfConversion> conversions;
   printf_conversions(body, &conversions);  // those found before any stray % still count
 
   std::string out = "[";
@@ -123,7 +123,7 @@ std::string pseudo_text(std::string_view utf8, unsigned expand_percent,
   size_t i = 0;
   while (i < body.size()) {
     if (next_conversion < conversions.size() && conversions[next_conversion].begin == i) {
-      const Conversion& conversion = conversions[next_conversion++];
+      const PrintfConversion& conversion = conversions[next_conversion++];
       out.append(body.substr(i, conversion.end - i));
       characters += conversion.end - i;
       i = conversion.end;

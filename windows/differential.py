@@ -178,21 +178,36 @@ def scenario(rng, index, linux, windows, wine, work, tally, restarts):
     for step in range(rng.randrange(1, 7)):
         # Mostly a catalogue first, then tables added to it; a damaged
         # catalogue is refused by every later run but one with -c.
-        kinds = ["create", "language", "table", "args", "damaged", "broken"]
-        weights = [20, 1, 1, 1, 0, 1] if step == 0 else [1, 5, 4, 1, 1, 1]
+        kinds = ["create", "language", "table", "args", "damaged", "broken", "replace", "list"]
+        weights = [20, 1, 1, 1, 0, 1, 0, 4] if step == 0 else [1, 5, 4, 1, 1, 1, 2, 2]
         kind = rng.choices(kinds, weights)[0]
         files = {}
+        languages = []
         if kind == "args":
             args = argument_error(rng, msg, names_header)
+        elif kind == "list":
+            # Several sources in one run, named relative to the list's folder;
+            # -c when it builds the catalogue, otherwise -r now and then.
+            sources = []
+            for number in range(rng.randrange(1, 5)):
+                language = rng.choice(used + LANGUAGES if used else LANGUAGES)
+                languages.append(language)
+                files["lst/s%d.h" % number] = random_source(rng, language, names, False).encode()
+                sources.append("s%d.h" % number)
+            files["lst/all.txt"] = ("# sources\n" + "\n".join(sources) + "\n").encode()
+            options = ["-c"] if step == 0 else (["-r"] if rng.random() < 0.5 else [])
+            args = options + ["-llst/all.txt", "-h" + names_header, msg]
         else:
             if kind in ("create",) or not used:
                 language = rng.choice(LANGUAGES)
-            elif kind == "table":
+            elif kind in ("table", "replace"):
                 language = rng.choice(used)
             else:
                 language = rng.choice(LANGUAGES)
+            languages = [language]
             files["src.h"] = random_source(rng, language, names, kind == "broken").encode()
-            args = (["-c"] if kind == "create" else []) + ["-tsrc.h", "-h" + names_header, msg]
+            args = (["-c"] if kind == "create" else ["-r"] if kind == "replace" else []) + [
+                "-tsrc.h", "-h" + names_header, msg]
             if rng.random() < 0.2:
                 args.insert(0, "-W")  # warnings stop the run
             if kind == "damaged":
@@ -202,6 +217,7 @@ def scenario(rng, index, linux, windows, wine, work, tally, restarts):
                         files[msg] = damage(rng, f.read())
         for folder in folders:
             for name, data in files.items():
+                os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
                 with open(os.path.join(folder, name), "wb") as f:
                     f.write(data)
         results = [run([linux] + args, folders[0]),
@@ -210,7 +226,7 @@ def scenario(rng, index, linux, windows, wine, work, tally, restarts):
         key = "%s exit %d" % (kind, results[0][0])
         tally[key] = tally.get(key, 0) + 1
         if results[0][0] == 0 and kind != "args":
-            used.append(language)
+            used.extend(languages)
         problem = None
         if results[0] != results[1]:
             problem = "exit codes or console text differ:\n  linux   %r\n  windows %r" % (

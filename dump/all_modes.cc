@@ -1,14 +1,13 @@
-// Every mode of the inspector on one in-memory file, for fuzzing.
-#include <new>
+#include "dump/all_modes.h"
+
+#include <vector>
 
 #include "dump/command.h"
-#include "dump/model.h"
 #include "platform/failure.h"
 
 namespace tolvane::dump {
 
-int dump_fuzz_one(const uint8_t* data, size_t size) {
-  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+void run_all_modes(std::string_view bytes, BlockWindows windows) {
   // A names header made of the same bytes exercises the name lookup too.
   const std::string_view names = bytes;
   std::vector<DumpOptions> runs;
@@ -27,7 +26,7 @@ int dump_fuzz_one(const uint8_t* data, size_t size) {
   runs.back().reference = "FR";
   try {
     // Decompile every table of every language the file has.
-    const CatalogueView catalogue = inspect_catalogue(bytes);
+    const CatalogueView catalogue = inspect_catalogue(bytes, windows);
     for (const LanguageView& language : catalogue.languages) {
       for (unsigned rank = 1; rank <= language.tables.size(); ++rank) {
         DumpOptions options;
@@ -39,14 +38,14 @@ int dump_fuzz_one(const uint8_t* data, size_t size) {
     }
   } catch (const Failure&) {
   }
-  for (const DumpOptions& options : runs) {
+  for (DumpOptions& options : runs) {
+    options.windows = windows;
     try {
       run_dump(options, bytes, names);
     } catch (const Failure&) {
       // Refusing an input is fine; only crashes and sanitizer reports count.
     }
   }
-  return 0;
 }
 
 }  // namespace tolvane::dump
