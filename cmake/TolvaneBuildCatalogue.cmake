@@ -1,7 +1,8 @@
 # The build step behind tolvane_add_catalogue(), run with
 #   cmake -DTOLVANE_TOOL=<Tolvane> -DTOLVANE_SETTINGS=<file> -P TolvaneBuildCatalogue.cmake
-# The settings file gives TOLVANE_work_dir, TOLVANE_output, TOLVANE_names and
-# TOLVANE_sources, and TOLVANE_warnings_as_errors (TRUE for -W).
+# The settings file gives TOLVANE_work_dir, TOLVANE_output, TOLVANE_names,
+# TOLVANE_sources, TOLVANE_warnings_as_errors (TRUE for -W) and TOLVANE_depfile
+# (empty unless the generator needs one).
 cmake_minimum_required(VERSION 3.25)
 
 if(NOT TOLVANE_TOOL OR NOT EXISTS "${TOLVANE_SETTINGS}")
@@ -55,11 +56,26 @@ cmake_path(GET TOLVANE_names PARENT_PATH names_dir)
 file(MAKE_DIRECTORY "${names_dir}")
 file(COPY_FILE "${TOLVANE_work_dir}/${names}" "${TOLVANE_names}" ONLY_IF_DIFFERENT)
 
-# The catalogue is always new, so the build tool sees it up to date.
+# For Make: the catalogue depends on the names header, so that the rule runs
+# again when the header goes missing. Paths are spelt as a dependency file
+# spells them: blanks and '#' escaped, '$' doubled.
+function(_tolvane_depfile_path path out)
+  string(REPLACE "$" "$$" path "${path}")
+  string(REGEX REPLACE "([ #])" "\\\\\\1" path "${path}")
+  set(${out} "${path}" PARENT_SCOPE)
+endfunction()
+if(TOLVANE_depfile)
+  _tolvane_depfile_path("${TOLVANE_output}" target)
+  _tolvane_depfile_path("${TOLVANE_names}" prerequisite)
+  file(WRITE "${TOLVANE_depfile}" "${target}: ${prerequisite}\n")
+endif()
+
+# The catalogue is always new, and newer than the names header (which Make
+# sees as its input), so the build tool sees it up to date.
 cmake_path(GET TOLVANE_output PARENT_PATH output_dir)
 file(MAKE_DIRECTORY "${output_dir}")
 file(RENAME "${TOLVANE_work_dir}/${msg}" "${TOLVANE_output}" RESULT moved)
 if(NOT moved EQUAL 0)
   file(COPY_FILE "${TOLVANE_work_dir}/${msg}" "${TOLVANE_output}")
-  file(TOUCH_NOCREATE "${TOLVANE_output}")
 endif()
+file(TOUCH_NOCREATE "${TOLVANE_output}")

@@ -94,6 +94,13 @@ function(tolvane_add_catalogue target)
       message(FATAL_ERROR "tolvane_add_catalogue(${target}): source \"${source}\" must be "
                           "named <something>.h")
     endif()
+    # A missing source would otherwise surface only at build time, as a rule
+    # with no way to make its input. A source another rule generates is fine.
+    get_source_file_property(generated "${source}" GENERATED)
+    if(IS_DIRECTORY "${source}" OR (NOT EXISTS "${source}" AND NOT generated))
+      message(FATAL_ERROR "tolvane_add_catalogue(${target}): source \"${source}\" does not "
+                          "exist")
+    endif()
     list(APPEND sources "${source}")
   endforeach()
 
@@ -103,7 +110,15 @@ function(tolvane_add_catalogue target)
   set(settings "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${target}.tolvane.cmake")
   set(warnings_as_errors ${arg_WARNINGS_AS_ERRORS})
   set(content "")
-  foreach(var IN ITEMS work_dir output names sources warnings_as_errors)
+  # Make knows only the rule's first output: it would never rerun the rule for
+  # a names header that went missing. A dependency file written by the rule
+  # makes the catalogue depend on the names header, so a missing one is
+  # rebuilt; Ninja reruns the rule for a missing byproduct by itself.
+  set(depfile "")
+  if(CMAKE_GENERATOR MATCHES "Makefiles")
+    set(depfile "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${target}.tolvane.d")
+  endif()
+  foreach(var IN ITEMS work_dir output names sources warnings_as_errors depfile)
     string(APPEND content "set(TOLVANE_${var} [==[${${var}}]==])\n")
   endforeach()
   set(previous "")
@@ -118,6 +133,10 @@ function(tolvane_add_catalogue target)
   set(script "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/TolvaneBuildCatalogue.cmake")
   list(LENGTH sources count)
   cmake_path(RELATIVE_PATH output BASE_DIRECTORY "${CMAKE_BINARY_DIR}" OUTPUT_VARIABLE shown)
+  set(depfile_option "")
+  if(depfile)
+    set(depfile_option DEPFILE "${depfile}")
+  endif()
   add_custom_command(
     OUTPUT "${output}"
     BYPRODUCTS "${names}"
@@ -126,6 +145,7 @@ function(tolvane_add_catalogue target)
     DEPENDS ${tool} "$<TARGET_FILE:${tool}>" ${sources} "${settings}"
             "${script}"
     COMMENT "Building message catalogue ${shown} from ${count} sources"
+    ${depfile_option}
     VERBATIM)
 
   add_library(${target} INTERFACE "${output}" "${names}")

@@ -7,13 +7,15 @@
 #
 # For each generator, in a copy of the example under a path with blanks, at -j8:
 # the program runs in every language; the catalogue holds the languages in
-# source order; a second build does nothing; a newer Tolvane rebuilds the
+# source order; a second build does nothing; a names header removed from the
+# build tree is made again; a newer Tolvane rebuilds the
 # catalogue; a text edit rebuilds the catalogue
 # with the new text and recompiles nothing; a new message name recompiles the
 # program; the example's source folder is never written to. Also: the package's
 # version rules, the configure-time refusals of tolvane_add_catalogue(), the
 # man pages, and on request the same example with Tolvane added by
-# add_subdirectory() (--subproject) and the cpack packages (--cpack).
+# add_subdirectory() (--subproject) and the cpack packages (--cpack: the .deb
+# unpacked and checked file by file, then lintian).
 #
 # Exit code 0 when everything holds, 1 when a check fails, 77 when Ninja or
 # Make is missing.
@@ -64,18 +66,19 @@ if cmake --build "$build_dir" --target help 2>/dev/null | grep -qE '^(\.\.\. )?t
   translate=1
 fi
 if [ $no_build = 0 ]; then
-  cmake --build "$build_dir" -j2 --target Tolvane tolvane-dump
+  cmake --build "$build_dir" -j2 --target Tolvane tolvane-dump tolvane_docs
   if [ $translate = 1 ]; then cmake --build "$build_dir" -j2 --target tolvane-translate; fi
 fi
 cmake --install "$build_dir" --prefix "$prefix" >/dev/null
 if [ $translate = 1 ]; then
-  for f in bin/tolvane-translate share/man/man1/tolvane-translate.1; do
+  for f in bin/tolvane-translate share/man/man1/tolvane-translate.1.gz; do
     [ -f "$prefix/$f" ] || fail "not installed: $f"
   done
   "$prefix/bin/tolvane-translate" --version >/dev/null || fail "the installed tolvane-translate does not run"
 fi
-for f in bin/Tolvane bin/tolvane-dump share/man/man1/Tolvane.1 share/man/man1/tolvane-dump.1 \
-  share/doc/Tolvane/msg-format.md lib/cmake/Tolvane/TolvaneConfig.cmake \
+for f in bin/Tolvane bin/tolvane-dump share/man/man1/Tolvane.1.gz share/man/man1/tolvane-dump.1.gz \
+  share/doc/tolvane/msg-format.md share/doc/tolvane/README.md share/doc/tolvane/copyright \
+  share/doc/tolvane/changelog.gz lib/cmake/Tolvane/TolvaneConfig.cmake \
   lib/cmake/Tolvane/TolvaneConfigVersion.cmake lib/cmake/Tolvane/TolvaneTargets.cmake \
   lib/cmake/Tolvane/TolvaneCatalogue.cmake lib/cmake/Tolvane/TolvaneBuildCatalogue.cmake; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"
@@ -90,7 +93,7 @@ if command -v man >/dev/null; then
   pages="Tolvane tolvane-dump"
   if [ $translate = 1 ]; then pages="$pages tolvane-translate"; fi
   for page in $pages; do
-    file="$prefix/share/man/man1/$page.1"
+    file="$prefix/share/man/man1/$page.1.gz"
     text=$(MANWIDTH=100 man --warnings -l "$file" 2>"$work/man.err" | col -b) || fail "man -l $page.1"
     [ -s "$work/man.err" ] && fail "man -l $page.1 warns: $(cat "$work/man.err")"
     for heading in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" EXAMPLES "SEE ALSO"; do
@@ -143,6 +146,14 @@ probe 'find_package(Tolvane 1.1 REQUIRED)
 tolvane_add_catalogue(one OUTPUT ${CMAKE_SOURCE_DIR}/one.msg NAMES_HEADER n.h SOURCES a.h)' &&
   fail "an OUTPUT in the source tree accepted"
 logged 'OUTPUT ".*one.msg" is in the source tree' || fail "no clear message for the source tree"
+probe 'find_package(Tolvane 1.1 REQUIRED)
+tolvane_add_catalogue(one OUTPUT one.msg NAMES_HEADER n.h SOURCES a.h missing.h)' &&
+  fail "a missing source accepted"
+logged 'source ".*/missing.h" does not exist' || fail "no clear message for a missing source"
+probe 'find_package(Tolvane 1.1 REQUIRED)
+add_custom_command(OUTPUT gen.h COMMAND ${CMAKE_COMMAND} -E touch gen.h)
+tolvane_add_catalogue(one OUTPUT one.msg NAMES_HEADER n.h SOURCES a.h ${CMAKE_BINARY_DIR}/gen.h)' ||
+  fail "a source made by another rule refused: $(cat "$work/probe.log")"
 if [ $failures = $section ]; then pass "version rules and refusals"; fi
 
 # Builds the example copied to $1 in $2 with generator $3 (extra cmake
@@ -183,6 +194,17 @@ check_example() {
   [ "$t_msg $t_names $t_obj $t_exe" = \
     "$(mtime "$msg") $(mtime "$names") $(mtime "$obj") $(mtime "$bld/greet")" ] ||
     fail "$name second build touched files"
+
+  step "$name after the names header was removed"
+  rm "$names"
+  cmake --build "$bld" -j8 || fail "$name build after the names header was removed"
+  grep -q '^#define GREET_LANGUAGE 3$' "$names" || fail "$name names header not made again"
+  t_msg=$(mtime "$msg") t_names=$(mtime "$names") t_obj=$(mtime "$obj") t_exe=$(mtime "$bld/greet")
+  out=$(cmake --build "$bld" -j8 2>&1)
+  if grep -q -E 'Building|Linking|Generating' <<<"$out" || [ "$t_msg $t_names $t_obj $t_exe" != \
+    "$(mtime "$msg") $(mtime "$names") $(mtime "$obj") $(mtime "$bld/greet")" ]; then
+    fail "$name the build after the names header came back is not stable: $out"
+  fi
 
   if [ -z "${subproject_label:-}" ]; then
     step "$name after the tool changed"
@@ -243,6 +265,57 @@ if [ $subproject = 1 ]; then
   unset subproject_label
 fi
 
+# The .deb as a distribution would take it: its files unpacked with dpkg -x,
+# then lintian, which must report no error and no warning.
+check_deb() {
+  local deb=$1 root="$work/deb"
+  if ! command -v dpkg-deb >/dev/null || ! command -v lintian >/dev/null; then
+    fail "dpkg-deb or lintian missing (cmake/install-deps.sh installs them)"
+    return
+  fi
+  rm -rf "$root"
+  dpkg-deb -x "$deb" "$root"
+  dpkg-deb -f "$deb" Package Version Depends Maintainer
+  local doc="$root/usr/share/doc/tolvane" man="$root/usr/share/man/man1"
+  [ -x "$root/usr/bin/Tolvane" ] && [ -x "$root/usr/bin/tolvane-dump" ] || fail ".deb has no programs"
+  [ -f "$root/usr/lib/cmake/Tolvane/TolvaneConfig.cmake" ] || fail ".deb has no CMake package"
+  cmp -s "$doc/README.md" "$repo/README.md" || fail ".deb has no README.md in $doc"
+  # The copyright file: machine-readable, with LICENSE's holder and text.
+  local copyright="$doc/copyright"
+  if [ ! -f "$copyright" ]; then
+    fail ".deb has no usr/share/doc/tolvane/copyright"
+  else
+    head -1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' ||
+      fail "copyright is not in the machine-readable format"
+    grep -q "^Copyright: $(sed -n 's/^Copyright (c) //p' "$repo/LICENSE")$" "$copyright" ||
+      fail "copyright does not name LICENSE's holder"
+    # The only continuation lines are the license text's, " ." for an empty line.
+    [ "$(sed -n 's/^ \.$//p; s/^ //p' "$copyright")" = \
+      "$(sed -n '/^Permission/,$p' "$repo/LICENSE")" ] || fail "copyright's license text is not LICENSE's"
+  fi
+  # Manual pages and changelog compressed with gzip -9n: no name, no time.
+  local page pages="Tolvane tolvane-dump" gz gzs=("$doc/changelog.gz")
+  if [ $translate = 1 ]; then pages="$pages tolvane-translate"; fi
+  for page in $pages; do
+    [ ! -e "$man/$page.1" ] || fail ".deb has an uncompressed $page.1"
+    if ! cmp -s <(gzip -dc "$man/$page.1.gz" 2>/dev/null) "$repo/man/$page.1"; then
+      fail ".deb has no $page.1.gz holding man/$page.1"
+    fi
+    gzs+=("$man/$page.1.gz")
+  done
+  for gz in "${gzs[@]}"; do
+    [ "$(od -An -tx1 -N8 "$gz" 2>/dev/null | tr -d ' ')" = 1f8b080000000000 ] ||
+      fail "$(basename "$gz") is not compressed without name and time"
+  done
+  [ "$(gzip -dc "$doc/changelog.gz" | sed -n '1s/^tolvane (\([^)]*\)).*/\1/p')" = \
+    "$(dpkg-deb -f "$deb" Version)" ] || fail "changelog.gz does not start with the package's version"
+  # Run as root, lintian says it should not be, and goes on; its exit code counts.
+  local status=0
+  lintian --fail-on error,warning --display-info "$deb" >"$work/lintian.log" 2>&1 || status=$?
+  sed 's/^/  lintian: /' "$work/lintian.log"
+  [ $status = 0 ] || fail "lintian reports errors or warnings (exit $status)"
+}
+
 if [ $cpack = 1 ]; then
   step "cpack"
   section=$failures
@@ -257,14 +330,7 @@ if [ $cpack = 1 ]; then
     grep -q '^tolvane-1.1-Linux/bin/Tolvane$' <<<"$listing" || fail ".tar.gz has no bin/Tolvane"
     grep -q '^tolvane-1.1-Linux/lib/cmake/Tolvane/TolvaneConfig.cmake$' <<<"$listing" ||
       fail ".tar.gz has no CMake package"
-    if command -v dpkg-deb >/dev/null; then
-      listing=$(dpkg-deb -c "$deb")
-      grep -q ' ./usr/bin/Tolvane$' <<<"$listing" || fail ".deb has no /usr/bin/Tolvane"
-      grep -q ' ./usr/share/man/man1/Tolvane.1' <<<"$listing" || fail ".deb has no man page"
-      grep -q ' ./usr/lib/cmake/Tolvane/TolvaneConfig.cmake$' <<<"$listing" ||
-        fail ".deb has no CMake package"
-      dpkg-deb -f "$deb" Package Version Depends
-    fi
+    check_deb "$deb"
     if [ $failures = $section ]; then pass "cpack: $(basename "$tgz") $(basename "$deb")"; fi
   fi
 fi

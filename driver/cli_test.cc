@@ -16,13 +16,14 @@
 #include <vector>
 
 #include "test_util/test_util.h"
+#include "tolvane_version.h"
 
 namespace tolvane::testing {
 namespace {
 
 using ::testing::ElementsAre;
 
-const char kBanner[] = "Tolvane v1.1\n";
+const std::string kBanner = std::string("Tolvane v") + kVersion + "\n";
 const char kPause[] = "press key..";
 const char kUsage[] =
     "Tolvane : build a MSG file for Kestrin from .h file\n"

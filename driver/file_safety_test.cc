@@ -21,6 +21,7 @@
 
 #include "msgfile/work_files.h"
 #include "test_util/test_util.h"
+#include "tolvane_version.h"
 
 namespace tolvane::testing {
 namespace {
@@ -30,7 +31,7 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 
-const char kBanner[] = "Tolvane v1.1\n";
+const std::string kBanner = std::string("Tolvane v") + kVersion + "\n";
 const char kPause[] = "press key..";
 
 RunResult tool(const std::vector<std::string>& args, const std::string& cwd,

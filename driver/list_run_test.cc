@@ -13,12 +13,15 @@
 #include "platform/fake_file_system.h"
 #include "platform/interrupt.h"
 #include "test_util/test_util.h"
+#include "tolvane_version.h"
 
 namespace tolvane {
 namespace {
 
 using testing::message_source;
 using testing::RecordingConsole;
+
+const std::string kBanner = std::string("Tolvane v") + kVersion + "\n";
 
 struct Result {
   int code = -1;
@@ -135,7 +138,7 @@ TEST(ListRun, GivesTheFilesOfTheRunsItStandsForOverRandomLists) {
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     std::string reads;
     for (const std::string& source : sources) reads += "  read " + source + "\n";
-    EXPECT_EQ(r.out, "Tolvane v1.1\n" + reads + "  build OUT/APP.MSG\n.. end\n");
+    EXPECT_EQ(r.out, kBanner + reads + "  build OUT/APP.MSG\n.. end\n");
     // The same findings and warnings; one run tells the sources' findings
     // first, then the tables' warnings.
     EXPECT_EQ(sorted_lines(r.err), sorted_lines(warnings));
@@ -249,10 +252,10 @@ TEST(ListRun, AFailingSourceLeavesEverythingAsItWas) {
     const auto before = snapshot(fs);
     Result r = run_in(fs, {"-lsrc/list.txt", "-hnames.h", "app.msg"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.out,
-              "Tolvane v1.1\n  read src/de.h\n  read src/bad.h\n  read src/en.h\n  build "
-              "APP.MSG\n" +
-                  c.message);
+    EXPECT_EQ(r.out, kBanner +
+                         "  read src/de.h\n  read src/bad.h\n  read src/en.h\n  build "
+                         "APP.MSG\n" +
+                         c.message);
     EXPECT_EQ(snapshot(fs), before);
   }
 }
@@ -277,7 +280,7 @@ TEST(ListRun, CommandLineMistakesAreUsageFailures) {
   for (const auto& [args, message] : cases) {
     Result r = run_in(fs, args);
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.out, "Tolvane v1.1\n" + message + "press key..<pause>");
+    EXPECT_EQ(r.out, kBanner + message + "press key..<pause>");
   }
 }
 

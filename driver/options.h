@@ -10,8 +10,6 @@
 
 namespace tolvane {
 
-inline constexpr char kVersion[] = "1.1";
-
 struct BuildOptions {
   bool create = false;
   std::string source_path;  // -t, or the list's first source

@@ -14,6 +14,7 @@
 #include "names/names_header.h"
 #include "platform/failure.h"
 #include "platform/interrupt.h"
+#include "tolvane_version.h"
 
 namespace tolvane {
 namespace {

@@ -15,6 +15,7 @@
 #include "platform/fake_file_system.h"
 #include "platform/interrupt.h"
 #include "test_util/test_util.h"
+#include "tolvane_version.h"
 
 namespace tolvane {
 namespace {
@@ -22,7 +23,7 @@ namespace {
 using testing::message_source;
 using testing::RecordingConsole;
 
-const std::string kBanner = "Tolvane v1.1\n";
+const std::string kBanner = std::string("Tolvane v") + kVersion + "\n";
 const std::string kPause = "press key..<pause>";
 const std::string kUsage =
     "Tolvane : build a MSG file for Kestrin from .h file\n"

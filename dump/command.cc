@@ -10,6 +10,7 @@
 #include "platform/charset.h"
 #include "platform/failure.h"
 #include "source/decimal.h"
+#include "tolvane_version.h"
 
 namespace tolvane::dump {
 namespace {
@@ -83,7 +84,7 @@ std::string dump_usage() {
          "--lint found something; 2 wrong command line.\n";
 }
 
-std::string dump_version() { return std::string("tolvane-dump ") + TOLVANE_VERSION + "\n"; }
+std::string dump_version() { return std::string("tolvane-dump ") + kVersion + "\n"; }
 
 namespace {
 

@@ -7,6 +7,8 @@
 #include <set>
 
 #include "driver/run.h"
+#include "dump/all_modes.h"
+#include "dump/model.h"
 #include "msgfile/catalogue.h"
 #include "msgfile/records.h"
 #include "names/names_header.h"
@@ -16,11 +18,6 @@
 #include "source/diagnostics.h"
 #include "source/source_reader.h"
 #include "source/text_encoder.h"
-
-#ifdef TOLVANE_FUZZ_DUMP
-#include "dump/all_modes.h"
-#include "dump/model.h"
-#endif
 
 namespace tolvane::fuzz {
 namespace {
@@ -482,7 +479,6 @@ FuzzResult fuzz_build(std::string_view input) {
   });
 }
 
-#ifdef TOLVANE_FUZZ_DUMP
 FuzzResult fuzz_dump(std::string_view input) {
   return guard([&] {
     dump::run_all_modes(input);
@@ -495,7 +491,6 @@ FuzzResult fuzz_dump(std::string_view input) {
     return FuzzResult{accepted, ""};
   });
 }
-#endif
 
 const std::vector<FuzzTarget>& fuzz_targets() {
   static const std::vector<FuzzTarget> targets = {
@@ -503,9 +498,7 @@ const std::vector<FuzzTarget>& fuzz_targets() {
       {"msg_file", fuzz_msg_file},
       {"names_merge", fuzz_names_merge},
       {"build", fuzz_build},
-#ifdef TOLVANE_FUZZ_DUMP
       {"dump", fuzz_dump},
-#endif
   };
   return targets;
 }

@@ -48,10 +48,8 @@ FuzzResult fuzz_names_merge(std::string_view input);
 // A message source, separator, an existing MSG file, and optionally a
 // separator and a previous names header: one whole build in memory.
 FuzzResult fuzz_build(std::string_view input);
-#ifdef TOLVANE_FUZZ_DUMP
 // Every mode of the MSG file inspector on the input.
 FuzzResult fuzz_dump(std::string_view input);
-#endif
 
 }  // namespace tolvane::fuzz
 

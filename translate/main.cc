@@ -8,13 +8,10 @@
 #include "platform/arguments.h"
 #include "platform/failure.h"
 #include "platform/native_file_system.h"
+#include "tolvane_version.h"
 #include "translate/commands.h"
 #include "translate/output_file.h"
 #include "translate/translate_options.h"
-
-#ifndef TOLVANE_VERSION
-#define TOLVANE_VERSION ""
-#endif
 
 namespace {
 
@@ -39,7 +36,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.version) {
-    print(stdout, std::string("tolvane-translate ") + TOLVANE_VERSION + "\n");
+    print(stdout, std::string("tolvane-translate ") + tolvane::kVersion + "\n");
     return 0;
   }
   try {
