@@ -26,7 +26,10 @@ const std::string& usage_text() {
 }
 
 bool wants_batch(const std::vector<std::string>& args) {
-  return std::find(args.begin(), args.end(), "-b") != args.end();
+  // A list of sources is what a build hands over: such a run is never a
+  // person's at a terminal, so it never waits either.
+  return std::any_of(args.begin(), args.end(),
+                     [](const std::string& arg) { return arg == "-b" || arg.rfind("-l", 0) == 0; });
 }
 
 namespace {

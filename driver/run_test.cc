@@ -239,7 +239,9 @@ TEST(RunCommandLine, HelpVersionAndBatchRunsNeverPause) {
 
   for (const std::vector<std::string>& args : {std::vector<std::string>{"-b"},
                                                {"-b", "-tA.h", "-hB.h", "missing.msg"},
-                                               {"-tA.h", "-b", "-hB.h", "missing.msg"}}) {
+                                               {"-tA.h", "-b", "-hB.h", "missing.msg"},
+                                               {"-lnone.txt", "-hB.h", "x.msg"},
+                                               {"-lnone.txt", "-tA.h", "-hB.h", "x.msg"}}) {
     Result r = run_in(fs, args);
     EXPECT_EQ(r.pauses, 0);
     EXPECT_EQ(r.out.find("press key.."), std::string::npos) << r.out;
