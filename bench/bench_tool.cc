@@ -50,7 +50,7 @@
 
 #include "msgfile/catalogue.h"
 #include "msgfile/records.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/file_io.h"
 #include "platform/posix_file_system.h"
 #include "source/source_reader.h"

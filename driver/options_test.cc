@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "driver/run.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/fake_file_system.h"
 
 namespace tolvane {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/console.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/file_system.h"
 
 namespace tolvane {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "dump/command.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 
 namespace tolvane::dump {
 

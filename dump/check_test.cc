@@ -7,7 +7,7 @@
 
 #include "dump/dump_test_util.h"
 #include "dump/model.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 
 namespace tolvane::dump {
 namespace {

@@ -8,7 +8,7 @@
 #include "dump/model.h"
 #include "msgfile/memory_file.h"
 #include "platform/charset.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "source/decimal.h"
 #include "tolvane_version.h"
 

@@ -8,7 +8,7 @@
 #include "msgfile/escape.h"
 #include "msgfile/table_block.h"
 #include "names/names_header.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/file_io.h"
 #include "source/source_reader.h"
 #include "source/text_encoder.h"

@@ -8,7 +8,7 @@
 #include "driver/run.h"
 #include "dump/command.h"
 #include "dump/dump_test_util.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/fake_file_system.h"
 #include "test_util/test_util.h"
 

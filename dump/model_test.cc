@@ -9,7 +9,7 @@
 #include "dump/check.h"
 #include "dump/command.h"
 #include "dump/dump_test_util.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 
 namespace tolvane::dump {
 namespace {

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "msgfile/escape.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 
 namespace tolvane::dump {
 namespace {

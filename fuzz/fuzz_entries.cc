@@ -12,7 +12,7 @@
 #include "msgfile/catalogue.h"
 #include "msgfile/records.h"
 #include "names/names_header.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/fake_file_system.h"
 #include "platform/file_io.h"
 #include "source/diagnostics.h"

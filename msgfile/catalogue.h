@@ -10,7 +10,7 @@
 
 #include "msgfile/catalogue_layout.h"
 #include "msgfile/records.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 
 namespace tolvane {
 

@@ -19,7 +19,7 @@
 
 #include "msgfile/catalogue.h"
 #include "msgfile/records.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 
 namespace tolvane {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "platform/failure.h"
+#include "platform/io_failure.h"
 #include "platform/file_io.h"
 #include "platform/interrupt.h"
 

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "driver/run.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/fake_file_system.h"
 
 namespace tolvane {

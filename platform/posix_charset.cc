@@ -2,7 +2,7 @@
 #include <iconv.h>
 
 #include "platform/charset.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 
 namespace tolvane {
 namespace {
@@ -64,8 +64,7 @@ Charset::Charset(const std::string& name) : name_(name.empty() ? "ASCII" : name)
   converters_->from_utf8 = iconv_open(name.c_str(), "UTF-8");
   if (converters_->to_utf8 == reinterpret_cast<iconv_t>(-1) ||
       converters_->from_utf8 == reinterpret_cast<iconv_t>(-1)) {
-    throw usage_failure("unknown character set \"" + name + "\" (iconv -l lists the known ones)",
-                        name);
+    throw usage_failure("unknown character set \"" + name + "\" (iconv -l lists the known ones)");
   }
 }
 

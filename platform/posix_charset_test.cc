@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/charset.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "test_util/test_util.h"
 
 namespace tolvane {

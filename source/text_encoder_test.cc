@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "driver/run.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "test_util/test_util.h"
 
 namespace tolvane {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/arguments.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/native_file_system.h"
 #include "tolvane_version.h"
 #include "translate/commands.h"
