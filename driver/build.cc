@@ -11,9 +11,9 @@
 #include "msgfile/table_block.h"
 #include "msgfile/work_files.h"
 #include "names/names_header.h"
-#include "platform/io_failure.h"
 #include "platform/file_io.h"
 #include "platform/interrupt.h"
+#include "platform/io_failure.h"
 #include "source/source_reader.h"
 #include "source/text_encoder.h"
 
@@ -305,8 +305,8 @@ class SourceBuild {
     stop_on_findings(options_, diagnostics_, source(k));
     if (handler->texts > kMaxCount) {
       throw input_failure(source(k) + " : " + std::to_string(handler->texts) +
-                              " messages have a text; a table holds at most " +
-                              std::to_string(kMaxCount));
+                          " messages have a text; a table holds at most " +
+                          std::to_string(kMaxCount));
     }
     if (k >= plan_.steps() || step.language != parameters.language ||
         step.type_key != make_type_key(parameters.file_type, parameters.appli_type)) {
@@ -314,8 +314,7 @@ class SourceBuild {
     }
     const PlannedStep& planned = plan_.step(k);
     if (planned.refusal) throw *planned.refusal;
-    const Failure too_large =
-        input_failure(paths_.msg_shown + " : the file would grow past 4 GiB");
+    const Failure too_large = input_failure(paths_.msg_shown + " : the file would grow past 4 GiB");
     if (plan_.file_size_after(k, 0) > UINT32_MAX) throw too_large;
     if (handler->bad_escape) throw *handler->bad_escape;
     for (const Diagnostic& finding : name_findings.all()) diagnostics_.report(finding);
@@ -473,8 +472,7 @@ std::vector<std::string> build(FileSystem& fs, const BuildOptions& options,
   } catch (const Interrupted& interrupted) {
     throw Interrupted(interrupted.signal(), undo());
   } catch (const std::bad_alloc&) {
-    undo_and_throw(
-        input_failure("not enough memory to build " + options.msg_path));
+    undo_and_throw(input_failure("not enough memory to build " + options.msg_path));
   }
   return warnings;
 }

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "base/failure.h"
 #include "driver/source_list.h"
 #include "msgfile/work_files.h"
-#include "base/failure.h"
 
 namespace tolvane {
 
@@ -39,9 +39,9 @@ void check_source(FileSystem& fs, const std::string& value) {
   if (value.find(".h") == std::string::npos) {
     // `-t en.h` leaves -t empty and en.h a stray argument.
     throw usage_failure(value + " is not a h file:" +
-                            (value.empty() ? "\nthe file name must follow -t with no "
-                                             "blank, as in -tMyEnglishMessages.h"
-                                           : ""));
+                        (value.empty() ? "\nthe file name must follow -t with no "
+                                         "blank, as in -tMyEnglishMessages.h"
+                                       : ""));
   }
   // Never opened when it is no regular file: a FIFO would hang.
   if (FileKind kind = fs.kind(value);

@@ -12,8 +12,8 @@
 #include "msgfile/records.h"
 #include "msgfile/work_files.h"
 #include "names/names_header.h"
-#include "platform/io_failure.h"
 #include "platform/interrupt.h"
+#include "platform/io_failure.h"
 #include "tolvane_version.h"
 
 namespace tolvane {
@@ -179,8 +179,8 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
     for (size_t j = 0; j < i; ++j) {
       if (i < kGiven ? ids[j] == ids[i] : names[j] == names[i]) {
         throw usage_failure("the " + std::string(roles[j].what) + " " + roles[j].shown +
-                                " and the " + roles[i].what + " " + roles[i].shown +
-                                " are the same file");
+                            " and the " + roles[i].what + " " + roles[i].shown +
+                            " are the same file");
       }
     }
   }
@@ -191,7 +191,7 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
     for (size_t i = 1; i < std::size(roles); ++i) {
       if (i < kGiven ? ids[i] == id : names[i] == name) {
         throw usage_failure("the message source " + source + " and the " + roles[i].what + " " +
-                                roles[i].shown + " are the same file");
+                            roles[i].shown + " are the same file");
       }
     }
   }

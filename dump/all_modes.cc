@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "dump/command.h"
 #include "base/failure.h"
+#include "dump/command.h"
 
 namespace tolvane::dump {
 

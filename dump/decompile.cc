@@ -5,10 +5,10 @@
 #include <cstring>
 #include <optional>
 
+#include "base/failure.h"
 #include "msgfile/escape.h"
 #include "msgfile/table_block.h"
 #include "names/names_header.h"
-#include "base/failure.h"
 #include "platform/file_io.h"
 #include "source/source_reader.h"
 #include "source/text_encoder.h"

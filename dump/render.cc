@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <optional>
 
-#include "msgfile/escape.h"
 #include "base/failure.h"
+#include "msgfile/escape.h"
 
 namespace tolvane::dump {
 namespace {

@@ -8,8 +8,8 @@
 #include <map>
 #include <memory>
 
-#include "driver/run.h"
 #include "base/failure.h"
+#include "driver/run.h"
 #include "platform/fake_file_system.h"
 
 namespace tolvane {

@@ -1,8 +1,8 @@
 #include <errno.h>
 #include <iconv.h>
 
-#include "platform/charset.h"
 #include "base/failure.h"
+#include "platform/charset.h"
 
 namespace tolvane {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "platform/charset.h"
 #include "base/failure.h"
+#include "platform/charset.h"
 #include "test_util/test_util.h"
 
 namespace tolvane {

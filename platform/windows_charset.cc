@@ -1,6 +1,6 @@
 // The Windows build has no iconv: only plain ASCII is known there.
-#include "platform/charset.h"
 #include "base/failure.h"
+#include "platform/charset.h"
 
 namespace tolvane {
 namespace {
@@ -23,7 +23,7 @@ struct Charset::Converters {};
 Charset::Charset(const std::string& name) : name_(name.empty() ? "ASCII" : name) {
   if (!name.empty()) {
     throw usage_failure("character sets cannot be converted in the Windows build; \"" + name +
-                            "\" needs the Linux build");
+                        "\" needs the Linux build");
   }
 }
 

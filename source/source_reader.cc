@@ -78,9 +78,8 @@ void read_directives(LineReader& source, const std::string& source_path,
     }
   }
   if (!starts_with(line, kDirectiveKeywords[0])) {
-    throw source_failure(
-        "  Error in " + source_path +
-            ":specify the name of the language to create:\n    ex :// #LANGUAGE EN");
+    throw source_failure("  Error in " + source_path +
+                         ":specify the name of the language to create:\n    ex :// #LANGUAGE EN");
   }
   parameters->language = token_after(line, kDirectiveKeywords[0]);
   if (checks) checks->language(line, parameters->language);
@@ -177,7 +176,7 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
         id = scan_message_id(line);
       } catch (const Failure& failure) {
         throw source_failure("  Error in " + source_path + ": line " + std::to_string(number) +
-                                 ": " + failure.message());
+                             ": " + failure.message());
       }
     }
     handler.on_name(id, line);

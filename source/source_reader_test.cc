@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/run.h"
 #include "base/failure.h"
+#include "driver/run.h"
 #include "platform/fake_file_system.h"
 #include "platform/file_io.h"
 #include "test_util/test_util.h"

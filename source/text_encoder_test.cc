@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "driver/run.h"
 #include "base/failure.h"
+#include "driver/run.h"
 #include "test_util/test_util.h"
 
 namespace tolvane {

@@ -4,9 +4,9 @@
 #include <map>
 #include <set>
 
+#include "base/failure.h"
 #include "msgfile/printf_format.h"
 #include "platform/charset.h"
-#include "base/failure.h"
 #include "translate/commands.h"
 #include "translate/message_source.h"
 #include "translate/po_file.h"

@@ -2,8 +2,8 @@
 #include <map>
 #include <memory>
 
-#include "platform/charset.h"
 #include "base/failure.h"
+#include "platform/charset.h"
 #include "translate/commands.h"
 #include "translate/message_source.h"
 #include "translate/po_file.h"
@@ -125,8 +125,8 @@ CommandResult run_import(FileSystem& fs, const TranslateOptions& options) {
     // fuzzy one (msgmerge marks it so).
     std::string current, why;
     if (!reference_text.to_utf8(message.bytes, &current, &why)) {
-      throw input_failure(
-          reference.path + ":" + std::to_string(message.line) + ": " + message.name + ": " + why);
+      throw input_failure(reference.path + ":" + std::to_string(message.line) + ": " +
+                          message.name + ": " + why);
     }
     const bool stale = entry.source != current;
     if (entry.fuzzy || stale) {

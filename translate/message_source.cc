@@ -5,8 +5,8 @@
 #include <map>
 #include <memory>
 
-#include "names/names_header.h"
 #include "base/failure.h"
+#include "names/names_header.h"
 #include "platform/file_io.h"
 #include "source/text_encoder.h"
 
@@ -60,8 +60,8 @@ class Collector : public MessageHandler {
     try {
       encode_text(text, source_->parameters.coding, &message.bytes);
     } catch (const Failure& failure) {
-      throw input_failure(
-          source_->path + ":" + std::to_string(message.line) + ": " + failure.message());
+      throw input_failure(source_->path + ":" + std::to_string(message.line) + ": " +
+                          failure.message());
     }
     message.bytes.resize(message.bytes.size() - (source_->unicode() ? 2 : 1));
   }

@@ -13,8 +13,8 @@
 #include <memory>
 #include <sstream>
 
-#include "platform/charset.h"
 #include "base/failure.h"
+#include "platform/charset.h"
 
 namespace tolvane::translate {
 namespace {
@@ -215,7 +215,7 @@ TranslationFile read_po(const std::string& path) {
       size_t bad = 0;
       if (!converter->decode(out, &utf8, &bad)) {
         throw input_failure(path + ":" + std::to_string(line) + ": the text is no " + charset +
-                                " text, as the header says");
+                            " text, as the header says");
       }
       out = std::move(utf8);
     }

@@ -215,7 +215,7 @@ TranslationFile read_xliff(std::string_view bytes, const std::string& path) {
   if (!reader.error.empty()) throw input_failure(reader.error);
   if (status != XML_STATUS_OK) {
     throw input_failure(path + ":" + std::to_string(XML_GetCurrentLineNumber(parser.get())) + ": " +
-                            XML_ErrorString(XML_GetErrorCode(parser.get())));
+                        XML_ErrorString(XML_GetErrorCode(parser.get())));
   }
   return std::move(reader.file);
 }
