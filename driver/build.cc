@@ -1,21 +1,25 @@
 #include "driver/build.h"
 
-#include <algorithm>
+#include <errno.h>
+
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "driver/display.h"
 #include "msgfile/catalogue.h"
 #include "msgfile/catalogue_plan.h"
+#include "msgfile/records.h"
 #include "msgfile/table_block.h"
-#include "msgfile/work_files.h"
+#include "msgfile/table_writer.h"
 #include "names/names_header.h"
 #include "platform/file_io.h"
 #include "platform/interrupt.h"
 #include "platform/io_failure.h"
 #include "source/source_reader.h"
 #include "source/text_encoder.h"
+#include "transaction/work_files.h"
 
 namespace tolvane {
 namespace {
@@ -180,15 +184,17 @@ class SourceBuild {
         files_(files),
         diagnostics_(diagnostics),
         warnings_(warnings),
-        plan_(old, paths.msg_shown),
+        plan_(old, paths.msg.shown),
         steps_(options.sources.size()) {}
 
   void run() {
     plan();
+    TableWriter writer(plan_, *files_.tmp, paths_.msg.shown);
+    writer_ = &writer;
     FileWriter names(files_.names_tmp.get(), 0);
     NamesHeader names_header(&names);
     // The checks of the names need the previous header's names.
-    names_header.check_names(&diagnostics_, source(0), paths_.names);
+    names_header.check_names(&diagnostics_, source(0), paths_.names.path);
     if (files_.previous_names) {
       LineReader previous(files_.previous_names.get(), false);
       names_header.copy_previous_header(previous);
@@ -206,7 +212,7 @@ class SourceBuild {
     }
     texts = std::string();
     names.flush();
-    carry_old_blocks();
+    writer.carry_old_blocks(files_.old_msg.get());
     for (size_t k : pending) {
       try {
         write_again(k);
@@ -214,8 +220,7 @@ class SourceBuild {
         throw naming_source(failure, k);
       }
     }
-    const std::string area = plan_.header_area();
-    files_.tmp->write_at(0, area.data(), area.size());
+    writer.write_header_area();
     // Both files on their way to the disk before either sync waits: the
     // first sync then makes both durable at once.
     files_.names_tmp->start_sync();
@@ -293,7 +298,7 @@ class SourceBuild {
     // What the names header finds is said only of a source that holds no
     // error of its own, as when a run reads it in a pass of its own.
     Diagnostics name_findings;
-    names.check_names(&name_findings, source(k), paths_.names);
+    names.check_names(&name_findings, source(k), paths_.names.path);
     with_source(k, [&](File* file) {
       LineReader reader(file, true);
       read_directives(reader, source(k), &parameters, &diagnostics_);
@@ -314,15 +319,13 @@ class SourceBuild {
     }
     const PlannedStep& planned = plan_.step(k);
     if (planned.refusal) throw *planned.refusal;
-    const Failure too_large = input_failure(paths_.msg_shown + " : the file would grow past 4 GiB");
-    if (plan_.file_size_after(k, 0) > UINT32_MAX) throw too_large;
+    writer_->check_room(k);
     if (handler->bad_escape) throw *handler->bad_escape;
     for (const Diagnostic& finding : name_findings.all()) diagnostics_.report(finding);
     stop_on_findings(options_, diagnostics_, source(k));
-    const TableBlockBuilder& block = handler->block;
-    const uint64_t block_size =
-        uint64_t{kIndexEntrySize} * handler->texts + handler->text_bytes + block.fill().size();
-    if (plan_.file_size_after(k, block_size) > UINT32_MAX) throw too_large;
+    const BlockTurn turn =
+        writer_->add_table(k, NewTable{step.type_key, parameters.font_file, parameters.coding,
+                                       handler->texts, handler->text_bytes});
     if (!planned.same_as.empty()) {
       warnings_.push_back(
           source(k) + ": warning: the new table " + planned.table +
@@ -334,48 +337,18 @@ class SourceBuild {
     step.coding = parameters.coding;
     step.count = handler->texts;
     step.text_bytes = static_cast<uint32_t>(handler->text_bytes);
-    TableRecord record;
-    record.type_key = step.type_key;
-    set_chars(record.font_file, kFontFileWidth, parameters.font_file);
-    record.coding = parameters.coding;
-    record.message_count = static_cast<uint16_t>(step.count);
-    plan_.set_block(k, record, block_size);
-
-    const BlockSlot& slot = plan_.slot(planned.slot);
-    if (slot.step != static_cast<int>(k)) return;  // a later source replaces it
-    if (!slot.placed || !handler->kept) {
+    if (turn == BlockTurn::kNever) return;  // a later source replaces it
+    if (turn == BlockTurn::kLater || !handler->kept) {
       pending.push_back(k);
       return;
     }
-    const std::string index = block.index_bytes();
-    files_.tmp->write_at(slot.position, index.data(), index.size());
-    texts.append(block.fill());
-    files_.tmp->write_at(slot.position + index.size(), texts.data(), texts.size());
-  }
-
-  // The old file's blocks that stay, each at its new place, in slices, so
-  // that a request to stop is seen during a long copy.
-  void carry_old_blocks() {
-    constexpr uint64_t kSlice = 16 << 20;
-    for (size_t i : plan_.order()) {
-      const BlockSlot& slot = plan_.slot(i);
-      if (!slot.carried || !files_.old_msg) continue;
-      for (uint64_t from = slot.old_begin; from < slot.old_end; from += kSlice) {
-        stop_if_interrupted();
-        const uint64_t end = std::min(slot.old_end, from + kSlice);
-        copy_range(*files_.old_msg, from, *files_.tmp, slot.position + (from - slot.old_begin),
-                   end);
-      }
-    }
-    stop_if_interrupted();
+    writer_->write_block(k, handler->block, texts);
   }
 
   // A block that could not be written when its source was read.
   void write_again(size_t k) {
     const SourceStep& step = steps_[k];
-    const BlockSlot& slot = plan_.slot(plan_.step(k).slot);
-    const uint64_t index_size = uint64_t{kIndexEntrySize} * step.count;
-    FileWriter texts(files_.tmp.get(), slot.position + index_size);
+    FileWriter texts(files_.tmp.get(), writer_->texts_position(k));
     TableBlockBuilder block;
     block.reserve(step.count);
     WritingHandler handler(&block, &texts, step.coding);
@@ -391,10 +364,7 @@ class SourceBuild {
     if (block.count() != step.count || block.texts_size() != step.text_bytes) {
       throw file_failure("Cannot read " + source(k) + ": it changed during the build");
     }
-    texts.append(block.fill());
-    texts.flush();
-    const std::string index = block.index_bytes();
-    files_.tmp->write_at(slot.position, index.data(), index.size());
+    writer_->finish_block(k, block, texts);
   }
 
   FileSystem& fs_;
@@ -404,19 +374,75 @@ class SourceBuild {
   Diagnostics& diagnostics_;
   std::vector<std::string>& warnings_;
   CataloguePlan plan_;
+  TableWriter* writer_ = nullptr;  // while run() writes the file
   std::vector<SourceStep> steps_;
 };
 
-void run_build(FileSystem& fs, const BuildOptions& options, const Catalogue& old, WorkFiles& work,
-               OpenFiles& files, Diagnostics& diagnostics, std::vector<std::string>& warnings) {
-  const WorkFilePaths& paths = work.paths();
+// The catalogue a run adds its tables to. For -c, an empty one carrying the
+// new file's header and no file; otherwise the existing file as the checks
+// read and validated it, still open, so that the build copies from the very
+// file that was checked.
+struct BaseCatalogue {
+  Catalogue catalogue;
+  std::unique_ptr<File> file;
+};
 
-  // Open everything else first, in the order whose failures users know.
-  if (options.create && fs.exists(paths.msg)) {
+// Opens and checks an existing MSG file before anything is touched: its FILE
+// ID first, then its whole layout, since a file whose layout cannot be
+// trusted would be carried over damaged. The file stays open for the build.
+BaseCatalogue read_existing(FileSystem& fs, const BuildOptions& options) {
+  BaseCatalogue base;
+  std::optional<Failure> damage;
+  try {
+    base.file = fs.open(options.msg_path, OpenMode::kRead);
+    damage = read_catalogue(*base.file, options.msg_shown, &base.catalogue);
+  } catch (const IoError& error) {
+    // -c replaces the file: advised only when there is none to lose.
+    const std::string next = error.error() == ENOENT ? "use the -c option to create it"
+                                                     : reason_line(error.path(), error.reason());
+    throw usage_failure(options.msg_shown + " doesn't exist or cannot be opened:\n" + next);
+  }
+  if (base.catalogue.header.file_id != kFileId) {
+    throw usage_failure(options.msg_shown + " : FILE ID is not valid:\nFILE ID must be 4d53");
+  }
+  if (damage) throw *damage;
+  return base;
+}
+
+BaseCatalogue base_catalogue(FileSystem& fs, const BuildOptions& options) {
+  if (!options.create) return read_existing(fs, options);
+  BaseCatalogue base;
+  // A new catalogue is named after its file, as messages show it.
+  set_chars(base.catalogue.header.name, kNameWidth, options.msg_shown);
+  return base;
+}
+
+// Refuses a previous names header that no run wrote nor a person kept in
+// step (another catalogue given by mistake, say) before anything is touched:
+// the run would append #define lines to it. One that cannot be read is the
+// build's to report.
+void check_previous_names(FileSystem& fs, const BuildOptions& options) {
+  if (fs.kind(options.names_path) != FileKind::kRegular) return;
+  std::string problem;
+  try {
+    problem = names_header_problem(*fs.open(options.names_path, OpenMode::kRead));
+  } catch (const IoError&) {
+    return;
+  }
+  if (!problem.empty()) {
+    throw input_failure(options.names_path + " is not a names header: " + problem);
+  }
+}
+
+// Opens every file of the build but the sources after the first, in the
+// order whose failures users know, and notes the work files made.
+void open_files(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& paths,
+                WorkFiles& work, OpenFiles& files) {
+  if (options.create && fs.exists(paths.msg.path)) {
     // -c replaces the file only once the new one is complete, but a file
     // that could not be written is still refused up front.
-    or_fail("Cannot create " + paths.msg_shown,
-            [&] { fs.open(paths.msg, OpenMode::kReadWrite)->close(); });
+    or_fail("Cannot create " + paths.msg.shown,
+            [&] { fs.open(paths.msg.path, OpenMode::kReadWrite)->close(); });
   }
   // A work file left by a run that stopped half-way may be a second name of
   // a file in place (an undo links the MSG file so); truncating it would
@@ -426,39 +452,41 @@ void run_build(FileSystem& fs, const BuildOptions& options, const Catalogue& old
     return fs.open(path, OpenMode::kCreate);
   };
   files.tmp =
-      in_role("Cannot write " + paths.tmp_shown,
-              or_fail("Cannot create " + (options.create ? paths.msg_shown : paths.tmp_shown),
-                      [&] { return create_afresh(paths.tmp); }));
+      in_role("Cannot write " + paths.msg.tmp_shown,
+              or_fail("Cannot create " + (options.create ? paths.msg.shown : paths.msg.tmp_shown),
+                      [&] { return create_afresh(paths.msg.tmp); }));
   work.created_tmp();
   files.source = in_role("Cannot read " + options.source_path,
                          or_fail("Cannot open " + options.source_path,
                                  [&] { return fs.open(options.source_path, OpenMode::kRead); }));
-  if (fs.exists(paths.names)) {
-    files.previous_names = in_role("Cannot read " + paths.names,
-                                   or_fail("Cannot read " + paths.names,
-                                           [&] { return fs.open(paths.names, OpenMode::kRead); }));
+  const std::string& names = paths.names.path;
+  if (fs.exists(names)) {
+    files.previous_names =
+        in_role("Cannot read " + names,
+                or_fail("Cannot read " + names, [&] { return fs.open(names, OpenMode::kRead); }));
   }
   // A write names the work file it fails on: the names header itself is
   // still the previous one, untouched.
-  files.names_tmp = in_role(
-      "Cannot write " + paths.names_tmp,
-      or_fail("Cannot create " + paths.names, [&] { return create_afresh(paths.names_tmp); }));
+  files.names_tmp =
+      in_role("Cannot write " + paths.names.tmp,
+              or_fail("Cannot create " + names, [&] { return create_afresh(paths.names.tmp); }));
   work.created_names_tmp();
-
-  SourceBuild(fs, options, work.paths(), old, files, diagnostics, warnings).run();
-  files.close_quietly();
-  work.commit();
 }
 
 }  // namespace
 
 std::vector<std::string> build(FileSystem& fs, const BuildOptions& options,
-                               const WorkFilePaths& paths, BaseCatalogue base,
-                               Diagnostics& diagnostics) {
+                               const WorkFilePaths& paths, Diagnostics& diagnostics,
+                               const std::function<void()>& starting) {
+  if (auto stale = find_stale_backup(fs, paths)) throw *stale;
+  BaseCatalogue base = base_catalogue(fs, options);
+  check_previous_names(fs, options);
+  starting();
+
   std::vector<std::string> warnings;
   WorkFiles work(fs, paths);
   OpenFiles files;
-  files.old_msg = in_role("Cannot read " + paths.msg_shown, std::move(base.file));
+  files.old_msg = in_role("Cannot read " + paths.msg.shown, std::move(base.file));
   auto undo = [&] {
     files.close_quietly();
     return work.undo();
@@ -466,13 +494,16 @@ std::vector<std::string> build(FileSystem& fs, const BuildOptions& options,
   auto undo_and_throw = [&](const Failure& failure) { throw failure.with_note(undo()); };
   try {
     stop_if_interrupted();
-    run_build(fs, options, base.catalogue, work, files, diagnostics, warnings);
+    open_files(fs, options, paths, work, files);
+    SourceBuild(fs, options, paths, base.catalogue, files, diagnostics, warnings).run();
+    files.close_quietly();
+    work.commit();
   } catch (const Failure& failure) {
     undo_and_throw(failure);
   } catch (const Interrupted& interrupted) {
     throw Interrupted(interrupted.signal(), undo());
   } catch (const std::bad_alloc&) {
-    undo_and_throw(input_failure("not enough memory to build " + options.msg_path));
+    undo_and_throw(input_failure("not enough memory to build " + options.msg_shown));
   }
   return warnings;
 }

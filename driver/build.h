@@ -4,36 +4,30 @@
 #ifndef TOLVANE_DRIVER_BUILD_H_
 #define TOLVANE_DRIVER_BUILD_H_
 
-#include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "driver/options.h"
-#include "msgfile/catalogue.h"
-#include "msgfile/work_files.h"
 #include "platform/file_system.h"
 #include "source/diagnostics.h"
+#include "transaction/work_files.h"
 
 namespace tolvane {
 
-// The catalogue a run adds its table to. For -c, an empty one carrying the new
-// file's header and no file; otherwise the existing file as the driver's
-// checks read and validated it, still open, so that the build copies from
-// the very file that was checked.
-struct BaseCatalogue {
-  Catalogue catalogue;
-  std::unique_ptr<File> file;
-};
-
-// Builds from `options` onto `base` (every source, in turn, all or nothing),
-// with the run's work files at `paths`. What a source holds that is wrong or
-// doubtful goes to `diagnostics`; an error there (or a warning, with -W)
-// stops the build before anything is replaced. Returns the warnings of a
-// complete build about the tables it added, one line each without its line
-// feed. Throws Failure after putting every file back as it was.
+// Builds from `options` (every source, in turn, all or nothing), with the
+// run's work files at `paths`, while the run holds the files' locks. First
+// the checks that touch nothing: no backup of an interrupted run in the way,
+// the existing MSG file whole (unless -c), the previous names header one;
+// then `starting` is called, and the sources are read. What a source holds
+// that is wrong or doubtful goes to `diagnostics`; an error there (or a
+// warning, with -W) stops the build before anything is replaced. Returns the
+// warnings of a complete build about the tables it added, one line each
+// without its line feed. Throws Failure after putting every file back as it
+// was.
 std::vector<std::string> build(FileSystem& fs, const BuildOptions& options,
-                               const WorkFilePaths& paths, BaseCatalogue base,
-                               Diagnostics& diagnostics);
+                               const WorkFilePaths& paths, Diagnostics& diagnostics,
+                               const std::function<void()>& starting);
 
 }  // namespace tolvane
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "base/failure.h"
+#include "driver/display.h"
 #include "driver/source_list.h"
-#include "msgfile/work_files.h"
 
 namespace tolvane {
 
@@ -62,9 +62,11 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
   if (args.empty()) throw usage_advice("");
 
   BuildOptions options;
-  options.msg_typed = args.back();
-  options.msg_path = shown_path(args.back());
-  if (options.msg_path.find(".MSG") == std::string::npos) {
+  // Which of the options every run needs were given.
+  bool source_given = false, names_given = false, list_given = false;
+  options.msg_path = args.back();
+  options.msg_shown = shown_path(args.back());
+  if (options.msg_shown.find(".MSG") == std::string::npos) {
     throw usage_advice("The last option must be a .MSG file");
   }
 
@@ -96,12 +98,12 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
               "-hMyMessagesNames.h");
         }
         options.names_path = value;
-        options.names_given = true;
+        names_given = true;
         break;
       case 't':
         check_source(fs, value);
         options.source_path = value;
-        options.source_given = true;
+        source_given = true;
         break;
       case 'l':
         if (value.empty()) {
@@ -110,7 +112,7 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
               "-lAllLanguages.txt");
         }
         options.list_path = value;
-        options.list_given = true;
+        list_given = true;
         break;
       case 'r':
         // A new option takes no value.
@@ -121,25 +123,25 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
         throw usage_failure("bad argument : " + arg);
     }
   }
-  if (options.list_given && options.source_given) {
+  if (list_given && source_given) {
     throw usage_failure("-l and -t cannot be used together: the list names every source");
   }
   if (options.replace && options.create) {
     throw usage_failure("-r and -c cannot be used together: -r replaces a table of a MSG file");
   }
-  if (options.list_given) {
+  if (list_given) {
     options.sources = read_source_list(fs, options.list_path);
     for (const std::string& source : options.sources) check_source(fs, source);
     options.source_path = options.sources.front();
-    options.source_given = true;
-  } else if (options.source_given) {
+    source_given = true;
+  } else if (source_given) {
     options.sources = {options.source_path};
   }
-  if (!options.source_given) {
+  if (!source_given) {
     throw usage_advice(
         "Use the -t option below to specify the file that contains messages definitions");
   }
-  if (!options.names_given) {
+  if (!names_given) {
     throw usage_advice(
         "Use the -h option below to specify the name of the h file that will be generated");
   }

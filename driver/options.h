@@ -13,16 +13,13 @@ namespace tolvane {
 struct BuildOptions {
   bool create = false;
   std::string source_path;  // -t, or the list's first source
-  bool source_given = false;
-  std::string list_path;  // -l
-  bool list_given = false;
-  bool replace = false;  // -r: each source replaces its language's table of its type
+  std::string list_path;    // -l
+  bool replace = false;     // -r: each source replaces its language's table of its type
   // Every source, in the order its table is added: -t's, or the list's.
   std::vector<std::string> sources;
   std::string names_path;
-  bool names_given = false;
-  std::string msg_path;              // upper-cased: what messages and the header show
-  std::string msg_typed;             // as typed: the file that is read and written
+  std::string msg_path;              // as typed: the file that is read and written
+  std::string msg_shown;             // upper-cased: what messages and the header show
   bool warnings_are_errors = false;  // -W: a warning stops the run
 };
 

@@ -31,8 +31,8 @@ TEST(ParseCommandLine, ReadsOptionsAndUpperCasesTheMsgPath) {
   EXPECT_TRUE(options.create);
   EXPECT_EQ(options.source_path, "A.h");
   EXPECT_EQ(options.names_path, "B.h");
-  EXPECT_EQ(options.msg_path, "X.MSG");
-  EXPECT_EQ(options.msg_typed, "x.msg");
+  EXPECT_EQ(options.msg_shown, "X.MSG");
+  EXPECT_EQ(options.msg_path, "x.msg");
   EXPECT_FALSE(options.warnings_are_errors);
   EXPECT_TRUE(parse_command_line({"-W", "-tA.h", "-hB.h", "x.msg"}, fs).warnings_are_errors);
 }
@@ -42,8 +42,8 @@ TEST(ParseCommandLine, OnlyAsciiLettersAreUpperCased) {
   fs.set_file("A.h", "");
   BuildOptions options =
       parse_command_line({"-tA.h", "-hB.h", "dir_1/d\xc3\xa9j\xc3\xa0-z{}.msg"}, fs);
-  EXPECT_EQ(options.msg_path, "DIR_1/D\xc3\xa9J\xc3\xa0-Z{}.MSG");
-  EXPECT_EQ(options.msg_typed, "dir_1/d\xc3\xa9j\xc3\xa0-z{}.msg");
+  EXPECT_EQ(options.msg_shown, "DIR_1/D\xc3\xa9J\xc3\xa0-Z{}.MSG");
+  EXPECT_EQ(options.msg_path, "dir_1/d\xc3\xa9j\xc3\xa0-z{}.msg");
   EXPECT_FALSE(options.create);
 }
 
@@ -56,7 +56,7 @@ TEST(ParseCommandLine, ValuesAreTakenVerbatimAndLaterOnesReplaceEarlierOnes) {
   EXPECT_TRUE(options.create);  // -c ignores what follows the letter
   EXPECT_EQ(options.source_path, "My Messages.h");
   EXPECT_EQ(options.names_path, "Names 2.H");
-  EXPECT_EQ(options.msg_path, "A.MSG");
+  EXPECT_EQ(options.msg_shown, "A.MSG");
 }
 
 TEST(ParseCommandLine, HoldsValuesAndPathsOfAnyLength) {
@@ -68,8 +68,8 @@ TEST(ParseCommandLine, HoldsValuesAndPathsOfAnyLength) {
   BuildOptions options = parse_command_line({"-t" + source, "-h" + names, msg}, fs);
   EXPECT_EQ(options.source_path, source);
   EXPECT_EQ(options.names_path, names);
-  EXPECT_EQ(options.msg_typed, msg);
-  EXPECT_EQ(options.msg_path, std::string(120, 'M') + "/" + std::string(90, 'Q') + ".MSG");
+  EXPECT_EQ(options.msg_path, msg);
+  EXPECT_EQ(options.msg_shown, std::string(120, 'M') + "/" + std::string(90, 'Q') + ".MSG");
 }
 
 TEST(ParseCommandLine, TheSourceNeedsLowerCaseDotHAnywhereInItsName) {

@@ -1,20 +1,16 @@
 #include "driver/run.h"
 
-#include <errno.h>
-
 #include <algorithm>
 #include <iterator>
 #include <tuple>
 
 #include "driver/build.h"
+#include "driver/display.h"
 #include "driver/options.h"
-#include "msgfile/catalogue.h"
-#include "msgfile/records.h"
-#include "msgfile/work_files.h"
-#include "names/names_header.h"
 #include "platform/interrupt.h"
 #include "platform/io_failure.h"
 #include "tolvane_version.h"
+#include "transaction/work_files.h"
 
 namespace tolvane {
 namespace {
@@ -39,45 +35,6 @@ void report(const Failure& failure, Console& console, bool batch) {
   }
 }
 
-// Opens and checks an existing MSG file before anything is touched: its FILE
-// ID first, then its whole layout, since a file whose layout cannot be
-// trusted would be carried over damaged. The file stays open for the build.
-BaseCatalogue read_existing(FileSystem& fs, const BuildOptions& options) {
-  BaseCatalogue base;
-  std::optional<Failure> damage;
-  try {
-    base.file = fs.open(options.msg_typed, OpenMode::kRead);
-    damage = read_catalogue(*base.file, options.msg_path, &base.catalogue);
-  } catch (const IoError& error) {
-    // -c replaces the file: advised only when there is none to lose.
-    const std::string next = error.error() == ENOENT ? "use the -c option to create it"
-                                                     : reason_line(error.path(), error.reason());
-    throw usage_failure(options.msg_path + " doesn't exist or cannot be opened:\n" + next);
-  }
-  if (base.catalogue.header.file_id != kFileId) {
-    throw usage_failure(options.msg_path + " : FILE ID is not valid:\nFILE ID must be 4d53");
-  }
-  if (damage) throw *damage;
-  return base;
-}
-
-// Refuses a previous names header that no run wrote nor a person kept in
-// step (another catalogue given by mistake, say) before anything is touched:
-// the run would append #define lines to it. One that cannot be read is the
-// build's to report.
-void check_previous_names(FileSystem& fs, const BuildOptions& options) {
-  if (fs.kind(options.names_path) != FileKind::kRegular) return;
-  std::string problem;
-  try {
-    problem = names_header_problem(*fs.open(options.names_path, OpenMode::kRead));
-  } catch (const IoError&) {
-    return;
-  }
-  if (!problem.empty()) {
-    throw input_failure(options.names_path + " is not a names header: " + problem);
-  }
-}
-
 // How messages name what a path leads to when it is no regular file.
 const char* kind_name(FileKind kind) {
   switch (kind) {
@@ -94,42 +51,47 @@ const char* kind_name(FileKind kind) {
   }
 }
 
-// Looks at the paths of the run before anything is touched: symlinks are
-// followed to the files they lead to (the work files go beside those, and
-// the links stay links); a directory, FIFO or device is refused at once,
-// never opened (a FIFO would hang the run); and no two roles may be one
-// file, whatever the spelling, link or hard link, since a run writes some
-// of them and reads the others.
-// Returns the run's work file paths, which depend on where the links lead.
-WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
-  options.msg_typed = fs.follow_links(options.msg_typed);
-  options.names_path = fs.follow_links(options.names_path);
-  struct Role {
-    const char* what;
-    std::string path, shown;
-  };
-  const WorkFilePaths paths = work_file_paths(options.msg_typed, options.names_path);
-  const Role roles[] = {
+// One path a run works on, in its role, as its messages name it.
+struct Role {
+  const char* what;
+  std::string path, shown;
+};
+
+// The roles in the order their clashes are reported: the given files first
+// (kGiven of them: the MSG file and the names header at 1 and 2), then the
+// work files.
+constexpr size_t kGiven = 3;
+std::vector<Role> roles_of(const BuildOptions& options, const WorkFilePaths& paths) {
+  return {
       {"message source", options.source_path, options.source_path},
-      {"MSG file", options.msg_typed, options.msg_path},
+      {"MSG file", options.msg_path, options.msg_shown},
       {"names header", options.names_path, options.names_path},
-      {"MSG file's work file", paths.tmp, paths.tmp_shown},
-      {"MSG file's backup", paths.bak, paths.bak_shown},
-      {"names header's work file", paths.names_tmp, paths.names_tmp},
-      {"names header's backup", paths.names_bak, paths.names_bak},
-      {"MSG file's run mark", paths.run, paths.run_shown},
-      {"names header's run mark", paths.names_run, paths.names_run},
+      {"MSG file's work file", paths.msg.tmp, paths.msg.tmp_shown},
+      {"MSG file's backup", paths.msg.bak, paths.msg.bak_shown},
+      {"names header's work file", paths.names.tmp, paths.names.tmp_shown},
+      {"names header's backup", paths.names.bak, paths.names.bak_shown},
+      {"MSG file's run mark", paths.msg.run, paths.msg.run_shown},
+      {"names header's run mark", paths.names.run, paths.names.run_shown},
   };
-  // A path the system cannot even look up (a name too long) says so in the
-  // system's words, rather than pass for a file of some other kind; the
-  // copies a backup may be made through included.
-  for (const std::string& path :
-       {options.msg_typed, options.names_path, paths.tmp, paths.bak, paths.run, paths.names_tmp,
-        paths.names_bak, paths.names_run, paths.bak + ".TMP", paths.names_bak + ".TMP"}) {
-    or_fail("Cannot build " + options.msg_path, [&] { fs.check_lookup(path); });
+}
+
+// A path the system cannot even look up (a name too long) says so in the
+// system's words, rather than pass for a file of some other kind; the
+// copies a backup may be made through included.
+void check_lookups(FileSystem& fs, const BuildOptions& options, const WorkFilePaths& paths) {
+  const ReplacedPaths &msg = paths.msg, &names = paths.names;
+  for (const std::string& path : {msg.path, names.path, msg.tmp, msg.bak, msg.run, names.tmp,
+                                  names.bak, names.run, msg.bak + ".TMP", names.bak + ".TMP"}) {
+    or_fail("Cannot build " + options.msg_shown, [&] { fs.check_lookup(path); });
   }
-  for (const Role& role : roles) {
-    if (&role != &roles[1] && &role != &roles[2]) continue;
+}
+
+// The MSG file and the names header are regular files or none yet; a
+// directory, FIFO or device is refused at once, never opened (a FIFO would
+// hang the run).
+void check_kinds(FileSystem& fs, const BuildOptions& options, const std::vector<Role>& roles) {
+  for (size_t i : {1, 2}) {
+    const Role& role = roles[i];
     const FileKind kind = fs.kind(role.path);
     if (kind == FileKind::kRegular || kind == FileKind::kMissing) continue;
     if (kind != FileKind::kNoDirectory) {
@@ -137,7 +99,7 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
     }
     // A file to be created says which directory is missing when it cannot
     // be; an MSG file to be read says it here rather than advise -c.
-    if (&role != &roles[1] || options.create) continue;
+    if (i != 1 || options.create) continue;
     std::string missing = dir_name(role.path);
     while (fs.kind(missing) == FileKind::kNoDirectory) missing = dir_name(missing);
     throw usage_failure(role.shown + " : there is no directory " + missing);
@@ -153,17 +115,21 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
       return false;
     }
   };
-  for (const Role& role : {roles[1], roles[2]}) {
-    if (fs.read_only(role.path) && readable(role.path)) {
-      throw file_failure("Cannot build " + options.msg_path + ": " + role.shown +
+  for (size_t i : {1, 2}) {
+    if (fs.read_only(roles[i].path) && readable(roles[i].path)) {
+      throw file_failure("Cannot build " + options.msg_shown + ": " + roles[i].shown +
                          " is read-only; make it writable and run again");
     }
   }
-  // The given files by what they are; the work files by their names alone,
-  // since a work file left by an earlier run may be a second name of a file
-  // in place, and the run makes its work files afresh. Each source of a
-  // list is checked against the others' roles; sources may repeat.
-  constexpr size_t kGiven = 3;
+}
+
+// No two roles may be one file, whatever the spelling, link or hard link,
+// since a run writes some of them and reads the others. The given files by
+// what they are; the work files by their names alone, since a work file
+// left by an earlier run may be a second name of a file in place, and the
+// run makes its work files afresh. Each source of a list is checked against
+// the others' roles; sources may repeat.
+void check_distinct(FileSystem& fs, const BuildOptions& options, const std::vector<Role>& roles) {
   auto name_identity = [&](const std::string& path) {
     FileIdentity name = fs.identity(dir_name(path));
     // In a missing directory only the whole path tells files apart.
@@ -172,8 +138,8 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
                     : path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
     return name;
   };
-  FileIdentity ids[std::size(roles)], names[std::size(roles)];
-  for (size_t i = 0; i < std::size(roles); ++i) {
+  std::vector<FileIdentity> ids(roles.size()), names(roles.size());
+  for (size_t i = 0; i < roles.size(); ++i) {
     ids[i] = fs.identity(roles[i].path);
     names[i] = name_identity(roles[i].path);
     for (size_t j = 0; j < i; ++j) {
@@ -188,13 +154,28 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
     const std::string& source = options.sources[k];
     const FileIdentity id = fs.identity(source);
     const FileIdentity name = name_identity(source);
-    for (size_t i = 1; i < std::size(roles); ++i) {
+    for (size_t i = 1; i < roles.size(); ++i) {
       if (i < kGiven ? ids[i] == id : names[i] == name) {
         throw usage_failure("the message source " + source + " and the " + roles[i].what + " " +
                             roles[i].shown + " are the same file");
       }
     }
   }
+}
+
+// Looks at the paths of the run before anything is touched: symlinks are
+// followed to the files they lead to (the work files go beside those, and
+// the links stay links), then each path is checked as above.
+// Returns the run's work file paths, which depend on where the links lead.
+WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
+  options.msg_path = fs.follow_links(options.msg_path);
+  options.names_path = fs.follow_links(options.names_path);
+  const WorkFilePaths paths =
+      work_file_paths(options.msg_path, shown_path(options.msg_path), options.names_path);
+  const std::vector<Role> roles = roles_of(options, paths);
+  check_lookups(fs, options, paths);
+  check_kinds(fs, options, roles);
+  check_distinct(fs, options, roles);
   return paths;
 }
 
@@ -221,10 +202,6 @@ void print_diagnostics(const Diagnostics& diagnostics, Console& console) {
 }
 
 }  // namespace
-
-std::string reason_line(const std::string& path, const std::string& reason) {
-  return path.empty() ? reason : path + ": " + reason;
-}
 
 std::string failure_text(const Failure& failure) {
   if (failure.message().empty()) return "";
@@ -260,21 +237,16 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
   try {
     options = parse_command_line(args, fs);
     const WorkFilePaths paths = check_paths(fs, options);
-    lock = fs.lock_files({options.msg_typed, options.names_path}, [&](const std::string& path) {
-      const std::string& shown = path == options.msg_typed ? options.msg_path : path;
+    lock = fs.lock_files({options.msg_path, options.names_path}, [&](const std::string& path) {
+      const std::string& shown = path == options.msg_path ? options.msg_shown : path;
       console.write_err("Waiting for another run to finish with " + shown + "\n");
     });
-    if (auto stale = find_stale_backup(fs, paths)) throw *stale;
-    BaseCatalogue base;
-    if (options.create) {
-      set_chars(base.catalogue.header.name, kNameWidth, options.msg_path);
-    } else {
-      base = read_existing(fs, options);
-    }
-    check_previous_names(fs, options);
-    for (const std::string& source : options.sources) console.write_out("  read " + source + "\n");
-    console.write_out("  build " + options.msg_path + "\n");
-    warnings = build(fs, options, paths, std::move(base), diagnostics);
+    warnings = build(fs, options, paths, diagnostics, [&] {
+      for (const std::string& source : options.sources) {
+        console.write_out("  read " + source + "\n");
+      }
+      console.write_out("  build " + options.msg_shown + "\n");
+    });
   } catch (const Failure& failure) {
     lock.reset();
     print_diagnostics(diagnostics, console);
@@ -284,7 +256,7 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
     lock.reset();
     print_diagnostics(diagnostics, console);
     if (interrupted.note().empty()) {
-      console.write_err("Interrupted: " + options.msg_path + " and " + options.names_path +
+      console.write_err("Interrupted: " + options.msg_shown + " and " + options.names_path +
                         " are as they were\n");
     } else {
       console.write_err("Interrupted\n" + interrupted.note());
@@ -298,7 +270,7 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
   if (interrupt_signal() != 0) {
     // The request came while the new files were replacing the previous
     // ones, and was held back until they had.
-    console.write_err("Interrupted after the build had completed: the new " + options.msg_path +
+    console.write_err("Interrupted after the build had completed: the new " + options.msg_shown +
                       " and " + options.names_path + " stand\n");
     return 0;
   }

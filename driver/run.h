@@ -18,11 +18,6 @@ int run_tolvane(const std::vector<std::string>& args, FileSystem& fs, Console& c
 // that may follow it excluded).
 std::string failure_text(const Failure& failure);
 
-// The line that gives the system's reason for a failure on `path`: it names
-// the file as it is on disk, which the message before it may show otherwise
-// (upper-cased, or as the file being made rather than the work file).
-std::string reason_line(const std::string& path, const std::string& reason);
-
 }  // namespace tolvane
 
 #endif  // TOLVANE_DRIVER_RUN_H_

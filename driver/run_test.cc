@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "msgfile/work_files.h"
 #include "platform/fake_file_system.h"
 #include "platform/interrupt.h"
 #include "test_util/test_util.h"
 #include "tolvane_version.h"
+#include "transaction/work_files.h"
 
 namespace tolvane {
 namespace {

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "msgfile/work_files.h"
+#include "transaction/work_files.h"
 #include "test_util/test_util.h"
 #include "tolvane_version.h"
 

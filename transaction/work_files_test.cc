@@ -1,4 +1,4 @@
-#include "msgfile/work_files.h"
+#include "transaction/work_files.h"
 
 #include <errno.h>
 #include <gmock/gmock.h>
@@ -9,7 +9,6 @@
 #include <memory>
 
 #include "base/failure.h"
-#include "driver/run.h"
 #include "platform/fake_file_system.h"
 
 namespace tolvane {
@@ -20,7 +19,7 @@ std::optional<std::string> stale_backup(FileSystem& fs, const WorkFilePaths& pat
   std::optional<Failure> failure = find_stale_backup(fs, paths);
   if (!failure) return std::nullopt;
   EXPECT_EQ(failure->kind(), FailureKind::kFile);
-  return failure_text(*failure);
+  return failure->message() + "\n";
 }
 
 using ::testing::ElementsAre;
@@ -29,59 +28,59 @@ using ::testing::Not;
 using ::testing::StartsWith;
 
 TEST(WorkFilePaths, ReplaceTheFinalExtensionInTheSameDirectory) {
-  WorkFilePaths p = work_file_paths("app.msg", "Names.h");
-  EXPECT_EQ(p.msg, "app.msg");
-  EXPECT_EQ(p.msg_shown, "APP.MSG");
-  EXPECT_EQ(p.tmp, "app.TMP");
-  EXPECT_EQ(p.bak, "app.BAK");
-  EXPECT_EQ(p.tmp_shown, "APP.TMP");
-  EXPECT_EQ(p.bak_shown, "APP.BAK");
-  EXPECT_EQ(p.names, "Names.h");
-  EXPECT_EQ(p.names_tmp, "Names.h.TMP");
-  EXPECT_EQ(p.names_bak, "Names.h.BAK");
+  WorkFilePaths p = work_file_paths("app.msg", "APP.MSG", "Names.h");
+  EXPECT_EQ(p.msg.path, "app.msg");
+  EXPECT_EQ(p.msg.shown, "APP.MSG");
+  EXPECT_EQ(p.msg.tmp, "app.TMP");
+  EXPECT_EQ(p.msg.bak, "app.BAK");
+  EXPECT_EQ(p.msg.tmp_shown, "APP.TMP");
+  EXPECT_EQ(p.msg.bak_shown, "APP.BAK");
+  EXPECT_EQ(p.names.path, "Names.h");
+  EXPECT_EQ(p.names.tmp, "Names.h.TMP");
+  EXPECT_EQ(p.names.bak, "Names.h.BAK");
 
-  p = work_file_paths("out/app.msg", "inc/Names.h");
-  EXPECT_EQ(p.tmp, "out/app.TMP");
-  EXPECT_EQ(p.bak, "out/app.BAK");
-  EXPECT_EQ(p.msg_shown, "OUT/APP.MSG");
-  EXPECT_EQ(p.tmp_shown, "OUT/APP.TMP");
-  EXPECT_EQ(p.bak_shown, "OUT/APP.BAK");
-  EXPECT_EQ(p.names_tmp, "inc/Names.h.TMP");
+  p = work_file_paths("out/app.msg", "OUT/APP.MSG", "inc/Names.h");
+  EXPECT_EQ(p.msg.tmp, "out/app.TMP");
+  EXPECT_EQ(p.msg.bak, "out/app.BAK");
+  EXPECT_EQ(p.msg.shown, "OUT/APP.MSG");
+  EXPECT_EQ(p.msg.tmp_shown, "OUT/APP.TMP");
+  EXPECT_EQ(p.msg.bak_shown, "OUT/APP.BAK");
+  EXPECT_EQ(p.names.tmp, "inc/Names.h.TMP");
 
-  p = work_file_paths("v1.2/app.msg", "Names.h");
-  EXPECT_EQ(p.msg, "v1.2/app.msg");
-  EXPECT_EQ(p.tmp, "v1.2/app.TMP");
-  EXPECT_EQ(p.bak, "v1.2/app.BAK");
-  EXPECT_EQ(p.bak_shown, "V1.2/APP.BAK");
+  p = work_file_paths("v1.2/app.msg", "V1.2/APP.MSG", "Names.h");
+  EXPECT_EQ(p.msg.path, "v1.2/app.msg");
+  EXPECT_EQ(p.msg.tmp, "v1.2/app.TMP");
+  EXPECT_EQ(p.msg.bak, "v1.2/app.BAK");
+  EXPECT_EQ(p.msg.bak_shown, "V1.2/APP.BAK");
 
-  p = work_file_paths("my.app.msg", "Names.h");
-  EXPECT_EQ(p.tmp, "my.app.TMP");
-  EXPECT_EQ(p.bak, "my.app.BAK");
-  EXPECT_EQ(p.tmp_shown, "MY.APP.TMP");
+  p = work_file_paths("my.app.msg", "MY.APP.MSG", "Names.h");
+  EXPECT_EQ(p.msg.tmp, "my.app.TMP");
+  EXPECT_EQ(p.msg.bak, "my.app.BAK");
+  EXPECT_EQ(p.msg.tmp_shown, "MY.APP.TMP");
 
   // Without an extension the name is kept whole, even below a dotted directory.
-  p = work_file_paths("v1.2/app", "Names.h");
-  EXPECT_EQ(p.tmp, "v1.2/app.TMP");
-  EXPECT_EQ(p.msg_shown, "V1.2/APP");
+  p = work_file_paths("v1.2/app", "V1.2/APP", "Names.h");
+  EXPECT_EQ(p.msg.tmp, "v1.2/app.TMP");
+  EXPECT_EQ(p.msg.shown, "V1.2/APP");
 #ifdef _WIN32
   // Windows paths may use backslashes.
-  p = work_file_paths("v1.2\\app", "Names.h");
-  EXPECT_EQ(p.tmp, "v1.2\\app.TMP");
-  p = work_file_paths("out\\app.msg", "Names.h");
-  EXPECT_EQ(p.bak, "out\\app.BAK");
+  p = work_file_paths("v1.2\\app", "V1.2\\APP", "Names.h");
+  EXPECT_EQ(p.msg.tmp, "v1.2\\app.TMP");
+  p = work_file_paths("out\\app.msg", "OUT\\APP.MSG", "Names.h");
+  EXPECT_EQ(p.msg.bak, "out\\app.BAK");
 #endif
   // The file built is the path as typed, whatever its case.
-  p = work_file_paths("App.Msg", "Names.h");
-  EXPECT_EQ(p.msg, "App.Msg");
-  EXPECT_EQ(p.bak, "App.BAK");
-  EXPECT_EQ(p.bak_shown, "APP.BAK");
+  p = work_file_paths("App.Msg", "APP.MSG", "Names.h");
+  EXPECT_EQ(p.msg.path, "App.Msg");
+  EXPECT_EQ(p.msg.bak, "App.BAK");
+  EXPECT_EQ(p.msg.bak_shown, "APP.BAK");
 }
 
 TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
-  WorkFilePaths paths = work_file_paths("out/app.msg", "Names.h");
-  EXPECT_EQ(paths.run, "out/app.RUN");
-  EXPECT_EQ(paths.run_shown, "OUT/APP.RUN");
-  EXPECT_EQ(paths.names_run, "Names.h.RUN");
+  WorkFilePaths paths = work_file_paths("out/app.msg", "OUT/APP.MSG", "Names.h");
+  EXPECT_EQ(paths.msg.run, "out/app.RUN");
+  EXPECT_EQ(paths.msg.run_shown, "OUT/APP.RUN");
+  EXPECT_EQ(paths.names.run, "Names.h.RUN");
   // The mark says what it is and names its backup, not the path typed.
   EXPECT_EQ(run_mark_text("out/app.BAK"),
             "Tolvane run mark: the backup named below was made by a run\napp.BAK\n");
@@ -92,7 +91,7 @@ TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
   // A temporary file alone is no danger: it holds nothing of the user's;
   // nor is a mark whose backup is gone.
   fs.set_file("out/app.TMP", "partial");
-  fs.set_file("out/app.RUN", run_mark_text(paths.bak));
+  fs.set_file("out/app.RUN", run_mark_text(paths.msg.bak));
   EXPECT_EQ(stale_backup(fs, paths), std::nullopt);
 
   // Interrupted before the MSG file was replaced: the backup is what to keep.
@@ -120,7 +119,7 @@ TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
   fs.remove("out/app.BAK");
   fs.remove("out/app.RUN");
   fs.set_file("Names.h.BAK", "previous names");
-  fs.set_file("Names.h.RUN", run_mark_text(paths.names_bak));
+  fs.set_file("Names.h.RUN", run_mark_text(paths.names.bak));
   message = stale_backup(fs, paths);
   ASSERT_TRUE(message.has_value());
   EXPECT_THAT(*message, StartsWith("Cannot build OUT/APP.MSG: Names.h.BAK "));
@@ -136,7 +135,7 @@ TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
   // Cut between replacing the names header and the MSG file: one command
   // deals with both backups, their marks and the work file at once.
   fs.link("out/app.msg", "out/app.BAK");
-  fs.set_file("out/app.RUN", run_mark_text(paths.bak));
+  fs.set_file("out/app.RUN", run_mark_text(paths.msg.bak));
   message = stale_backup(fs, paths);
   ASSERT_TRUE(message.has_value());
   EXPECT_EQ(*message,
@@ -151,7 +150,7 @@ TEST(StaleBackupMessage, SaysWhichBackupAndWhatToDo) {
 // the backup's name, or a file under the mark's, is only ever asked to move,
 // whatever state the other work files are in.
 TEST(StaleBackupMessage, NeverAdvisesRemovingAUsersFile) {
-  const WorkFilePaths paths = work_file_paths("app.msg", "names.h");
+  const WorkFilePaths paths = work_file_paths("app.msg", "APP.MSG", "names.h");
   struct Case {
     const char* file;
     const char* content;
@@ -315,7 +314,7 @@ FileMap without_marks(FileMap files) {
 // A finished build about to be committed: both new files complete, the
 // previous ones as the scenario has them.
 struct Build {
-  explicit Build(const Scenario& s) : work(fs, work_file_paths("app.msg", "Names.h")) {
+  explicit Build(const Scenario& s) : work(fs, work_file_paths("app.msg", "APP.MSG", "Names.h")) {
     if (s.msg_exists) fs.set_file("app.msg", kOldMsg);
     if (s.names_exists) fs.set_file("Names.h", kOldNames);
     fs.set_file("app.TMP", kNewMsg);
@@ -366,7 +365,7 @@ Outcome fail(const Scenario& s, long n, bool persistent, long undo_failure = 0,
     EXPECT_NE(failure.kind(), FailureKind::kUsage) << o.what;
     EXPECT_NE(failure.kind(), FailureKind::kInput) << o.what;
     EXPECT_THAT(failure.message(), StartsWith("Cannot ")) << o.what;
-    o.failure = failure_text(failure);
+    o.failure = failure.message();
     const long before_undo = fs.operations();
     if (undo_failure > 0) fs.fail_at(before_undo + undo_failure, undo_persistent);
     o.note = o.build->work.undo();

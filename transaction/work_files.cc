@@ -1,4 +1,4 @@
-#include "msgfile/work_files.h"
+#include "transaction/work_files.h"
 
 #include <errno.h>
 
@@ -69,33 +69,29 @@ std::string run_mark_text(const std::string& bak) {
   return kMarkLine + bak.substr(slash == std::string::npos ? 0 : slash + 1) + "\n";
 }
 
-std::string shown_path(std::string path) {
-  for (char& c : path) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return path;
-}
-
-WorkFilePaths work_file_paths(const std::string& msg_typed, const std::string& names_path) {
+WorkFilePaths work_file_paths(const std::string& msg_path, const std::string& msg_shown,
+                              const std::string& names_path) {
+  const size_t slash = msg_path.find_last_of(kPathSeparators);
+  const size_t dot = msg_path.rfind('.');
+  const size_t base = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                          ? dot
+                          : msg_path.size();
   WorkFilePaths paths;
-  paths.msg = msg_typed;
-  paths.msg_shown = shown_path(msg_typed);
-  size_t slash = msg_typed.find_last_of(kPathSeparators);
-  size_t dot = msg_typed.rfind('.');
-  std::string base = msg_typed;
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
-    base = msg_typed.substr(0, dot);
-  }
-  paths.tmp = base + ".TMP";
-  paths.bak = base + ".BAK";
-  paths.run = base + ".RUN";
-  paths.tmp_shown = shown_path(base) + ".TMP";
-  paths.bak_shown = shown_path(base) + ".BAK";
-  paths.run_shown = shown_path(base) + ".RUN";
-  paths.names = names_path;
-  paths.names_tmp = names_path + ".TMP";
-  paths.names_bak = names_path + ".BAK";
-  paths.names_run = names_path + ".RUN";
+  ReplacedPaths& msg = paths.msg;
+  msg.path = msg_path;
+  msg.shown = msg_shown;
+  msg.tmp = msg_path.substr(0, base) + ".TMP";
+  msg.bak = msg_path.substr(0, base) + ".BAK";
+  msg.run = msg_path.substr(0, base) + ".RUN";
+  msg.tmp_shown = msg_shown.substr(0, base) + ".TMP";
+  msg.bak_shown = msg_shown.substr(0, base) + ".BAK";
+  msg.run_shown = msg_shown.substr(0, base) + ".RUN";
+  // The names header's messages show the paths as typed.
+  ReplacedPaths& names = paths.names;
+  names.path = names.shown = names_path;
+  names.tmp = names.tmp_shown = names_path + ".TMP";
+  names.bak = names.bak_shown = names_path + ".BAK";
+  names.run = names.run_shown = names_path + ".RUN";
   return paths;
 }
 
@@ -103,15 +99,15 @@ std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& pa
   // The MSG file is replaced last: while its temporary file is there, the
   // backups hold the state to go back to; once it is gone, the new files are
   // complete and the backups are no longer needed.
-  const bool replaced = !fs.exists(paths.tmp);
+  const bool replaced = !fs.exists(paths.msg.tmp);
   struct Backup {
     const std::string& path;
     const std::string& original;
     const std::string& run;
     bool marked = false;
   };
-  Backup backups[] = {Backup{paths.bak, paths.msg, paths.run},
-                      Backup{paths.names_bak, paths.names, paths.names_run}};
+  Backup backups[] = {Backup{paths.msg.bak, paths.msg.path, paths.msg.run},
+                      Backup{paths.names.bak, paths.names.path, paths.names.run}};
   for (Backup& backup : backups) {
     // A file the run did not make is never written, removed or advised
     // away: it may be the only copy of something. It is only asked to move.
@@ -123,12 +119,12 @@ std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& pa
                          (run_kind == FileKind::kRegular && empty_or_missing(fs, backup.run));
     if (!backup.marked && !nothing) {
       return file_failure(
-          "Cannot build " + paths.msg_shown + ": " + backup.run +
+          "Cannot build " + paths.msg.shown + ": " + backup.run +
           " was not made by a run and is in the way of the run's mark of the same name; "
           "move or rename it and run again");
     }
     if (fs.exists(backup.path) && !backup.marked) {
-      return file_failure("Cannot build " + paths.msg_shown + ": " + backup.path +
+      return file_failure("Cannot build " + paths.msg.shown + ": " + backup.path +
                           " was not made by a run and is in the way of the run's backup of " +
                           backup.original + "; move or rename it and run again");
     }
@@ -145,8 +141,8 @@ std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& pa
     left.push_back(backup.path);
     // A backup whose file is gone (or, for the catalogue, empty) was not
     // left by a run of ours that completed: it is the only copy there is.
-    const bool only_copy = !fs.exists(backup.original) ||
-                           (&backup.original == &paths.msg && empty_or_missing(fs, paths.msg));
+    const bool only_copy = !fs.exists(backup.original) || (&backup.original == &paths.msg.path &&
+                                                           empty_or_missing(fs, paths.msg.path));
     if (!replaced && fs.same_file(backup.path, backup.original)) {
       // Cut between taking the backup and replacing the file: the backup is
       // a second name of the file still in place, so restoring it by a
@@ -157,7 +153,8 @@ std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& pa
       alone.push_back("and " + why.back());
       removals.push_back(quoted(backup.path));
     } else if (replaced && !only_copy) {
-      alone.push_back("that had already written the new " + paths.msg + " and " + paths.names);
+      alone.push_back("that had already written the new " + paths.msg.path + " and " +
+                      paths.names.path);
       why.push_back("is no longer needed");
       removals.push_back(quoted(backup.path));
     } else {
@@ -171,7 +168,7 @@ std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& pa
     if (backup.marked) removals.push_back(quoted(backup.run));
   }
   for (const std::string& work :
-       {paths.tmp, paths.names_tmp, paths.bak + ".TMP", paths.names_bak + ".TMP"}) {
+       {paths.msg.tmp, paths.names.tmp, paths.msg.bak + ".TMP", paths.names.bak + ".TMP"}) {
     if (fs.kind(work) == FileKind::kRegular) removals.push_back(quoted(work));
   }
   std::string command;
@@ -183,7 +180,7 @@ std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& pa
   if (left.size() == 2) what += ", and " + left[1] + " " + why[1];
   what += std::string("; ") + (moves.empty() ? "remove" : "restore") +
           (left.size() == 1 ? " it" : " them") + " with: ";
-  return file_failure("Cannot build " + paths.msg_shown + ": " + what + command + " and run again");
+  return file_failure("Cannot build " + paths.msg.shown + ": " + what + command + " and run again");
 }
 
 void make_backup(FileSystem& fs, const std::string& from, const std::string& to) {
@@ -221,26 +218,15 @@ void restore_backup(FileSystem& fs, const std::string& backup, const std::string
   fs.remove(backup);
 }
 
-WorkFiles::WorkFiles(FileSystem& fs, WorkFilePaths paths) : fs_(fs), paths_(std::move(paths)) {
-  msg_.path = paths_.msg;
-  msg_.shown = paths_.msg_shown;
-  msg_.tmp = paths_.tmp;
-  msg_.tmp_shown = paths_.tmp_shown;
-  msg_.bak = paths_.bak;
-  msg_.bak_shown = paths_.bak_shown;
-  msg_.run = paths_.run;
-  msg_.run_shown = paths_.run_shown;
-  // The names header's messages show the paths as typed.
-  names_.path = names_.shown = paths_.names;
-  names_.tmp = names_.tmp_shown = paths_.names_tmp;
-  names_.bak = names_.bak_shown = paths_.names_bak;
-  names_.run = names_.run_shown = paths_.names_run;
+WorkFiles::WorkFiles(FileSystem& fs, const WorkFilePaths& paths) : fs_(fs) {
+  static_cast<ReplacedPaths&>(msg_) = paths.msg;
+  static_cast<ReplacedPaths&>(names_) = paths.names;
 }
 
 void WorkFiles::sync_dirs() {
   // Each directory once: on a journalling file system every directory sync
   // can cost a journal commit, and the files usually share one.
-  const std::string msg_dir = dir_name(paths_.msg), names_dir = dir_name(paths_.names);
+  const std::string msg_dir = dir_name(msg_.path), names_dir = dir_name(names_.path);
   fs_.sync_dir(msg_dir);
   if (names_dir != msg_dir) fs_.sync_dir(names_dir);
 }
@@ -295,7 +281,7 @@ std::string WorkFiles::restore_note() {
   }
   // The work files last: while <base>.TMP is there, the next run knows that
   // the backups hold the state to go back to.
-  std::vector<std::string> work = {paths_.tmp, paths_.names_tmp};
+  std::vector<std::string> work = {msg_.tmp, names_.tmp};
   work.insert(work.end(), parts_left_.begin(), parts_left_.end());
   for (size_t i = 0; i < work.size(); ++i) {
     if (std::find(work.begin(), work.begin() + i, work[i]) == work.begin() + i &&
@@ -313,7 +299,7 @@ std::string WorkFiles::kept_note() {
     if (file->backed_up) kept += (kept.empty() ? "" : " and ") + file->bak;
     if (file->marked) marks += (marks.empty() ? "" : " and ") + file->run;
   }
-  return "The new " + paths_.msg + " and " + paths_.names +
+  return "The new " + msg_.path + " and " + names_.path +
          " are complete but the previous ones could not be put back; they are kept in " + kept +
          (marks.empty() ? "" : ", marked by " + marks) + "\n";
 }
@@ -340,7 +326,7 @@ void WorkFiles::commit() {
   for (ReplacedFile* file : both_) {
     if (file->existed) back_up(*file);
   }
-  or_fail("Cannot write " + paths_.bak_shown, [&] { sync_dirs(); });
+  or_fail("Cannot write " + msg_.bak_shown, [&] { sync_dirs(); });
 
   // The names header first, the MSG file last: see the top of work_files.h.
   for (ReplacedFile* file : {&names_, &msg_}) {
@@ -348,7 +334,7 @@ void WorkFiles::commit() {
     file->committed = true;
     file->tmp_created = false;
   }
-  or_fail("Cannot write " + paths_.msg_shown, [&] { sync_dirs(); });
+  or_fail("Cannot write " + msg_.shown, [&] { sync_dirs(); });
 
   // Both files are new now. While the names backup is there the run can
   // still be undone; once it is gone, only the MSG backup is left to remove.
@@ -368,7 +354,7 @@ void WorkFiles::commit() {
       } catch (const IoError&) {
       }
       throw io_failure(
-          "Cannot remove " + msg_.bak_shown + ": the new " + paths_.msg + " and " + paths_.names +
+          "Cannot remove " + msg_.bak_shown + ": the new " + msg_.path + " and " + names_.path +
               " are complete; remove " + quoted(msg_.bak) + " and its mark " + quoted(msg_.run) +
               (names_.marked ? " and " + quoted(names_.run) : "") + " before the next run",
           error);
@@ -389,8 +375,8 @@ void WorkFiles::commit() {
     }
   }
   if (!marks_left.empty()) {
-    throw io_failure("Cannot remove " + first_shown + ": the new " + paths_.msg + " and " +
-                         paths_.names + " are complete; remove" + marks_left +
+    throw io_failure("Cannot remove " + first_shown + ": the new " + msg_.path + " and " +
+                         names_.path + " are complete; remove" + marks_left +
                          " before the next run",
                      *first_error);
   }

@@ -16,8 +16,8 @@
 // both files are new and the backups can be removed. A backup without its
 // mark was not made by a run (a user's own copy under that name): no run
 // writes, removes or advises removing it.
-#ifndef TOLVANE_MSGFILE_WORK_FILES_H_
-#define TOLVANE_MSGFILE_WORK_FILES_H_
+#ifndef TOLVANE_TRANSACTION_WORK_FILES_H_
+#define TOLVANE_TRANSACTION_WORK_FILES_H_
 
 #include <memory>
 #include <optional>
@@ -29,27 +29,28 @@
 
 namespace tolvane {
 
-struct WorkFilePaths {
-  std::string msg;        // the MSG file as typed
-  std::string msg_shown;  // upper-cased, as messages show it
-  std::string tmp, tmp_shown;
-  std::string bak, bak_shown;
+// One file a build replaces (the MSG file or the names header) and its work
+// files beside it, each by the path that is written and as messages show it.
+struct ReplacedPaths {
+  std::string path, shown;     // the file itself
+  std::string tmp, tmp_shown;  // where its new content is written
+  std::string bak, bak_shown;  // its backup while it is replaced
   std::string run, run_shown;  // the mark saying the backup is a run's
-  std::string names;           // the names header
-  std::string names_tmp;       // where the new names header is written
-  std::string names_bak;       // its backup, beside it
-  std::string names_run;       // the mark of that backup
 };
 
-// A path as messages and the catalogue's name field show it: ASCII letters
-// upper-cased.
-std::string shown_path(std::string path);
+struct WorkFilePaths {
+  ReplacedPaths msg;    // shown as the run's messages show the MSG file
+  ReplacedPaths names;  // shown as typed
+};
 
-// Work file names from the MSG path as typed: its final extension replaced by
-// .TMP, .BAK and .RUN, in the same directory; the names header's are its own
-// name followed by .TMP, .BAK and .RUN. Each catalogue and names header thus has work
-// files of its own, wherever the run starts from.
-WorkFilePaths work_file_paths(const std::string& msg_typed, const std::string& names_path);
+// Work file names from the MSG path: its final extension replaced by .TMP,
+// .BAK and .RUN, in the same directory; the names header's are its own name
+// followed by .TMP, .BAK and .RUN. Each catalogue and names header thus has
+// work files of its own, wherever the run starts from. `msg_shown` is the
+// MSG path as messages show it, letter for letter (only the case may
+// differ); its work files are shown alike.
+WorkFilePaths work_file_paths(const std::string& msg_path, const std::string& msg_shown,
+                              const std::string& names_path);
 
 // When a backup left by an interrupted run is in the way, the file Failure
 // that says which and what to do about it; when a file the run did not make
@@ -67,28 +68,22 @@ void make_backup(FileSystem& fs, const std::string& from, const std::string& to)
 // Puts the backup back in place of the file it was taken from.
 void restore_backup(FileSystem& fs, const std::string& backup, const std::string& original);
 
-// One file a build replaces (the MSG file or the names header): its names,
-// as typed and as messages show them, and how far the build got with it.
-struct ReplacedFile {
-  std::string path, shown;     // the file itself
-  std::string tmp, tmp_shown;  // where its new content is written
-  std::string bak, bak_shown;  // its backup while it is replaced
-  std::string run, run_shown;  // the mark kept while the backup is there
-  bool tmp_created = false;    // undo removes the work file
-  bool existed = false;        // there was a previous file to keep
-  bool marked = false;         // the mark is there
-  bool backed_up = false;      // the backup is there
-  bool committed = false;      // the new file has taken its place
+// A replaced file and how far the build got with it.
+struct ReplacedFile : ReplacedPaths {
+  bool tmp_created = false;  // undo removes the work file
+  bool existed = false;      // there was a previous file to keep
+  bool marked = false;       // the mark is there
+  bool backed_up = false;    // the backup is there
+  bool committed = false;    // the new file has taken its place
 };
 
 // Commits a finished build, or undoes it. The temporary files must be
 // complete, synced and closed before commit().
 class WorkFiles {
  public:
-  WorkFiles(FileSystem& fs, WorkFilePaths paths);
+  WorkFiles(FileSystem& fs, const WorkFilePaths& paths);
   WorkFiles(const WorkFiles&) = delete;
   WorkFiles& operator=(const WorkFiles&) = delete;
-  const WorkFilePaths& paths() const { return paths_; }
 
   // Records that the temporary files exist, so undo() removes them.
   void created_tmp() { msg_.tmp_created = true; }
@@ -113,7 +108,6 @@ class WorkFiles {
   std::string kept_note();
 
   FileSystem& fs_;
-  WorkFilePaths paths_;
   // The MSG file is replaced last: while its work file is there, the
   // backups hold the state to go back to.
   ReplacedFile msg_, names_;
@@ -125,4 +119,4 @@ class WorkFiles {
 
 }  // namespace tolvane
 
-#endif  // TOLVANE_MSGFILE_WORK_FILES_H_
+#endif  // TOLVANE_TRANSACTION_WORK_FILES_H_
