@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/options.h"
 #include "platform/fake_file_system.h"
 #include "platform/interrupt.h"
 #include "test_util/test_util.h"
@@ -25,36 +26,10 @@ using testing::RecordingConsole;
 
 const std::string kBanner = std::string("Tolvane v") + kVersion + "\n";
 const std::string kPause = "press key..<pause>";
-const std::string kUsage =
-    "Tolvane : build a MSG file for Kestrin from .h file\n"
-    "Tolvane.exe [options below] file.MSG\n"
-    "-c\tCreate a new MSG file (erase if exists)\n"
-    "-t\tSpecify the name of the h file that contains messages\n"
-    "-h\tSpecify the name of h file that will be generated\n"
-    "example: Tolvane -c -tMyEnglishMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
-    "         Tolvane -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
-    "generates MyAppli.MSG and MyMessagesNames.h files\n"
-    "-l\tSpecify a file listing the h files, one a line, to build in one run\n"
-    "-r\tReplace the table of the same language and type instead of adding one\n"
-    "example: Tolvane -c -lAllLanguages.txt -hMyMessagesNames.h MyAppli.MSG\n"
-    "         Tolvane -r -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n";
+const std::string& kUsage = usage_text();
 
-struct Result {
-  int code = -1;
-  std::string out;
-  std::string err;
-  int pauses = 0;
-};
-
-Result run_in(FileSystem& fs, const std::vector<std::string>& args) {
-  RecordingConsole console;
-  Result result;
-  result.code = run_tolvane(args, fs, console);
-  result.out = console.out;
-  result.err = console.err;
-  result.pauses = console.pauses;
-  return result;
-}
+using Result = testing::MemoryRun;
+using testing::run_in;
 
 // What a complete build prints.
 std::string progress(const std::string& source, const std::string& msg) {

@@ -9,7 +9,6 @@ IoError::IoError(std::string op, std::string path, int error)
 
 IoError::IoError(std::string op, std::string path, int error, std::string reason)
     : std::runtime_error(op + " " + path + ": " + reason),
-      op_(std::move(op)),
       path_(std::move(path)),
       error_(error),
       reason_(std::move(reason)) {}

@@ -15,17 +15,16 @@ namespace tolvane {
 
 // A failed file operation. `error` is an errno value; `reason` says in the
 // system's words why it failed ("No space left on device"), for the user.
+// `op` names the operation in what(), for an error that escapes.
 class IoError : public std::runtime_error {
  public:
   IoError(std::string op, std::string path, int error);
   IoError(std::string op, std::string path, int error, std::string reason);
-  const std::string& op() const { return op_; }
   const std::string& path() const { return path_; }
   int error() const { return error_; }
   const std::string& reason() const { return reason_; }
 
  private:
-  std::string op_;
   std::string path_;
   int error_;
   std::string reason_;

@@ -30,7 +30,7 @@ void check_file_system_contract(FileSystem& fs,
   // empties one that exists; read/write keeps the content.
   const IoError missing = io_error_of([&] { fs.open(a, OpenMode::kRead); });
   EXPECT_EQ(missing.error(), ENOENT);
-  EXPECT_EQ(missing.op(), "open");
+  EXPECT_EQ(std::string(missing.what()).rfind("open ", 0), 0u) << missing.what();
   EXPECT_EQ(missing.path(), a);
   EXPECT_NE(std::string(missing.what()).find(a), std::string::npos) << missing.what();
   EXPECT_EQ(io_error_of([&] { fs.open(a, OpenMode::kReadWrite); }).error(), ENOENT);
@@ -102,7 +102,7 @@ void check_file_system_contract(FileSystem& fs,
   EXPECT_EQ(read_whole(fs, d), "AD");
   const IoError gone = io_error_of([&] { fs.remove(c); });
   EXPECT_EQ(gone.error(), ENOENT);
-  EXPECT_EQ(gone.op(), "remove");
+  EXPECT_EQ(std::string(gone.what()).rfind("remove ", 0), 0u) << gone.what();
   EXPECT_EQ(gone.path(), c);
 }
 

@@ -19,6 +19,8 @@
 #include <thread>
 #endif
 
+#include "driver/run.h"
+
 namespace tolvane::testing {
 
 namespace {
@@ -179,6 +181,16 @@ std::string tolvane_binary() {
 RunResult run_tolvane(const std::vector<std::string>& args, const std::string& cwd,
                       const std::function<void()>& in_child) {
   return run_binary(tolvane_binary(), args, cwd, in_child);
+}
+
+MemoryRun run_in(FileSystem& fs, const std::vector<std::string>& args) {
+  RecordingConsole console;
+  MemoryRun result;
+  result.code = tolvane::run_tolvane(args, fs, console);
+  result.out = console.out;
+  result.err = console.err;
+  result.pauses = console.pauses;
+  return result;
 }
 
 std::string message_source(const std::string& language, const std::string& body,

@@ -81,6 +81,17 @@ class RecordingConsole : public Console {
   int pauses = 0;
 };
 
+// What a whole run of Tolvane in memory returned and printed.
+struct MemoryRun {
+  int code = -1;
+  std::string out;
+  std::string err;
+  int pauses = 0;
+};
+
+// Runs Tolvane in memory on `fs`, with a console that records.
+MemoryRun run_in(FileSystem& fs, const std::vector<std::string>& args);
+
 // A message source: the five directive lines, then `body`.
 std::string message_source(const std::string& language, const std::string& body,
                            const std::string& coding = "ISO8859", const std::string& font = "F",

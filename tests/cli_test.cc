@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/options.h"
 #include "test_util/test_util.h"
 #include "tolvane_version.h"
 
@@ -25,19 +26,7 @@ using ::testing::ElementsAre;
 
 const std::string kBanner = std::string("Tolvane v") + kVersion + "\n";
 const char kPause[] = "press key..";
-const char kUsage[] =
-    "Tolvane : build a MSG file for Kestrin from .h file\n"
-    "Tolvane.exe [options below] file.MSG\n"
-    "-c\tCreate a new MSG file (erase if exists)\n"
-    "-t\tSpecify the name of the h file that contains messages\n"
-    "-h\tSpecify the name of h file that will be generated\n"
-    "example: Tolvane -c -tMyEnglishMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
-    "         Tolvane -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n"
-    "generates MyAppli.MSG and MyMessagesNames.h files\n"
-    "-l\tSpecify a file listing the h files, one a line, to build in one run\n"
-    "-r\tReplace the table of the same language and type instead of adding one\n"
-    "example: Tolvane -c -lAllLanguages.txt -hMyMessagesNames.h MyAppli.MSG\n"
-    "         Tolvane -r -tMyFrenchMessages.h -hMyMessagesNames.h MyAppli.MSG\n";
+const std::string& kUsage = usage_text();
 
 // Runs the tool; a pause that waited for a key would end in SIGALRM instead
 // of hanging the suite.

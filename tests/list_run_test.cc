@@ -23,19 +23,8 @@ using testing::RecordingConsole;
 
 const std::string kBanner = std::string("Tolvane v") + kVersion + "\n";
 
-struct Result {
-  int code = -1;
-  std::string out, err;
-};
-
-Result run_in(FileSystem& fs, const std::vector<std::string>& args) {
-  RecordingConsole console;
-  Result result;
-  result.code = run_tolvane(args, fs, console);
-  result.out = console.out;
-  result.err = console.err;
-  return result;
-}
+using Result = testing::MemoryRun;
+using testing::run_in;
 
 std::map<std::string, std::string> snapshot(const FakeFileSystem& fs) {
   std::map<std::string, std::string> files;

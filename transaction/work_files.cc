@@ -304,9 +304,7 @@ std::string WorkFiles::kept_note() {
          (marks.empty() ? "" : ", marked by " + marks) + "\n";
 }
 
-void WorkFiles::commit() {
-  InterruptHold hold;
-  stop_if_interrupted();
+void WorkFiles::back_up_both() {
   for (ReplacedFile* file : both_) file->existed = fs_.exists(file->path);
   // The new files take the place of the previous ones, permissions included.
   for (ReplacedFile* file : both_) {
@@ -327,7 +325,9 @@ void WorkFiles::commit() {
     if (file->existed) back_up(*file);
   }
   or_fail("Cannot write " + msg_.bak_shown, [&] { sync_dirs(); });
+}
 
+void WorkFiles::replace_both() {
   // The names header first, the MSG file last: see the top of work_files.h.
   for (ReplacedFile* file : {&names_, &msg_}) {
     or_fail("Cannot create " + file->shown, [&] { fs_.rename(file->tmp, file->path); });
@@ -335,35 +335,37 @@ void WorkFiles::commit() {
     file->tmp_created = false;
   }
   or_fail("Cannot write " + msg_.shown, [&] { sync_dirs(); });
+}
 
-  // Both files are new now. While the names backup is there the run can
-  // still be undone; once it is gone, only the MSG backup is left to remove.
+void WorkFiles::remove_backups() {
+  // While the names backup is there the run can still be undone; once it is
+  // gone, only the MSG backup is left to remove.
   if (names_.backed_up) {
     or_fail("Cannot remove " + names_.bak_shown, [&] { fs_.remove(names_.bak); });
     names_.backed_up = false;
   }
-
-  if (msg_.backed_up) {
+  if (!msg_.backed_up) return;
+  try {
+    fs_.remove(msg_.bak);
+  } catch (const IoError& error) {
+    done_ = true;
+    // The names header's mark has no backup left to vouch for.
     try {
-      fs_.remove(msg_.bak);
-    } catch (const IoError& error) {
-      done_ = true;
-      // The names header's mark has no backup left to vouch for.
-      try {
-        unmark(names_);
-      } catch (const IoError&) {
-      }
-      throw io_failure(
-          "Cannot remove " + msg_.bak_shown + ": the new " + msg_.path + " and " + names_.path +
-              " are complete; remove " + quoted(msg_.bak) + " and its mark " + quoted(msg_.run) +
-              (names_.marked ? " and " + quoted(names_.run) : "") + " before the next run",
-          error);
+      unmark(names_);
+    } catch (const IoError&) {
     }
-    msg_.backed_up = false;
+    throw io_failure(
+        "Cannot remove " + msg_.bak_shown + ": the new " + msg_.path + " and " + names_.path +
+            " are complete; remove " + quoted(msg_.bak) + " and its mark " + quoted(msg_.run) +
+            (names_.marked ? " and " + quoted(names_.run) : "") + " before the next run",
+        error);
   }
-  done_ = true;
-  // The marks once no backup is left. One left behind would vouch for a copy
-  // a user might later make under the backup's name, so it is named.
+  msg_.backed_up = false;
+}
+
+void WorkFiles::remove_marks() {
+  // One left behind would vouch for a copy a user might later make under
+  // the backup's name, so it is named.
   std::string marks_left, first_shown;
   std::optional<IoError> first_error;
   for (ReplacedFile* file : both_) {
@@ -380,6 +382,18 @@ void WorkFiles::commit() {
                          " before the next run",
                      *first_error);
   }
+}
+
+void WorkFiles::commit() {
+  InterruptHold hold;
+  stop_if_interrupted();
+  back_up_both();
+  replace_both();
+  // Both files are new now.
+  remove_backups();
+  done_ = true;
+  // The marks once no backup is left.
+  remove_marks();
   try {
     sync_dirs();
   } catch (const IoError&) {

@@ -100,6 +100,12 @@ class WorkFiles {
 
  private:
   void sync_dirs();
+  // The steps of commit(), in order: each previous file marked and backed
+  // up, the new files in their place, the backups removed, then the marks.
+  void back_up_both();
+  void replace_both();
+  void remove_backups();
+  void remove_marks();
   void mark(ReplacedFile& file);
   void unmark(ReplacedFile& file);
   void back_up(ReplacedFile& file);
