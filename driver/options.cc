@@ -55,35 +55,31 @@ void check_source(FileSystem& fs, const std::string& value) {
   }
 }
 
-}  // namespace
-
-BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem& fs) {
-  // Usage alone, with no message before it.
-  if (args.empty()) throw usage_advice("");
-
-  BuildOptions options;
-  // Which of the options every run needs were given.
-  bool source_given = false, names_given = false, list_given = false;
-  options.msg_path = args.back();
-  options.msg_shown = shown_path(args.back());
-  if (options.msg_shown.find(".MSG") == std::string::npos) {
-    throw usage_advice("The last option must be a .MSG file");
+// The command line read option by option: what it sets, and which of the
+// options a run needs were given, which only the reading itself needs.
+class Parser {
+ public:
+  Parser(FileSystem& fs, const std::string& msg) : fs_(fs) {
+    options_.msg_path = msg;
+    options_.msg_shown = shown_path(msg);
+    if (options_.msg_shown.find(".MSG") == std::string::npos) {
+      throw usage_advice("The last option must be a .MSG file");
+    }
   }
 
-  for (size_t i = 0; i + 1 < args.size(); ++i) {
-    const std::string& arg = args[i];
+  void read(const std::string& arg) {
     if (arg.size() < 2 || arg[0] != '-') {
       throw usage_failure("bad argument : " + arg);
     }
     std::string value = arg.substr(2);
     switch (arg[1]) {
       case 'c':
-        options.create = true;
+        options_.create = true;
         break;
       case 'W':
         // Unlike -c, which takes any value, a new option takes none.
         if (!value.empty()) throw usage_failure("bad argument : " + arg);
-        options.warnings_are_errors = true;
+        options_.warnings_are_errors = true;
         break;
       case 'b':
         // Taken into account before the command line is read, by
@@ -97,13 +93,13 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
               "-h needs a file name:\nthe file name must follow -h with no blank, as in "
               "-hMyMessagesNames.h");
         }
-        options.names_path = value;
-        names_given = true;
+        options_.names_path = value;
+        names_given_ = true;
         break;
       case 't':
-        check_source(fs, value);
-        options.source_path = value;
-        source_given = true;
+        check_source(fs_, value);
+        options_.source_path = value;
+        source_given_ = true;
         break;
       case 'l':
         if (value.empty()) {
@@ -111,41 +107,60 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
               "-l needs a file name:\nthe file name must follow -l with no blank, as in "
               "-lAllLanguages.txt");
         }
-        options.list_path = value;
-        list_given = true;
+        options_.list_path = value;
+        list_given_ = true;
         break;
       case 'r':
         // A new option takes no value.
         if (!value.empty()) throw usage_failure("bad argument : " + arg);
-        options.replace = true;
+        options_.replace = true;
         break;
       default:
         throw usage_failure("bad argument : " + arg);
     }
   }
-  if (list_given && source_given) {
-    throw usage_failure("-l and -t cannot be used together: the list names every source");
+
+  // The options together, once each is read.
+  BuildOptions finish() {
+    if (list_given_ && source_given_) {
+      throw usage_failure("-l and -t cannot be used together: the list names every source");
+    }
+    if (options_.replace && options_.create) {
+      throw usage_failure("-r and -c cannot be used together: -r replaces a table of a MSG file");
+    }
+    if (list_given_) {
+      options_.sources = read_source_list(fs_, options_.list_path);
+      for (const std::string& source : options_.sources) check_source(fs_, source);
+      options_.source_path = options_.sources.front();
+      source_given_ = true;
+    } else if (source_given_) {
+      options_.sources = {options_.source_path};
+    }
+    if (!source_given_) {
+      throw usage_advice(
+          "Use the -t option below to specify the file that contains messages definitions");
+    }
+    if (!names_given_) {
+      throw usage_advice(
+          "Use the -h option below to specify the name of the h file that will be generated");
+    }
+    return options_;
   }
-  if (options.replace && options.create) {
-    throw usage_failure("-r and -c cannot be used together: -r replaces a table of a MSG file");
-  }
-  if (list_given) {
-    options.sources = read_source_list(fs, options.list_path);
-    for (const std::string& source : options.sources) check_source(fs, source);
-    options.source_path = options.sources.front();
-    source_given = true;
-  } else if (source_given) {
-    options.sources = {options.source_path};
-  }
-  if (!source_given) {
-    throw usage_advice(
-        "Use the -t option below to specify the file that contains messages definitions");
-  }
-  if (!names_given) {
-    throw usage_advice(
-        "Use the -h option below to specify the name of the h file that will be generated");
-  }
-  return options;
+
+ private:
+  FileSystem& fs_;
+  BuildOptions options_;
+  bool source_given_ = false, names_given_ = false, list_given_ = false;
+};
+
+}  // namespace
+
+BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem& fs) {
+  // Usage alone, with no message before it.
+  if (args.empty()) throw usage_advice("");
+  Parser parser(fs, args.back());
+  for (size_t i = 0; i + 1 < args.size(); ++i) parser.read(args[i]);
+  return parser.finish();
 }
 
 }  // namespace tolvane

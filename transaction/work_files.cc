@@ -95,19 +95,20 @@ WorkFilePaths work_file_paths(const std::string& msg_path, const std::string& ms
   return paths;
 }
 
-std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& paths) {
-  // The MSG file is replaced last: while its temporary file is there, the
-  // backups hold the state to go back to; once it is gone, the new files are
-  // complete and the backups are no longer needed.
-  const bool replaced = !fs.exists(paths.msg.tmp);
-  struct Backup {
-    const std::string& path;
-    const std::string& original;
-    const std::string& run;
-    bool marked = false;
-  };
-  Backup backups[] = {Backup{paths.msg.bak, paths.msg.path, paths.msg.run},
-                      Backup{paths.names.bak, paths.names.path, paths.names.run}};
+namespace {
+
+// A backup of a run and the file it keeps.
+struct Backup {
+  const std::string& path;
+  const std::string& original;
+  const std::string& run;
+  bool marked = false;
+};
+
+// The failure asking to move a file the run did not make that holds the
+// name of a backup or mark, or nothing; notes which backups are marked.
+std::optional<Failure> users_file_in_the_way(FileSystem& fs, const WorkFilePaths& paths,
+                                             Backup (&backups)[2]) {
   for (Backup& backup : backups) {
     // A file the run did not make is never written, removed or advised
     // away: it may be the only copy of something. It is only asked to move.
@@ -129,7 +130,13 @@ std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& pa
                           backup.original + "; move or rename it and run again");
     }
   }
+  return std::nullopt;
+}
 
+// The advice for what an interrupted run left, or nothing when it left no
+// backup. `replaced`: the MSG file had been replaced.
+std::optional<Failure> leftover_advice(FileSystem& fs, const WorkFilePaths& paths,
+                                       const Backup (&backups)[2], bool replaced) {
   // One piece of advice for everything the interrupted run left, so that
   // following it once is enough: each backup put back or removed, then the
   // marks (which vouch for the backups until they are gone), then the work
@@ -181,6 +188,19 @@ std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& pa
   what += std::string("; ") + (moves.empty() ? "remove" : "restore") +
           (left.size() == 1 ? " it" : " them") + " with: ";
   return file_failure("Cannot build " + paths.msg.shown + ": " + what + command + " and run again");
+}
+
+}  // namespace
+
+std::optional<Failure> find_stale_backup(FileSystem& fs, const WorkFilePaths& paths) {
+  // The MSG file is replaced last: while its temporary file is there, the
+  // backups hold the state to go back to; once it is gone, the new files are
+  // complete and the backups are no longer needed.
+  const bool replaced = !fs.exists(paths.msg.tmp);
+  Backup backups[] = {Backup{paths.msg.bak, paths.msg.path, paths.msg.run},
+                      Backup{paths.names.bak, paths.names.path, paths.names.run}};
+  if (auto failure = users_file_in_the_way(fs, paths, backups)) return failure;
+  return leftover_advice(fs, paths, backups, replaced);
 }
 
 void make_backup(FileSystem& fs, const std::string& from, const std::string& to) {
