@@ -14,6 +14,7 @@
 #include "msgfile/table_block.h"
 #include "msgfile/table_writer.h"
 #include "names/names_header.h"
+#include "names/previous_header.h"
 #include "platform/file_io.h"
 #include "platform/interrupt.h"
 #include "platform/io_failure.h"

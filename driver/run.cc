@@ -35,22 +35,6 @@ void report(const Failure& failure, Console& console, bool batch) {
   }
 }
 
-// How messages name what a path leads to when it is no regular file.
-const char* kind_name(FileKind kind) {
-  switch (kind) {
-    case FileKind::kDirectory:
-      return "a directory";
-    case FileKind::kFifo:
-      return "a FIFO";
-    case FileKind::kDevice:
-      return "a device";
-    case FileKind::kSocket:
-      return "a socket";
-    default:
-      return "not a regular file";
-  }
-}
-
 // One path a run works on, in its role, as its messages name it.
 struct Role {
   const char* what;
@@ -95,7 +79,7 @@ void check_kinds(FileSystem& fs, const BuildOptions& options, const std::vector<
     const FileKind kind = fs.kind(role.path);
     if (kind == FileKind::kRegular || kind == FileKind::kMissing) continue;
     if (kind != FileKind::kNoDirectory) {
-      throw usage_failure(role.shown + " is " + kind_name(kind));
+      throw usage_failure(role.shown + " is " + file_kind_name(kind));
     }
     // A file to be created says which directory is missing when it cannot
     // be; an MSG file to be read says it here rather than advise -c.

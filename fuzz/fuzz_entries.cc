@@ -12,6 +12,7 @@
 #include "dump/model.h"
 #include "msgfile/catalogue.h"
 #include "msgfile/records.h"
+#include "names/define_line.h"
 #include "names/names_header.h"
 #include "platform/fake_file_system.h"
 #include "platform/file_io.h"
