@@ -190,8 +190,7 @@ class SourceBuild {
 
   void run() {
     plan();
-    TableWriter writer(plan_, *files_.tmp, paths_.msg.shown);
-    writer_ = &writer;
+    writer_.emplace(plan_, *files_.tmp, paths_.msg.shown);
     FileWriter names(files_.names_tmp.get(), 0);
     NamesHeader names_header(&names);
     // The checks of the names need the previous header's names.
@@ -213,7 +212,7 @@ class SourceBuild {
     }
     texts = std::string();
     names.flush();
-    writer.carry_old_blocks(files_.old_msg.get());
+    writer_->carry_old_blocks(files_.old_msg.get());
     for (size_t k : pending) {
       try {
         write_again(k);
@@ -221,7 +220,7 @@ class SourceBuild {
         throw naming_source(failure, k);
       }
     }
-    writer.write_header_area();
+    writer_->write_header_area();
     // Both files on their way to the disk before either sync waits: the
     // first sync then makes both durable at once.
     files_.names_tmp->start_sync();
@@ -375,7 +374,7 @@ class SourceBuild {
   Diagnostics& diagnostics_;
   std::vector<std::string>& warnings_;
   CataloguePlan plan_;
-  TableWriter* writer_ = nullptr;  // while run() writes the file
+  std::optional<TableWriter> writer_;  // once every step is planned
   std::vector<SourceStep> steps_;
 };
 
