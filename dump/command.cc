@@ -213,7 +213,7 @@ DumpResult run_dump(const DumpOptions& options, std::shared_ptr<File> file,
                     std::string_view names_header, Output& out) {
   std::unique_ptr<Utf8View> view;
   if (options.utf8) view = std::make_unique<Utf8View>(options.charset);
-  const CatalogueView catalogue = inspect_catalogue(std::move(file), options.windows);
+  const OpenCatalogue catalogue = inspect_catalogue(std::move(file), options.windows);
   DumpResult result;
   if (options.mode == Mode::kSource) {
     Selection selection;
@@ -221,7 +221,7 @@ DumpResult run_dump(const DumpOptions& options, std::shared_ptr<File> file,
     selection.language = options.source_language;
     selection.rank = options.source_rank;
     const Shown shown = select_tables(catalogue, selection);
-    const TableView& table = catalogue.tables[shown.front().tables.front()];
+    const TableLayout& table = catalogue.tables[shown.front().tables.front()];
     decompile_table(catalogue, table, NameTable(names_header), out, view.get());
     return result;
   }

@@ -50,7 +50,7 @@ bool field_token(const char* field, size_t width, std::string* token) {
 // in bounded memory.
 class SourceWriter {
  public:
-  SourceWriter(const CatalogueView& catalogue, const TableView& table,
+  SourceWriter(const OpenCatalogue& catalogue, const TableLayout& table,
                const std::vector<const MessageView*>& order, const NameTable& names,
                std::string directives, const Utf8View* view = nullptr)
       : table_(table),
@@ -103,7 +103,7 @@ class SourceWriter {
     return view_->utf8(bytes, table_.unicode());
   }
 
-  const TableView& table_;
+  const TableLayout& table_;
   const std::vector<const MessageView*>& order_;
   const NameTable& names_;
   BlockReader reader_;
@@ -143,7 +143,7 @@ class SourceFile : public File {
 // it is known to rebuild the table.
 class Rebuilder : public MessageHandler {
  public:
-  Rebuilder(const CatalogueView& catalogue, const TableView& table)
+  Rebuilder(const OpenCatalogue& catalogue, const TableLayout& table)
       : table_(table), reader_(catalogue, table.index_end, table.block_end) {}
   void on_name(int32_t, std::string_view) override {}
   void on_text(int32_t id, std::string_view text) override {
@@ -153,7 +153,7 @@ class Rebuilder : public MessageHandler {
     builder_.add(id, length);
   }
   // Whether the index and fill built agree with the file too.
-  bool same_block(const CatalogueView& catalogue) {
+  bool same_block(const OpenCatalogue& catalogue) {
     const uint64_t texts_end = table_.index_end + builder_.texts_size();
     if (!same_ || builder_.count() != table_.record.message_count ||
         texts_end + builder_.fill().size() != table_.block_end ||
@@ -178,7 +178,7 @@ class Rebuilder : public MessageHandler {
     return true;
   }
 
-  const TableView& table_;
+  const TableLayout& table_;
   BlockReader reader_;
   TableBlockBuilder builder_;
   std::string encoded_;
@@ -187,7 +187,7 @@ class Rebuilder : public MessageHandler {
 
 // Throws an input Failure, `what` first, when the source `writer` makes
 // does not build the table back.
-void check_rebuilds(const CatalogueView& catalogue, const TableView& table, SourceWriter* writer,
+void check_rebuilds(const OpenCatalogue& catalogue, const TableLayout& table, SourceWriter* writer,
                     const std::string& what) {
   SourceFile file(writer);
   LineReader reader(&file, true);
@@ -247,8 +247,8 @@ std::string NameTable::name(uint16_t id) const {
   return "MSG_" + std::to_string(id);
 }
 
-void decompile_table(const CatalogueView& catalogue, const TableView& table, const NameTable& names,
-                     Output& out, const Utf8View* view) {
+void decompile_table(const OpenCatalogue& catalogue, const TableLayout& table,
+                     const NameTable& names, Output& out, const Utf8View* view) {
   const std::string what =
       "table " + catalogue.table_name(table) + " cannot be rebuilt from a " + "message source: ";
   const TableContent content = read_table(catalogue, table);
@@ -293,7 +293,7 @@ void decompile_table(const CatalogueView& catalogue, const TableView& table, con
   }
 }
 
-std::string decompile_table(const CatalogueView& catalogue, const TableView& table,
+std::string decompile_table(const OpenCatalogue& catalogue, const TableLayout& table,
                             const NameTable& names) {
   Output out;
   decompile_table(catalogue, table, names, out);

@@ -49,10 +49,10 @@ class NameTable {
 // Memory stays bounded by the longest text, whatever the size of the table.
 // With `view`, a comment line above each #message line whose text decodes
 // shows it in UTF-8; the source still rebuilds the table.
-void decompile_table(const CatalogueView& catalogue, const TableView& table, const NameTable& names,
-                     Output& out, const Utf8View* view = nullptr);
+void decompile_table(const OpenCatalogue& catalogue, const TableLayout& table,
+                     const NameTable& names, Output& out, const Utf8View* view = nullptr);
 // The same, as a string.
-std::string decompile_table(const CatalogueView& catalogue, const TableView& table,
+std::string decompile_table(const OpenCatalogue& catalogue, const TableLayout& table,
                             const NameTable& names);
 
 }  // namespace tolvane::dump

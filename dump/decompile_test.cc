@@ -21,7 +21,7 @@ using tolvane::testing::read_file;
 using tolvane::testing::TempDir;
 
 std::string decompile(const std::string& bytes, size_t record, const NameTable& names = {}) {
-  CatalogueView catalogue = inspect_catalogue(bytes);
+  OpenCatalogue catalogue = inspect_catalogue(bytes);
   return decompile_table(catalogue, catalogue.tables.at(record), names);
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "msgfile/catalogue_layout.h"
 #include "msgfile/coding.h"
 #include "msgfile/escape.h"
 #include "msgfile/memory_file.h"
@@ -62,8 +63,8 @@ std::string id_text(const MessageView& m) { return "message " + std::to_string(m
 
 // Decides whether the texts of a table lie back to back so that a source can
 // rebuild its block exactly, and if so gives each message its whole text.
-void find_exact_layout(const CatalogueView& catalogue, const TableView& table, BlockReader& reader,
-                       uint64_t entries_read, TableContent* content) {
+void find_exact_layout(const OpenCatalogue& catalogue, const TableLayout& table,
+                       BlockReader& reader, uint64_t entries_read, TableContent* content) {
   std::vector<MessageView>& messages = content->messages;
   auto fail = [&](std::string reason) {
     content->exact = false;
@@ -71,7 +72,7 @@ void find_exact_layout(const CatalogueView& catalogue, const TableView& table, B
   };
   const uint64_t count = table.record.message_count;
   if (entries_read < count) return fail("its index runs past the end of the file");
-  if (table.block_end > catalogue.size()) return fail("its block runs past the end of the file");
+  if (table.block_end > catalogue.file_size) return fail("its block runs past the end of the file");
   if (table.index_end > table.block_end) return fail("its index runs into the next block");
   if (count == 0) {
     content->exact = true;
@@ -171,23 +172,23 @@ std::string not_msg_file_reason(std::string_view bytes) {
   return not_msg_file(bytes.size(), header);
 }
 
-CatalogueView inspect_catalogue(std::shared_ptr<File> file, BlockWindows windows) {
-  CatalogueView view;
-  static_cast<CatalogueLayout&>(view) = read_layout(*file);
-  std::string reason = not_msg_file(view.size(), view.header);
+OpenCatalogue inspect_catalogue(std::shared_ptr<File> file, BlockWindows windows) {
+  OpenCatalogue view;
+  static_cast<Catalogue&>(view) = read_layout(*file);
+  std::string reason = not_msg_file(view.file_size, view.header);
   if (!reason.empty()) throw input_failure(reason);
   view.file = std::move(file);
   view.windows = windows;
   return view;
 }
 
-CatalogueView inspect_catalogue(std::string_view bytes, BlockWindows windows) {
+OpenCatalogue inspect_catalogue(std::string_view bytes, BlockWindows windows) {
   return inspect_catalogue(std::make_shared<MemoryFile>(bytes), windows);
 }
 
-TableContent read_table(const CatalogueView& catalogue, const TableView& table) {
+TableContent read_table(const OpenCatalogue& catalogue, const TableLayout& table) {
   TableContent content;
-  const uint64_t size = catalogue.size();
+  const uint64_t size = catalogue.file_size;
   const uint64_t begin = table.block_begin;
   const uint64_t in_file = begin >= size ? 0 : (size - begin) / kIndexEntrySize;
   const uint64_t count = std::min<uint64_t>(table.record.message_count, in_file);
@@ -232,9 +233,9 @@ bool small_block(const BlockWindows& windows, uint64_t begin, uint64_t limit) {
 
 }  // namespace
 
-BlockReader::BlockReader(const CatalogueView& catalogue, uint64_t begin, uint64_t end)
-    : BlockReader(*catalogue.file, begin, std::min(end, catalogue.size()),
-                  small_block(catalogue.windows, begin, std::min(end, catalogue.size())),
+BlockReader::BlockReader(const OpenCatalogue& catalogue, uint64_t begin, uint64_t end)
+    : BlockReader(*catalogue.file, begin, std::min(end, catalogue.file_size),
+                  small_block(catalogue.windows, begin, std::min(end, catalogue.file_size)),
                   catalogue.windows.large_block_window) {}
 
 // A small block's window is the block itself, read at once whatever the first
@@ -244,7 +245,7 @@ BlockReader::BlockReader(File& file, uint64_t begin, uint64_t limit, bool small,
   if (small) view(begin, 1);
 }
 
-std::string read_text(const CatalogueView& catalogue, const TableView& table,
+std::string read_text(const OpenCatalogue& catalogue, const TableLayout& table,
                       const MessageView& m) {
   std::string text;
   if (!m.in_block) return text;
