@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "dump/decompile.h"
 #include "dump/model.h"
 #include "dump/render.h"
+#include "names/name_table.h"
 
 namespace tolvane::dump {
 
