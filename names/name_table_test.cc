@@ -17,7 +17,7 @@ TEST(NameTable, NamesEachIdentifierByTheBestDefinition) {
   // Of two definitions of one identifier the first counts; names no
   // #message line could carry are skipped, and so are other lines.
   NameTable names(
-      "#define A 5\n#define B 5\n#define BAD\"NAME 6\n#define 1 7\nint x;\n#define C 8");
+      "#define A 5\n#define B 5\n#define BAD\"NAME 6\n#define D E 7\nint x;\n#define C 8");
   EXPECT_EQ(names.name(5), "A");
   EXPECT_EQ(names.find(6), nullptr);
   EXPECT_EQ(names.find(7), nullptr);
