@@ -1,6 +1,7 @@
 #include "translate/translate_options.h"
 
 #include "base/failure.h"
+#include "platform/arguments.h"
 #include "source/decimal.h"
 
 namespace tolvane::translate {
@@ -48,22 +49,10 @@ TranslateOptions parse_translate_options(const std::vector<std::string>& args) {
   TranslateOptions options;
   std::vector<std::string> operands;
   auto reject = [](const std::string& message) { return usage_failure(message); };
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    std::string value;
-    bool has_value = false;
-    if (arg.rfind("--", 0) == 0) {
-      if (size_t equals = arg.find('='); equals != std::string::npos) {
-        value = arg.substr(equals + 1);
-        arg.resize(equals);
-        has_value = true;
-      }
-    }
-    auto take = [&]() {
-      if (has_value) return value;
-      if (i + 1 >= args.size()) throw reject(arg + " needs a value");
-      return args[++i];
-    };
+  ArgumentReader in(args);
+  while (in.next()) {
+    const std::string& arg = in.arg();
+    auto take = [&] { return in.value(); };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (arg == "--version") {
