@@ -4,6 +4,7 @@
 
 #include "base/failure.h"
 #include "platform/charset.h"
+#include "platform/io_failure.h"
 #include "translate/commands.h"
 #include "translate/message_source.h"
 #include "translate/po_file.h"
@@ -21,7 +22,7 @@ std::string load(FileSystem& fs, const std::string& path) {
     file->close();
     return bytes;
   } catch (const IoError& error) {
-    throw input_failure("cannot read " + path + ": " + std::strerror(error.error()));
+    throw io_failure("cannot read " + path, error);
   }
 }
 
