@@ -61,6 +61,87 @@ uint64_t find_terminator(BlockReader& reader, uint64_t from, uint64_t limit, boo
 
 std::string id_text(const MessageView& m) { return "message " + std::to_string(m.id); }
 
+// Why the texts of `messages` cannot be the texts of a source in the order
+// they lie, or empty; `order` receives the messages in that order.
+std::string source_order(const TableLayout& table, const std::vector<MessageView>& messages,
+                         std::vector<size_t>* order) {
+  for (const MessageView& m : messages) {
+    if (!m.in_block) return "the text of " + id_text(m) + " lies outside its block";
+  }
+  // Texts in the order they were written: the source order.
+  order->resize(messages.size());
+  std::iota(order->begin(), order->end(), 0);
+  std::stable_sort(order->begin(), order->end(),
+                   [&](size_t a, size_t b) { return messages[a].position < messages[b].position; });
+  for (size_t k = 1; k < order->size(); ++k) {
+    const MessageView& a = messages[(*order)[k - 1]];
+    const MessageView& b = messages[(*order)[k]];
+    if (a.position == b.position) {
+      return id_text(a) + " and " + id_text(b) + " share the text at byte " +
+             std::to_string(a.position);
+    }
+  }
+  if (messages[order->front()].position != table.index_end) {
+    return "its texts do not begin right after the index";
+  }
+  return "";
+}
+
+// Why the texts, in `order`, do not fill the block back to back each ending
+// in its terminator, or empty; `texts_end` receives where the last one ends
+// (a fill byte may follow).
+std::string texts_back_to_back(const TableLayout& table, const std::vector<MessageView>& messages,
+                               const std::vector<size_t>& order, BlockReader& reader,
+                               uint64_t* texts_end) {
+  // A build pads a block to an even length; a fill byte can only be
+  // reproduced when the block's length is even.
+  if ((table.block_end - table.block_begin) % 2 != 0) return "its block has an odd length";
+  const uint64_t term = terminator_size(table.record.coding);
+  auto ends_text = [&](uint64_t begin, uint64_t end) {
+    return end >= begin + term && zeros(reader, end - term, end);
+  };
+  for (size_t k = 0; k + 1 < order.size(); ++k) {
+    const MessageView& m = messages[order[k]];
+    if (!ends_text(m.position, messages[order[k + 1]].position)) {
+      return "the text of " + id_text(m) + " at byte " + std::to_string(m.position) +
+             " does not end in its terminator where the next text begins";
+    }
+  }
+  // The last text ends at the block's end, or one byte before it when that
+  // byte is the fill of a block whose texts have an odd length.
+  const MessageView& last = messages[order.back()];
+  const uint64_t end = table.block_end;
+  const bool no_fill = ends_text(last.position, end);
+  const bool fill = zeros(reader, end - 1, end) && ends_text(last.position, end - 1);
+  if (!no_fill && !fill) {
+    return "the last text, of " + id_text(last) + " at byte " + std::to_string(last.position) +
+           ", does not end in its terminator";
+  }
+  *texts_end = fill ? end - 1 : end;
+  if (fill && no_fill && table.unicode()) {
+    // Either reading rebuilds the block; UNICODE texts are spelled in code
+    // units of two bytes, so prefer the one that gives an even length.
+    if ((end - term - last.position) % 2 == 0) *texts_end = end;
+  }
+  return "";
+}
+
+// Why the index is not the one a build gives of the texts, or empty: a
+// build's has ascending identifiers, equal identifiers in the reverse of
+// their source order.
+std::string index_as_built(const std::vector<MessageView>& messages) {
+  for (size_t i = 1; i < messages.size(); ++i) {
+    const MessageView& a = messages[i - 1];
+    const MessageView& b = messages[i];
+    if (a.id > b.id) return "its index is not in ascending order";
+    if (a.id == b.id && a.position < b.position) {
+      return "its entries for identifier " + std::to_string(a.id) +
+             " are not in the order a build gives them";
+    }
+  }
+  return "";
+}
+
 // Decides whether the texts of a table lie back to back so that a source can
 // rebuild its block exactly, and if so gives each message its whole text.
 void find_exact_layout(const OpenCatalogue& catalogue, const TableLayout& table,
@@ -79,68 +160,15 @@ void find_exact_layout(const OpenCatalogue& catalogue, const TableLayout& table,
     content->texts_end = table.index_end;
     return;
   }
-  for (const MessageView& m : messages) {
-    if (!m.in_block) return fail("the text of " + id_text(m) + " lies outside its block");
-  }
-  // Texts in the order they were written: the source order.
-  std::vector<size_t> order(messages.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(),
-                   [&](size_t a, size_t b) { return messages[a].position < messages[b].position; });
-  for (size_t k = 1; k < order.size(); ++k) {
-    const MessageView& a = messages[order[k - 1]];
-    const MessageView& b = messages[order[k]];
-    if (a.position == b.position) {
-      return fail(id_text(a) + " and " + id_text(b) + " share the text at byte " +
-                  std::to_string(a.position));
-    }
-  }
-  if (messages[order[0]].position != table.index_end) {
-    return fail("its texts do not begin right after the index");
-  }
-  // A build pads a block to an even length; a fill byte can only be
-  // reproduced when the block's length is even.
-  if ((table.block_end - table.block_begin) % 2 != 0) return fail("its block has an odd length");
-  const uint64_t term = terminator_size(table.record.coding);
-  auto ends_text = [&](uint64_t begin, uint64_t end) {
-    return end >= begin + term && zeros(reader, end - term, end);
-  };
-  for (size_t k = 0; k + 1 < order.size(); ++k) {
-    const MessageView& m = messages[order[k]];
-    if (!ends_text(m.position, messages[order[k + 1]].position)) {
-      return fail("the text of " + id_text(m) + " at byte " + std::to_string(m.position) +
-                  " does not end in its terminator where the next text begins");
-    }
-  }
-  // The last text ends at the block's end, or one byte before it when that
-  // byte is the fill of a block whose texts have an odd length.
-  const MessageView& last = messages[order.back()];
-  const uint64_t end = table.block_end;
-  const bool no_fill = ends_text(last.position, end);
-  const bool fill = zeros(reader, end - 1, end) && ends_text(last.position, end - 1);
-  if (!no_fill && !fill) {
-    return fail("the last text, of " + id_text(last) + " at byte " + std::to_string(last.position) +
-                ", does not end in its terminator");
-  }
-  uint64_t texts_end = fill ? end - 1 : end;
-  if (fill && no_fill && table.unicode()) {
-    // Either reading rebuilds the block; UNICODE texts are spelled in code
-    // units of two bytes, so prefer the one that gives an even length.
-    if ((end - term - last.position) % 2 == 0) texts_end = end;
-  }
-  // The index a build gives: ascending identifiers, equal identifiers in the
-  // reverse of their source order.
-  for (size_t i = 1; i < messages.size(); ++i) {
-    const MessageView& a = messages[i - 1];
-    const MessageView& b = messages[i];
-    if (a.id > b.id) return fail("its index is not in ascending order");
-    if (a.id == b.id && a.position < b.position) {
-      return fail("its entries for identifier " + std::to_string(a.id) +
-                  " are not in the order a build gives them");
-    }
-  }
+  std::vector<size_t> order;
+  uint64_t texts_end = 0;
+  std::string reason = source_order(table, messages, &order);
+  if (reason.empty()) reason = texts_back_to_back(table, messages, order, reader, &texts_end);
+  if (reason.empty()) reason = index_as_built(messages);
+  if (!reason.empty()) return fail(std::move(reason));
   content->exact = true;
   content->texts_end = texts_end;
+  const uint64_t term = terminator_size(table.record.coding);
   for (size_t k = 0; k < order.size(); ++k) {
     MessageView& m = messages[order[k]];
     m.text_end = (k + 1 < order.size() ? messages[order[k + 1]].position : texts_end) - term;
