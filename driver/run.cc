@@ -11,7 +11,7 @@
 #include "msgfile/catalogue.h"
 #include "msgfile/records.h"
 #include "msgfile/work_files.h"
-#include "names/names_header.h"
+#include "names/previous_header.h"
 #include "platform/interrupt.h"
 #include "platform/io_failure.h"
 #include "tolvane_version.h"

@@ -13,6 +13,7 @@
 #include "msgfile/catalogue.h"
 #include "msgfile/catalogue_plan.h"
 #include "msgfile/records.h"
+#include "names/define_line.h"
 #include "names/names_header.h"
 #include "platform/fake_file_system.h"
 #include "platform/file_io.h"

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "names/names_header.h"
+#include "names/define_line.h"
 
 namespace tolvane {
 namespace {

@@ -1,113 +1,11 @@
 #include "names/names_header.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 
-#include "source/decimal.h"
+#include "names/define_line.h"
 
 namespace tolvane {
-namespace {
-
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-bool is_space(char c) { return is_blank(c) || c == '\r' || c == '\n'; }
-
-size_t skip_spaces(std::string_view line, size_t i) {
-  while (i < line.size() && is_space(line[i])) ++i;
-  return i;
-}
-
-// The end of the token starting at `i`: the next blank or the end of the
-// line, a trailing carriage return excluded.
-size_t token_end(std::string_view line, size_t i) {
-  while (i < line.size() && !is_space(line[i])) ++i;
-  return i;
-}
-
-}  // namespace
-
-std::optional<int64_t> parse_define(std::string_view line, std::string_view* name) {
-  constexpr std::string_view kDefine = "#define";
-  if (line.substr(0, kDefine.size()) != kDefine) return std::nullopt;
-  size_t i = kDefine.size();
-  if (i >= line.size() || !is_space(line[i])) return std::nullopt;
-  i = skip_spaces(line, i);
-  size_t name_end = token_end(line, i);
-  if (name_end == i) return std::nullopt;
-  if (name) *name = line.substr(i, name_end - i);
-  i = skip_spaces(line, name_end);
-  const Decimal d = scan_decimal(line, i);
-  // Numbers past the 32-bit range can never equal an identifier.
-  if (!d.found() || d.overflow) return std::nullopt;
-  return d.value();
-}
-
-std::string_view message_name(std::string_view line) {
-  size_t i = skip_spaces(line, 8);  // after "#message"
-  i = skip_spaces(line, scan_decimal(line, i).end);
-  return line.substr(i, token_end(line, i) - i);
-}
-
-void append_define(std::string* out, std::string_view name, int32_t id) {
-  out->append("#define ");
-  out->append(name);
-  out->push_back(' ');
-  char digits[16];
-  auto result = std::to_chars(digits, digits + sizeof digits, id);
-  out->append(digits, result.ptr);
-  out->push_back('\n');
-}
-
-std::string names_header_problem(File& previous) {
-  // Binary data shows in its first bytes, before a line is looked for: a
-  // catalogue may run for megabytes without a line feed.
-  char head[4096];
-  const size_t got = previous.read_at(0, head, sizeof head);
-  const std::string_view start(head, got);
-  if (start.find('\0') != std::string_view::npos) {
-    // The FILE ID 0x4D53, low byte first.
-    return start.substr(0, 2) == "SM" ? "it is an MSG file" : "it is not text";
-  }
-  LineReader lines(&previous, false);
-  std::string_view line;
-  bool in_comment = false;  // inside a /* */ comment
-  while (lines.read_line(&line)) {
-    if (line.find('\0') != std::string_view::npos) {
-      return "it is not text (line " + std::to_string(lines.line_number()) + ")";
-    }
-    // Comments may open and close anywhere along the line; whatever is
-    // outside them must be a preprocessor line (#define, or an include guard
-    // a person added) or nothing.
-    bool code_seen = false, directive = false;
-    for (size_t i = 0; i < line.size();) {
-      if (in_comment) {
-        const size_t end = line.find("*/", i);
-        if (end == std::string_view::npos) break;
-        in_comment = false;
-        i = end + 2;
-      } else if (line.substr(i, 2) == "//") {
-        break;
-      } else if (line.substr(i, 2) == "/*") {
-        in_comment = true;
-        i += 2;
-      } else if (is_space(line[i]) || code_seen) {
-        ++i;
-      } else {
-        code_seen = true;
-        // A person may keep the header in an include guard or under other
-        // preprocessor lines; a run never reads them as definitions.
-        directive = line[i] == '#';
-        if (!directive) break;
-        ++i;
-      }
-    }
-    if (code_seen && !directive) {
-      return "line " + std::to_string(lines.line_number()) +
-             " is neither a preprocessor line (#define ...), a comment nor blank";
-    }
-  }
-  return "";
-}
 
 void NamesHeader::define(int64_t id) {
   if (id >= 0 && id < kDirectIds) {

@@ -7,17 +7,6 @@
 namespace tolvane {
 namespace {
 
-bool ascii_only(std::string_view text, std::string* out, size_t* bad) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (static_cast<unsigned char>(text[i]) >= 0x80) {
-      *bad = i;
-      return false;
-    }
-  }
-  out->assign(text);
-  return true;
-}
-
 // One whole conversion; iconv stops at the first input it cannot convert.
 bool convert(iconv_t cd, std::string_view in, std::string* out, size_t* bad) {
   iconv(cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial state

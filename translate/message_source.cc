@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "base/failure.h"
-#include "names/names_header.h"
+#include "names/define_line.h"
 #include "platform/file_io.h"
 #include "platform/io_failure.h"
 #include "source/text_encoder.h"
