@@ -28,7 +28,7 @@ void run_all_modes(std::string_view bytes, BlockWindows windows) {
     // Decompile every table of every language the file has.
     const OpenCatalogue catalogue = inspect_catalogue(bytes, windows);
     for (const LanguageLayout& language : catalogue.languages) {
-      for (unsigned rank = 1; rank <= language.tables.size(); ++rank) {
+      for (unsigned rank = 1; rank <= language.tables_in_file; ++rank) {
         DumpOptions options;
         options.mode = Mode::kSource;
         options.source_language = std::string(language.entry.language, kLanguageWidth);

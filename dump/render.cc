@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <numeric>
 #include <optional>
 
 #include "base/failure.h"
@@ -110,11 +111,13 @@ Shown select_tables(const OpenCatalogue& catalogue, const Selection& selection) 
     last = first + 1;
   }
   for (size_t i = first; i < last; ++i) {
-    const std::vector<size_t>& tables = catalogue.languages[i].tables;
+    const LanguageLayout& language = catalogue.languages[i];
     if (selection.rank == 0) {
-      shown.push_back({i, tables});
-    } else if (selection.rank <= tables.size()) {
-      shown.push_back({i, {tables[selection.rank - 1]}});
+      std::vector<size_t> tables(language.tables_in_file);
+      std::iota(tables.begin(), tables.end(), language.first_table);
+      shown.push_back({i, std::move(tables)});
+    } else if (selection.rank <= language.tables_in_file) {
+      shown.push_back({i, {language.first_table + selection.rank - 1}});
     }
   }
   if (selection.rank != 0 && shown.empty()) {

@@ -24,7 +24,10 @@ struct LanguageLayout {
   // Where this language's records are by the file's layout (records grouped
   // by language in directory order); entry.table_offset should say the same.
   uint64_t records_offset = 0;
-  std::vector<size_t> tables;  // indexes into Catalogue::tables
+  // Its records that lie in the file: Catalogue::tables [first_table,
+  // first_table + tables_in_file), in rank order.
+  size_t first_table = 0;
+  size_t tables_in_file = 0;
 };
 
 struct TableLayout {

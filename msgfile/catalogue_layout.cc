@@ -324,17 +324,14 @@ void read_records(ReadBuffer& in, Catalogue* c) {
       ++language;
       rank = 0;
     }
-    if (rank == 0) {
-      c->languages[language].tables.reserve(static_cast<size_t>(
-          std::min<uint64_t>(c->languages[language].entry.table_count, records_in_file - i)));
-    }
+    if (rank == 0) c->languages[language].first_table = c->tables.size();
     TableLayout table;
     table.language = language;
     table.rank = ++rank;
     table.record_offset = c->directory_end + i * kTableRecordSize;
     ByteReader record(in.view(table.record_offset, kTableRecordSize));
     read_table_record(record, &table.record);
-    c->languages[language].tables.push_back(c->tables.size());
+    ++c->languages[language].tables_in_file;
     c->tables.push_back(table);
   }
 }

@@ -50,7 +50,8 @@ TEST(ReadLayout, PlacesEveryTableAndBlockTheFileHolds) {
   ASSERT_EQ(c.languages.size(), 2u);
   EXPECT_EQ(c.languages[1].entry_offset, 46u);
   EXPECT_EQ(c.languages[1].records_offset, 98u);
-  EXPECT_EQ(c.languages[1].tables, std::vector<size_t>{1});
+  EXPECT_EQ(c.languages[1].first_table, 1u);
+  EXPECT_EQ(c.languages[1].tables_in_file, 1u);
   ASSERT_EQ(c.tables.size(), 2u);
   const TableLayout& en = c.tables[0];
   EXPECT_EQ(c.table_name(en), "EN:1");
@@ -66,7 +67,8 @@ TEST(ReadLayout, PlacesEveryTableAndBlockTheFileHolds) {
   c = layout_of(good.substr(0, 120));
   EXPECT_EQ(c.records_wanted, 2u);
   EXPECT_EQ(c.records_end, 142u);
-  EXPECT_EQ(c.languages.size(), 2u);
+  ASSERT_EQ(c.languages.size(), 2u);
+  EXPECT_EQ(c.languages[1].tables_in_file, 0u);
   ASSERT_EQ(c.tables.size(), 1u);
   EXPECT_EQ(c.tables[0].block_begin, 142u);
   EXPECT_EQ(c.tables[0].block_end, 142u);

@@ -199,7 +199,8 @@ Catalogue make_catalogue(const std::vector<std::pair<std::string, uint16_t>>& co
       table.block_begin = table.index_end = table.block_end = table.record.index_offset;
       catalogue.tables.push_back(table);
     }
-    catalogue.languages.push_back({.entry = entry, .tables = {}});
+    catalogue.languages.push_back(
+        {.entry = entry, .first_table = catalogue.tables.size() - count, .tables_in_file = count});
   }
   catalogue.file_size = area_end + block_bytes * tables;
   return catalogue;
