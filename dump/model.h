@@ -1,7 +1,8 @@
 // The inspector's catalogue: msgfile/'s model of the header area, and the
-// open file, from which each table's block is read when it is shown. Unlike a build, which refuses
-// a damaged file at its first fault, the inspector reads everything that lies inside the file and
-// leaves judging it to check.h, so that a damaged catalogue can still be looked at.
+// open file, from which each table's block is read when it is shown. Unlike
+// a build, which refuses a damaged file at its first fault, the inspector
+// reads everything that lies inside the file and leaves judging it to
+// check.h, so that a damaged catalogue can still be looked at.
 #ifndef TOLVANE_DUMP_MODEL_H_
 #define TOLVANE_DUMP_MODEL_H_
 
