@@ -64,8 +64,8 @@ class LineReader {
   bool text_mode_;
   size_t chunk_;
   uint64_t offset_ = 0;
-  std::string buffer_;
-  size_t start_ = 0;
+  std::string buffer_;  // bytes read are [start_, end_)
+  size_t start_ = 0, end_ = 0;
   bool eof_ = false;
   long line_number_ = 0;
 };
