@@ -183,10 +183,18 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
       }
     }
     handler.on_name(id, line);
-    if (extract_text(line, &text)) {
-      if (checks) checks->text(line, number, text, coding);
-      handler.on_text(id, text);
+    // Most texts hold no quote between the outer two: they are handed on
+    // as they stand in the line, and only the others are copied.
+    const size_t first = line.find('"');
+    if (first == std::string_view::npos) continue;
+    const size_t last = line.rfind('"');
+    std::string_view view = line.substr(first + 1, last > first ? last - first - 1 : 0);
+    if (std::memchr(view.data(), '"', view.size()) != nullptr) {
+      extract_text(line, &text);
+      view = text;
     }
+    if (checks) checks->text(line, number, view, coding);
+    handler.on_text(id, view);
   }
 }
 
