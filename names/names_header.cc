@@ -1,6 +1,8 @@
 #include "names/names_header.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cstring>
 
@@ -9,8 +11,14 @@
 namespace tolvane {
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-bool is_space(char c) { return is_blank(c) || c == '\r' || c == '\n'; }
+// ' ', '\t', '\v', '\f', '\r' and '\n': one look in a table, for scans
+// that run over every #message line.
+constexpr auto kSpaces = [] {
+  std::array<bool, 256> spaces{};
+  for (unsigned char c : {' ', '\t', '\v', '\f', '\r', '\n'}) spaces[c] = true;
+  return spaces;
+}();
+bool is_space(char c) { return kSpaces[static_cast<unsigned char>(c)]; }
 
 size_t skip_spaces(std::string_view line, size_t i) {
   while (i < line.size() && is_space(line[i])) ++i;
@@ -149,6 +157,25 @@ void head_of(std::string_view name, uint64_t head[2]) {
   std::memcpy(head, name.data(), std::min<size_t>(name.size(), 16));
 }
 
+// The same for a name followed by at least `room - name.size()` more bytes
+// that may be read: with sixteen in all, two whole words, the bytes past
+// the name masked off.
+void head_of(std::string_view name, uint64_t head[2], size_t room) {
+  if constexpr (std::endian::native == std::endian::little) {
+    const size_t n = name.size();
+    if (room >= 16) {
+      std::memcpy(head, name.data(), 16);
+      const auto low_bytes = [](size_t k) {
+        return k >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * k)) - 1;
+      };
+      head[0] &= low_bytes(n);
+      head[1] &= n > 8 ? low_bytes(n - 8) : 0;
+      return;
+    }
+  }
+  head_of(name, head);
+}
+
 }  // namespace
 
 void NamesHeader::remember(std::string_view name, int64_t id, long line) {
@@ -179,7 +206,7 @@ void NamesHeader::check(int32_t id, std::string_view line, long number) {
   if (id >= 0 && static_cast<size_t>(id) < id_names_.size()) {
     const IdName& known = id_names_[id];
     uint64_t head[2];
-    head_of(name, head);
+    head_of(name, head, static_cast<size_t>(line.data() + line.size() - name.data()));
     if (known.entry != 0 && known.size == name.size() && known.head[0] == head[0] &&
         known.head[1] == head[1] &&
         (name.size() <= 16 ||

@@ -189,12 +189,18 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
     if (first == std::string_view::npos) continue;
     const size_t last = line.rfind('"');
     std::string_view view = line.substr(first + 1, last > first ? last - first - 1 : 0);
-    if (std::memchr(view.data(), '"', view.size()) != nullptr) {
+    const bool inner_quotes = std::memchr(view.data(), '"', view.size()) != nullptr;
+    if (inner_quotes) {
       extract_text(line, &text);
       view = text;
     }
-    if (checks) checks->text(line, number, view, coding);
-    handler.on_text(id, view);
+    if (checks) {
+      const std::string_view encoded =
+          checks->text(line, number, first, last, inner_quotes, view, coding);
+      handler.on_encoded_text(id, view, coding, encoded);
+    } else {
+      handler.on_text(id, view);
+    }
   }
 }
 
