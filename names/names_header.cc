@@ -28,6 +28,13 @@ size_t skip_spaces(std::string_view line, size_t i) {
 // The end of the token starting at `i`: the next blank or the end of the
 // line, a trailing carriage return excluded.
 size_t token_end(std::string_view line, size_t i) {
+  // Eight bytes at a time past those that are all above 0x20, so no space.
+  constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+  for (; i + 8 <= line.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, line.data() + i, 8);
+    if (((word - 0x21 * kOnes) & ~word & kHighs) != 0) break;
+  }
   while (i < line.size() && !is_space(line[i])) ++i;
   return i;
 }
@@ -83,6 +90,13 @@ std::string names_header_problem(File& previous) {
     if (line.find('\0') != std::string_view::npos) {
       return "it is not text (line " + std::to_string(lines.line_number()) + ")";
     }
+    if (!in_comment && std::memchr(line.data(), '/', line.size()) == nullptr) {
+      // No comment opens or closes: the first non-space decides, as below.
+      const size_t first = skip_spaces(line, 0);
+      if (first == line.size() || line[first] == '#') continue;
+      return "line " + std::to_string(lines.line_number()) +
+             " is neither a preprocessor line (#define ...), a comment nor blank";
+    }
     // Comments may open and close anywhere along the line; whatever is
     // outside them must be a preprocessor line (#define, or an include guard
     // a person added) or nothing.
@@ -134,6 +148,12 @@ void NamesHeader::check_names(Diagnostics* diagnostics, std::string source_path,
 
 void NamesHeader::copy_previous_header(LineReader& previous) {
   merge_mode_ = true;
+  // Sized once for as many names as the header can hold: a #define line
+  // takes twelve bytes at the least. Past a bound the index grows instead.
+  constexpr uint64_t kShortestDefine = 12, kMostReserved = 1 << 18;
+  if (diagnostics_) {
+    previous_names_.reserve(std::min(previous.file_size() / kShortestDefine, kMostReserved));
+  }
   std::string_view line;
   bool newline = false;
   std::string_view name;

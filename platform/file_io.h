@@ -56,6 +56,8 @@ class LineReader {
   bool read_line(std::string_view* line, bool* newline = nullptr);
   // Number of the line last read, counting from 1.
   long line_number() const { return line_number_; }
+  // The size of the whole file read.
+  uint64_t file_size() const { return file_->size(); }
 
  private:
   bool fill();

@@ -44,15 +44,24 @@ size_t NameIndex::slot(std::string_view wanted, uint64_t hash) const {
   }
 }
 
+void NameIndex::rehash(size_t slots) {
+  slots_.assign(slots, 0);
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    const uint64_t hash = entries_[i].hash;
+    slots_[slot(this->name(entries_[i]), hash)] = high(hash) | (i + 1);
+  }
+}
+
+void NameIndex::reserve(size_t count) {
+  entries_.reserve(count);
+  size_t slots = slots_.empty() ? 1024 : slots_.size();
+  while (2 * count > slots) slots *= 2;
+  if (slots != slots_.size()) rehash(slots);
+}
+
 const NameIndex::Entry& NameIndex::add(std::string_view name, int64_t id, long line) {
   // At most half full, so that probes stay short.
-  if (2 * (entries_.size() + 1) > slots_.size()) {
-    slots_.assign(slots_.empty() ? 1024 : 2 * slots_.size(), 0);
-    for (size_t i = 0; i < entries_.size(); ++i) {
-      const uint64_t hash = entries_[i].hash;
-      slots_[slot(this->name(entries_[i]), hash)] = high(hash) | (i + 1);
-    }
-  }
+  if (2 * (entries_.size() + 1) > slots_.size()) rehash(slots_.empty() ? 1024 : 2 * slots_.size());
   const uint64_t hash = hash_of(name);
   const size_t i = slot(name, hash);
   if (slots_[i] != 0) return entries_[index_in(slots_[i]) - 1];
@@ -64,6 +73,7 @@ const NameIndex::Entry& NameIndex::add(std::string_view name, int64_t id, long l
 }
 
 void NameIndex::clear() {
+  if (entries_.empty()) return;
   names_.clear();
   entries_.clear();
   std::fill(slots_.begin(), slots_.end(), 0);

@@ -20,6 +20,11 @@ bool starts_with(std::string_view line, std::string_view keyword) {
   return line.substr(0, keyword.size()) == keyword;
 }
 
+// starts_with(line, "#message"), as one comparison of eight bytes.
+bool is_message_line(std::string_view line) {
+  return line.size() >= 8 && std::memcmp(line.data(), "#message", 8) == 0;
+}
+
 // The token after `keyword`, past any white space; empty when there is none.
 std::string token_after(std::string_view line, std::string_view keyword) {
   size_t i = keyword.size();
@@ -162,7 +167,7 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
   while (source.read_line(&line)) {
     const long number = source.line_number();
     if (checks) checks->bytes(line, number);
-    if (!starts_with(line, "#message")) {
+    if (!is_message_line(line)) {
       if (checks) checks->other_line(line, number);
       continue;
     }

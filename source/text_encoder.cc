@@ -78,33 +78,32 @@ constexpr auto kHexValues = [] {
 size_t notation_run(std::string_view text, char* out) {
   size_t done = 0;
 #if defined(__SSE2__)
-  const auto bytes = [](char c) { return _mm_set1_epi8(c); };
-  // Which lanes of each 4-byte notation hold what.
-  const __m128i prefix_lanes = _mm_set1_epi32(0x000000FF);
-  const __m128i x_lanes = _mm_set1_epi32(0x0000FF00);
+  const auto bytes = [](int c) { return _mm_set1_epi8(static_cast<char>(c)); };
+  // Each notation is a 32-bit lane: its first two bytes, \x or 0x, and the
+  // two hex digits after them.
+  const __m128i backslash_x = _mm_set1_epi32(0x785C), zero_x = _mm_set1_epi32(0x7830);
   const __m128i digit_lanes = _mm_set1_epi32(static_cast<int>(0xFFFF0000u));
   for (; done + 16 <= text.size(); done += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + done));
-    const __m128i prefix =
-        _mm_or_si128(_mm_cmpeq_epi8(v, bytes('\\')), _mm_cmpeq_epi8(v, bytes('0')));
-    const __m128i x = _mm_cmpeq_epi8(v, bytes('x'));
-    // Unsigned "at most" as "the minimum is itself".
-    const __m128i decimal = _mm_sub_epi8(v, bytes('0'));
-    const __m128i is_decimal = _mm_cmpeq_epi8(_mm_min_epu8(decimal, bytes(9)), decimal);
-    const __m128i letter = _mm_sub_epi8(_mm_or_si128(v, bytes(0x20)), bytes('a'));
-    const __m128i is_letter = _mm_cmpeq_epi8(_mm_min_epu8(letter, bytes(5)), letter);
+    const __m128i prefix = _mm_or_si128(_mm_cmpeq_epi8(v, backslash_x), _mm_cmpeq_epi8(v, zero_x));
+    // A range of bytes moved to the bottom of the signed ones is told by
+    // one comparison: 0-9 from 0x80, a-f (and A-F, with 0x20 set) too.
+    const __m128i is_decimal = _mm_cmpgt_epi8(bytes(0x80 + 10), _mm_add_epi8(v, bytes(0x50)));
+    const __m128i is_letter =
+        _mm_cmpgt_epi8(bytes(0x80 + 6), _mm_add_epi8(_mm_or_si128(v, bytes(0x20)), bytes(0x1F)));
     const __m128i ok =
-        _mm_or_si128(_mm_or_si128(_mm_and_si128(prefix, prefix_lanes), _mm_and_si128(x, x_lanes)),
+        _mm_or_si128(_mm_andnot_si128(digit_lanes, prefix),
                      _mm_and_si128(_mm_or_si128(is_decimal, is_letter), digit_lanes));
     if (_mm_movemask_epi8(ok) != 0xFFFF) break;
     if (out == nullptr) continue;
-    const __m128i value =
-        _mm_or_si128(_mm_and_si128(is_decimal, decimal),
-                     _mm_andnot_si128(is_decimal, _mm_add_epi8(letter, bytes(10))));
-    // Each notation's two digits are one 16-bit lane, the high digit low;
-    // their byte goes to the low half of the notation's 32-bit lane, and
-    // the four lanes are packed down to four bytes.
-    const __m128i pair = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(value, _mm_set1_epi16(0xFF)), 4),
+    // A digit's value is its low four bits, and 9 more for a letter.
+    const __m128i value = _mm_add_epi8(_mm_and_si128(v, bytes(0x0F)),
+                                       _mm_and_si128(_mm_cmpgt_epi8(v, bytes(0x3F)), bytes(9)));
+    // The two digits of a notation are one 16-bit lane, the high digit in
+    // the low byte; their byte goes to the lane's low byte, then to the low
+    // half of the notation's lane, and the four lanes are packed to four
+    // bytes.
+    const __m128i pair = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(value, 4), _mm_set1_epi16(0xF0)),
                                       _mm_srli_epi16(value, 8));
     const __m128i wide = _mm_srli_epi32(pair, 16);
     const __m128i narrow = _mm_packs_epi32(wide, wide);
