@@ -48,9 +48,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/failure.h"
 #include "msgfile/catalogue.h"
 #include "msgfile/records.h"
-#include "platform/failure.h"
 #include "platform/file_io.h"
 #include "platform/posix_file_system.h"
 #include "source/source_reader.h"

@@ -17,6 +17,7 @@
 
 #include "msgfile/records.h"
 #include "msgfile/table_block.h"
+#include "names/define_line.h"
 #include "names/names_header.h"
 #include "platform/fake_file_system.h"
 #include "platform/file_io.h"

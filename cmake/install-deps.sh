@@ -4,6 +4,7 @@
 # as well as Ninja), man to render the manual pages, dpkg-shlibdeps for the
 # .deb's dependencies, and lintian. Does nothing when they are already there.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../cmake/apt-install.sh"
 
 have_all() {
   local tool
@@ -15,13 +16,7 @@ have_all() {
 if have_all; then
   exit 0
 fi
-if [ "$(id -u)" -ne 0 ]; then
-  SUDO=sudo
-else
-  SUDO=
-fi
-$SUDO apt-get update -q
-$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
+apt_install \
   make man-db dpkg-dev lintian gzip
 if ! have_all; then
   echo "cmake/install-deps.sh: make, man, dpkg-shlibdeps, lintian or gzip is still missing" >&2

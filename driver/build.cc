@@ -11,9 +11,9 @@
 #include "msgfile/table_block.h"
 #include "msgfile/work_files.h"
 #include "names/names_header.h"
-#include "platform/failure.h"
 #include "platform/file_io.h"
 #include "platform/interrupt.h"
+#include "platform/io_failure.h"
 #include "source/source_reader.h"
 #include "source/text_encoder.h"
 
@@ -167,7 +167,7 @@ void stop_on_findings(const BuildOptions& options, const Diagnostics& diagnostic
   if (warnings > 0 && options.warnings_are_errors) {
     summary += (errors > 0 ? ", " : "") + count_of(warnings, "warning") + ", which -W makes errors";
   }
-  throw source_failure("  Error in " + source_path + ": " + summary, source_path);
+  throw source_failure("  Error in " + source_path + ": " + summary);
 }
 
 // What the run learnt of a source before writing anything.
@@ -252,7 +252,7 @@ class SourceBuild {
     if (steps_.size() < 2 || failure.message().find(source(k)) != std::string::npos) {
       return failure;
     }
-    Failure named(failure.kind(), source(k) + ": " + failure.message(), failure.subject(),
+    Failure named(failure.kind(), source(k) + ": " + failure.message(), failure.path(),
                   failure.reason());
     return failure.self_contained() ? named.as_self_contained() : named;
   }
@@ -320,9 +320,8 @@ class SourceBuild {
     stop_on_findings(options_, diagnostics_, source(k));
     if (handler->texts > kMaxCount) {
       throw input_failure(source(k) + " : " + std::to_string(handler->texts) +
-                              " messages have a text; a table holds at most " +
-                              std::to_string(kMaxCount),
-                          source(k));
+                          " messages have a text; a table holds at most " +
+                          std::to_string(kMaxCount));
     }
     if (k >= plan_.steps() || step.language != parameters.language ||
         step.type_key != make_type_key(parameters.file_type, parameters.appli_type)) {
@@ -330,8 +329,7 @@ class SourceBuild {
     }
     const PlannedStep& planned = plan_.step(k);
     if (planned.refusal) throw *planned.refusal;
-    const Failure too_large =
-        input_failure(paths_.msg_shown + " : the file would grow past 4 GiB", paths_.msg_shown);
+    const Failure too_large = input_failure(paths_.msg_shown + " : the file would grow past 4 GiB");
     if (plan_.file_size_after(k, 0) > UINT32_MAX) throw too_large;
     if (handler->bad_escape) throw *handler->bad_escape;
     for (const Diagnostic& finding : name_findings.all()) diagnostics_.report(finding);
@@ -489,8 +487,7 @@ std::vector<std::string> build(FileSystem& fs, const BuildOptions& options,
   } catch (const Interrupted& interrupted) {
     throw Interrupted(interrupted.signal(), undo());
   } catch (const std::bad_alloc&) {
-    undo_and_throw(
-        input_failure("not enough memory to build " + options.msg_path, options.msg_path));
+    undo_and_throw(input_failure("not enough memory to build " + options.msg_path));
   }
   return warnings;
 }

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "base/failure.h"
 #include "driver/source_list.h"
 #include "msgfile/work_files.h"
-#include "platform/failure.h"
 
 namespace tolvane {
 
@@ -39,20 +39,19 @@ void check_source(FileSystem& fs, const std::string& value) {
   if (value.find(".h") == std::string::npos) {
     // `-t en.h` leaves -t empty and en.h a stray argument.
     throw usage_failure(value + " is not a h file:" +
-                            (value.empty() ? "\nthe file name must follow -t with no "
-                                             "blank, as in -tMyEnglishMessages.h"
-                                           : ""),
-                        value);
+                        (value.empty() ? "\nthe file name must follow -t with no "
+                                         "blank, as in -tMyEnglishMessages.h"
+                                       : ""));
   }
   // Never opened when it is no regular file: a FIFO would hang.
   if (FileKind kind = fs.kind(value);
       kind != FileKind::kRegular && kind != FileKind::kMissing && kind != FileKind::kNoDirectory) {
-    throw usage_failure(value + " is no regular file", value);
+    throw usage_failure(value + " is no regular file");
   }
   try {
     fs.open(value, OpenMode::kRead)->close();
   } catch (const IoError&) {
-    throw usage_failure(value + " does not exist or cannot be opened", value);
+    throw usage_failure(value + " does not exist or cannot be opened");
   }
 }
 
@@ -72,7 +71,7 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
   for (size_t i = 0; i + 1 < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg.size() < 2 || arg[0] != '-') {
-      throw usage_failure("bad argument : " + arg, arg);
+      throw usage_failure("bad argument : " + arg);
     }
     std::string value = arg.substr(2);
     switch (arg[1]) {
@@ -81,21 +80,20 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
         break;
       case 'W':
         // Unlike -c, which takes any value, a new option takes none.
-        if (!value.empty()) throw usage_failure("bad argument : " + arg, arg);
+        if (!value.empty()) throw usage_failure("bad argument : " + arg);
         options.warnings_are_errors = true;
         break;
       case 'b':
         // Taken into account before the command line is read, by
         // wants_batch(); a value would be a typing mistake.
-        if (!value.empty()) throw usage_failure("bad argument : " + arg, arg);
+        if (!value.empty()) throw usage_failure("bad argument : " + arg);
         break;
       case 'h':
         // An empty value would only fail once the build is done.
         if (value.empty()) {
           throw usage_failure(
               "-h needs a file name:\nthe file name must follow -h with no blank, as in "
-              "-hMyMessagesNames.h",
-              arg);
+              "-hMyMessagesNames.h");
         }
         options.names_path = value;
         options.names_given = true;
@@ -109,19 +107,18 @@ BuildOptions parse_command_line(const std::vector<std::string>& args, FileSystem
         if (value.empty()) {
           throw usage_failure(
               "-l needs a file name:\nthe file name must follow -l with no blank, as in "
-              "-lAllLanguages.txt",
-              arg);
+              "-lAllLanguages.txt");
         }
         options.list_path = value;
         options.list_given = true;
         break;
       case 'r':
         // A new option takes no value.
-        if (!value.empty()) throw usage_failure("bad argument : " + arg, arg);
+        if (!value.empty()) throw usage_failure("bad argument : " + arg);
         options.replace = true;
         break;
       default:
-        throw usage_failure("bad argument : " + arg, arg);
+        throw usage_failure("bad argument : " + arg);
     }
   }
   if (options.list_given && options.source_given) {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "driver/run.h"
-#include "platform/failure.h"
 #include "platform/fake_file_system.h"
 
 namespace tolvane {

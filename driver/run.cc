@@ -11,9 +11,9 @@
 #include "msgfile/catalogue.h"
 #include "msgfile/records.h"
 #include "msgfile/work_files.h"
-#include "names/names_header.h"
-#include "platform/failure.h"
+#include "names/previous_header.h"
 #include "platform/interrupt.h"
+#include "platform/io_failure.h"
 #include "tolvane_version.h"
 
 namespace tolvane {
@@ -52,12 +52,10 @@ BaseCatalogue read_existing(FileSystem& fs, const BuildOptions& options) {
     // -c replaces the file: advised only when there is none to lose.
     const std::string next = error.error() == ENOENT ? "use the -c option to create it"
                                                      : reason_line(error.path(), error.reason());
-    throw usage_failure(options.msg_path + " doesn't exist or cannot be opened:\n" + next,
-                        options.msg_path);
+    throw usage_failure(options.msg_path + " doesn't exist or cannot be opened:\n" + next);
   }
   if (base.catalogue.header.file_id != kFileId) {
-    throw usage_failure(options.msg_path + " : FILE ID is not valid:\nFILE ID must be 4d53",
-                        options.msg_path);
+    throw usage_failure(options.msg_path + " : FILE ID is not valid:\nFILE ID must be 4d53");
   }
   if (damage) throw *damage;
   return base;
@@ -76,8 +74,7 @@ void check_previous_names(FileSystem& fs, const BuildOptions& options) {
     return;
   }
   if (!problem.empty()) {
-    throw input_failure(options.names_path + " is not a names header: " + problem,
-                        options.names_path);
+    throw input_failure(options.names_path + " is not a names header: " + problem);
   }
 }
 
@@ -136,14 +133,14 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
     const FileKind kind = fs.kind(role.path);
     if (kind == FileKind::kRegular || kind == FileKind::kMissing) continue;
     if (kind != FileKind::kNoDirectory) {
-      throw usage_failure(role.shown + " is " + kind_name(kind), role.shown);
+      throw usage_failure(role.shown + " is " + kind_name(kind));
     }
     // A file to be created says which directory is missing when it cannot
     // be; an MSG file to be read says it here rather than advise -c.
     if (&role != &roles[1] || options.create) continue;
     std::string missing = dir_name(role.path);
     while (fs.kind(missing) == FileKind::kNoDirectory) missing = dir_name(missing);
-    throw usage_failure(role.shown + " : there is no directory " + missing, role.shown);
+    throw usage_failure(role.shown + " : there is no directory " + missing);
   }
   // A read-only file is not replaced behind the user's back, even where the
   // directory would allow it. One that cannot be read either is reported
@@ -182,9 +179,8 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
     for (size_t j = 0; j < i; ++j) {
       if (i < kGiven ? ids[j] == ids[i] : names[j] == names[i]) {
         throw usage_failure("the " + std::string(roles[j].what) + " " + roles[j].shown +
-                                " and the " + roles[i].what + " " + roles[i].shown +
-                                " are the same file",
-                            roles[j].shown);
+                            " and the " + roles[i].what + " " + roles[i].shown +
+                            " are the same file");
       }
     }
   }
@@ -195,8 +191,7 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
     for (size_t i = 1; i < std::size(roles); ++i) {
       if (i < kGiven ? ids[i] == id : names[i] == name) {
         throw usage_failure("the message source " + source + " and the " + roles[i].what + " " +
-                                roles[i].shown + " are the same file",
-                            source);
+                            roles[i].shown + " are the same file");
       }
     }
   }
@@ -240,7 +235,7 @@ std::string failure_text(const Failure& failure) {
     case FailureKind::kFile:
       return failure.message() + "\n";
     case FailureKind::kIo:
-      return failure.message() + "\n" + reason_line(failure.subject(), failure.reason()) + "\n";
+      return failure.message() + "\n" + reason_line(failure.path(), failure.reason()) + "\n";
   }
   return failure.message() + "\n";
 }

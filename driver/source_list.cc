@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/file_io.h"
 
 namespace tolvane {
@@ -24,7 +24,7 @@ std::vector<std::string> read_source_list(FileSystem& fs, const std::string& lis
   // Never opened when it is no regular file: a FIFO would hang.
   if (FileKind kind = fs.kind(list_path);
       kind != FileKind::kRegular && kind != FileKind::kMissing && kind != FileKind::kNoDirectory) {
-    throw usage_failure(list_path + " is no regular file", list_path);
+    throw usage_failure(list_path + " is no regular file");
   }
   const size_t slash = list_path.find_last_of(kPathSeparators);
   const std::string folder = slash == std::string::npos ? "" : list_path.substr(0, slash + 1);
@@ -43,10 +43,10 @@ std::vector<std::string> read_source_list(FileSystem& fs, const std::string& lis
     }
     file->close();
   } catch (const IoError&) {
-    throw usage_failure(list_path + " does not exist or cannot be opened", list_path);
+    throw usage_failure(list_path + " does not exist or cannot be opened");
   }
   if (sources.empty()) {
-    throw usage_failure(list_path + " names no message source", list_path);
+    throw usage_failure(list_path + " names no message source");
   }
   return sources;
 }

@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "base/failure.h"
 #include "dump/command.h"
-#include "platform/failure.h"
 
 namespace tolvane::dump {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "dump/dump_test_util.h"
 #include "dump/model.h"
-#include "platform/failure.h"
 
 namespace tolvane::dump {
 namespace {

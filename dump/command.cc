@@ -2,13 +2,13 @@
 
 #include <optional>
 
+#include "base/failure.h"
 #include "dump/check.h"
 #include "dump/decompile.h"
 #include "dump/lint.h"
 #include "dump/model.h"
 #include "msgfile/memory_file.h"
 #include "platform/charset.h"
-#include "platform/failure.h"
 #include "source/decimal.h"
 #include "tolvane_version.h"
 

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <optional>
 
+#include "base/failure.h"
 #include "msgfile/escape.h"
 #include "msgfile/table_block.h"
-#include "names/names_header.h"
-#include "platform/failure.h"
+#include "names/define_line.h"
 #include "platform/file_io.h"
 #include "source/source_reader.h"
 #include "source/text_encoder.h"

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "msgfile/escape.h"
+#include "platform/utf8.h"
 
 namespace tolvane::dump {
 namespace {
@@ -56,32 +57,14 @@ std::optional<EncodingIssue> check_byte_text(std::string_view text) {
   EncodingIssue issue;
   issue.kind = Kind::kUtf8;
   for (size_t i = 0; i < text.size();) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    if (lead < 0x80) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
       ++i;
       continue;
     }
     // Strict UTF-8: no overlong form, no surrogate, nothing above U+10FFFF.
-    size_t length;
-    uint32_t c, least;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2, c = lead & 0x1F, least = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3, c = lead & 0x0F, least = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4, c = lead & 0x07, least = 0x10000;
-    } else {
-      return std::nullopt;
-    }
-    if (i + length > text.size()) return std::nullopt;
-    for (size_t k = i + 1; k < i + length; ++k) {
-      if ((byte(k) & 0xC0) != 0x80) return std::nullopt;
-      c = c << 6 | (byte(k) & 0x3F);
-    }
-    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+    char32_t c;
+    if (!next_utf8(text, &i, &c)) return std::nullopt;
     if (issue.count++ == 0) issue.value = c;
-    i += length;
   }
   if (issue.count == 0) return std::nullopt;
   return issue;

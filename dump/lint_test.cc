@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "driver/run.h"
 #include "dump/command.h"
 #include "dump/dump_test_util.h"
-#include "platform/failure.h"
 #include "platform/fake_file_system.h"
 #include "test_util/test_util.h"
 

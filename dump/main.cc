@@ -11,7 +11,7 @@
 #include "dump/model.h"
 #include "dump/render.h"
 #include "platform/arguments.h"
-#include "platform/failure.h"
+#include "platform/io_failure.h"
 #include "platform/native_file_system.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "msgfile/coding.h"
 #include "msgfile/escape.h"
 #include "msgfile/memory_file.h"
-#include "platform/failure.h"
+#include "platform/io_failure.h"
 
 namespace tolvane::dump {
 namespace {

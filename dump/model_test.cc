@@ -5,11 +5,11 @@
 #include <random>
 #include <string>
 
+#include "base/failure.h"
 #include "dump/all_modes.h"
 #include "dump/check.h"
 #include "dump/command.h"
 #include "dump/dump_test_util.h"
-#include "platform/failure.h"
 
 namespace tolvane::dump {
 namespace {

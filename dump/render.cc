@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "base/failure.h"
 #include "msgfile/escape.h"
-#include "platform/failure.h"
 
 namespace tolvane::dump {
 namespace {

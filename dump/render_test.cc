@@ -7,10 +7,10 @@
 #include <random>
 #include <string>
 
+#include "base/failure.h"
 #include "dump/dump_test_util.h"
 #include "dump/model.h"
 #include "msgfile/escape.h"
-#include "platform/failure.h"
 #include "source/text_encoder.h"
 
 namespace tolvane::dump {

@@ -6,13 +6,14 @@
 #include <optional>
 #include <set>
 
+#include "base/failure.h"
 #include "driver/run.h"
 #include "dump/all_modes.h"
 #include "dump/model.h"
 #include "msgfile/catalogue.h"
 #include "msgfile/records.h"
+#include "names/define_line.h"
 #include "names/names_header.h"
-#include "platform/failure.h"
 #include "platform/fake_file_system.h"
 #include "platform/file_io.h"
 #include "source/diagnostics.h"

@@ -2,6 +2,7 @@
 # Installs what the fuzz targets need on a fresh machine: clang and its
 # libFuzzer runtime. Does nothing when they are already there.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../cmake/apt-install.sh"
 
 have_runtime() {
   command -v clang++ >/dev/null 2>&1 || return 1
@@ -19,13 +20,7 @@ have_runtime() {
 if have_runtime; then
   exit 0
 fi
-if [ "$(id -u)" -ne 0 ]; then
-  SUDO=sudo
-else
-  SUDO=
-fi
-$SUDO apt-get update -q
-$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q clang libclang-rt-14-dev
+apt_install clang libclang-rt-14-dev
 if ! have_runtime; then
   echo "install-deps.sh: clang++ still cannot link -fsanitize=fuzzer" >&2
   exit 1

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "msgfile/catalogue_layout.h"
 #include "msgfile/records.h"
-#include "platform/failure.h"
 
 namespace tolvane {
 

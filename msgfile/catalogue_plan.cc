@@ -7,7 +7,7 @@ namespace tolvane {
 namespace {
 
 Failure refusal(const std::string& name, const std::string& problem) {
-  return input_failure(name + " : " + problem, name);
+  return input_failure(name + " : " + problem);
 }
 
 }  // namespace

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "msgfile/catalogue.h"
 #include "msgfile/records.h"
-#include "platform/failure.h"
 
 namespace tolvane {
 

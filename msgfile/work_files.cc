@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cctype>
 
-#include "platform/failure.h"
 #include "platform/file_io.h"
 #include "platform/interrupt.h"
+#include "platform/io_failure.h"
 
 namespace tolvane {
 namespace {

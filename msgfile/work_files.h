@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/file_system.h"
 
 namespace tolvane {

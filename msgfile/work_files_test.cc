@@ -8,8 +8,8 @@
 #include <map>
 #include <memory>
 
+#include "base/failure.h"
 #include "driver/run.h"
-#include "platform/failure.h"
 #include "platform/fake_file_system.h"
 
 namespace tolvane {

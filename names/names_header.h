@@ -18,25 +18,6 @@
 
 namespace tolvane {
 
-// The identifier a names-header line defines: "#define", a name and a decimal
-// number, separated by any blanks. Anything after the number is ignored.
-// `name`, when given, receives the defined name.
-std::optional<int64_t> parse_define(std::string_view line, std::string_view* name = nullptr);
-
-// The symbolic name of a #message line: the token after the identifier, up to
-// the next blank or the end of the line.
-std::string_view message_name(std::string_view line);
-
-// The line written for a new identifier, ended by a bare line feed.
-void append_define(std::string* out, std::string_view name, int32_t id);
-
-// Why the previous names header is no names header a run could
-// have written or a person kept in step (a catalogue, binary data, C code or
-// other text): appending #define lines to it would damage another file.
-// Empty when every line is a preprocessor line (#define lines, and the
-// include guard a person may add), a comment or blank.
-std::string names_header_problem(File& previous);
-
 class NamesHeader {
  public:
   explicit NamesHeader(FileWriter* out) : out_(out) {}
@@ -59,7 +40,6 @@ class NamesHeader {
   bool defines_id(int32_t id) const {
     return id >= 0 && id < kDirectIds ? defined_direct_[id] : defined_other_.count(id) != 0;
   }
-  bool merge_mode() const { return merge_mode_; }
 
  private:
   // Identifiers below this are looked up in a bitmap: a hash set probe costs

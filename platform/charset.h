@@ -37,6 +37,10 @@ class Charset {
   std::unique_ptr<Converters> converters_;  // null for ASCII
 };
 
+// Plain ASCII, the character set every build knows: copies `text` to `out`,
+// or returns false with `*bad` at the first byte from 0x80 on.
+bool ascii_only(std::string_view text, std::string* out, size_t* bad);
+
 }  // namespace tolvane
 
 #endif  // TOLVANE_PLATFORM_CHARSET_H_

@@ -1,22 +1,11 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include "base/failure.h"
 #include "platform/charset.h"
-#include "platform/failure.h"
 
 namespace tolvane {
 namespace {
-
-bool ascii_only(std::string_view text, std::string* out, size_t* bad) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (static_cast<unsigned char>(text[i]) >= 0x80) {
-      *bad = i;
-      return false;
-    }
-  }
-  out->assign(text);
-  return true;
-}
 
 // One whole conversion; iconv stops at the first input it cannot convert.
 bool convert(iconv_t cd, std::string_view in, std::string* out, size_t* bad) {
@@ -64,8 +53,7 @@ Charset::Charset(const std::string& name) : name_(name.empty() ? "ASCII" : name)
   converters_->from_utf8 = iconv_open(name.c_str(), "UTF-8");
   if (converters_->to_utf8 == reinterpret_cast<iconv_t>(-1) ||
       converters_->from_utf8 == reinterpret_cast<iconv_t>(-1)) {
-    throw usage_failure("unknown character set \"" + name + "\" (iconv -l lists the known ones)",
-                        name);
+    throw usage_failure("unknown character set \"" + name + "\" (iconv -l lists the known ones)");
   }
 }
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "base/failure.h"
 #include "platform/charset.h"
-#include "platform/failure.h"
 #include "test_util/test_util.h"
 
 namespace tolvane {

@@ -1,30 +1,15 @@
 // The Windows build has no iconv: only plain ASCII is known there.
+#include "base/failure.h"
 #include "platform/charset.h"
-#include "platform/failure.h"
 
 namespace tolvane {
-namespace {
-
-bool ascii_only(std::string_view text, std::string* out, size_t* bad) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (static_cast<unsigned char>(text[i]) >= 0x80) {
-      *bad = i;
-      return false;
-    }
-  }
-  out->assign(text);
-  return true;
-}
-
-}  // namespace
 
 struct Charset::Converters {};
 
 Charset::Charset(const std::string& name) : name_(name.empty() ? "ASCII" : name) {
   if (!name.empty()) {
     throw usage_failure("character sets cannot be converted in the Windows build; \"" + name +
-                            "\" needs the Linux build",
-                        name);
+                        "\" needs the Linux build");
   }
 }
 

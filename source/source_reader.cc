@@ -5,7 +5,7 @@
 #include <cstring>
 #include <optional>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "source/decimal.h"
 #include "source/source_checks.h"
 
@@ -83,10 +83,8 @@ void read_directives(LineReader& source, const std::string& source_path,
     }
   }
   if (!starts_with(line, kDirectiveKeywords[0])) {
-    throw source_failure(
-        "  Error in " + source_path +
-            ":specify the name of the language to create:\n    ex :// #LANGUAGE EN",
-        source_path);
+    throw source_failure("  Error in " + source_path +
+                         ":specify the name of the language to create:\n    ex :// #LANGUAGE EN");
   }
   parameters->language = token_after(line, kDirectiveKeywords[0]);
   if (checks) checks->language(line, parameters->language);
@@ -183,8 +181,7 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
         id = scan_message_id(line);
       } catch (const Failure& failure) {
         throw source_failure("  Error in " + source_path + ": line " + std::to_string(number) +
-                                 ": " + failure.message(),
-                             source_path);
+                             ": " + failure.message());
       }
     }
     handler.on_name(id, line);

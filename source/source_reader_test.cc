@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/run.h"
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/fake_file_system.h"
 #include "platform/file_io.h"
 #include "test_util/test_util.h"
@@ -66,8 +65,11 @@ std::vector<std::string> Messages(const std::string& content, size_t chunk = 1 <
   return recorder.events;
 }
 
+// `message` as the program shows it: these refusals name their own place, so
+// no heading goes before them.
 void expect_input_failure(const Failure& failure, const std::string& message) {
-  EXPECT_EQ(failure_text(failure), message);
+  EXPECT_EQ(failure.message() + "\n", message);
+  EXPECT_TRUE(failure.self_contained());
   EXPECT_EQ(failure.kind(), FailureKind::kInput);
 }
 

@@ -8,7 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "source/diagnostics.h"
 
 namespace tolvane {
@@ -207,7 +207,7 @@ uint32_t encode_byte_text(std::string_view text, std::string* out,
         out->resize(start + static_cast<size_t>(w - first));
         std::string escape = "\\x";
         if (i + 2 < n) escape += text[i + 2];
-        throw input_failure(escape + ": hex constants must have at least one hex digit", escape);
+        throw input_failure(escape + ": hex constants must have at least one hex digit");
       }
       uint8_t d2 = i + 3 < n ? hex_digit_value(text[i + 3]) : 255;
       if (d2 == 255) {

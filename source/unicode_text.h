@@ -8,13 +8,9 @@
 #include <string>
 #include <string_view>
 
-namespace tolvane {
+#include "platform/utf8.h"
 
-// Reads the character at `*i` of `utf8` into `*c` and moves `*i` past it.
-// False, with `*i` unchanged, for bytes that are no well-formed UTF-8
-// character (overlong forms and surrogates included).
-bool next_utf8(std::string_view utf8, size_t* i, char32_t* c);
-void append_utf8(char32_t c, std::string* out);
+namespace tolvane {
 
 // "U+00E9"; with at least four digits.
 std::string code_point_name(char32_t c);

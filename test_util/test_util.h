@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "platform/console.h"
-#include "platform/failure.h"
 #include "platform/file_system.h"
 
 namespace tolvane::testing {

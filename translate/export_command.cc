@@ -4,9 +4,9 @@
 #include <map>
 #include <set>
 
+#include "base/failure.h"
 #include "msgfile/printf_format.h"
 #include "platform/charset.h"
-#include "platform/failure.h"
 #include "translate/commands.h"
 #include "translate/message_source.h"
 #include "translate/po_file.h"
@@ -96,7 +96,7 @@ CommandResult run_export(FileSystem& fs, const TranslateOptions& options) {
     TranslationEntry entry;
     std::string why;
     if (!reference_text.to_utf8(message.bytes, &entry.source, &why)) {
-      throw input_failure(where(reference, message) + ": " + why, reference.path);
+      throw input_failure(where(reference, message) + ": " + why);
     }
     if (std::string problem = cannot_carry(entry.source); !problem.empty()) {
       result.notes.push_back(where(reference, message) + ": its text holds " + problem +
@@ -111,7 +111,7 @@ CommandResult run_export(FileSystem& fs, const TranslateOptions& options) {
     if (auto it = by_id.find(message.id); it != by_id.end()) {
       const SourceMessage& target = *it->second;
       if (!translation_text.to_utf8(target.bytes, &entry.target, &why)) {
-        throw input_failure(where(translation, target) + ": " + why, translation.path);
+        throw input_failure(where(translation, target) + ": " + why);
       }
       if (std::string problem = cannot_carry(entry.target); !problem.empty()) {
         result.notes.push_back(where(translation, target) + ": its text holds " + problem +

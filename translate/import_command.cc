@@ -2,8 +2,8 @@
 #include <map>
 #include <memory>
 
+#include "base/failure.h"
 #include "platform/charset.h"
-#include "platform/failure.h"
 #include "translate/commands.h"
 #include "translate/message_source.h"
 #include "translate/po_file.h"
@@ -21,7 +21,7 @@ std::string load(FileSystem& fs, const std::string& path) {
     file->close();
     return bytes;
   } catch (const IoError& error) {
-    throw input_failure("cannot read " + path + ": " + std::strerror(error.error()), path);
+    throw input_failure("cannot read " + path + ": " + std::strerror(error.error()));
   }
 }
 
@@ -73,8 +73,7 @@ CommandResult run_import(FileSystem& fs, const TranslateOptions& options) {
   if (!options.directives.empty()) {
     const MessageSource directives = read_message_source(fs, options.directives);
     if (directives.directive_lines.size() < 5) {
-      throw input_failure(options.directives + ": the five directive lines are not all there",
-                          options.directives);
+      throw input_failure(options.directives + ": the five directive lines are not all there");
     }
     for (const std::string& line : directives.directive_lines) out += line + "\n";
     unicode = directives.unicode();
@@ -126,9 +125,8 @@ CommandResult run_import(FileSystem& fs, const TranslateOptions& options) {
     // fuzzy one (msgmerge marks it so).
     std::string current, why;
     if (!reference_text.to_utf8(message.bytes, &current, &why)) {
-      throw input_failure(
-          reference.path + ":" + std::to_string(message.line) + ": " + message.name + ": " + why,
-          reference.path);
+      throw input_failure(reference.path + ":" + std::to_string(message.line) + ": " +
+                          message.name + ": " + why);
     }
     const bool stale = entry.source != current;
     if (entry.fuzzy || stale) {
@@ -141,7 +139,7 @@ CommandResult run_import(FileSystem& fs, const TranslateOptions& options) {
     }
     std::string bytes;
     if (!table_text.from_utf8(entry.target, &bytes, &why)) {
-      throw input_failure(where(entry) + ": " + why, options.translation);
+      throw input_failure(where(entry) + ": " + why);
     }
     ++translated;
     const bool plain = !unicode && is_ascii(entry.target);

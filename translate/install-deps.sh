@@ -4,6 +4,7 @@
 # tools it is checked against (msgfmt and msgmerge, Translate Toolkit's
 # xliff2po, xmllint). Does nothing when they are already there.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../cmake/apt-install.sh"
 
 have_all() {
   [ -f /usr/include/gettext-po.h ] && [ -f /usr/include/expat.h ] &&
@@ -14,13 +15,7 @@ have_all() {
 if have_all; then
   exit 0
 fi
-if [ "$(id -u)" -ne 0 ]; then
-  SUDO=sudo
-else
-  SUDO=
-fi
-$SUDO apt-get update -q
-$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
+apt_install \
   libgettextpo-dev libexpat1-dev gettext translate-toolkit libxml2-utils
 if ! have_all; then
   echo "translate/install-deps.sh: libgettextpo, expat or the translation tools are still missing" >&2

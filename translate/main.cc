@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "platform/arguments.h"
-#include "platform/failure.h"
 #include "platform/native_file_system.h"
 #include "tolvane_version.h"
 #include "translate/commands.h"

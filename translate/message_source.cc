@@ -5,8 +5,8 @@
 #include <map>
 #include <memory>
 
-#include "names/names_header.h"
-#include "platform/failure.h"
+#include "base/failure.h"
+#include "names/define_line.h"
 #include "platform/file_io.h"
 #include "source/text_encoder.h"
 
@@ -60,9 +60,8 @@ class Collector : public MessageHandler {
     try {
       encode_text(text, source_->parameters.coding, &message.bytes);
     } catch (const Failure& failure) {
-      throw input_failure(
-          source_->path + ":" + std::to_string(message.line) + ": " + failure.message(),
-          source_->path);
+      throw input_failure(source_->path + ":" + std::to_string(message.line) + ": " +
+                          failure.message());
     }
     message.bytes.resize(message.bytes.size() - (source_->unicode() ? 2 : 1));
   }
@@ -96,13 +95,12 @@ MessageSource read_message_source(FileSystem& fs, const std::string& path) {
     message_pass(reader, path, collector);
     file->close();
   } catch (const IoError& error) {
-    throw input_failure("cannot read " + path + ": " + std::strerror(error.error()), path);
+    throw input_failure("cannot read " + path + ": " + std::strerror(error.error()));
   } catch (const Failure& failure) {
     // The reader's own refusals name the file; they are shown without the
     // indent a build gives them.
     const std::string& message = failure.message();
-    throw input_failure(message.substr(std::min(message.find_first_not_of(' '), message.size())),
-                        path);
+    throw input_failure(message.substr(std::min(message.find_first_not_of(' '), message.size())));
   }
   return source;
 }

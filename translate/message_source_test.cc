@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "platform/fake_file_system.h"
 #include "test_util/test_util.h"
 

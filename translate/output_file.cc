@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/failure.h"
+#include "platform/io_failure.h"
 
 namespace tolvane::translate {
 

@@ -13,8 +13,8 @@
 #include <memory>
 #include <sstream>
 
+#include "base/failure.h"
 #include "platform/charset.h"
-#include "platform/failure.h"
 
 namespace tolvane::translate {
 namespace {
@@ -178,7 +178,7 @@ std::string write_po(const TranslationFile& file) {
 
 TranslationFile read_po(const std::string& path) {
   if (access(path.c_str(), R_OK) != 0) {
-    throw input_failure("cannot read " + path + ": " + std::strerror(errno), path);
+    throw input_failure("cannot read " + path + ": " + std::strerror(errno));
   }
   Problems problems;
   g_problems = &problems;
@@ -186,8 +186,8 @@ TranslationFile read_po(const std::string& path) {
   if (setjmp(g_fatal) == 0) raw = po_file_read(path.c_str(), &kHandler);
   g_problems = nullptr;
   PoFile po(raw);
-  if (problems.errors > 0) throw input_failure(problems.first, path);
-  if (!po) throw input_failure("cannot read " + path, path);
+  if (problems.errors > 0) throw input_failure(problems.first);
+  if (!po) throw input_failure("cannot read " + path);
 
   TranslationFile file;
   // A copy of the header text, the caller's to free.
@@ -215,8 +215,7 @@ TranslationFile read_po(const std::string& path) {
       size_t bad = 0;
       if (!converter->decode(out, &utf8, &bad)) {
         throw input_failure(path + ":" + std::to_string(line) + ": the text is no " + charset +
-                                " text, as the header says",
-                            path);
+                            " text, as the header says");
       }
       out = std::move(utf8);
     }

@@ -3,9 +3,9 @@
 #include <array>
 #include <vector>
 
+#include "base/failure.h"
 #include "msgfile/printf_format.h"
 #include "platform/charset.h"
-#include "platform/failure.h"
 #include "source/unicode_text.h"
 #include "translate/commands.h"
 #include "translate/message_source.h"
@@ -181,15 +181,13 @@ CommandResult run_pseudo(FileSystem& fs, const TranslateOptions& options) {
     if (!message.has_text) continue;
     std::string utf8, why, bytes;
     if (!text.to_utf8(message.bytes, &utf8, &why)) {
-      throw input_failure(
-          reference.path + ":" + std::to_string(message.line) + ": " + message.name + ": " + why,
-          reference.path);
+      throw input_failure(reference.path + ":" + std::to_string(message.line) + ": " +
+                          message.name + ": " + why);
     }
     const std::string pseudo = pseudo_text(utf8, options.expand, can_hold);
     if (!text.from_utf8(pseudo, &bytes, &why)) {
-      throw input_failure(
-          reference.path + ":" + std::to_string(message.line) + ": " + message.name + ": " + why,
-          reference.path);
+      throw input_failure(reference.path + ":" + std::to_string(message.line) + ": " +
+                          message.name + ": " + why);
     }
     result.output += message_lines(message.id, message.name, text.literal(bytes), pseudo, true);
   }

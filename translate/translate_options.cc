@@ -1,6 +1,6 @@
 #include "translate/translate_options.h"
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "source/decimal.h"
 
 namespace tolvane::translate {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "test_util/test_util.h"
 
 namespace tolvane::translate {

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "platform/failure.h"
+#include "base/failure.h"
 #include "source/unicode_text.h"
 
 namespace tolvane::translate {
@@ -203,7 +203,7 @@ std::string write_xliff(const TranslationFile& file, const std::string& original
 TranslationFile read_xliff(std::string_view bytes, const std::string& path) {
   std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate("UTF-8"),
                                                                       &XML_ParserFree);
-  if (!parser) throw input_failure("cannot read " + path + ": out of memory", path);
+  if (!parser) throw input_failure("cannot read " + path + ": out of memory");
   Reader reader;
   reader.parser = parser.get();
   reader.path = &path;
@@ -212,11 +212,10 @@ TranslationFile read_xliff(std::string_view bytes, const std::string& path) {
   XML_SetCharacterDataHandler(parser.get(), on_text);
   const XML_Status status =
       XML_Parse(parser.get(), bytes.data(), static_cast<int>(bytes.size()), XML_TRUE);
-  if (!reader.error.empty()) throw input_failure(reader.error, path);
+  if (!reader.error.empty()) throw input_failure(reader.error);
   if (status != XML_STATUS_OK) {
     throw input_failure(path + ":" + std::to_string(XML_GetCurrentLineNumber(parser.get())) + ": " +
-                            XML_ErrorString(XML_GetErrorCode(parser.get())),
-                        path);
+                        XML_ErrorString(XML_GetErrorCode(parser.get())));
   }
   return std::move(reader.file);
 }

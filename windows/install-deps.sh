@@ -4,6 +4,7 @@
 # tests, and GoogleTest's sources to build it for Windows. Does nothing when
 # they are already there.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../cmake/apt-install.sh"
 
 have_all() {
   command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 &&
@@ -12,13 +13,7 @@ have_all() {
 }
 
 if ! have_all; then
-  if [ "$(id -u)" -ne 0 ]; then
-    SUDO=sudo
-  else
-    SUDO=
-  fi
-  $SUDO apt-get update -q
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
+  apt_install \
     g++-mingw-w64-x86-64-posix wine wine64 googletest
   if ! have_all; then
     echo "install-windows-deps.sh: the cross compiler, Wine or GoogleTest's sources are still missing" >&2

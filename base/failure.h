@@ -1,13 +1,11 @@
-// How library code reports a failure: it never prints and never ends the
+// How every layer reports a failure: it never prints and never ends the
 // process, it throws one of these saying what went wrong. Each program maps
 // the kind to where and how the text is shown and to its exit code.
-#ifndef TOLVANE_PLATFORM_FAILURE_H_
-#define TOLVANE_PLATFORM_FAILURE_H_
+#ifndef TOLVANE_BASE_FAILURE_H_
+#define TOLVANE_BASE_FAILURE_H_
 
 #include <stdexcept>
 #include <string>
-
-#include "platform/file_system.h"
 
 namespace tolvane {
 
@@ -21,18 +19,20 @@ enum class FailureKind {
 class Failure : public std::runtime_error {
  public:
   // `message` says what went wrong, with no line feed at its end (it may
-  // hold inner ones). `subject` is the file or argument it is about, when it
-  // is about one; `message` names it too.
-  Failure(FailureKind kind, std::string message, std::string subject = "", std::string reason = "")
+  // hold inner ones). An I/O failure also carries the file the operation
+  // failed on (`path`, which may be a work file `message` does not name) and
+  // the system's `reason`.
+  Failure(FailureKind kind, std::string message, std::string path = "", std::string reason = "")
       : std::runtime_error(message),
         kind_(kind),
         message_(std::move(message)),
-        subject_(std::move(subject)),
+        path_(std::move(path)),
         reason_(std::move(reason)) {}
 
   FailureKind kind() const { return kind_; }
   const std::string& message() const { return message_; }
-  const std::string& subject() const { return subject_; }
+  // The file an I/O failure is about; empty for other kinds.
+  const std::string& path() const { return path_; }
   // Whether `message` stands alone as written: advice on the command line
   // as a whole, or a refusal that names its own place in a source. Other
   // refusals are shown under the program's heading for errors.
@@ -58,46 +58,31 @@ class Failure : public std::runtime_error {
  private:
   FailureKind kind_;
   std::string message_;
-  std::string subject_;
+  std::string path_;
   std::string reason_;
   std::string note_;
   bool self_contained_ = false;
 };
 
-inline Failure usage_failure(std::string message, std::string subject = "") {
-  return Failure(FailureKind::kUsage, std::move(message), std::move(subject));
+inline Failure usage_failure(std::string message) {
+  return Failure(FailureKind::kUsage, std::move(message));
 }
 // How to use the command line, with no error to name ("" for the usage
 // text alone).
 inline Failure usage_advice(std::string message) {
   return usage_failure(std::move(message)).as_self_contained();
 }
-inline Failure input_failure(std::string message, std::string subject = "") {
-  return Failure(FailureKind::kInput, std::move(message), std::move(subject));
+inline Failure input_failure(std::string message) {
+  return Failure(FailureKind::kInput, std::move(message));
 }
 // A refusal of a message source's content whose message says where.
-inline Failure source_failure(std::string message, std::string source_path) {
-  return input_failure(std::move(message), std::move(source_path)).as_self_contained();
+inline Failure source_failure(std::string message) {
+  return input_failure(std::move(message)).as_self_contained();
 }
 inline Failure file_failure(std::string message) {
   return Failure(FailureKind::kFile, std::move(message));
 }
-// `message` says which operation on which file failed ("Cannot write X").
-inline Failure io_failure(std::string message, const IoError& error) {
-  return Failure(FailureKind::kIo, std::move(message), error.path(), error.reason());
-}
-
-// Runs `step` and returns what it returns; an I/O error in it becomes the
-// I/O failure `message`.
-template <typename Step>
-auto or_fail(const std::string& message, Step step) {
-  try {
-    return step();
-  } catch (const IoError& error) {
-    throw io_failure(message, error);
-  }
-}
 
 }  // namespace tolvane
 
-#endif  // TOLVANE_PLATFORM_FAILURE_H_
+#endif  // TOLVANE_BASE_FAILURE_H_
