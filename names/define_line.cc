@@ -42,7 +42,10 @@ size_t token_end(std::string_view line, size_t i) {
 
 std::optional<int64_t> parse_define(std::string_view line, std::string_view* name) {
   constexpr std::string_view kDefine = "#define";
-  if (line.substr(0, kDefine.size()) != kDefine) return std::nullopt;
+  if (line.size() < kDefine.size() ||
+      std::memcmp(line.data(), kDefine.data(), kDefine.size()) != 0) {
+    return std::nullopt;
+  }
   size_t i = kDefine.size();
   if (i >= line.size() || !is_space(line[i])) return std::nullopt;
   i = skip_spaces(line, i);
