@@ -11,6 +11,7 @@
 #include "base/failure.h"
 #include "platform/fake_file_system.h"
 #include "platform/file_io.h"
+#include "source/text_encoder.h"
 #include "test_util/test_util.h"
 
 namespace tolvane {
@@ -45,6 +46,14 @@ class Recorder : public MessageHandler {
   }
   void on_text(int32_t id, std::string_view text) override {
     events.push_back("text " + std::to_string(id) + " " + std::string(text));
+  }
+  // A checked pass hands on its encoding, which must be the encoder's.
+  void on_encoded_text(int32_t id, std::string_view text, uint16_t coding,
+                       std::string_view encoded) override {
+    std::string expected;
+    encode_text(text, coding, &expected);
+    EXPECT_EQ(encoded, expected) << text;
+    on_text(id, text);
   }
   std::vector<std::string> events;
 };
