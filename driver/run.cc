@@ -78,22 +78,6 @@ void check_previous_names(FileSystem& fs, const BuildOptions& options) {
   }
 }
 
-// How messages name what a path leads to when it is no regular file.
-const char* kind_name(FileKind kind) {
-  switch (kind) {
-    case FileKind::kDirectory:
-      return "a directory";
-    case FileKind::kFifo:
-      return "a FIFO";
-    case FileKind::kDevice:
-      return "a device";
-    case FileKind::kSocket:
-      return "a socket";
-    default:
-      return "not a regular file";
-  }
-}
-
 // Looks at the paths of the run before anything is touched: symlinks are
 // followed to the files they lead to (the work files go beside those, and
 // the links stay links); a directory, FIFO or device is refused at once,
@@ -133,7 +117,7 @@ WorkFilePaths check_paths(FileSystem& fs, BuildOptions& options) {
     const FileKind kind = fs.kind(role.path);
     if (kind == FileKind::kRegular || kind == FileKind::kMissing) continue;
     if (kind != FileKind::kNoDirectory) {
-      throw usage_failure(role.shown + " is " + kind_name(kind));
+      throw usage_failure(role.shown + " is " + file_kind_name(kind));
     }
     // A file to be created says which directory is missing when it cannot
     // be; an MSG file to be read says it here rather than advise -c.

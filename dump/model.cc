@@ -259,20 +259,13 @@ namespace {
 // A directory, FIFO or device is refused before it is opened: reading a FIFO
 // would wait for a writer for ever.
 void refuse_special_file(FileSystem& fs, const std::string& path) {
-  switch (fs.kind(path)) {
-    case FileKind::kDirectory:
-      throw input_failure(path + " is a directory");
-    case FileKind::kFifo:
-      throw input_failure(path + " is a FIFO");
-    case FileKind::kDevice:
-      throw input_failure(path + " is a device");
-    case FileKind::kSocket:
-      throw input_failure(path + " is a socket");
-    default:
-      // A regular file; or nothing, or what the system would not say (no
-      // permission, a name too long): opening it says why not.
-      return;
+  const FileKind kind = fs.kind(path);
+  if (kind == FileKind::kDirectory || kind == FileKind::kFifo || kind == FileKind::kDevice ||
+      kind == FileKind::kSocket) {
+    throw input_failure(path + " is " + file_kind_name(kind));
   }
+  // A regular file; or nothing, or what the system would not say (no
+  // permission, a name too long): opening it says why not.
 }
 
 }  // namespace

@@ -23,4 +23,19 @@ std::string dir_name(const std::string& path) {
   return path.substr(0, slash);
 }
 
+const char* file_kind_name(FileKind kind) {
+  switch (kind) {
+    case FileKind::kDirectory:
+      return "a directory";
+    case FileKind::kFifo:
+      return "a FIFO";
+    case FileKind::kDevice:
+      return "a device";
+    case FileKind::kSocket:
+      return "a socket";
+    default:
+      return "not a regular file";
+  }
+}
+
 }  // namespace tolvane

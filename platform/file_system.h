@@ -71,6 +71,10 @@ enum class FileKind {
   kOther,
 };
 
+// How messages name what a path leads to when it is no regular file: "a
+// directory", "a FIFO", "a device", "a socket", or "not a regular file".
+const char* file_kind_name(FileKind kind);
+
 // Which file a path names, or would name once created: equal for every path
 // of one file, whatever its spelling, symlinks and hard links included.
 struct FileIdentity {
