@@ -133,6 +133,13 @@ __m128i controls(__m128i v) {
                       _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
 }
 
+// The bytes below 0x20, 0x7F and those above it among sixteen, told by
+// one signed comparison once 1 is added: a quick look that text in ASCII
+// passes, with a closer one where it does not.
+__m128i maybe_controls(__m128i v) {
+  return _mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(1)), _mm_set1_epi8(0x21));
+}
+
 // Whether any of the sixteen bytes at `p` is binary (kBinary).
 bool binary_in(const char* p) {
   const __m128i v = load16(p);
@@ -151,10 +158,12 @@ void SourceChecks::bytes(std::string_view line, long number) {
   size_t i = 0;
 #if defined(__SSE2__)
   // Thirty-two bytes at a time past those that hold no control at all; a
-  // blank among them costs a closer look, and only a binary byte stops.
+  // blank or a byte above 0x7F among them costs a closer look, and only a
+  // binary byte stops.
   const char* const p = line.data();
   for (; i + 32 <= line.size(); i += 32) {
-    const __m128i any = _mm_or_si128(controls(load16(p + i)), controls(load16(p + i + 16)));
+    const __m128i any =
+        _mm_or_si128(maybe_controls(load16(p + i)), maybe_controls(load16(p + i + 16)));
     if (_mm_movemask_epi8(any) != 0 && (binary_in(p + i) || binary_in(p + i + 16))) break;
   }
   if (i + 32 > line.size() && line.size() >= 16) {
