@@ -26,9 +26,9 @@ void run_all_modes(std::string_view bytes, BlockWindows windows) {
   runs.back().reference = "FR";
   try {
     // Decompile every table of every language the file has.
-    const CatalogueView catalogue = inspect_catalogue(bytes, windows);
-    for (const LanguageView& language : catalogue.languages) {
-      for (unsigned rank = 1; rank <= language.tables.size(); ++rank) {
+    const OpenCatalogue catalogue = inspect_catalogue(bytes, windows);
+    for (const LanguageLayout& language : catalogue.languages) {
+      for (unsigned rank = 1; rank <= language.tables_in_file; ++rank) {
         DumpOptions options;
         options.mode = Mode::kSource;
         options.source_language = std::string(language.entry.language, kLanguageWidth);

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "msgfile/catalogue_layout.h"
+
 namespace tolvane::dump {
 
-std::vector<Problem> check_catalogue(const CatalogueView& catalogue) {
+std::vector<Problem> check_catalogue(const OpenCatalogue& catalogue) {
   std::vector<Problem> problems;
   find_damage(*catalogue.file, catalogue, [&](const Damage& damage) {
     problems.push_back({damage.offset, damage.text});

@@ -19,7 +19,7 @@ struct Problem {
 
 // All problems of the catalogue, ordered by offset. Empty for every file a
 // build writes, and for every file a build accepts.
-std::vector<Problem> check_catalogue(const CatalogueView& catalogue);
+std::vector<Problem> check_catalogue(const OpenCatalogue& catalogue);
 
 }  // namespace tolvane::dump
 

@@ -53,13 +53,13 @@ class CheckTest : public ::testing::Test {
     ASSERT_EQ(catalogue_.tables[0].record_offset, 54u);
     ASSERT_EQ(catalogue_.tables[0].block_begin, 186u);
   }
-  const TableView& en1() const { return catalogue_.tables[0]; }
-  const TableView& en2() const { return catalogue_.tables[1]; }
-  const TableView& fr1() const { return catalogue_.tables[2]; }
+  const TableLayout& en1() const { return catalogue_.tables[0]; }
+  const TableLayout& en2() const { return catalogue_.tables[1]; }
+  const TableLayout& fr1() const { return catalogue_.tables[2]; }
 
   TempDir dir_;
   std::string good_;
-  CatalogueView catalogue_;
+  OpenCatalogue catalogue_;
 };
 
 TEST_F(CheckTest, FilesTheToolBuildsPass) {
@@ -127,7 +127,7 @@ TEST_F(CheckTest, FindsBlocksOutOfPlace) {
 
   // Two bytes that belong to no table between the records and the blocks.
   bytes = good_.substr(0, 186) + "??" + good_.substr(186);
-  for (const TableView& table : catalogue_.tables) {
+  for (const TableLayout& table : catalogue_.tables) {
     put32(&bytes, table.record_offset + 40, table.block_begin + 2);
   }
   expect_problem(bytes, 186, "2 bytes after the table records belong to no table");

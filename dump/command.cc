@@ -8,6 +8,7 @@
 #include "dump/lint.h"
 #include "dump/model.h"
 #include "msgfile/memory_file.h"
+#include "platform/arguments.h"
 #include "platform/charset.h"
 #include "source/decimal.h"
 #include "tolvane_version.h"
@@ -102,25 +103,10 @@ void set_mode(DumpOptions* options, Mode mode) {
   options->mode = mode;
 }
 
-// Reads args[*i] into `options`, and the value it takes: after "=" in the
-// same argument, or the next argument (then *i moves on to it).
-void read_argument(const std::vector<std::string>& args, size_t* i, DumpOptions* options,
-                   Given* given) {
-  std::string arg = args[*i];
-  std::string value;
-  bool has_value = false;
-  if (arg.rfind("--", 0) == 0) {
-    if (size_t equals = arg.find('='); equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-      arg.resize(equals);
-      has_value = true;
-    }
-  }
-  auto take_value = [&]() {
-    if (has_value) return value;
-    if (*i + 1 >= args.size()) throw usage_error(arg + " needs a value");
-    return args[++*i];
-  };
+// Reads the reader's argument into `options`, and the value it takes.
+void read_argument(ArgumentReader& in, DumpOptions* options, Given* given) {
+  const std::string& arg = in.arg();
+  auto take_value = [&] { return in.value(); };
   if (arg == "--help" || arg == "-h") {
     options->help = true;
   } else if (arg == "--version") {
@@ -200,7 +186,8 @@ void check_combinations(const DumpOptions& options, const Given& given) {
 DumpOptions parse_dump_options(const std::vector<std::string>& args) {
   DumpOptions options;
   Given given;
-  for (size_t i = 0; i < args.size(); ++i) read_argument(args, &i, &options, &given);
+  ArgumentReader in(args);
+  while (in.next()) read_argument(in, &options, &given);
   if (options.help || options.version) return options;
   if (!given.path) throw usage_error("no MSG file given");
   check_combinations(options, given);
@@ -213,7 +200,7 @@ DumpResult run_dump(const DumpOptions& options, std::shared_ptr<File> file,
                     std::string_view names_header, Output& out) {
   std::unique_ptr<Utf8View> view;
   if (options.utf8) view = std::make_unique<Utf8View>(options.charset);
-  const CatalogueView catalogue = inspect_catalogue(std::move(file), options.windows);
+  const OpenCatalogue catalogue = inspect_catalogue(std::move(file), options.windows);
   DumpResult result;
   if (options.mode == Mode::kSource) {
     Selection selection;
@@ -221,7 +208,7 @@ DumpResult run_dump(const DumpOptions& options, std::shared_ptr<File> file,
     selection.language = options.source_language;
     selection.rank = options.source_rank;
     const Shown shown = select_tables(catalogue, selection);
-    const TableView& table = catalogue.tables[shown.front().tables.front()];
+    const TableLayout& table = catalogue.tables[shown.front().tables.front()];
     decompile_table(catalogue, table, NameTable(names_header), out, view.get());
     return result;
   }

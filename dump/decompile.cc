@@ -8,7 +8,6 @@
 #include "base/failure.h"
 #include "msgfile/escape.h"
 #include "msgfile/table_block.h"
-#include "names/define_line.h"
 #include "platform/file_io.h"
 #include "source/source_reader.h"
 #include "source/text_encoder.h"
@@ -17,16 +16,6 @@ namespace tolvane::dump {
 namespace {
 
 bool is_graphic(char c) { return c > ' ' && c < 0x7F; }
-
-// A name fits a #message line when it is one token and holds no double
-// quote, which would be taken for the start of the text.
-bool usable_name(std::string_view name) {
-  if (name.empty()) return false;
-  for (char c : name) {
-    if (!is_graphic(c) || c == '"') return false;
-  }
-  return true;
-}
 
 // The token a directive line needs to rebuild a fixed-width field: its
 // characters up to the first 0x00, which a build pads with zeros again.
@@ -50,7 +39,7 @@ bool field_token(const char* field, size_t width, std::string* token) {
 // in bounded memory.
 class SourceWriter {
  public:
-  SourceWriter(const CatalogueView& catalogue, const TableView& table,
+  SourceWriter(const OpenCatalogue& catalogue, const TableLayout& table,
                const std::vector<const MessageView*>& order, const NameTable& names,
                std::string directives, const Utf8View* view = nullptr)
       : table_(table),
@@ -103,7 +92,7 @@ class SourceWriter {
     return view_->utf8(bytes, table_.unicode());
   }
 
-  const TableView& table_;
+  const TableLayout& table_;
   const std::vector<const MessageView*>& order_;
   const NameTable& names_;
   BlockReader reader_;
@@ -143,7 +132,7 @@ class SourceFile : public File {
 // it is known to rebuild the table.
 class Rebuilder : public MessageHandler {
  public:
-  Rebuilder(const CatalogueView& catalogue, const TableView& table)
+  Rebuilder(const OpenCatalogue& catalogue, const TableLayout& table)
       : table_(table), reader_(catalogue, table.index_end, table.block_end) {}
   void on_name(int32_t, std::string_view) override {}
   void on_text(int32_t id, std::string_view text) override {
@@ -153,7 +142,7 @@ class Rebuilder : public MessageHandler {
     builder_.add(id, length);
   }
   // Whether the index and fill built agree with the file too.
-  bool same_block(const CatalogueView& catalogue) {
+  bool same_block(const OpenCatalogue& catalogue) {
     const uint64_t texts_end = table_.index_end + builder_.texts_size();
     if (!same_ || builder_.count() != table_.record.message_count ||
         texts_end + builder_.fill().size() != table_.block_end ||
@@ -178,7 +167,7 @@ class Rebuilder : public MessageHandler {
     return true;
   }
 
-  const TableView& table_;
+  const TableLayout& table_;
   BlockReader reader_;
   TableBlockBuilder builder_;
   std::string encoded_;
@@ -187,7 +176,7 @@ class Rebuilder : public MessageHandler {
 
 // Throws an input Failure, `what` first, when the source `writer` makes
 // does not build the table back.
-void check_rebuilds(const CatalogueView& catalogue, const TableView& table, SourceWriter* writer,
+void check_rebuilds(const OpenCatalogue& catalogue, const TableLayout& table, SourceWriter* writer,
                     const std::string& what) {
   SourceFile file(writer);
   LineReader reader(&file, true);
@@ -218,37 +207,8 @@ void check_rebuilds(const CatalogueView& catalogue, const TableView& table, Sour
 
 }  // namespace
 
-NameTable::NameTable(std::string_view header) {
-  size_t start = 0;
-  while (start < header.size()) {
-    size_t end = header.find('\n', start);
-    if (end == std::string_view::npos) end = header.size();
-    std::string_view line = header.substr(start, end - start);
-    start = end + 1;
-    std::string_view name;
-    std::optional<int64_t> value = parse_define(line, &name);
-    if (!value) continue;
-    if (!usable_name(name)) continue;
-    const uint16_t id = static_cast<uint16_t>(*value & 0xFFFF);
-    if (*value >= 0 && *value <= 0xFFFF) exact_.emplace(id, name);
-    low_bits_.emplace(id, name);
-    defines_.push_back({std::string(name), *value});
-  }
-}
-
-const std::string* NameTable::find(uint16_t id) const {
-  if (auto it = exact_.find(id); it != exact_.end()) return &it->second;
-  if (auto it = low_bits_.find(id); it != low_bits_.end()) return &it->second;
-  return nullptr;
-}
-
-std::string NameTable::name(uint16_t id) const {
-  if (const std::string* known = find(id)) return *known;
-  return "MSG_" + std::to_string(id);
-}
-
-void decompile_table(const CatalogueView& catalogue, const TableView& table, const NameTable& names,
-                     Output& out, const Utf8View* view) {
+void decompile_table(const OpenCatalogue& catalogue, const TableLayout& table,
+                     const NameTable& names, Output& out, const Utf8View* view) {
   const std::string what =
       "table " + catalogue.table_name(table) + " cannot be rebuilt from a " + "message source: ";
   const TableContent content = read_table(catalogue, table);
@@ -293,7 +253,7 @@ void decompile_table(const CatalogueView& catalogue, const TableView& table, con
   }
 }
 
-std::string decompile_table(const CatalogueView& catalogue, const TableView& table,
+std::string decompile_table(const OpenCatalogue& catalogue, const TableLayout& table,
                             const NameTable& names) {
   Output out;
   decompile_table(catalogue, table, names, out);

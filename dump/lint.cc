@@ -131,7 +131,7 @@ std::vector<uint16_t> printf_units(std::string_view text, bool unicode) {
 }
 
 // What the conversions of a text take, read again from the file.
-std::vector<std::string> arguments_of(const CatalogueView& catalogue, const TableView& table,
+std::vector<std::string> arguments_of(const OpenCatalogue& catalogue, const TableLayout& table,
                                       const Conversions& text) {
   if (text.fingerprint == 0) return {};
   std::string bytes(text.size, '\0');
@@ -180,7 +180,7 @@ struct Scratch {
 };
 
 // Where each text begins, and whose it is, sorted by place.
-void find_texts(const TableView& table, size_t count, Scratch* scratch) {
+void find_texts(const TableLayout& table, size_t count, Scratch* scratch) {
   using Text = Scratch::Text;
   std::vector<Text>& texts = scratch->texts;
   texts.clear();
@@ -204,7 +204,7 @@ void find_texts(const TableView& table, size_t count, Scratch* scratch) {
 
 // Looks at the text that entries [k, g] of scratch->texts share, stored in
 // `span` (up to the next text).
-void look_at_text(const TableView& table, const Scratch& scratch, size_t k, size_t g,
+void look_at_text(const TableLayout& table, const Scratch& scratch, size_t k, size_t g,
                   std::string_view span, TableData* data) {
   const bool unicode = table.unicode();
   bool wanted = false;
@@ -231,7 +231,7 @@ void look_at_text(const TableView& table, const Scratch& scratch, size_t k, size
 
 // Reads the texts of a table with `count` index entries (in scratch->index)
 // for their conversions and codings.
-void read_texts(const CatalogueView& catalogue, const TableView& table, size_t count,
+void read_texts(const OpenCatalogue& catalogue, const TableLayout& table, size_t count,
                 Scratch* scratch, TableData* out) {
   TableData& data = *out;
   File& file = *catalogue.file;
@@ -298,7 +298,7 @@ void read_texts(const CatalogueView& catalogue, const TableView& table, size_t c
   std::stable_sort(data.encodings.begin(), data.encodings.end(), by_id);
 }
 
-void analyse(const CatalogueView& catalogue, const TableView& table, bool with_texts,
+void analyse(const OpenCatalogue& catalogue, const TableLayout& table, bool with_texts,
              Scratch* scratch, TableData* out) {
   TableData& data = *out;
   data.ids.clear();
@@ -350,12 +350,12 @@ std::string coverage(const Stats& s) {
 }
 
 // The statistics as the "tables" field that ends the JSON document.
-void stats_json(const CatalogueView& c, const std::vector<Stats>& stats, Output& out) {
+void stats_json(const OpenCatalogue& c, const std::vector<Stats>& stats, Output& out) {
   auto name = [&](size_t t) { return c.table_name(c.tables[t]); };
   out << "  \"tables\": [";
   for (size_t i = 0; i < stats.size(); ++i) {
     const Stats& s = stats[i];
-    const TableView& table = c.tables[s.table];
+    const TableLayout& table = c.tables[s.table];
     out << (i == 0 ? "\n" : ",\n");
     out << "    {\"table\": " + json_string(name(s.table)) +
                ", \"type_key\": " + std::to_string(table.record.type_key) +
@@ -374,7 +374,7 @@ void stats_json(const CatalogueView& c, const std::vector<Stats>& stats, Output&
 
 // The statistics as a table for people: names to the left, numbers to the
 // right.
-void stats_table(const CatalogueView& c, const std::vector<Stats>& stats, Output& out) {
+void stats_table(const OpenCatalogue& c, const std::vector<Stats>& stats, Output& out) {
   auto name = [&](size_t t) { return c.table_name(c.tables[t]); };
   std::vector<std::vector<std::string>> rows = {
       {"table", "type_key", "reference", "messages", "missing", "extra", "coverage"}};
@@ -402,7 +402,7 @@ void stats_table(const CatalogueView& c, const std::vector<Stats>& stats, Output
 
 class Linter {
  public:
-  Linter(const CatalogueView& catalogue, const LintOptions& options, Output& out)
+  Linter(const OpenCatalogue& catalogue, const LintOptions& options, Output& out)
       : c_(catalogue), options_(options), out_(out), used_(65536, false), named_(65536, false) {}
 
   size_t run() {
@@ -443,8 +443,8 @@ class Linter {
     std::vector<size_t> added(c_.tables.size());
     for (size_t t = 0; t < added.size(); ++t) added[t] = t;
     std::stable_sort(added.begin(), added.end(), [&](size_t a, size_t b) {
-      const TableView& x = c_.tables[a];
-      const TableView& y = c_.tables[b];
+      const TableLayout& x = c_.tables[a];
+      const TableLayout& y = c_.tables[b];
       if (x.block_begin != y.block_begin) return x.block_begin < y.block_begin;
       return (x.record.message_count > 0) < (y.record.message_count > 0);
     });
@@ -641,7 +641,7 @@ class Linter {
     }
   }
 
-  const CatalogueView& c_;
+  const OpenCatalogue& c_;
   const LintOptions& options_;
   Output& out_;
   std::vector<Group> groups_;
@@ -690,7 +690,7 @@ std::vector<std::string> printf_arguments(const std::vector<uint16_t>& u) {
   return args.done();
 }
 
-size_t lint_catalogue(const CatalogueView& catalogue, const LintOptions& options, Output& out) {
+size_t lint_catalogue(const OpenCatalogue& catalogue, const LintOptions& options, Output& out) {
   return Linter(catalogue, options, out).run();
 }
 

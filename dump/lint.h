@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "dump/decompile.h"
 #include "dump/model.h"
 #include "dump/render.h"
+#include "names/name_table.h"
 
 namespace tolvane::dump {
 
@@ -25,7 +25,7 @@ struct LintOptions {
 
 // Writes the findings (unless stats_only) and the statistics of every table
 // to `out`, table by table as they are read. Returns the number of findings.
-size_t lint_catalogue(const CatalogueView& catalogue, const LintOptions& options, Output& out);
+size_t lint_catalogue(const OpenCatalogue& catalogue, const LintOptions& options, Output& out);
 
 // The characters of a stored text: its bytes, or in a UNICODE table its
 // 16-bit units, high byte first (a last odd byte counts as a unit of its own).

@@ -6,17 +6,15 @@
 #include <vector>
 
 #include "base/failure.h"
-#include "driver/run.h"
 #include "dump/command.h"
 #include "dump/dump_test_util.h"
-#include "platform/fake_file_system.h"
-#include "test_util/test_util.h"
+#include "source/text_encoder.h"
+#include "test_util/catalogue_bytes.h"
 
 namespace tolvane::dump {
 namespace {
 
 using testing::put32;
-using tolvane::testing::message_source;
 
 using Args = std::vector<std::string>;
 
@@ -45,54 +43,47 @@ TEST(PrintfArguments, WhatEachArgumentTakes) {
   EXPECT_EQ(Arguments(std::string("%\x00\x64\x00", 4), true), Args{});
 }
 
-// Catalogues built in memory by the tool itself.
+// Catalogues built in memory, table by table as a build adds them.
 class LintTest : public ::testing::Test {
  protected:
-  void Build(const std::string& source, const std::string& names = "") {
-    fs_.set_file("src.h", source);
-    if (!names.empty()) fs_.set_file("names.h", names);
-    tolvane::testing::RecordingConsole console;
-    Args args = {"-tsrc.h", "-hnames.h", "app.msg"};
-    if (first_) args.insert(args.begin(), "-c");
-    first_ = false;
-    ASSERT_EQ(run_tolvane(args, fs_, console), 0) << console.out << console.err;
-  }
-  std::string catalogue_bytes() {
-    std::string bytes;
-    EXPECT_TRUE(fs_.get_file("app.msg", &bytes));
-    return bytes;
+  using Texts = std::vector<std::pair<int32_t, std::string>>;
+  // Adds a table of `texts` (identifier and text, spelt as in a source).
+  void Build(const std::string& language, const Texts& texts, uint16_t coding = kByteCoding,
+             uint32_t type_key = make_type_key(1, 2)) {
+    tolvane::testing::TestTable table{language, {}, coding, "F", type_key};
+    for (const auto& [id, text] : texts) {
+      std::string encoded;
+      encode_text(text, coding, &encoded);
+      encoded.resize(encoded.size() - terminator_size(coding));
+      table.texts.emplace_back(id, encoded);
+    }
+    bytes_ = tolvane::testing::add_table(bytes_, table);
   }
   DumpResult run(Args args) {
     args.push_back("app.msg");
-    bytes_ = catalogue_bytes();
-    std::string names;
-    fs_.get_file("names.h", &names);
-    return run_dump(parse_dump_options(args), bytes_, names);
+    return run_dump(parse_dump_options(args), bytes_, names_);
   }
 
-  FakeFileSystem fs_;
-  bool first_ = true;
   std::string bytes_;
+  std::string names_;
 };
 
 TEST_F(LintTest, ReportsEveryKindSortedByTableThenIdentifier) {
-  Build(message_source("EN",
-                       "#message 1 SAVED \"%d files in %s\"\n#message 2 BYE \"Bye\"\n"
-                       "#message 3 NAME \"%2$s %1$d\"\n"),
-        "#define OLD 9\n");
+  Build("EN", {{1, "%d files in %s"}, {2, "Bye"}, {3, "%2$s %1$d"}});
   // FR: a format that differs, a duplicate, an extra, one missing.
-  Build(message_source("FR",
-                       "#message 1 SAVED \"%s fichiers dans %d\"\n#message 2 BYE \"Au revoir\"\n"
-                       "#message 2 BYE \"Salut\"\n#message 4 NEW \"nouveau\"\n"));
+  Build("FR", {{1, "%s fichiers dans %d"}, {2, "Au revoir"}, {2, "Salut"}, {4, "nouveau"}});
   // JA (UNICODE): the same conversions as the reference, in reverse order.
-  Build(message_source("JA",
-                       "#message 3 NAME \"\\x00\\x25\\x00\\x31\\x00\\x24\\x00\\x64"
-                       "\\x00\\x25\\x00\\x32\\x00\\x24\\x00\\x73\"\n"
-                       "#message 1 SAVED \"\\x00\\x25\\x00\\x6C\\x00\\x64\\x00\\x25\\x00\\x73\"\n"
-                       "#message 2 BYE \"\\x00\\x41\"\n",
-                       "UNICODE"));
+  Build("JA",
+        {{3, "\\x00\\x25\\x00\\x31\\x00\\x24\\x00\\x64\\x00\\x25\\x00\\x32\\x00\\x24\\x00\\x73"},
+         {1, "\\x00\\x25\\x00\\x6C\\x00\\x64\\x00\\x25\\x00\\x73"},
+         {2, "\\x00\\x41"}},
+        kUnicodeCoding);
   // DE has another type_key: never compared with the others.
-  Build(message_source("DE", "#message 7 OTHER \"%p\"\n", "ISO8859", "F", "1", "3"));
+  Build("DE", {{7, "%p"}}, kByteCoding, make_type_key(1, 3));
+  // The names header the runs would have left: an old name, then theirs.
+  names_ =
+      "#define OLD 9\n#define SAVED 1\n#define BYE 2\n#define NAME 3\n#define NEW 4\n"
+      "#define OTHER 7\n";
 
   DumpResult result = run({"--lint", "--names", "names.h"});
   EXPECT_TRUE(result.damaged);
@@ -109,7 +100,7 @@ TEST_F(LintTest, ReportsEveryKindSortedByTableThenIdentifier) {
             "6 findings\n");
 
   // Without the names header every identifier is unnamed (reported once).
-  fs_.set_file("names.h", "#define SAVED 1\n");
+  names_ = "#define SAVED 1\n";
   result = run({"--lint", "--json", "--names", "names.h"});
   const std::string& json = result.out;
   EXPECT_NE(json.find("{\"kind\": \"format\", \"table\": \"FR:1\", \"id\": 1, \"name\": \"SAVED\", "
@@ -135,9 +126,9 @@ TEST_F(LintTest, ReportsEveryKindSortedByTableThenIdentifier) {
 }
 
 TEST_F(LintTest, ReferenceLanguageAndGroupsWithoutIt) {
-  Build(message_source("EN", "#message 1 A \"a\"\n#message 2 B \"b\"\n"));
-  Build(message_source("FR", "#message 1 A \"a\"\n"));
-  Build(message_source("EN", "#message 5 E \"e\"\n", "ISO8859", "F", "2", "2"));
+  Build("EN", {{1, "a"}, {2, "b"}});
+  Build("FR", {{1, "a"}});
+  Build("EN", {{5, "e"}}, kByteCoding, make_type_key(2, 2));
   // The default reference is each group's first added table; FR:1 lacks 2.
   DumpResult result = run({"--stats"});
   EXPECT_FALSE(result.damaged);
@@ -165,18 +156,17 @@ TEST_F(LintTest, ReferenceLanguageAndGroupsWithoutIt) {
 TEST_F(LintTest, ShadowedTablesAndTextsInTheWrongCoding) {
   // A byte text in UTF-8 (an 8-bit font shows two characters for each); one
   // in Latin-1, which is not UTF-8.
-  Build(message_source("EN",
-                       "#message 1 A \"Caf\\303\\251 \\342\\202\\254\"\n"
-                       "#message 2 B \"Caf\\351\"\n"));
+  Build("EN", {{1, "Caf\\303\\251 \\342\\202\\254"}, {2, "Caf\\351"}});
   // UNICODE: an odd text (not the last: the last could be read with a fill
   // byte), a lone high surrogate, a lone low one, and a well-formed pair.
-  Build(message_source(
-      "JA",
-      "#message 3 C \"\\x00\\x41\\x42\"\n#message 4 D \"\\xD8\\x3D\\x00\\x41\"\n"
-      "#message 5 E \"\\x00\\x41\\xDE\\x00\"\n#message 6 F \"\\xD8\\x3D\\xDE\\x00\"\n",
-      "UNICODE"));
+  Build("JA",
+        {{3, "\\x00\\x41\\x42"},
+         {4, "\\xD8\\x3D\\x00\\x41"},
+         {5, "\\x00\\x41\\xDE\\x00"},
+         {6, "\\xD8\\x3D\\xDE\\x00"}},
+        kUnicodeCoding);
   // A second EN table of the same type_key: lookups find EN:1.
-  Build(message_source("EN", "#message 1 A \"again\"\n#message 2 B \"b\"\n"));
+  Build("EN", {{1, "again"}, {2, "b"}});
   DumpResult result = run({"--lint", "--reference", "EN"});
   EXPECT_TRUE(result.damaged);
   EXPECT_EQ(result.out,
@@ -213,10 +203,8 @@ TEST_F(LintTest, LargeTextsWithManyConversions) {
   for (int i = 0; i < 3000; ++i) many += "%s ";
   many += std::string(140000, 'x');
   const std::string late = std::string(140000, 'y');
-  Build(message_source("EN", "#message 2 B \"" + late + "%c\"\n#message 1 A \"" + many +
-                                 "%d\"\n#message 3 C \"" + many + "\"\n"));
-  Build(message_source("FR", "#message 2 B \"" + late + "%p\"\n#message 1 A \"" + many +
-                                 "%u\"\n#message 3 C \"" + many + "\"\n"));
+  Build("EN", {{2, late + "%c"}, {1, many + "%d"}, {3, many}});
+  Build("FR", {{2, late + "%p"}, {1, many + "%u"}, {3, many}});
   const std::string out = run({"--lint"}).out;
   EXPECT_EQ(out.rfind("FR:1  message 1: format: its text's printf conversions take (%s, ", 0), 0u)
       << out.substr(0, 200);
@@ -227,8 +215,8 @@ TEST_F(LintTest, LargeTextsWithManyConversions) {
 }
 
 TEST_F(LintTest, CleanAndDamagedCatalogues) {
-  Build(message_source("EN", "#message 1 A \"%d\"\n"));
-  Build(message_source("FR", "#message 1 A \"%i\"\n"));
+  Build("EN", {{1, "%d"}});
+  Build("FR", {{1, "%i"}});
   DumpResult result = run({"--lint"});
   EXPECT_FALSE(result.damaged);
   EXPECT_EQ(result.out, "No findings.\n");
@@ -241,7 +229,7 @@ TEST_F(LintTest, CleanAndDamagedCatalogues) {
 
   // A damaged file is refused with the check's count; no MSG file at all with
   // the check's message.
-  std::string damaged = catalogue_bytes();
+  std::string damaged = bytes_;
   put32(&damaged, 98 + 40 + 2, 0);  // no longer a table record ending where it should
   put32(&damaged, 142 + 2, 4000);   // EN:1's text offset
   for (const char* mode : {"--lint", "--stats"}) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "msgfile/catalogue_layout.h"
 #include "msgfile/coding.h"
 #include "msgfile/escape.h"
 #include "msgfile/memory_file.h"
@@ -60,46 +61,41 @@ uint64_t find_terminator(BlockReader& reader, uint64_t from, uint64_t limit, boo
 
 std::string id_text(const MessageView& m) { return "message " + std::to_string(m.id); }
 
-// Decides whether the texts of a table lie back to back so that a source can
-// rebuild its block exactly, and if so gives each message its whole text.
-void find_exact_layout(const CatalogueView& catalogue, const TableView& table, BlockReader& reader,
-                       uint64_t entries_read, TableContent* content) {
-  std::vector<MessageView>& messages = content->messages;
-  auto fail = [&](std::string reason) {
-    content->exact = false;
-    content->inexact_reason = std::move(reason);
-  };
-  const uint64_t count = table.record.message_count;
-  if (entries_read < count) return fail("its index runs past the end of the file");
-  if (table.block_end > catalogue.size()) return fail("its block runs past the end of the file");
-  if (table.index_end > table.block_end) return fail("its index runs into the next block");
-  if (count == 0) {
-    content->exact = true;
-    content->texts_end = table.index_end;
-    return;
-  }
+// Why the texts of `messages` cannot be the texts of a source in the order
+// they lie, or empty; `order` receives the messages in that order.
+std::string source_order(const TableLayout& table, const std::vector<MessageView>& messages,
+                         std::vector<size_t>* order) {
   for (const MessageView& m : messages) {
-    if (!m.in_block) return fail("the text of " + id_text(m) + " lies outside its block");
+    if (!m.in_block) return "the text of " + id_text(m) + " lies outside its block";
   }
   // Texts in the order they were written: the source order.
-  std::vector<size_t> order(messages.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(),
+  order->resize(messages.size());
+  std::iota(order->begin(), order->end(), 0);
+  std::stable_sort(order->begin(), order->end(),
                    [&](size_t a, size_t b) { return messages[a].position < messages[b].position; });
-  for (size_t k = 1; k < order.size(); ++k) {
-    const MessageView& a = messages[order[k - 1]];
-    const MessageView& b = messages[order[k]];
+  for (size_t k = 1; k < order->size(); ++k) {
+    const MessageView& a = messages[(*order)[k - 1]];
+    const MessageView& b = messages[(*order)[k]];
     if (a.position == b.position) {
-      return fail(id_text(a) + " and " + id_text(b) + " share the text at byte " +
-                  std::to_string(a.position));
+      return id_text(a) + " and " + id_text(b) + " share the text at byte " +
+             std::to_string(a.position);
     }
   }
-  if (messages[order[0]].position != table.index_end) {
-    return fail("its texts do not begin right after the index");
+  if (messages[order->front()].position != table.index_end) {
+    return "its texts do not begin right after the index";
   }
+  return "";
+}
+
+// Why the texts, in `order`, do not fill the block back to back each ending
+// in its terminator, or empty; `texts_end` receives where the last one ends
+// (a fill byte may follow).
+std::string texts_back_to_back(const TableLayout& table, const std::vector<MessageView>& messages,
+                               const std::vector<size_t>& order, BlockReader& reader,
+                               uint64_t* texts_end) {
   // A build pads a block to an even length; a fill byte can only be
   // reproduced when the block's length is even.
-  if ((table.block_end - table.block_begin) % 2 != 0) return fail("its block has an odd length");
+  if ((table.block_end - table.block_begin) % 2 != 0) return "its block has an odd length";
   const uint64_t term = terminator_size(table.record.coding);
   auto ends_text = [&](uint64_t begin, uint64_t end) {
     return end >= begin + term && zeros(reader, end - term, end);
@@ -107,8 +103,8 @@ void find_exact_layout(const CatalogueView& catalogue, const TableView& table, B
   for (size_t k = 0; k + 1 < order.size(); ++k) {
     const MessageView& m = messages[order[k]];
     if (!ends_text(m.position, messages[order[k + 1]].position)) {
-      return fail("the text of " + id_text(m) + " at byte " + std::to_string(m.position) +
-                  " does not end in its terminator where the next text begins");
+      return "the text of " + id_text(m) + " at byte " + std::to_string(m.position) +
+             " does not end in its terminator where the next text begins";
     }
   }
   // The last text ends at the block's end, or one byte before it when that
@@ -118,28 +114,61 @@ void find_exact_layout(const CatalogueView& catalogue, const TableView& table, B
   const bool no_fill = ends_text(last.position, end);
   const bool fill = zeros(reader, end - 1, end) && ends_text(last.position, end - 1);
   if (!no_fill && !fill) {
-    return fail("the last text, of " + id_text(last) + " at byte " + std::to_string(last.position) +
-                ", does not end in its terminator");
+    return "the last text, of " + id_text(last) + " at byte " + std::to_string(last.position) +
+           ", does not end in its terminator";
   }
-  uint64_t texts_end = fill ? end - 1 : end;
+  *texts_end = fill ? end - 1 : end;
   if (fill && no_fill && table.unicode()) {
     // Either reading rebuilds the block; UNICODE texts are spelled in code
     // units of two bytes, so prefer the one that gives an even length.
-    if ((end - term - last.position) % 2 == 0) texts_end = end;
+    if ((end - term - last.position) % 2 == 0) *texts_end = end;
   }
-  // The index a build gives: ascending identifiers, equal identifiers in the
-  // reverse of their source order.
+  return "";
+}
+
+// Why the index is not the one a build gives of the texts, or empty: a
+// build's has ascending identifiers, equal identifiers in the reverse of
+// their source order.
+std::string index_as_built(const std::vector<MessageView>& messages) {
   for (size_t i = 1; i < messages.size(); ++i) {
     const MessageView& a = messages[i - 1];
     const MessageView& b = messages[i];
-    if (a.id > b.id) return fail("its index is not in ascending order");
+    if (a.id > b.id) return "its index is not in ascending order";
     if (a.id == b.id && a.position < b.position) {
-      return fail("its entries for identifier " + std::to_string(a.id) +
-                  " are not in the order a build gives them");
+      return "its entries for identifier " + std::to_string(a.id) +
+             " are not in the order a build gives them";
     }
   }
+  return "";
+}
+
+// Decides whether the texts of a table lie back to back so that a source can
+// rebuild its block exactly, and if so gives each message its whole text.
+void find_exact_layout(const OpenCatalogue& catalogue, const TableLayout& table,
+                       BlockReader& reader, uint64_t entries_read, TableContent* content) {
+  std::vector<MessageView>& messages = content->messages;
+  auto fail = [&](std::string reason) {
+    content->exact = false;
+    content->inexact_reason = std::move(reason);
+  };
+  const uint64_t count = table.record.message_count;
+  if (entries_read < count) return fail("its index runs past the end of the file");
+  if (table.block_end > catalogue.file_size) return fail("its block runs past the end of the file");
+  if (table.index_end > table.block_end) return fail("its index runs into the next block");
+  if (count == 0) {
+    content->exact = true;
+    content->texts_end = table.index_end;
+    return;
+  }
+  std::vector<size_t> order;
+  uint64_t texts_end = 0;
+  std::string reason = source_order(table, messages, &order);
+  if (reason.empty()) reason = texts_back_to_back(table, messages, order, reader, &texts_end);
+  if (reason.empty()) reason = index_as_built(messages);
+  if (!reason.empty()) return fail(std::move(reason));
   content->exact = true;
   content->texts_end = texts_end;
+  const uint64_t term = terminator_size(table.record.coding);
   for (size_t k = 0; k < order.size(); ++k) {
     MessageView& m = messages[order[k]];
     m.text_end = (k + 1 < order.size() ? messages[order[k + 1]].position : texts_end) - term;
@@ -171,23 +200,23 @@ std::string not_msg_file_reason(std::string_view bytes) {
   return not_msg_file(bytes.size(), header);
 }
 
-CatalogueView inspect_catalogue(std::shared_ptr<File> file, BlockWindows windows) {
-  CatalogueView view;
-  static_cast<CatalogueLayout&>(view) = read_layout(*file);
-  std::string reason = not_msg_file(view.size(), view.header);
+OpenCatalogue inspect_catalogue(std::shared_ptr<File> file, BlockWindows windows) {
+  OpenCatalogue view;
+  static_cast<Catalogue&>(view) = read_layout(*file);
+  std::string reason = not_msg_file(view.file_size, view.header);
   if (!reason.empty()) throw input_failure(reason);
   view.file = std::move(file);
   view.windows = windows;
   return view;
 }
 
-CatalogueView inspect_catalogue(std::string_view bytes, BlockWindows windows) {
+OpenCatalogue inspect_catalogue(std::string_view bytes, BlockWindows windows) {
   return inspect_catalogue(std::make_shared<MemoryFile>(bytes), windows);
 }
 
-TableContent read_table(const CatalogueView& catalogue, const TableView& table) {
+TableContent read_table(const OpenCatalogue& catalogue, const TableLayout& table) {
   TableContent content;
-  const uint64_t size = catalogue.size();
+  const uint64_t size = catalogue.file_size;
   const uint64_t begin = table.block_begin;
   const uint64_t in_file = begin >= size ? 0 : (size - begin) / kIndexEntrySize;
   const uint64_t count = std::min<uint64_t>(table.record.message_count, in_file);
@@ -232,9 +261,9 @@ bool small_block(const BlockWindows& windows, uint64_t begin, uint64_t limit) {
 
 }  // namespace
 
-BlockReader::BlockReader(const CatalogueView& catalogue, uint64_t begin, uint64_t end)
-    : BlockReader(*catalogue.file, begin, std::min(end, catalogue.size()),
-                  small_block(catalogue.windows, begin, std::min(end, catalogue.size())),
+BlockReader::BlockReader(const OpenCatalogue& catalogue, uint64_t begin, uint64_t end)
+    : BlockReader(*catalogue.file, begin, std::min(end, catalogue.file_size),
+                  small_block(catalogue.windows, begin, std::min(end, catalogue.file_size)),
                   catalogue.windows.large_block_window) {}
 
 // A small block's window is the block itself, read at once whatever the first
@@ -244,7 +273,7 @@ BlockReader::BlockReader(File& file, uint64_t begin, uint64_t limit, bool small,
   if (small) view(begin, 1);
 }
 
-std::string read_text(const CatalogueView& catalogue, const TableView& table,
+std::string read_text(const OpenCatalogue& catalogue, const TableLayout& table,
                       const MessageView& m) {
   std::string text;
   if (!m.in_block) return text;

@@ -1,8 +1,8 @@
-// The inspector's view of a catalogue: the layout read by msgfile/ (header
-// area only) and the file, from which each table's block is read when it is
-// shown. Unlike a build, which refuses a damaged file at its first fault, the
-// inspector reads everything that lies inside the file and leaves judging it
-// to check.h, so that a damaged catalogue can still be looked at.
+// The inspector's catalogue: msgfile/'s model of the header area, and the
+// open file, from which each table's block is read when it is shown. Unlike
+// a build, which refuses a damaged file at its first fault, the inspector
+// reads everything that lies inside the file and leaves judging it to
+// check.h, so that a damaged catalogue can still be looked at.
 #ifndef TOLVANE_DUMP_MODEL_H_
 #define TOLVANE_DUMP_MODEL_H_
 
@@ -13,15 +13,12 @@
 #include <string_view>
 #include <vector>
 
-#include "msgfile/catalogue_layout.h"
+#include "msgfile/catalogue.h"
 #include "msgfile/read_buffer.h"
 #include "msgfile/records.h"
 #include "platform/file_system.h"
 
 namespace tolvane::dump {
-
-using LanguageView = LanguageLayout;
-using TableView = TableLayout;
 
 // How blocks are read: the largest block read whole, and the window through
 // which larger ones are read. Tests make them tiny to walk the windowed path
@@ -31,9 +28,10 @@ struct BlockWindows {
   size_t large_block_window = size_t{64} << 10;
 };
 
-struct CatalogueView : CatalogueLayout {
-  std::shared_ptr<File> file;  // where blocks are read from
-  BlockWindows windows;        // how they are read
+// The model, with the file its blocks are read from and how.
+struct OpenCatalogue : Catalogue {
+  std::shared_ptr<File> file;
+  BlockWindows windows;
 };
 
 struct MessageView {
@@ -69,21 +67,21 @@ std::string not_msg_file_reason(std::string_view bytes);
 
 // Reads the header area of `file`, which stays open for read_table(). Throws
 // Failure when the file is no MSG file at all.
-CatalogueView inspect_catalogue(std::shared_ptr<File> file, BlockWindows windows = {});
+OpenCatalogue inspect_catalogue(std::shared_ptr<File> file, BlockWindows windows = {});
 // The same on bytes in memory, which must outlive the result.
-CatalogueView inspect_catalogue(std::string_view bytes, BlockWindows windows = {});
+OpenCatalogue inspect_catalogue(std::string_view bytes, BlockWindows windows = {});
 
 // Reads one table's index and finds where each text ends. The texts are not
 // kept: memory is bounded by the index (at most 65535 entries), whatever the
 // size of the block or the counts the file claims.
-TableContent read_table(const CatalogueView& catalogue, const TableView& table);
+TableContent read_table(const OpenCatalogue& catalogue, const TableLayout& table);
 
 // Reads the bytes of one block: a small block whole, once; a larger one
 // through a window, so that a table of any size is shown in bounded memory
 // (see the catalogue's BlockWindows).
 class BlockReader : public ReadBuffer {
  public:
-  BlockReader(const CatalogueView& catalogue, uint64_t begin, uint64_t end);
+  BlockReader(const OpenCatalogue& catalogue, uint64_t begin, uint64_t end);
 
  private:
   // `limit`: within the file; `small`: the block is read whole.
@@ -91,11 +89,8 @@ class BlockReader : public ReadBuffer {
 };
 
 // The text of `m` as one string: for tests and small uses only.
-std::string read_text(const CatalogueView& catalogue, const TableView& table, const MessageView& m);
-
-// Languages are compared on their first two characters, as a build does.
-// Returns the rank of the first matching entry, or -1.
-using tolvane::find_language;
+std::string read_text(const OpenCatalogue& catalogue, const TableLayout& table,
+                      const MessageView& m);
 
 // Opens a file through `fs` for reading. Throws Failure naming the file on
 // errors: an input failure for what is no file, an I/O failure with the

@@ -25,12 +25,12 @@ TEST(InspectTest, ReadsTheWorkedExample) {
   const std::string bytes = build_catalogue(
       dir, {message_source("EN", "#message 2 B \"b\"\n#message 1 A \"a\"\n")}, "x.msg");
   ASSERT_EQ(bytes.size(), 106u);
-  const CatalogueView catalogue = inspect_catalogue(bytes);
+  const OpenCatalogue catalogue = inspect_catalogue(bytes);
   EXPECT_EQ(get_chars(catalogue.header.name, kNameWidth), "X.MSG");
   ASSERT_EQ(catalogue.languages.size(), 1u);
   EXPECT_EQ(catalogue.languages[0].records_offset, 46u);
   ASSERT_EQ(catalogue.tables.size(), 1u);
-  const TableView& table = catalogue.tables[0];
+  const TableLayout& table = catalogue.tables[0];
   EXPECT_EQ(table.record_offset, 46u);
   EXPECT_EQ(table.record.type_key, 0x00010002u);
   EXPECT_EQ(table.block_begin, 90u);
@@ -56,7 +56,7 @@ TEST(InspectTest, TextsEndWhereTheNextTextBegins) {
       dir, {message_source("EN", ""),
             message_source("EN", "#message 3 C \"ab\\0cd\"\n#message 1 A \"\"\n"),
             message_source("JA", "#message 1 A \"\\x41\\x00\\x00\\x00\\x42\\x00\"\n", "UNICODE")});
-  const CatalogueView catalogue = inspect_catalogue(bytes);
+  const OpenCatalogue catalogue = inspect_catalogue(bytes);
   ASSERT_EQ(catalogue.tables.size(), 3u);
   EXPECT_EQ(catalogue.tables[0].block_begin, catalogue.tables[1].block_begin);
   EXPECT_EQ(catalogue.tables[0].block_end, catalogue.tables[0].block_begin);
@@ -77,7 +77,7 @@ TEST(InspectTest, TextsEndWhereTheNextTextBegins) {
   // terminator: the first 0x00, or for UNICODE the first two in a row.
   std::string damaged = bytes + "!";  // the last block now has an odd length
   put32(&damaged, catalogue.tables[1].block_begin + 2, 99);
-  const CatalogueView view = inspect_catalogue(damaged);
+  const OpenCatalogue view = inspect_catalogue(damaged);
   ja = read_table(view, view.tables[2]);
   EXPECT_FALSE(ja.exact);
   EXPECT_EQ(read_text(view, view.tables[2], ja.messages[0]), "\x41");
@@ -126,8 +126,8 @@ class RobustnessTest : public ::testing::Test {
   void survives(const std::string& bytes) {
     run_all_modes(bytes);
     if (!not_msg_file_reason(bytes).empty()) return;
-    const CatalogueView catalogue = inspect_catalogue(bytes);
-    for (const TableView& table : catalogue.tables) {
+    const OpenCatalogue catalogue = inspect_catalogue(bytes);
+    for (const TableLayout& table : catalogue.tables) {
       ASSERT_LE(read_table(catalogue, table).messages.size(), bytes.size() / 6);
     }
     const std::string whole = shown_by_every_mode(bytes);
@@ -151,13 +151,13 @@ TEST_F(RobustnessTest, EveryTruncationIsRefusedOrFoundDamaged) {
 }
 
 TEST_F(RobustnessTest, ExtremeFieldValues) {
-  const CatalogueView catalogue = inspect_catalogue(bytes_);
+  const OpenCatalogue catalogue = inspect_catalogue(bytes_);
   std::vector<std::pair<uint64_t, int>> fields = {{2, 2}, {36, 2}};
-  for (const LanguageView& language : catalogue.languages) {
+  for (const LanguageLayout& language : catalogue.languages) {
     fields.push_back({language.entry_offset + 2, 2});
     fields.push_back({language.entry_offset + 4, 4});
   }
-  for (const TableView& table : catalogue.tables) {
+  for (const TableLayout& table : catalogue.tables) {
     for (uint64_t at : {0, 36, 38}) fields.push_back({table.record_offset + at, at ? 2 : 4});
     fields.push_back({table.record_offset + 40, 4});
     for (uint64_t entry = table.block_begin; entry < table.index_end; entry += 6) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <numeric>
 #include <optional>
 
 #include "base/failure.h"
@@ -53,7 +54,7 @@ void shown_pieces(BlockReader& reader, const MessageView& m, Piece piece) {
 
 // The text of `m` in UTF-8, when there is a view, the text is whole and not
 // too long to hold, and it decodes.
-std::optional<std::string> decoded(const Utf8View* view, const TableView& table,
+std::optional<std::string> decoded(const Utf8View* view, const TableLayout& table,
                                    BlockReader& reader, const MessageView& m) {
   if (view == nullptr || !m.in_block || !m.terminated || m.text_size() > Utf8View::kMaxDecoded) {
     return std::nullopt;
@@ -63,7 +64,7 @@ std::optional<std::string> decoded(const Utf8View* view, const TableView& table,
   return view->utf8(bytes, table.unicode());
 }
 
-void render_table_messages(const CatalogueView& catalogue, const TableView& table, Output& out,
+void render_table_messages(const OpenCatalogue& catalogue, const TableLayout& table, Output& out,
                            const Utf8View* view) {
   const TableContent content = read_table(catalogue, table);
   BlockReader reader(catalogue, table.index_end, table.block_end);
@@ -99,7 +100,7 @@ void render_table_messages(const CatalogueView& catalogue, const TableView& tabl
 
 }  // namespace
 
-Shown select_tables(const CatalogueView& catalogue, const Selection& selection) {
+Shown select_tables(const OpenCatalogue& catalogue, const Selection& selection) {
   Shown shown;
   size_t first = 0;
   size_t last = catalogue.languages.size();
@@ -110,11 +111,13 @@ Shown select_tables(const CatalogueView& catalogue, const Selection& selection) 
     last = first + 1;
   }
   for (size_t i = first; i < last; ++i) {
-    const std::vector<size_t>& tables = catalogue.languages[i].tables;
+    const LanguageLayout& language = catalogue.languages[i];
     if (selection.rank == 0) {
-      shown.push_back({i, tables});
-    } else if (selection.rank <= tables.size()) {
-      shown.push_back({i, {tables[selection.rank - 1]}});
+      std::vector<size_t> tables(language.tables_in_file);
+      std::iota(tables.begin(), tables.end(), language.first_table);
+      shown.push_back({i, std::move(tables)});
+    } else if (selection.rank <= language.tables_in_file) {
+      shown.push_back({i, {language.first_table + selection.rank - 1}});
     }
   }
   if (selection.rank != 0 && shown.empty()) {
@@ -127,22 +130,22 @@ Shown select_tables(const CatalogueView& catalogue, const Selection& selection) 
 
 std::string coding_name(uint16_t coding) { return coding == kUnicodeCoding ? "UNICODE" : "byte"; }
 
-std::string shown_text(const TableView& table, std::string_view text) {
+std::string shown_text(const TableLayout& table, std::string_view text) {
   return table.unicode() ? byte_notation(text) : c_escape(text);
 }
 
-void render_summary(const CatalogueView& catalogue, const Shown& shown, Output& out) {
+void render_summary(const OpenCatalogue& catalogue, const Shown& shown, Output& out) {
   const MsgFileHeader& header = catalogue.header;
-  out += "MSG file of " + plural(catalogue.size(), "byte") + "\n";
+  out += "MSG file of " + plural(catalogue.file_size, "byte") + "\n";
   out += "Header: name \"" + field_text(header.name, kNameWidth) + "\", version " +
          hex_number(header.version, 4) + ", " + plural(header.language_count, "language") + "\n";
   for (const LanguageTables& group : shown) {
-    const LanguageView& language = catalogue.languages[group.language];
+    const LanguageLayout& language = catalogue.languages[group.language];
     out += "Language " + field_text(language.entry.language, kLanguageWidth) + ": " +
            plural(language.entry.table_count, "table") + ", entry at " + n(language.entry_offset) +
            ", records at " + n(language.entry.table_offset) + "\n";
     for (size_t index : group.tables) {
-      const TableView& table = catalogue.tables[index];
+      const TableLayout& table = catalogue.tables[index];
       const TableRecord& record = table.record;
       out +=
           "  Table " + catalogue.table_name(table) + ", record at " + n(table.record_offset) + "\n";
@@ -159,7 +162,7 @@ void render_summary(const CatalogueView& catalogue, const Shown& shown, Output& 
   }
 }
 
-void render_messages(const CatalogueView& catalogue, const Shown& shown, Output& out,
+void render_messages(const OpenCatalogue& catalogue, const Shown& shown, Output& out,
                      const Utf8View* view) {
   for (const LanguageTables& group : shown) {
     for (size_t index : group.tables)
@@ -177,7 +180,7 @@ void render_problems(const std::vector<Problem>& problems, Output& out) {
 namespace {
 
 // The messages of one table as the "messages" field of its JSON object.
-void json_messages(const CatalogueView& catalogue, const TableView& table, Output& out,
+void json_messages(const OpenCatalogue& catalogue, const TableLayout& table, Output& out,
                    const Utf8View* view) {
   const TableContent content = read_table(catalogue, table);
   BlockReader reader(catalogue, table.index_end, table.block_end);
@@ -209,8 +212,8 @@ void json_messages(const CatalogueView& catalogue, const TableView& table, Outpu
 
 // One table's JSON object: its record and where its block lies, then its
 // messages when they are shown.
-void json_table(const CatalogueView& catalogue, const TableView& table, bool messages, Output& out,
-                const Utf8View* view) {
+void json_table(const OpenCatalogue& catalogue, const TableLayout& table, bool messages,
+                Output& out, const Utf8View* view) {
   const TableRecord& record = table.record;
   out += "      {\"table\": " + json_string(catalogue.table_name(table)) +
          ", \"rank\": " + n(table.rank) + ", \"record_offset\": " + n(table.record_offset) +
@@ -228,9 +231,9 @@ void json_table(const CatalogueView& catalogue, const TableView& table, bool mes
 }
 
 // One language's JSON object, with its shown tables.
-void json_language(const CatalogueView& catalogue, const LanguageTables& shown, bool messages,
+void json_language(const OpenCatalogue& catalogue, const LanguageTables& shown, bool messages,
                    Output& out, const Utf8View* view) {
-  const LanguageView& language = catalogue.languages[shown.language];
+  const LanguageLayout& language = catalogue.languages[shown.language];
   out += "    {\"language\": " + json_string(field_text(language.entry.language, kLanguageWidth)) +
          ", \"entry_offset\": " + n(language.entry_offset) +
          ", \"table_count\": " + n(language.entry.table_count) +
@@ -254,11 +257,11 @@ void json_problems(const std::vector<Problem>& problems, Output& out) {
 
 }  // namespace
 
-void render_json(const CatalogueView& catalogue, const Shown& shown, bool messages,
+void render_json(const OpenCatalogue& catalogue, const Shown& shown, bool messages,
                  const std::vector<Problem>* problems, Output& out, const Utf8View* view) {
   const MsgFileHeader& header = catalogue.header;
   out += "{\n";
-  out += "  \"size\": " + n(catalogue.size()) + ",\n";
+  out += "  \"size\": " + n(catalogue.file_size) + ",\n";
   out += "  \"header\": {\"file_id\": " + n(header.file_id) +
          ", \"version\": " + n(header.version) +
          ", \"name\": " + json_string(field_text(header.name, kNameWidth)) +
@@ -273,13 +276,13 @@ void render_json(const CatalogueView& catalogue, const Shown& shown, bool messag
   out += "\n}\n";
 }
 
-std::string render_summary(const CatalogueView& catalogue, const Shown& shown) {
+std::string render_summary(const OpenCatalogue& catalogue, const Shown& shown) {
   Output out;
   render_summary(catalogue, shown, out);
   return out.take();
 }
 
-std::string render_messages(const CatalogueView& catalogue, const Shown& shown) {
+std::string render_messages(const OpenCatalogue& catalogue, const Shown& shown) {
   Output out;
   render_messages(catalogue, shown, out);
   return out.take();
@@ -291,7 +294,7 @@ std::string render_problems(const std::vector<Problem>& problems) {
   return out.take();
 }
 
-std::string render_json(const CatalogueView& catalogue, const Shown& shown, bool messages,
+std::string render_json(const OpenCatalogue& catalogue, const Shown& shown, bool messages,
                         const std::vector<Problem>* problems) {
   Output out;
   render_json(catalogue, shown, messages, problems, out);

@@ -61,32 +61,32 @@ using Shown = std::vector<LanguageTables>;
 
 // Throws Failure when the selection names a language or table the file does
 // not have. Every language is shown unless a language or rank is selected.
-Shown select_tables(const CatalogueView& catalogue, const Selection& selection);
+Shown select_tables(const OpenCatalogue& catalogue, const Selection& selection);
 
 // "UNICODE" for coding 0, "byte" otherwise.
 std::string coding_name(uint16_t coding);
 
 // A message text as shown: C escapes for byte texts, \xHH for UNICODE texts.
-std::string shown_text(const TableView& table, std::string_view text);
+std::string shown_text(const TableLayout& table, std::string_view text);
 
-void render_summary(const CatalogueView& catalogue, const Shown& shown, Output& out);
+void render_summary(const OpenCatalogue& catalogue, const Shown& shown, Output& out);
 // One table at a time: no more than one block is held at once. With `view`,
 // the texts that decode are shown in UTF-8.
-void render_messages(const CatalogueView& catalogue, const Shown& shown, Output& out,
+void render_messages(const OpenCatalogue& catalogue, const Shown& shown, Output& out,
                      const Utf8View* view = nullptr);
 void render_problems(const std::vector<Problem>& problems, Output& out);
 
 // The summary as JSON; with the messages of each table when `messages`, and
 // with the problems when `problems` is given. With `view`, each message that
 // decodes also has its text in UTF-8.
-void render_json(const CatalogueView& catalogue, const Shown& shown, bool messages,
+void render_json(const OpenCatalogue& catalogue, const Shown& shown, bool messages,
                  const std::vector<Problem>* problems, Output& out, const Utf8View* view = nullptr);
 
 // The same, as strings.
-std::string render_summary(const CatalogueView& catalogue, const Shown& shown);
-std::string render_messages(const CatalogueView& catalogue, const Shown& shown);
+std::string render_summary(const OpenCatalogue& catalogue, const Shown& shown);
+std::string render_messages(const OpenCatalogue& catalogue, const Shown& shown);
 std::string render_problems(const std::vector<Problem>& problems);
-std::string render_json(const CatalogueView& catalogue, const Shown& shown, bool messages,
+std::string render_json(const OpenCatalogue& catalogue, const Shown& shown, bool messages,
                         const std::vector<Problem>* problems);
 
 // Strings in JSON are ASCII: the escaped notations, then JSON's own escapes.

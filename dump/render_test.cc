@@ -121,7 +121,7 @@ class RenderTest : public ::testing::Test {
   }
   TempDir dir_;
   std::string bytes_;
-  CatalogueView catalogue_;
+  OpenCatalogue catalogue_;
 };
 
 TEST_F(RenderTest, SummaryShowsEveryLanguageAndTable) {
@@ -152,7 +152,7 @@ TEST_F(RenderTest, MessagesShowTheStoredTexts) {
   put32(&bytes, 144, 99999);
   bytes[163] = 'y';  // the fill byte: "b\n" lies no longer back to back with the rest
   bytes[162] = 'z';
-  CatalogueView damaged = inspect_catalogue(bytes);
+  OpenCatalogue damaged = inspect_catalogue(bytes);
   Selection en;
   en.all_languages = false;
   en.language = "EN";
@@ -201,7 +201,7 @@ TEST_F(RenderTest, JsonIsOneValidDocumentEvenForDamagedFiles) {
   for (int i = 0; i < 300; ++i) {
     std::string bytes = bytes_;
     for (int k = 0; k < 4; ++k) bytes[38 + rng() % (bytes.size() - 38)] = static_cast<char>(rng());
-    CatalogueView damaged = inspect_catalogue(bytes);
+    OpenCatalogue damaged = inspect_catalogue(bytes);
     std::vector<Problem> problems = check_catalogue(damaged);
     const std::string doc = render_json(damaged, select_tables(damaged, {}), true, &problems);
     ASSERT_TRUE(JsonChecker(doc).document()) << doc;

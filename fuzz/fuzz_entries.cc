@@ -11,6 +11,7 @@
 #include "dump/all_modes.h"
 #include "dump/model.h"
 #include "msgfile/catalogue.h"
+#include "msgfile/catalogue_plan.h"
 #include "msgfile/records.h"
 #include "names/define_line.h"
 #include "names/names_header.h"
@@ -293,7 +294,7 @@ FuzzResult fuzz_msg_file(std::string_view input) {
     check.expect(old->file_size == input.size(), "the catalogue has a wrong file size");
     check.expect(old->header_area_size() <= input.size(), "the header area exceeds the file");
     size_t tables = 0;
-    for (const LanguageEntry& entry : old->languages) tables += entry.table_count;
+    for (const LanguageLayout& language : old->languages) tables += language.entry.table_count;
     check.expect(tables == old->tables.size(), "table counts disagree with the records");
     for (const TableLayout& table : old->tables) {
       const TableRecord& record = table.record;
@@ -307,22 +308,21 @@ FuzzResult fuzz_msg_file(std::string_view input) {
     // followed by the old blocks: an empty new table that must read back.
     std::vector<std::string> languages = {"ZZ"};
     if (!old->languages.empty()) {
-      languages.push_back(get_chars(old->languages[0].language, kLanguageWidth));
+      languages.push_back(get_chars(old->languages[0].entry.language, kLanguageWidth));
     }
     for (const std::string& language : languages) {
       TableRecord record;
       set_chars(record.font_file, kFontFileWidth, "F.FON");
-      HeaderArea area;
-      try {
-        plan_header_area(*old, "IN.MSG", language, record, &area);
-      } catch (const Failure&) {
-        continue;
-      }
-      check.expect(area.record_pos + kTableRecordSize <= area.bytes.size(),
-                   "the new record lies outside the header area");
-      check.expect(area.data_start == area.bytes.size() + (input.size() - area.old_blocks_begin),
+      CataloguePlan plan(*old, "IN.MSG");
+      if (!plan.add_step(language, record.type_key, false)) continue;
+      plan.finish_planning();
+      plan.set_block(0, record, 0);
+      const std::string area = plan.header_area();
+      const uint64_t old_area = old->header_area_size();
+      const BlockSlot& slot = plan.slot(plan.step(0).slot);
+      check.expect(slot.placed && slot.position == area.size() + (input.size() - old_area),
                    "the new block does not follow the old ones");
-      std::string grown = area.bytes + std::string(input.substr(area.old_blocks_begin));
+      std::string grown = area + std::string(input.substr(old_area));
       check_grown_file(input, &*old, grown, false, &check);
     }
     return FuzzResult{true, check.problem};

@@ -1,7 +1,6 @@
 #include "msgfile/catalogue_layout.h"
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <optional>
 
@@ -41,7 +40,7 @@ std::optional<uint64_t> last_terminator(ReadBuffer& in, uint64_t begin, uint64_t
 
 class Rules {
  public:
-  Rules(File& file, const CatalogueLayout& layout, const std::function<bool(const Damage&)>& report)
+  Rules(File& file, const Catalogue& layout, const std::function<bool(const Damage&)>& report)
       : c_(layout), size_(layout.file_size), in_(file, layout.file_size), report_(report) {}
 
   void run() {
@@ -273,7 +272,7 @@ class Rules {
     }
   }
 
-  const CatalogueLayout& c_;
+  const Catalogue& c_;
   const uint64_t size_;
   ReadBuffer in_;
   const std::function<bool(const Damage&)>& report_;
@@ -283,29 +282,15 @@ class Rules {
 
 }  // namespace
 
-std::string CatalogueLayout::table_name(const TableLayout& table) const {
-  std::string language;
-  if (table.language < languages.size()) {
-    language = field_text(languages[table.language].entry.language, kLanguageWidth);
-  }
-  return language + ":" + std::to_string(table.rank);
-}
+namespace {
 
-CatalogueLayout read_layout(File& file) {
-  CatalogueLayout c;
-  const uint64_t size = file.size();
-  c.file_size = size;
-  ReadBuffer in(file, size);
-
-  ByteReader header(in.view(0, kHeaderSize));
-  read_header(header, &c.header);
-  c.header_complete = !header.overran();
-  if (!c.header_complete) return c;
-
-  const uint64_t language_count = c.header.language_count;
-  c.directory_end = kHeaderSize + kLanguageEntrySize * language_count;
+// The language directory, as far as the file holds it; each entry with where
+// its records are by the layout.
+void read_directory(ReadBuffer& in, Catalogue* c) {
+  const uint64_t language_count = c->header.language_count;
+  c->directory_end = kHeaderSize + kLanguageEntrySize * language_count;
   const uint64_t entries_in_file =
-      std::min(language_count, (size - kHeaderSize) / kLanguageEntrySize);
+      std::min(language_count, (c->file_size - kHeaderSize) / kLanguageEntrySize);
   ByteReader directory(
       in.view(kHeaderSize, static_cast<size_t>(entries_in_file * kLanguageEntrySize)));
   uint64_t tables = 0;
@@ -313,50 +298,53 @@ CatalogueLayout read_layout(File& file) {
     LanguageLayout language;
     language.entry_offset = kHeaderSize + directory.position();
     read_language_entry(directory, &language.entry);
-    language.records_offset = c.directory_end + kTableRecordSize * tables;
+    language.records_offset = c->directory_end + kTableRecordSize * tables;
     tables += language.entry.table_count;
-    c.languages.push_back(language);
+    c->languages.push_back(language);
   }
-  c.records_wanted = tables;
-  c.records_end = c.directory_end + kTableRecordSize * tables;
+  c->records_wanted = tables;
+  c->records_end = c->directory_end + kTableRecordSize * tables;
+}
 
-  // Records are grouped by language in directory order, so the layout alone
-  // says which language a record belongs to.
+// The table records the counts call for, as far as the file holds them.
+// Records are grouped by language in directory order, so the layout alone
+// says which language a record belongs to.
+void read_records(ReadBuffer& in, Catalogue* c) {
+  const uint64_t size = c->file_size;
   uint64_t records_in_file =
-      c.directory_end >= size ? 0 : (size - c.directory_end) / kTableRecordSize;
-  records_in_file = std::min(records_in_file, tables);
+      c->directory_end >= size ? 0 : (size - c->directory_end) / kTableRecordSize;
+  records_in_file = std::min(records_in_file, c->records_wanted);
   // Through the window, not in one piece: tens of thousands of records would
   // otherwise take a buffer as large as the header area on top of the layout.
-  c.tables.reserve(records_in_file);
+  c->tables.reserve(records_in_file);
   uint32_t language = 0;
   unsigned rank = 0;
   for (uint64_t i = 0; i < records_in_file; ++i) {
-    while (rank >= c.languages[language].entry.table_count) {
+    while (rank >= c->languages[language].entry.table_count) {
       ++language;
       rank = 0;
     }
-    if (rank == 0) {
-      c.languages[language].tables.reserve(static_cast<size_t>(
-          std::min<uint64_t>(c.languages[language].entry.table_count, records_in_file - i)));
-    }
+    if (rank == 0) c->languages[language].first_table = c->tables.size();
     TableLayout table;
     table.language = language;
     table.rank = ++rank;
-    table.record_offset = c.directory_end + i * kTableRecordSize;
+    table.record_offset = c->directory_end + i * kTableRecordSize;
     ByteReader record(in.view(table.record_offset, kTableRecordSize));
     read_table_record(record, &table.record);
-    c.languages[language].tables.push_back(c.tables.size());
-    c.tables.push_back(table);
+    ++c->languages[language].tables_in_file;
+    c->tables.push_back(table);
   }
+}
 
-  // A block runs up to the next non-empty block or to the end of the file.
+// A block runs up to the next non-empty block or to the end of the file.
+void place_blocks(Catalogue* c) {
   std::vector<uint64_t> starts;
-  starts.reserve(c.tables.size());
-  for (const TableLayout& table : c.tables) {
+  starts.reserve(c->tables.size());
+  for (const TableLayout& table : c->tables) {
     if (table.record.message_count > 0) starts.push_back(table.record.index_offset);
   }
   if (!std::is_sorted(starts.begin(), starts.end())) std::sort(starts.begin(), starts.end());
-  for (TableLayout& table : c.tables) {
+  for (TableLayout& table : c->tables) {
     table.block_begin = table.record.index_offset;
     table.index_end = table.block_begin + uint64_t{kIndexEntrySize} * table.record.message_count;
     if (table.record.message_count == 0) {
@@ -364,28 +352,27 @@ CatalogueLayout read_layout(File& file) {
       continue;
     }
     auto next = std::upper_bound(starts.begin(), starts.end(), table.block_begin);
-    table.block_end = std::max(next == starts.end() ? size : *next, table.block_begin);
+    table.block_end = std::max(next == starts.end() ? c->file_size : *next, table.block_begin);
   }
+}
+
+}  // namespace
+
+Catalogue read_layout(File& file) {
+  Catalogue c;
+  c.file_size = file.size();
+  ReadBuffer in(file, c.file_size);
+  ByteReader header(in.view(0, kHeaderSize));
+  read_header(header, &c.header);
+  c.header_complete = !header.overran();
+  if (!c.header_complete) return c;
+  read_directory(in, &c);
+  read_records(in, &c);
+  place_blocks(&c);
   return c;
 }
 
-int find_language(const std::vector<LanguageEntry>& entries, const std::string& language) {
-  char key[kLanguageWidth];
-  set_chars(key, kLanguageWidth, language);
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (std::strncmp(entries[i].language, key, kLanguageWidth) == 0) return static_cast<int>(i);
-  }
-  return -1;
-}
-
-int find_language(const CatalogueLayout& layout, const std::string& language) {
-  std::vector<LanguageEntry> entries;
-  entries.reserve(layout.languages.size());
-  for (const LanguageLayout& l : layout.languages) entries.push_back(l.entry);
-  return find_language(entries, language);
-}
-
-void find_damage(File& file, const CatalogueLayout& layout,
+void find_damage(File& file, const Catalogue& layout,
                  const std::function<bool(const Damage&)>& report) {
   Rules(file, layout, report).run();
 }

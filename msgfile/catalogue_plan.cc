@@ -17,7 +17,7 @@ CataloguePlan::CataloguePlan(const Catalogue& old, std::string name)
   old_area_ = old.file_size == 0 ? 0 : old.header_area_size();
   languages_.resize(old.languages.size());
   for (size_t i = 0; i < old.languages.size(); ++i) {
-    std::memcpy(languages_[i].code, old.languages[i].language, kLanguageWidth);
+    std::memcpy(languages_[i].code, old.languages[i].entry.language, kLanguageWidth);
   }
   for (size_t i = 0; i < old.tables.size(); ++i) {
     languages_[old.tables[i].language].tables.push_back({static_cast<int>(i), 0, 0});

@@ -1,5 +1,7 @@
 #include "platform/arguments.h"
 
+#include "base/failure.h"
+
 #ifdef _WIN32
 #include <windows.h>
 // windows.h first: shellapi.h builds on it.
@@ -31,5 +33,24 @@ std::vector<std::string> program_arguments(int argc, char** argv) {
 }
 
 #endif
+
+bool ArgumentReader::next() {
+  if (next_ >= args_.size()) return false;
+  arg_ = args_[next_++];
+  value_.reset();
+  if (arg_.rfind("--", 0) == 0) {
+    if (size_t equals = arg_.find('='); equals != std::string::npos) {
+      value_ = arg_.substr(equals + 1);
+      arg_.resize(equals);
+    }
+  }
+  return true;
+}
+
+std::string ArgumentReader::value() {
+  if (value_) return *value_;
+  if (next_ >= args_.size()) throw usage_failure(arg_ + " needs a value");
+  return args_[next_++];
+}
 
 }  // namespace tolvane

@@ -42,6 +42,31 @@ std::string where(const MessageSource& source, const SourceMessage& message) {
   return source.path + ":" + std::to_string(message.line) + ": " + message.name;
 }
 
+// A text the file's format cannot carry, said why, or empty.
+std::string cannot_carry(const std::string& utf8, bool xliff) {
+  if (utf8.find('\0') != std::string::npos) {
+    return "a 0x00 byte before its end, which no translation file can carry";
+  }
+  if (xliff && !xml_can_hold(utf8)) return "a control character XML cannot carry";
+  return "";
+}
+
+// Gives `entry` the text of `target`, the translation's message of its
+// identifier, when the file's format can carry it.
+void add_target(const MessageSource& translation, const SourceMessage& target,
+                const TableText& text, bool xliff, TranslationEntry* entry,
+                std::vector<std::string>* notes) {
+  std::string why;
+  if (!text.to_utf8(target.bytes, &entry->target, &why)) {
+    throw input_failure(where(translation, target) + ": " + why);
+  }
+  if (std::string problem = cannot_carry(entry->target, xliff); !problem.empty()) {
+    notes->push_back(where(translation, target) + ": its text holds " + problem +
+                     "; left untranslated");
+    entry->target.clear();
+  }
+}
+
 }  // namespace
 
 std::string base_name(const std::string& path) {
@@ -74,15 +99,6 @@ CommandResult run_export(FileSystem& fs, const TranslateOptions& options) {
   }
   const TableText translation_text(translation.unicode(), charset);
 
-  // A text either format cannot carry, said why, or empty.
-  auto cannot_carry = [&](const std::string& utf8) -> std::string {
-    if (utf8.find('\0') != std::string::npos) {
-      return "a 0x00 byte before its end, which no translation file can carry";
-    }
-    if (xliff && !xml_can_hold(utf8)) return "a control character XML cannot carry";
-    return "";
-  };
-
   std::set<std::string> names;
   std::set<int32_t> reference_ids;
   for (const SourceMessage& message : reference.messages) {
@@ -98,7 +114,7 @@ CommandResult run_export(FileSystem& fs, const TranslateOptions& options) {
     if (!reference_text.to_utf8(message.bytes, &entry.source, &why)) {
       throw input_failure(where(reference, message) + ": " + why);
     }
-    if (std::string problem = cannot_carry(entry.source); !problem.empty()) {
+    if (std::string problem = cannot_carry(entry.source, xliff); !problem.empty()) {
       result.notes.push_back(where(reference, message) + ": its text holds " + problem +
                              "; left out");
       continue;
@@ -109,15 +125,7 @@ CommandResult run_export(FileSystem& fs, const TranslateOptions& options) {
     entry.location_line = message.line;
     entry.c_format = is_c_format(entry.source);
     if (auto it = by_id.find(message.id); it != by_id.end()) {
-      const SourceMessage& target = *it->second;
-      if (!translation_text.to_utf8(target.bytes, &entry.target, &why)) {
-        throw input_failure(where(translation, target) + ": " + why);
-      }
-      if (std::string problem = cannot_carry(entry.target); !problem.empty()) {
-        result.notes.push_back(where(translation, target) + ": its text holds " + problem +
-                               "; left untranslated");
-        entry.target.clear();
-      }
+      add_target(translation, *it->second, translation_text, xliff, &entry, &result.notes);
     }
     file.entries.push_back(std::move(entry));
   }

@@ -4,6 +4,7 @@
 
 #include "base/failure.h"
 #include "platform/charset.h"
+#include "platform/io_failure.h"
 #include "translate/commands.h"
 #include "translate/message_source.h"
 #include "translate/po_file.h"
@@ -21,7 +22,7 @@ std::string load(FileSystem& fs, const std::string& path) {
     file->close();
     return bytes;
   } catch (const IoError& error) {
-    throw input_failure("cannot read " + path + ": " + std::strerror(error.error()));
+    throw io_failure("cannot read " + path, error);
   }
 }
 
@@ -61,6 +62,65 @@ std::string message_lines(int32_t id, const std::string& name, const std::string
   return out;
 }
 
+namespace {
+
+// The translation file's place of `entry`, for notes and failures.
+std::string where(const TranslateOptions& options, const TranslationEntry& entry) {
+  return options.translation + (entry.line > 0 ? ":" + std::to_string(entry.line) : "") + ": " +
+         (entry.name.empty() ? "(no name)" : entry.name);
+}
+
+// The five directive lines of the new source, from --directives or from the
+// directive options; `unicode` says whether they ask for a UNICODE table.
+std::string directive_lines(FileSystem& fs, const TranslateOptions& options, bool* unicode) {
+  std::string out;
+  if (!options.directives.empty()) {
+    const MessageSource directives = read_message_source(fs, options.directives);
+    if (directives.directive_lines.size() < 5) {
+      throw input_failure(options.directives + ": the five directive lines are not all there");
+    }
+    for (const std::string& line : directives.directive_lines) out += line + "\n";
+    *unicode = directives.unicode();
+    return out;
+  }
+  *unicode = options.coding == "UNICODE";
+  return "// #LANGUAGE " + options.language + "\n// #FONFILE " + options.font + "\n// #MSGCODING " +
+         options.coding + "\n// #FILETYPE " + options.file_type + "\n// #APPLITYPE " +
+         options.application_type + "\n";
+}
+
+// The translation file's entries a table can take, by name: those of the
+// reference's messages, each name once. The others are noted and counted.
+struct UsableEntries {
+  std::map<std::string, const TranslationEntry*> by_name;
+  size_t unknown = 0, plural = 0;
+};
+
+UsableEntries usable_entries(const TranslateOptions& options, const MessageSource& reference,
+                             const TranslationFile& file, std::vector<std::string>* notes) {
+  std::map<std::string, const SourceMessage*> reference_names;
+  for (const SourceMessage& message : reference.messages) {
+    if (message.has_text) reference_names.emplace(message.name, &message);
+  }
+  UsableEntries usable;
+  for (const TranslationEntry& entry : file.entries) {
+    if (entry.plural) {
+      ++usable.plural;
+      notes->push_back(where(options, entry) +
+                       ": has plural forms, which a table cannot hold; left out");
+    } else if (reference_names.count(entry.name) == 0) {
+      ++usable.unknown;
+      notes->push_back(where(options, entry) + ": the reference " + options.reference +
+                       " has no message of that name; left out");
+    } else if (!usable.by_name.emplace(entry.name, &entry).second) {
+      notes->push_back(where(options, entry) + ": given again; the first one is taken");
+    }
+  }
+  return usable;
+}
+
+}  // namespace
+
 CommandResult run_import(FileSystem& fs, const TranslateOptions& options) {
   const Charset charset(options.charset);
   const Charset reference_charset(options.reference_charset_name());
@@ -68,55 +128,18 @@ CommandResult run_import(FileSystem& fs, const TranslateOptions& options) {
   const MessageSource reference = read_message_source(fs, options.reference);
   const TableText reference_text(reference.unicode(), reference_charset);
 
-  std::string out;
   bool unicode = false;
-  if (!options.directives.empty()) {
-    const MessageSource directives = read_message_source(fs, options.directives);
-    if (directives.directive_lines.size() < 5) {
-      throw input_failure(options.directives + ": the five directive lines are not all there");
-    }
-    for (const std::string& line : directives.directive_lines) out += line + "\n";
-    unicode = directives.unicode();
-  } else {
-    out += "// #LANGUAGE " + options.language + "\n// #FONFILE " + options.font +
-           "\n// #MSGCODING " + options.coding + "\n// #FILETYPE " + options.file_type +
-           "\n// #APPLITYPE " + options.application_type + "\n";
-    unicode = options.coding == "UNICODE";
-  }
+  std::string out = directive_lines(fs, options, &unicode);
   const TableText table_text(unicode, charset);
 
   const TranslationFile file = read_translation(fs, options.translation);
-  const std::string shown = base_name(options.translation);
-  auto where = [&](const TranslationEntry& entry) {
-    return options.translation + (entry.line > 0 ? ":" + std::to_string(entry.line) : "") + ": " +
-           (entry.name.empty() ? "(no name)" : entry.name);
-  };
-
-  std::map<std::string, const SourceMessage*> reference_names;
-  for (const SourceMessage& message : reference.messages) {
-    if (message.has_text) reference_names.emplace(message.name, &message);
-  }
-  size_t unknown = 0, plural = 0;
-  std::map<std::string, const TranslationEntry*> by_name;
-  for (const TranslationEntry& entry : file.entries) {
-    if (entry.plural) {
-      ++plural;
-      result.notes.push_back(where(entry) +
-                             ": has plural forms, which a table cannot hold; left out");
-    } else if (reference_names.count(entry.name) == 0) {
-      ++unknown;
-      result.notes.push_back(where(entry) + ": the reference " + options.reference +
-                             " has no message of that name; left out");
-    } else if (!by_name.emplace(entry.name, &entry).second) {
-      result.notes.push_back(where(entry) + ": given again; the first one is taken");
-    }
-  }
+  const UsableEntries usable = usable_entries(options, reference, file, &result.notes);
 
   size_t translated = 0, fuzzy = 0, untranslated = 0;
   for (const SourceMessage& message : reference.messages) {
     if (!message.has_text) continue;
-    auto it = by_name.find(message.name);
-    if (it == by_name.end() || it->second->target.empty()) {
+    auto it = usable.by_name.find(message.name);
+    if (it == usable.by_name.end() || it->second->target.empty()) {
       ++untranslated;
       continue;
     }
@@ -132,28 +155,28 @@ CommandResult run_import(FileSystem& fs, const TranslateOptions& options) {
     if (entry.fuzzy || stale) {
       ++fuzzy;
       if (stale && !entry.fuzzy) {
-        result.notes.push_back(where(entry) +
+        result.notes.push_back(where(options, entry) +
                                ": translates another text than the reference's; taken as fuzzy");
       }
       if (!options.fuzzy) continue;
     }
     std::string bytes;
     if (!table_text.from_utf8(entry.target, &bytes, &why)) {
-      throw input_failure(where(entry) + ": " + why);
+      throw input_failure(where(options, entry) + ": " + why);
     }
     ++translated;
     const bool plain = !unicode && is_ascii(entry.target);
     out += message_lines(message.id, message.name, table_text.literal(bytes), entry.target, !plain);
   }
-  std::string summary = shown + ": " + count(translated, "translated");
+  std::string summary = base_name(options.translation) + ": " + count(translated, "translated");
   if (options.fuzzy) {
     summary += " (" + std::to_string(fuzzy) + " of them fuzzy)";
   } else {
     summary += ", " + count(fuzzy, "fuzzy left out");
   }
   summary += ", " + count(untranslated, "untranslated left out");
-  if (unknown > 0) summary += ", " + count(unknown, "unknown left out");
-  if (plural > 0) summary += ", " + count(plural, "plural left out");
+  if (usable.unknown > 0) summary += ", " + count(usable.unknown, "unknown left out");
+  if (usable.plural > 0) summary += ", " + count(usable.plural, "plural left out");
   result.summary = std::move(summary);
   result.output = std::move(out);
   return result;

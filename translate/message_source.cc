@@ -8,6 +8,7 @@
 #include "base/failure.h"
 #include "names/define_line.h"
 #include "platform/file_io.h"
+#include "platform/io_failure.h"
 #include "source/text_encoder.h"
 
 namespace tolvane::translate {
@@ -95,7 +96,7 @@ MessageSource read_message_source(FileSystem& fs, const std::string& path) {
     message_pass(reader, path, collector);
     file->close();
   } catch (const IoError& error) {
-    throw input_failure("cannot read " + path + ": " + std::strerror(error.error()));
+    throw io_failure("cannot read " + path, error);
   } catch (const Failure& failure) {
     // The reader's own refusals name the file; they are shown without the
     // indent a build gives them.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@
 
 #include "base/failure.h"
 #include "platform/charset.h"
+#include "platform/io_failure.h"
 
 namespace tolvane::translate {
 namespace {
@@ -178,7 +180,7 @@ std::string write_po(const TranslationFile& file) {
 
 TranslationFile read_po(const std::string& path) {
   if (access(path.c_str(), R_OK) != 0) {
-    throw input_failure("cannot read " + path + ": " + std::strerror(errno));
+    throw io_failure("cannot read " + path, IoError("open", path, errno));
   }
   Problems problems;
   g_problems = &problems;

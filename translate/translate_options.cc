@@ -1,6 +1,7 @@
 #include "translate/translate_options.h"
 
 #include "base/failure.h"
+#include "platform/arguments.h"
 #include "source/decimal.h"
 
 namespace tolvane::translate {
@@ -44,82 +45,127 @@ std::string translate_usage() {
          "Exit codes: 0 done; 1 failure; 2 wrong command line.\n";
 }
 
-TranslateOptions parse_translate_options(const std::vector<std::string>& args) {
-  TranslateOptions options;
-  std::vector<std::string> operands;
-  auto reject = [](const std::string& message) { return usage_failure(message); };
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    std::string value;
-    bool has_value = false;
-    if (arg.rfind("--", 0) == 0) {
-      if (size_t equals = arg.find('='); equals != std::string::npos) {
-        value = arg.substr(equals + 1);
-        arg.resize(equals);
-        has_value = true;
-      }
-    }
-    auto take = [&]() {
-      if (has_value) return value;
-      if (i + 1 >= args.size()) throw reject(arg + " needs a value");
-      return args[++i];
-    };
+namespace {
+
+Failure reject(const std::string& message) { return usage_failure(message); }
+
+// Reads every option into `options`; the arguments that are none go to
+// `operands`.
+void read_options(const std::vector<std::string>& args, TranslateOptions* options,
+                  std::vector<std::string>* operands) {
+  ArgumentReader in(args);
+  while (in.next()) {
+    const std::string& arg = in.arg();
+    auto take = [&] { return in.value(); };
     if (arg == "--help" || arg == "-h") {
-      options.help = true;
+      options->help = true;
     } else if (arg == "--version") {
-      options.version = true;
+      options->version = true;
     } else if (arg == "--format") {
       const std::string format = take();
       if (format == "po") {
-        options.format = Format::kPo;
+        options->format = Format::kPo;
       } else if (format == "xliff") {
-        options.format = Format::kXliff;
+        options->format = Format::kXliff;
       } else {
         throw reject("--format is po or xliff, not \"" + format + "\"");
       }
     } else if (arg == "--charset") {
-      options.charset = take();
-      if (options.charset.empty()) throw reject("--charset needs a character set name");
+      options->charset = take();
+      if (options->charset.empty()) throw reject("--charset needs a character set name");
     } else if (arg == "--reference-charset") {
-      options.reference_charset = take();
-      options.reference_charset_given = true;
-      if (options.reference_charset.empty()) {
+      options->reference_charset = take();
+      options->reference_charset_given = true;
+      if (options->reference_charset.empty()) {
         throw reject("--reference-charset needs a character set name");
       }
     } else if (arg == "--translation") {
-      options.translation = take();
+      options->translation = take();
     } else if (arg == "--reference") {
-      options.reference = take();
+      options->reference = take();
     } else if (arg == "-o" || arg == "--output") {
-      options.output = take();
-      if (options.output.empty()) throw reject("-o needs a file name");
+      options->output = take();
+      if (options->output.empty()) throw reject("-o needs a file name");
     } else if (arg == "--fuzzy") {
-      options.fuzzy = true;
+      options->fuzzy = true;
     } else if (arg == "--directives") {
-      options.directives = take();
+      options->directives = take();
     } else if (arg == "--language") {
-      options.language = take();
+      options->language = take();
     } else if (arg == "--font") {
-      options.font = take();
+      options->font = take();
     } else if (arg == "--coding") {
-      options.coding = take();
+      options->coding = take();
     } else if (arg == "--file-type") {
-      options.file_type = take();
+      options->file_type = take();
     } else if (arg == "--application-type") {
-      options.application_type = take();
+      options->application_type = take();
     } else if (arg == "--expand") {
       const std::string text = take();
       const Decimal d = scan_decimal(text, 0, false);
       if (!d.found() || d.end != text.size() || d.overflow || d.magnitude > 1000) {
         throw reject("--expand needs a percentage from 0 to 1000, not \"" + text + "\"");
       }
-      options.expand = static_cast<unsigned>(d.magnitude);
+      options->expand = static_cast<unsigned>(d.magnitude);
     } else if (arg.size() > 1 && arg[0] == '-') {
       throw reject("unknown option " + arg);
     } else {
-      operands.push_back(arg);
+      operands->push_back(arg);
     }
   }
+}
+
+// Any of the options that stand for the directive lines.
+bool table_options(const TranslateOptions& options) {
+  return !options.language.empty() || !options.font.empty() || !options.coding.empty() ||
+         !options.file_type.empty() || !options.application_type.empty();
+}
+
+// Refuses an import that lacks what it needs or is given what it cannot use.
+void check_import(const TranslateOptions& options) {
+  if (options.reference.empty()) throw reject("import needs --reference REFERENCE");
+  if (!options.directives.empty() && table_options(options)) {
+    throw reject("--directives and the directive options cannot be combined");
+  }
+  if (options.directives.empty()) {
+    if (options.language.empty() || options.font.empty() || options.coding.empty() ||
+        options.file_type.empty() || options.application_type.empty()) {
+      throw reject(
+          "import needs --directives SOURCE, or all of --language, --font, --coding, "
+          "--file-type and --application-type");
+    }
+    for (const std::string* token : {&options.language, &options.font, &options.coding}) {
+      if (!is_token(*token)) throw reject("\"" + *token + "\" cannot be a directive value");
+    }
+    for (const std::string* number : {&options.file_type, &options.application_type}) {
+      if (!is_hex(*number)) {
+        throw reject("--file-type and --application-type are hexadecimal, not \"" + *number + "\"");
+      }
+    }
+  }
+}
+
+// The same for export and pseudo, which take no translation to import.
+void check_export_or_pseudo(TranslateOptions* options) {
+  if (options->command == Command::kPseudo) {
+    if (!options->language.empty()) options->pseudo_language = options->language;
+    if (!is_token(options->pseudo_language)) throw reject("--language needs a language code");
+    if (!options->translation.empty() || options->fuzzy || !options->directives.empty() ||
+        !options->font.empty() || !options->coding.empty() || !options->file_type.empty() ||
+        !options->application_type.empty() || options->reference_charset_given) {
+      throw reject("pseudo takes only --charset, --language, --expand and -o");
+    }
+  } else if (table_options(*options) || options->fuzzy || !options->directives.empty()) {
+    throw reject("export takes no --fuzzy, --directives or directive options");
+  }
+}
+
+}  // namespace
+
+TranslateOptions parse_translate_options(const std::vector<std::string>& args) {
+  TranslateOptions options;
+  std::vector<std::string> operands;
+  read_options(args, &options, &operands);
   if (options.help || options.version) return options;
   if (operands.empty()) throw reject("no command given: export, import or pseudo");
   const std::string command = operands.front();
@@ -138,47 +184,14 @@ TranslateOptions parse_translate_options(const std::vector<std::string>& args) {
                  (options.command == Command::kImport ? "PO or XLIFF file" : "reference source") +
                  (operands.empty() ? "" : ", not " + std::to_string(operands.size())));
   }
-  const bool table_options = !options.language.empty() || !options.font.empty() ||
-                             !options.coding.empty() || !options.file_type.empty() ||
-                             !options.application_type.empty();
   if (options.command == Command::kImport) {
     options.translation = operands.front();
-    if (options.reference.empty()) throw reject("import needs --reference REFERENCE");
-    if (!options.directives.empty() && table_options) {
-      throw reject("--directives and the directive options cannot be combined");
-    }
-    if (options.directives.empty()) {
-      if (options.language.empty() || options.font.empty() || options.coding.empty() ||
-          options.file_type.empty() || options.application_type.empty()) {
-        throw reject(
-            "import needs --directives SOURCE, or all of --language, --font, --coding, "
-            "--file-type and --application-type");
-      }
-      for (const std::string* token : {&options.language, &options.font, &options.coding}) {
-        if (!is_token(*token)) throw reject("\"" + *token + "\" cannot be a directive value");
-      }
-      for (const std::string* number : {&options.file_type, &options.application_type}) {
-        if (!is_hex(*number)) {
-          throw reject("--file-type and --application-type are hexadecimal, not \"" + *number +
-                       "\"");
-        }
-      }
-    }
+    check_import(options);
     return options;
   }
   if (!options.reference.empty()) throw reject(command + " takes the reference source as operand");
   options.reference = operands.front();
-  if (options.command == Command::kPseudo) {
-    if (!options.language.empty()) options.pseudo_language = options.language;
-    if (!is_token(options.pseudo_language)) throw reject("--language needs a language code");
-    if (!options.translation.empty() || options.fuzzy || !options.directives.empty() ||
-        !options.font.empty() || !options.coding.empty() || !options.file_type.empty() ||
-        !options.application_type.empty() || options.reference_charset_given) {
-      throw reject("pseudo takes only --charset, --language, --expand and -o");
-    }
-  } else if (table_options || options.fuzzy || !options.directives.empty()) {
-    throw reject("export takes no --fuzzy, --directives or directive options");
-  }
+  check_export_or_pseudo(&options);
   return options;
 }
 
