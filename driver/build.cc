@@ -43,19 +43,21 @@ class ReadingHandler : public MessageHandler {
   void on_text(int32_t id, std::string_view text) override {
     const size_t before = texts_->size();
     try {
-      const uint32_t length = encode_text(text, coding_, texts_);
-      if (block.count() <= kMaxCount) block.add(id, length);
-      ++texts;
-      text_bytes += length;
+      add(id, encode_text(text, coding_, texts_));
     } catch (const Failure& failure) {
       texts_->resize(before);
       if (!bad_escape) bad_escape = failure;
     }
-    if (texts_->size() > limit_ || !kept) {
-      kept = false;
-      texts_->clear();
-    }
-    stop_if_interrupted();
+    keep_or_drop();
+  }
+  // The checks have encoded the text already: their bytes are taken as
+  // they are.
+  void on_encoded_text(int32_t id, std::string_view text, uint16_t coding,
+                       std::string_view encoded) override {
+    if (coding != coding_) return on_text(id, text);
+    texts_->append(encoded);
+    add(id, static_cast<uint32_t>(encoded.size()));
+    keep_or_drop();
   }
 
   TableBlockBuilder block;
@@ -65,6 +67,19 @@ class ReadingHandler : public MessageHandler {
   std::optional<Failure> bad_escape;
 
  private:
+  void add(int32_t id, uint32_t length) {
+    if (block.count() <= kMaxCount) block.add(id, length);
+    ++texts;
+    text_bytes += length;
+  }
+  void keep_or_drop() {
+    if (texts_->size() > limit_ || !kept) {
+      kept = false;
+      texts_->clear();
+    }
+    stop_if_interrupted();
+  }
+
   NamesHeader* names_;
   std::string* texts_;
   size_t limit_;

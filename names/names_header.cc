@@ -1,6 +1,7 @@
 #include "names/names_header.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "names/define_line.h"
@@ -24,6 +25,12 @@ void NamesHeader::check_names(Diagnostics* diagnostics, std::string source_path,
 
 void NamesHeader::copy_previous_header(LineReader& previous) {
   merge_mode_ = true;
+  // Sized once for as many names as the header can hold: a #define line
+  // takes twelve bytes at the least. Past a bound the index grows instead.
+  constexpr uint64_t kShortestDefine = 12, kMostReserved = 1 << 18;
+  if (diagnostics_) {
+    previous_names_.reserve(std::min(previous.file_size() / kShortestDefine, kMostReserved));
+  }
   std::string_view line;
   bool newline = false;
   std::string_view name;
@@ -45,6 +52,25 @@ namespace {
 void head_of(std::string_view name, uint64_t head[2]) {
   head[0] = head[1] = 0;
   std::memcpy(head, name.data(), std::min<size_t>(name.size(), 16));
+}
+
+// The same for a name followed by at least `room - name.size()` more bytes
+// that may be read: with sixteen in all, two whole words, the bytes past
+// the name masked off.
+void head_of(std::string_view name, uint64_t head[2], size_t room) {
+  if constexpr (std::endian::native == std::endian::little) {
+    const size_t n = name.size();
+    if (room >= 16) {
+      std::memcpy(head, name.data(), 16);
+      const auto low_bytes = [](size_t k) {
+        return k >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * k)) - 1;
+      };
+      head[0] &= low_bytes(n);
+      head[1] &= n > 8 ? low_bytes(n - 8) : 0;
+      return;
+    }
+  }
+  head_of(name, head);
 }
 
 }  // namespace
@@ -77,7 +103,7 @@ void NamesHeader::check(int32_t id, std::string_view line, long number) {
   if (id >= 0 && static_cast<size_t>(id) < id_names_.size()) {
     const IdName& known = id_names_[id];
     uint64_t head[2];
-    head_of(name, head);
+    head_of(name, head, static_cast<size_t>(line.data() + line.size() - name.data()));
     if (known.entry != 0 && known.size == name.size() && known.head[0] == head[0] &&
         known.head[1] == head[1] &&
         (name.size() <= 16 ||

@@ -1,5 +1,7 @@
 #include "names/previous_header.h"
 
+#include <cstring>
+
 #include "platform/file_io.h"
 
 namespace tolvane {
@@ -27,6 +29,14 @@ std::string names_header_problem(File& previous) {
   while (lines.read_line(&line)) {
     if (line.find('\0') != std::string_view::npos) {
       return "it is not text (line " + std::to_string(lines.line_number()) + ")";
+    }
+    if (!in_comment && std::memchr(line.data(), '/', line.size()) == nullptr) {
+      // No comment opens or closes: the first non-space decides, as below.
+      size_t first = 0;
+      while (first < line.size() && is_space(line[first])) ++first;
+      if (first == line.size() || line[first] == '#') continue;
+      return "line " + std::to_string(lines.line_number()) +
+             " is neither a preprocessor line (#define ...), a comment nor blank";
     }
     // Comments may open and close anywhere along the line; whatever is
     // outside them must be a preprocessor line (#define, or an include guard

@@ -8,14 +8,17 @@ namespace tolvane {
 
 bool LineReader::fill() {
   if (eof_) return false;
+  // The bytes not yet handed out move to the front; the buffer only grows
+  // (for a line longer than it), so reads land in memory already there,
+  // with no clearing of a fresh chunk each time.
   if (start_ > 0) {
-    buffer_.erase(0, start_);
+    std::memmove(buffer_.data(), buffer_.data() + start_, end_ - start_);
+    end_ -= start_;
     start_ = 0;
   }
-  size_t old = buffer_.size();
-  buffer_.resize(old + chunk_);
-  size_t got = file_->read_at(offset_, buffer_.data() + old, chunk_);
-  buffer_.resize(old + got);
+  if (buffer_.size() < end_ + chunk_) buffer_.resize(end_ + chunk_);
+  size_t got = file_->read_at(offset_, buffer_.data() + end_, chunk_);
+  end_ += got;
   offset_ += got;
   if (got == 0) eof_ = true;
   return got > 0;
@@ -32,7 +35,7 @@ bool LineReader::read_line(std::string_view* line, bool* newline) {
   size_t scanned = start_;
   for (;;) {
     const char* base = buffer_.data();
-    const void* hit = std::memchr(base + scanned, '\n', buffer_.size() - scanned);
+    const void* hit = std::memchr(base + scanned, '\n', end_ - scanned);
     if (hit != nullptr) {
       size_t end = static_cast<const char*>(hit) - base;
       size_t stop = end;
@@ -43,14 +46,14 @@ bool LineReader::read_line(std::string_view* line, bool* newline) {
       ++line_number_;
       return true;
     }
-    scanned = buffer_.size();
+    scanned = end_;
     size_t consumed = start_;
     if (!fill()) break;
     scanned -= consumed;
   }
-  if (start_ >= buffer_.size()) return false;
-  *line = std::string_view(buffer_.data() + start_, buffer_.size() - start_);
-  start_ = buffer_.size();
+  if (start_ >= end_) return false;
+  *line = std::string_view(buffer_.data() + start_, end_ - start_);
+  start_ = end_;
   if (newline) *newline = false;
   ++line_number_;
   return true;

@@ -56,6 +56,8 @@ class LineReader {
   bool read_line(std::string_view* line, bool* newline = nullptr);
   // Number of the line last read, counting from 1.
   long line_number() const { return line_number_; }
+  // The size of the whole file read.
+  uint64_t file_size() const { return file_->size(); }
 
  private:
   bool fill();
@@ -64,8 +66,8 @@ class LineReader {
   bool text_mode_;
   size_t chunk_;
   uint64_t offset_ = 0;
-  std::string buffer_;
-  size_t start_ = 0;
+  std::string buffer_;  // bytes read are [start_, end_)
+  size_t start_ = 0, end_ = 0;
   bool eof_ = false;
   long line_number_ = 0;
 };

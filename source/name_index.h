@@ -25,6 +25,8 @@ class NameIndex {
   const Entry& add(std::string_view name, int64_t id, long line);
   // Forgets every name, keeping the memory for the next ones.
   void clear();
+  // Makes room for `count` names, so that adding them grows nothing.
+  void reserve(size_t count);
   // The first entry of `name`, or null.
   const Entry* find(std::string_view name) const;
   // One entry per name, in the order first given.
@@ -37,6 +39,8 @@ class NameIndex {
   // The slot of `name` in slots_: the one holding it, or the empty one
   // where it goes.
   size_t slot(std::string_view name, uint64_t hash) const;
+  // Puts every entry in `slots` new slots.
+  void rehash(size_t slots);
 
   std::string names_;
   std::vector<Entry> entries_;

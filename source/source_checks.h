@@ -14,6 +14,7 @@
 #include "source/decimal.h"
 #include "source/diagnostics.h"
 #include "source/name_index.h"
+#include "source/text_encoder.h"
 
 namespace tolvane {
 
@@ -63,8 +64,13 @@ class SourceChecks {
   // A #message line whose identifier the reader scanned as `id`. Returns
   // false when the identifier cannot be handed on at all.
   bool message(std::string_view line, long number, const Decimal& id);
-  // The text of a #message line, extracted and encoded with `coding`.
-  void text(std::string_view line, long number, std::string_view text, uint16_t coding);
+  // The text of a #message line, extracted; `open` and `close` are where
+  // its first and last double quotes are, and `inner_quotes` tells whether
+  // there is one between them. Returns the text encoded with `coding`, as
+  // encode_text() gives it, valid until the next call; throws what it
+  // throws.
+  std::string_view text(std::string_view line, long number, size_t open, size_t close,
+                        bool inner_quotes, std::string_view text, uint16_t coding);
 
  private:
   void error(long number, size_t column, std::string text);
@@ -76,7 +82,8 @@ class SourceChecks {
   long type_lines_[2] = {0, 0};  // where FILETYPE and APPLITYPE were read
   // Taken from the thread's last checks, and handed back empty (see the .cc).
   std::unique_ptr<Tables> tables_;
-  std::string scratch_;
+  std::string encoded_;
+  std::vector<TextFinding> findings_;
 };
 
 }  // namespace tolvane

@@ -29,6 +29,13 @@ class MessageHandler {
   virtual void on_name(int32_t id, std::string_view line) = 0;
   // Every #message line that has a quoted text, after on_name.
   virtual void on_text(int32_t id, std::string_view text) = 0;
+  // The same, in a pass with checks, which encode every text with `coding`
+  // to look at it: `encoded` is what encode_text() gives. A handler that
+  // encodes its texts with that coding may take these bytes instead.
+  virtual void on_encoded_text(int32_t id, std::string_view text, uint16_t /*coding*/,
+                               std::string_view /*encoded*/) {
+    on_text(id, text);
+  }
 };
 
 // Reads the directive lines from the start of the source. Throws Failure when

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 #include "base/failure.h"
 #include "platform/fake_file_system.h"
 #include "platform/file_io.h"
+#include "source/text_encoder.h"
 #include "test_util/test_util.h"
 
 namespace tolvane {
@@ -44,6 +46,14 @@ class Recorder : public MessageHandler {
   }
   void on_text(int32_t id, std::string_view text) override {
     events.push_back("text " + std::to_string(id) + " " + std::string(text));
+  }
+  // A checked pass hands on its encoding, which must be the encoder's.
+  void on_encoded_text(int32_t id, std::string_view text, uint16_t coding,
+                       std::string_view encoded) override {
+    std::string expected;
+    encode_text(text, coding, &expected);
+    EXPECT_EQ(encoded, expected) << text;
+    on_text(id, text);
   }
   std::vector<std::string> events;
 };
@@ -512,6 +522,30 @@ TEST(SourceChecks, ErrorsSayWhereAndWhat) {
     EXPECT_NE(c.findings.find(p + finding + "\n"), std::string::npos) << content << "\n"
                                                                       << c.findings;
     EXPECT_GE(c.errors, 1u);
+  }
+}
+
+// A line's bytes are looked at many at a time: a binary byte is found
+// wherever it stands, blanks and bytes above 0x7F are none, and the first
+// binary byte of a line is the one reported.
+TEST(SourceChecks, BinaryBytesAreFoundAnywhereInALine) {
+  for (size_t length = 1; length <= 70; ++length) {
+    for (size_t at = 0; at < length; ++at) {
+      for (char binary : {'\x01', '\x1F', '\x7F', '\x00'}) {
+        std::string line(length, 'a');
+        for (size_t k = 0; k < length; k += 3) line[k] = "\t\v\f\r \x80\xFF~"[k % 8];
+        line[at] = binary;
+        if (at + 5 < length) line[at + 5] = '\x02';
+        const Checked c = check(kDirectives + "// " + line + "\n");
+        char expected[96];
+        std::snprintf(expected, sizeof expected, ":6:%zu: error: binary data: the byte 0x%02X",
+                      at + 4, static_cast<unsigned char>(binary));
+        EXPECT_EQ(c.findings.rfind(std::string(kPath) + expected, 0), 0u)
+            << length << " " << at << "\n"
+            << c.findings;
+        EXPECT_EQ(c.errors, 1u) << length << " " << at;
+      }
+    }
   }
 }
 

@@ -210,6 +210,48 @@ TEST(UnicodeText, NotationCutShortWritesNothing) {
   EXPECT_EQ(unicode(std::string_view(memory).substr(0, 7)), "A\0\0"s);
 }
 
+// Long texts are read sixteen bytes at a time: every byte value, each
+// spelling of a notation, and a break (a bad digit, a separator, a stray
+// character) at every place of runs of every length must read as one
+// notation at a time does.
+TEST(UnicodeText, LongRunsReadAsNotationsOneByOne) {
+  const char* const kHex = "0123456789abcdef0123456789ABCDEF";
+  for (size_t count = 0; count <= 21; ++count) {
+    for (size_t at = 0; at <= count; ++at) {
+      for (const char* brk : {"", "g", ",", " ", "q"}) {
+        std::string text;
+        std::string expected;
+        for (size_t k = 0; k < count; ++k) {
+          const unsigned byte = (k * 73 + count * 11 + at) & 0xFF;
+          const unsigned high = byte >> 4, low = byte & 15;
+          const size_t upper = (k + at) % 3 == 0 ? 16 : 0;
+          std::string notation = k % 2 == 0 ? "\\x" : "0x";
+          notation += kHex[high + upper];
+          notation += kHex[low + (k % 5 == 0 ? 16 - upper : upper)];
+          unsigned written = byte;
+          if (k == at && std::string(brk) == "g") {
+            notation[3] = 'g';  // a digit that is none: it counts as 255
+            written = (16 * high + 255) & 0xFF;
+          } else if (k == at) {
+            text += brk;
+          }
+          text += notation;
+          expected += static_cast<char>(written);
+        }
+        std::string out;
+        std::vector<TextFinding> findings;
+        const uint32_t length = encode_text(text, kUnicodeCoding, &out, &findings);
+        const bool odd = count % 2 != 0, bad_digit = at < count && std::string(brk) == "g",
+                   stray = at < count && std::string(brk) == "q";
+        EXPECT_EQ(out, expected + "\0\0"s) << text;
+        EXPECT_EQ(length, out.size()) << text;
+        EXPECT_EQ(findings.size(), size_t{odd} + bad_digit + stray) << text;
+        EXPECT_EQ(plain_text(text, kUnicodeCoding), findings.empty()) << text;
+      }
+    }
+  }
+}
+
 TEST(EncodeText, AppendsAfterEarlierTexts) {
   std::string out;
   EXPECT_EQ(encode_text("ab", kByteCoding, &out), 3u);
