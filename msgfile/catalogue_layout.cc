@@ -218,6 +218,9 @@ class Rules {
       const std::optional<uint64_t> last =
           table->index_end < limit ? last_terminator(in_, table->index_end, limit, table->unicode())
                                    : std::nullopt;
+      // A text starting past the last terminator has none (every text, when
+      // there is no terminator at all).
+      const uint64_t unterminated_from = last ? *last + 1 : 0;
       const std::string_view index = in_.view(begin, static_cast<size_t>(count * kIndexEntrySize));
       const uint64_t whole = index.size() / kIndexEntrySize;
       // A sound index is walked in one tight loop; the entries are looked at
@@ -263,7 +266,7 @@ class Rules {
                        ".." + n(limit))) {
             return;
           }
-        } else if ((!last || position > *last) &&
+        } else if (position >= unterminated_from &&
                    !add(position, message() + ": its text at byte " + n(position) +
                                       " is not terminated before the block ends at " + n(limit))) {
           return;

@@ -29,8 +29,13 @@ std::string format_diagnostic(const Diagnostic& d) {
   // A path keeps its letters past ASCII, so that an editor still finds the
   // file; control characters could break the line and are escaped.
   append_ascii(&out, d.path, true);
-  out += ":" + std::to_string(d.line) + ":";
-  if (d.column > 0) out += std::to_string(d.column) + ":";
+  out += ':';
+  out += std::to_string(d.line);
+  out += ':';
+  if (d.column > 0) {
+    out += std::to_string(d.column);
+    out += ':';
+  }
   out += d.severity == Severity::kError ? " error: " : " warning: ";
   append_ascii(&out, d.text, false);
   out.push_back('\n');

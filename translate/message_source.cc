@@ -64,7 +64,10 @@ class Collector : public MessageHandler {
       throw input_failure(source_->path + ":" + std::to_string(message.line) + ": " +
                           failure.message());
     }
-    message.bytes.resize(message.bytes.size() - (source_->unicode() ? 2 : 1));
+    // The terminator the encoder ends every text with is not the text's.
+    for (int i = source_->unicode() ? 2 : 1; i > 0 && !message.bytes.empty(); --i) {
+      message.bytes.pop_back();
+    }
   }
 
  private:
