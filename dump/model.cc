@@ -8,6 +8,7 @@
 #include "msgfile/coding.h"
 #include "msgfile/escape.h"
 #include "msgfile/memory_file.h"
+#include "platform/file_io.h"
 #include "platform/io_failure.h"
 
 namespace tolvane::dump {
@@ -312,8 +313,7 @@ std::string load_file(FileSystem& fs, const std::string& path) {
   refuse_special_file(fs, path);
   try {
     auto file = fs.open(path, OpenMode::kRead);
-    std::string bytes(file->size(), '\0');
-    bytes.resize(file->read_at(0, bytes.data(), bytes.size()));
+    std::string bytes = read_all(*file);
     file->close();
     return bytes;
   } catch (const IoError& error) {

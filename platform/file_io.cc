@@ -59,6 +59,19 @@ bool LineReader::read_line(std::string_view* line, bool* newline) {
   return true;
 }
 
+std::string read_all(File& file) {
+  std::string bytes(file.size(), '\0');
+  size_t size = 0;
+  for (;;) {
+    if (size == bytes.size()) bytes.resize(size + (64 << 10));
+    const size_t got = file.read_at(size, bytes.data() + size, bytes.size() - size);
+    if (got == 0) break;
+    size += got;
+  }
+  bytes.resize(size);
+  return bytes;
+}
+
 void copy_range(File& source, uint64_t from, File& destination, uint64_t to, uint64_t end) {
   constexpr size_t kChunk = 1 << 20;
   std::vector<char> buffer(from < end ? std::min<uint64_t>(kChunk, end - from) : 0);

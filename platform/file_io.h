@@ -72,6 +72,9 @@ class LineReader {
   long line_number_ = 0;
 };
 
+// The whole of a (small) file, to where a read gives nothing.
+std::string read_all(File& file);
+
 // Copies bytes [from, end) of `source` to `destination` at `to`, in large
 // pieces. Missing source bytes past its end are not written.
 void copy_range(File& source, uint64_t from, File& destination, uint64_t to, uint64_t end);

@@ -4,6 +4,7 @@
 
 #include "base/failure.h"
 #include "platform/charset.h"
+#include "platform/file_io.h"
 #include "platform/io_failure.h"
 #include "translate/commands.h"
 #include "translate/message_source.h"
@@ -17,8 +18,7 @@ namespace {
 std::string load(FileSystem& fs, const std::string& path) {
   try {
     std::unique_ptr<File> file = fs.open(path, OpenMode::kRead);
-    std::string bytes(file->size(), '\0');
-    bytes.resize(file->read_at(0, bytes.data(), bytes.size()));
+    std::string bytes = read_all(*file);
     file->close();
     return bytes;
   } catch (const IoError& error) {
