@@ -66,8 +66,14 @@ namespace {
 
 // The translation file's place of `entry`, for notes and failures.
 std::string where(const TranslateOptions& options, const TranslationEntry& entry) {
-  return options.translation + (entry.line > 0 ? ":" + std::to_string(entry.line) : "") + ": " +
-         (entry.name.empty() ? "(no name)" : entry.name);
+  std::string place = options.translation;
+  if (entry.line > 0) {
+    place += ':';
+    place += std::to_string(entry.line);
+  }
+  place += ": ";
+  place += entry.name.empty() ? "(no name)" : entry.name;
+  return place;
 }
 
 // The five directive lines of the new source, from --directives or from the

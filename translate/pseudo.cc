@@ -149,7 +149,10 @@ std::string pseudo_text(std::string_view utf8, unsigned expand_percent,
     if (!replaced) out.append(body.substr(start, i - start));
   }
   const size_t padding = (characters * expand_percent + 99) / 100;
-  if (padding > 0) out += " " + std::string(padding - 1, '~');
+  if (padding > 0) {
+    out += ' ';
+    out.append(padding - 1, '~');
+  }
   out += "]";
   out.append(utf8.substr(body_end));
   return out;
