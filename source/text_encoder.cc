@@ -330,54 +330,6 @@ uint32_t encode_unicode_text(std::string_view text, std::string* out,
   return static_cast<uint32_t>(bytes + 2);
 }
 
-bool plain_text(std::string_view text, uint16_t coding) {
-  const size_t n = text.size();
-  if (coding == kUnicodeCoding) {
-    // Whole notations with two hex digits, blanks and commas, and an even
-    // number of bytes: what encode_unicode_text() reports nothing about.
-    size_t bytes = notation_run(text, nullptr);
-    for (size_t i = 4 * bytes; i < n;) {
-      const char c = text[i];
-      if (i + 1 < n && text[i + 1] == 'x' && (c == '\\' || c == '0')) {
-        if (i + 3 >= n || (hex_digit_value(text[i + 2]) | hex_digit_value(text[i + 3])) > 15) {
-          return false;
-        }
-        ++bytes;
-        i += 4;
-      } else if (c == ' ' || c == '\t' || c == ',') {
-        ++i;
-      } else {
-        return false;
-      }
-    }
-    return bytes % 2 == 0;
-  }
-  // A byte text says something other than it reads only at a backslash:
-  // each escape is read as encode_byte_text() reads it, nothing written.
-  for (size_t i = 0;;) {
-    i = text.find('\\', i);
-    if (i == std::string_view::npos) return true;
-    if (i + 1 >= n) return false;  // a lone backslash at the end
-    const char c = text[i + 1];
-    unsigned value = 1;
-    if (simple_escape(c) != 0) {  // never a 0x00 byte
-      i += 2;
-    } else if (c == 'x') {
-      const unsigned d1 = i + 2 < n ? hex_digit_value(text[i + 2]) : 255;
-      if (d1 == 255) return false;
-      const unsigned d2 = i + 3 < n ? hex_digit_value(text[i + 3]) : 255;
-      value = d2 == 255 ? d1 : 16 * d1 + d2;
-      i += d2 == 255 ? 3 : 4;
-    } else {
-      int consumed = 0;
-      value = octal_escape(text.substr(i + 1), &consumed);
-      if (consumed == 0) return false;
-      i += 1 + consumed;
-    }
-    if (value == 0 && i < n) return false;  // a 0x00 byte before the end
-  }
-}
-
 uint32_t encode_text(std::string_view text, uint16_t coding, std::string* out,
                      std::vector<TextFinding>* findings) {
   return coding == kUnicodeCoding ? encode_unicode_text(text, out, findings)

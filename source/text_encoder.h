@@ -34,9 +34,6 @@ struct TextFinding {
 // `findings`, also says what in the text is written other than it reads.
 uint32_t encode_text(std::string_view text, uint16_t coding, std::string* out,
                      std::vector<TextFinding>* findings = nullptr);
-// True when encode_text() would neither find anything in `text` nor throw;
-// false when it may. One pass that writes nothing, for the usual clean text.
-bool plain_text(std::string_view text, uint16_t coding);
 uint32_t encode_byte_text(std::string_view text, std::string* out,
                           std::vector<TextFinding>* findings = nullptr);
 uint32_t encode_unicode_text(std::string_view text, std::string* out,
