@@ -14,6 +14,7 @@
 #include "driver/options.h"
 #include "platform/fake_file_system.h"
 #include "platform/interrupt.h"
+#include "test_util/msg_fields.h"
 #include "test_util/test_util.h"
 #include "tolvane_version.h"
 #include "transaction/work_files.h"
@@ -30,6 +31,7 @@ const std::string& kUsage = usage_text();
 
 using Result = testing::MemoryRun;
 using testing::run_in;
+using namespace testing::fields;
 
 // What a complete build prints.
 std::string progress(const std::string& source, const std::string& msg) {
@@ -74,33 +76,8 @@ std::string content(const FakeFileSystem& fs, const std::string& path) {
   return content;
 }
 
-// The expected bytes, spelled out independently of the product's writers.
-std::string U16(uint32_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
-std::string U32(uint32_t v) { return U16(v & 0xFFFF) + U16(v >> 16); }
-std::string chars(const std::string& text, size_t width) {
-  std::string field = text.substr(0, width);
-  field.resize(width, '\0');
-  return field;
-}
-std::string header(const std::string& name, uint32_t language_count) {
-  return "\x53\x4D\x01\x01" + chars(name, 32) + U16(language_count);
-}
-std::string entry(const std::string& language, uint32_t tables, uint32_t table_offset) {
-  return chars(language, 2) + U16(tables) + U32(table_offset);
-}
-std::string record(uint32_t type_key, const std::string& font, uint32_t coding, uint32_t count,
-                   uint32_t index_offset) {
-  return U32(type_key) + chars(font, 32) + U16(coding) + U16(count) + U32(index_offset);
-}
-std::string index(uint32_t id, uint32_t text_offset) { return U16(id) + U32(text_offset); }
+// Bytes from a literal that may hold 0x00.
 std::string Bytes(const char* data, size_t n) { return std::string(data, n); }
-
-uint32_t read_u16(const std::string& s, size_t at) {
-  return static_cast<uint8_t>(s.at(at)) | static_cast<uint8_t>(s.at(at + 1)) << 8;
-}
-uint32_t read_u32(const std::string& s, size_t at) {
-  return read_u16(s, at) | read_u16(s, at + 2) << 16;
-}
 
 // The source and MSG file of the worked example: two messages, identifiers
 // 2 then 1, in a new file.

@@ -11,17 +11,7 @@ namespace {
 
 using testing::add_table;
 using ::testing::HasSubstr;
-
-// The damage found, as the build names it after the file's name.
-std::optional<std::string> read_bytes(const std::string& bytes, Catalogue* catalogue) {
-  MemoryFile file(bytes);
-  std::optional<Failure> damage = read_catalogue(file, "APP.MSG", catalogue);
-  if (!damage) return std::nullopt;
-  EXPECT_EQ(damage->kind(), FailureKind::kInput);
-  const std::string heading = "APP.MSG : ";
-  EXPECT_EQ(damage->message().rfind(heading, 0), 0u) << damage->message();
-  return damage->message().substr(heading.size());
-}
+using testing::read_bytes;
 
 void put_u16(std::string* bytes, size_t offset, uint32_t value) {
   encode_u16(bytes->data() + offset, value);

@@ -2,24 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "msgfile/memory_file.h"
 #include "test_util/catalogue_bytes.h"
 
 namespace tolvane {
 namespace {
 
 using testing::add_table;
-
-// The damage found, as the build names it after the file's name.
-std::optional<std::string> read_bytes(const std::string& bytes, Catalogue* catalogue) {
-  MemoryFile file(bytes);
-  std::optional<Failure> damage = read_catalogue(file, "APP.MSG", catalogue);
-  if (!damage) return std::nullopt;
-  EXPECT_EQ(damage->kind(), FailureKind::kInput);
-  const std::string heading = "APP.MSG : ";
-  EXPECT_EQ(damage->message().rfind(heading, 0), 0u) << damage->message();
-  return damage->message().substr(heading.size());
-}
+using testing::read_bytes;
 
 // The header a build checks the FILE ID of comes whole from the start of the
 // file, as far as the file holds it, even when the rest is refused.

@@ -1,5 +1,7 @@
 #include "test_util/catalogue_bytes.h"
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 
 #include "msgfile/catalogue.h"
@@ -48,6 +50,16 @@ std::string add_table(const std::string& catalogue, const TestTable& table,
                         : block_bytes;
   }
   return out;
+}
+
+std::optional<std::string> read_bytes(const std::string& bytes, Catalogue* catalogue) {
+  MemoryFile file(bytes);
+  std::optional<Failure> damage = read_catalogue(file, "APP.MSG", catalogue);
+  if (!damage) return std::nullopt;
+  EXPECT_EQ(damage->kind(), FailureKind::kInput);
+  const std::string heading = "APP.MSG : ";
+  EXPECT_EQ(damage->message().rfind(heading, 0), 0u) << damage->message();
+  return damage->message().substr(heading.size());
 }
 
 }  // namespace tolvane::testing

@@ -5,10 +5,12 @@
 #define TOLVANE_TEST_UTIL_CATALOGUE_BYTES_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "msgfile/catalogue.h"
 #include "msgfile/layout.h"
 
 namespace tolvane::testing {
@@ -27,6 +29,12 @@ struct TestTable {
 // must be sound.
 std::string add_table(const std::string& catalogue, const TestTable& table,
                       const std::string& name = "APP.MSG");
+
+// Reads `bytes` as a build reads an existing MSG file it calls APP.MSG, into
+// `catalogue`: the damage it refuses the file for, without the file's name
+// before it, or nothing. Checks that a refusal is an input failure naming
+// the file.
+std::optional<std::string> read_bytes(const std::string& bytes, Catalogue* catalogue);
 
 }  // namespace tolvane::testing
 

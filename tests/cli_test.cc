@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "driver/options.h"
+#include "test_util/msg_fields.h"
 #include "test_util/test_util.h"
 #include "tolvane_version.h"
 
@@ -23,6 +24,7 @@ namespace tolvane::testing {
 namespace {
 
 using ::testing::ElementsAre;
+using namespace fields;
 
 const std::string kBanner = std::string("Tolvane v") + kVersion + "\n";
 const char kPause[] = "press key..";
@@ -52,25 +54,6 @@ std::string bytes_of(std::initializer_list<int> bytes) {
   return out;
 }
 std::string zeros(size_t n) { return std::string(n, '\0'); }
-std::string U16(uint32_t v) {
-  return bytes_of({static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF)});
-}
-std::string U32(uint32_t v) { return U16(v & 0xFFFF) + U16(v >> 16); }
-std::string chars(std::string text, size_t width) {
-  text.resize(width, '\0');
-  return text;
-}
-std::string header(const std::string& name, uint32_t languages) {
-  return U16(0x4D53) + U16(0x0101) + chars(name, 32) + U16(languages);
-}
-std::string entry(const std::string& language, uint32_t tables, uint32_t table_offset) {
-  return chars(language, 2) + U16(tables) + U32(table_offset);
-}
-std::string record(uint32_t type_key, const std::string& font, uint32_t coding, uint32_t count,
-                   uint32_t index_offset) {
-  return U32(type_key) + chars(font, 32) + U16(coding) + U16(count) + U32(index_offset);
-}
-std::string index(uint32_t id, uint32_t text_offset) { return U16(id) + U32(text_offset); }
 
 class CommandLine : public ::testing::Test {
  protected:

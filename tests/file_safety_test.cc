@@ -19,9 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "transaction/work_files.h"
+#include "test_util/msg_fields.h"
 #include "test_util/test_util.h"
 #include "tolvane_version.h"
+#include "transaction/work_files.h"
 
 namespace tolvane::testing {
 namespace {
@@ -30,6 +31,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
+using namespace fields;
 
 const std::string kBanner = std::string("Tolvane v") + kVersion + "\n";
 const char kPause[] = "press key..";
@@ -83,21 +85,6 @@ std::string differences(const Snapshot& before, const Snapshot& after) {
     }
   }
   return report;
-}
-
-std::string U16(uint32_t v) {
-  return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
-}
-std::string U32(uint32_t v) { return U16(v & 0xFFFF) + U16(v >> 16); }
-uint32_t read_u16(const std::string& bytes, size_t at) {
-  return static_cast<uint8_t>(bytes.at(at)) | static_cast<uint8_t>(bytes.at(at + 1)) << 8;
-}
-uint32_t read_u32(const std::string& bytes, size_t at) {
-  return read_u16(bytes, at) | read_u16(bytes, at + 2) << 16;
-}
-std::string chars(std::string text, size_t width) {
-  text.resize(width, '\0');
-  return text;
 }
 
 // `count` messages with texts, identifiers descending so that the index
