@@ -51,6 +51,14 @@ class MessageIndex {
   uint32_t next_offset_ = 0;
 };
 
+// The fill after texts of `text_bytes` bytes in all: one byte when odd.
+inline uint64_t fill_size(uint64_t text_bytes) { return text_bytes % 2; }
+// Bytes of a whole block of `count` texts of `text_bytes` bytes in all:
+// index, texts and fill.
+inline uint64_t block_size(size_t count, uint64_t text_bytes) {
+  return uint64_t{kIndexEntrySize} * count + text_bytes + fill_size(text_bytes);
+}
+
 class TableBlockBuilder {
  public:
   void reserve(size_t count) { index_.reserve(count); }
@@ -65,7 +73,7 @@ class TableBlockBuilder {
   std::string index_bytes() const;
   // What follows the texts: the fill byte, or nothing.
   std::string_view fill() const {
-    return texts_size() % 2 != 0 ? std::string_view("\0", 1) : std::string_view();
+    return std::string_view("\0", static_cast<size_t>(fill_size(texts_size())));
   }
 
  private:

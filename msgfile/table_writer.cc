@@ -6,16 +6,6 @@
 #include "platform/interrupt.h"
 
 namespace tolvane {
-namespace {
-
-// Bytes of a block of `count` texts of `text_bytes` bytes: the index in
-// front, the fill behind.
-uint64_t block_size(size_t count, uint64_t text_bytes) {
-  return uint64_t{kIndexEntrySize} * count + text_bytes + text_bytes % 2;
-}
-
-}  // namespace
-
 TableWriter::TableWriter(CataloguePlan& plan, File& out, std::string name)
     : plan_(plan), out_(out), name_(std::move(name)), counts_(plan.steps()) {}
 
