@@ -2,9 +2,15 @@
 
 #include <errno.h>
 
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/display.h"
@@ -13,11 +19,13 @@
 #include "msgfile/records.h"
 #include "msgfile/table_block.h"
 #include "msgfile/table_writer.h"
+#include "names/define_line.h"
 #include "names/names_header.h"
 #include "names/previous_header.h"
 #include "platform/file_io.h"
 #include "platform/interrupt.h"
 #include "platform/io_failure.h"
+#include "platform/worker_pool.h"
 #include "source/source_reader.h"
 #include "source/text_encoder.h"
 #include "transaction/work_files.h"
@@ -25,20 +33,62 @@
 namespace tolvane {
 namespace {
 
+// The #message names of a source read on a worker thread, in order, kept for
+// the names header, whose state each source's lines depend on, to take in
+// the build's own thread. The names are copied: the source's bytes go back
+// for the next source as soon as its lines are read.
+class NameLog {
+ public:
+  void add(int32_t id, std::string_view line, long number) {
+    const std::string_view name = message_name(line);
+    entries_.push_back({id, static_cast<long>(name.data() - line.data()) + 1, number,
+                        static_cast<uint32_t>(bytes_.size()), static_cast<uint32_t>(name.size())});
+    bytes_.append(name);
+  }
+  void clear() {
+    entries_.clear();
+    bytes_.clear();
+  }
+  void hand_to(NamesHeader& names) {
+    // Sixteen bytes may be read from any name's start.
+    bytes_.append(16, '\0');
+    const std::string_view bytes = bytes_;
+    for (const Entry& e : entries_) {
+      names.on_name(e.id, bytes.substr(e.offset, e.size), e.column, e.number);
+    }
+  }
+
+ private:
+  struct Entry {
+    int32_t id;
+    long column, number;
+    uint32_t offset, size;
+  };
+  std::vector<Entry> entries_;
+  std::string bytes_;
+};
+
 // The one pass over a source while the run reads it: every name to the names
-// header, every text counted and encoded. The texts are kept for the block
+// header (or, on a worker thread, to a log of them), every text counted and
+// encoded. The texts are kept for the block
 // while they fit in `limit` bytes; past that only their size is, and the
 // block is encoded again once its place is known. A text with a bad escape
 // does not stop the pass: a bad identifier further on is the failure a run
 // reports first, as is a source with too many texts.
 class ReadingHandler : public MessageHandler {
  public:
-  ReadingHandler(NamesHeader* names, std::string* texts, size_t limit, uint16_t coding)
-      : names_(names), texts_(texts), limit_(limit), coding_(coding) {}
+  ReadingHandler(NamesHeader* names, NameLog* log, std::string* texts, size_t limit,
+                 uint16_t coding)
+      : names_(names), log_(log), texts_(texts), limit_(limit), coding_(coding) {}
   // The pass's reader, whose line numbers the names header's findings give.
   const LineReader* source = nullptr;
   void on_name(int32_t id, std::string_view line) override {
-    names_->on_message_name(id, line, source ? source->line_number() : 0);
+    const long number = source ? source->line_number() : 0;
+    if (log_) {
+      log_->add(id, line, number);
+    } else {
+      names_->on_message_name(id, line, number);
+    }
   }
   void on_text(int32_t id, std::string_view text) override {
     const size_t before = texts_->size();
@@ -81,6 +131,7 @@ class ReadingHandler : public MessageHandler {
   }
 
   NamesHeader* names_;
+  NameLog* log_;
   std::string* texts_;
   size_t limit_;
   uint16_t coding_;
@@ -129,6 +180,7 @@ class RoleFile : public File {
   void close() override {
     or_fail(failure_, [&] { file_->close(); });
   }
+  bool reads_on_any_thread() const override { return file_->reads_on_any_thread(); }
 
  private:
   std::string failure_;
@@ -181,6 +233,7 @@ struct SourceStep {
   uint32_t type_key = 0;
   uint16_t coding = kByteCoding;
   long directive_lines = 0;
+  uint64_t source_size = 0;  // as the plan saw it
   size_t count = 0;
   uint32_t text_bytes = 0;
 };
@@ -188,6 +241,52 @@ struct SourceStep {
 // Texts of one block are kept in memory up to this size, and written once
 // the block's place is known; a larger block is encoded again.
 constexpr size_t kKeptTexts = 4 << 20;
+
+// What one reading of a source gives: its directives and its texts, encoded
+// and counted; and from a reading on a worker thread, the findings and names
+// it holds for the build's own thread, and the failure it stopped at.
+struct SourceReading {
+  TableParameters parameters;
+  long directive_lines = 0;
+  std::optional<ReadingHandler> handler;
+  // A reading on a worker thread only: the source, open (`owned`, but for
+  // the first) or read whole when its file cannot be read on another thread.
+  File* file = nullptr;
+  std::unique_ptr<File> owned;
+  std::string snapshot;
+  std::string texts;
+  std::string index;  // the block's, made once the texts were read
+  Diagnostics diagnostics;
+  NameLog names;
+  std::exception_ptr failure;
+  std::future<void> done;
+
+  // Ready for another source, keeping its memory: fresh memory for every
+  // source of a long list costs more than reading it.
+  void clear() {
+    handler.reset();
+    file = nullptr;
+    owned.reset();
+    snapshot.clear();
+    index.clear();
+    texts.clear();
+    diagnostics = Diagnostics();
+    names.clear();
+    failure = nullptr;
+    done = std::future<void>();
+  }
+};
+
+// The sources of a list after the one in its turn are read ahead on worker
+// threads; the names header and the new file are still written in source
+// order by the build's own thread, which is what keeps the result that of
+// one run per source. The build's thread opens and closes every source, in a
+// fixed order; a worker reads the file itself, or, when the file system
+// does not allow that, the bytes the build's thread read for it.
+size_t reading_threads() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores < 2 ? 0 : std::min(cores, 4u);
+}
 
 class SourceBuild {
  public:
@@ -217,13 +316,26 @@ class SourceBuild {
     std::string texts;
     texts.reserve(kKeptTexts + (64 << 10));
     std::vector<size_t> pending;
+    // Declared after the readings, so that its threads are done with them
+    // before they go, however the build ends.
+    std::vector<std::unique_ptr<SourceReading>> ahead(steps_.size());
+    WorkerPool pool(steps_.size() > 1 ? reading_threads() : 0);
+    size_t next_ahead = 0;
     for (size_t k = 0; k < steps_.size(); ++k) {
+      for (; pool.threads() > 0 && next_ahead <= std::min(k + pool.threads(), steps_.size() - 1);
+           ++next_ahead) {
+        ahead[next_ahead] = read_ahead(next_ahead, pool);
+      }
       try {
-        read_step(k, names_header, texts, pending);
+        read_step(k, names_header, texts, pending, ahead[k].get());
       } catch (const Failure& failure) {
         throw naming_source(failure, k);
       }
       names_header.end_source();
+      if (ahead[k]) {
+        ahead[k]->clear();
+        spare_readings_.push_back(std::move(ahead[k]));
+      }
     }
     texts = std::string();
     names.flush();
@@ -290,6 +402,7 @@ class SourceBuild {
           // The directive lines are short: a small first read takes them.
           LineReader reader(file, true, 4096);
           read_directives(reader, source(k), &parameters);
+          steps_[k].source_size = file->size();
         });
       } catch (const Failure& failure) {
         // A refused source is reported in its turn, after the failures of
@@ -305,23 +418,92 @@ class SourceBuild {
     stop_if_interrupted();
   }
 
-  void read_step(size_t k, NamesHeader& names, std::string& texts, std::vector<size_t>& pending) {
+  // The one reading of source `k` from `reader`, on whichever thread: the
+  // names go to `names` (or, without it, to the reading's log), the findings
+  // to `diagnostics`, the texts to `texts`.
+  void read_source(size_t k, LineReader& reader, SourceReading& reading, NamesHeader* names,
+                   Diagnostics* diagnostics, std::string* texts) const {
+    read_directives(reader, source(k), &reading.parameters, diagnostics);
+    reading.directive_lines = reader.line_number();
+    reading.handler.emplace(names, names ? nullptr : &reading.names, texts, kKeptTexts,
+                            reading.parameters.coding);
+    reading.handler->source = &reader;
+    message_pass(reader, source(k), *reading.handler, diagnostics, reading.parameters.coding);
+  }
+
+  // Opens source `k` here and starts reading it on a worker thread. What
+  // fails, here or there, is kept for the source's turn, after the sources
+  // before it. No reading when the source is left to its turn, past a
+  // refused plan.
+  std::unique_ptr<SourceReading> read_ahead(size_t k, WorkerPool& pool) {
+    if (k >= plan_.steps()) return nullptr;
+    std::unique_ptr<SourceReading> reading;
+    if (spare_readings_.empty()) {
+      reading = std::make_unique<SourceReading>();
+    } else {
+      reading = std::move(spare_readings_.back());
+      spare_readings_.pop_back();
+    }
+    try {
+      if (k == 0) {
+        reading->file = files_.source.get();
+      } else {
+        reading->owned = open_source(k);
+        reading->file = reading->owned.get();
+      }
+      if (!reading->file->reads_on_any_thread()) {
+        reading->snapshot = read_all(*reading->file);
+        reading->file = nullptr;
+      }
+    } catch (...) {
+      reading->failure = std::current_exception();
+      return reading;
+    }
+    SourceReading* r = reading.get();
+    reading->done = pool.run([this, k, r] {
+      try {
+        if (r->file) {
+          LineReader reader(r->file, true);
+          read_source(k, reader, *r, nullptr, &r->diagnostics, &r->texts);
+        } else {
+          LineReader reader(r->snapshot, true);
+          read_source(k, reader, *r, nullptr, &r->diagnostics, &r->texts);
+        }
+        if (r->handler->kept) r->index = r->handler->block.index_bytes();
+      } catch (...) {
+        r->failure = std::current_exception();
+      }
+    });
+    return reading;
+  }
+
+  void read_step(size_t k, NamesHeader& names, std::string& run_texts, std::vector<size_t>& pending,
+                 SourceReading* ahead) {
     SourceStep& step = steps_[k];
-    TableParameters parameters;
-    texts.clear();
-    std::optional<ReadingHandler> handler;
     // What the names header finds is said only of a source that holds no
     // error of its own, as when a run reads it in a pass of its own.
     Diagnostics name_findings;
     names.check_names(&name_findings, source(k), paths_.names.path);
-    with_source(k, [&](File* file) {
-      LineReader reader(file, true);
-      read_directives(reader, source(k), &parameters, &diagnostics_);
-      step.directive_lines = reader.line_number();
-      handler.emplace(&names, &texts, kKeptTexts, parameters.coding);
-      handler->source = &reader;
-      message_pass(reader, source(k), *handler, &diagnostics_, parameters.coding);
-    });
+    SourceReading here;
+    SourceReading& reading = ahead ? *ahead : here;
+    std::string& texts = ahead ? ahead->texts : run_texts;
+    if (ahead) {
+      // What the reading found, and where it stopped, in source order.
+      if (ahead->done.valid()) ahead->done.get();
+      for (const Diagnostic& finding : ahead->diagnostics.all()) diagnostics_.report(finding);
+      ahead->names.hand_to(names);
+      if (ahead->failure) std::rethrow_exception(ahead->failure);
+      if (ahead->owned) ahead->owned->close();
+    } else {
+      texts.clear();
+      with_source(k, [&](File* file) {
+        LineReader reader(file, true);
+        read_source(k, reader, reading, &names, &diagnostics_, &texts);
+      });
+    }
+    const TableParameters& parameters = reading.parameters;
+    std::optional<ReadingHandler>& handler = reading.handler;
+    step.directive_lines = reading.directive_lines;
     stop_on_findings(options_, diagnostics_, source(k));
     if (handler->texts > kMaxCount) {
       throw input_failure(source(k) + " : " + std::to_string(handler->texts) +
@@ -357,7 +539,11 @@ class SourceBuild {
       pending.push_back(k);
       return;
     }
-    writer_->write_block(k, handler->block, texts);
+    if (ahead) {
+      writer_->write_block(k, ahead->index, handler->block.fill(), texts);
+    } else {
+      writer_->write_block(k, handler->block, texts);
+    }
   }
 
   // A block that could not be written when its source was read.
@@ -391,6 +577,7 @@ class SourceBuild {
   CataloguePlan plan_;
   std::optional<TableWriter> writer_;  // once every step is planned
   std::vector<SourceStep> steps_;
+  std::vector<std::unique_ptr<SourceReading>> spare_readings_;
 };
 
 // The catalogue a run adds its tables to. For -c, an empty one carrying the

@@ -34,10 +34,14 @@ BlockTurn TableWriter::add_table(size_t step, const NewTable& table) {
 }
 
 void TableWriter::write_block(size_t step, const TableBlockBuilder& block, std::string& texts) {
+  write_block(step, block.index_bytes(), block.fill(), texts);
+}
+
+void TableWriter::write_block(size_t step, std::string_view index, std::string_view fill,
+                              std::string& texts) {
   const uint64_t position = plan_.slot(plan_.step(step).slot).position;
-  const std::string index = block.index_bytes();
   out_.write_at(position, index.data(), index.size());
-  texts.append(block.fill());
+  texts.append(fill);
   out_.write_at(position + index.size(), texts.data(), texts.size());
 }
 

@@ -53,6 +53,9 @@ class TableWriter {
   // Writes the whole block of `step`, from `block`, the index of its texts,
   // and the texts themselves, in source order (the fill is added to them).
   void write_block(size_t step, const TableBlockBuilder& block, std::string& texts);
+  // The same with the index already made (block.index_bytes()), on another
+  // thread, say, while the texts were read.
+  void write_block(size_t step, std::string_view index, std::string_view fill, std::string& texts);
 
   // For a block whose texts were not kept: where its texts start, to be
   // encoded again there; then finish_block() adds the fill and writes the

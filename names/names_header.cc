@@ -89,7 +89,7 @@ void NamesHeader::remember(std::string_view name, int64_t id, long line) {
   known.size = static_cast<uint32_t>(name.size());
 }
 
-void NamesHeader::check(int32_t id, std::string_view line, long number) {
+void NamesHeader::check(int32_t id, std::string_view name, size_t room, long column, long number) {
   if (!to_remember_.empty()) {
     for (const auto& [line_before, added] : to_remember_) {
       long added_line = line_before;
@@ -97,13 +97,12 @@ void NamesHeader::check(int32_t id, std::string_view line, long number) {
     }
     to_remember_.clear();
   }
-  const std::string_view name = message_name(line);
   // The index holds one entry per name: when this identifier's first entry
   // is this name, the name's entry gives this identifier, and all is well.
   if (id >= 0 && static_cast<size_t>(id) < id_names_.size()) {
     const IdName& known = id_names_[id];
     uint64_t head[2];
-    head_of(name, head, static_cast<size_t>(line.data() + line.size() - name.data()));
+    head_of(name, head, room);
     if (known.entry != 0 && known.size == name.size() && known.head[0] == head[0] &&
         known.head[1] == head[1] &&
         (name.size() <= 16 ||
@@ -111,7 +110,6 @@ void NamesHeader::check(int32_t id, std::string_view line, long number) {
       return;
     }
   }
-  const long column = static_cast<long>(name.data() - line.data()) + 1;
   const NameIndex::Entry* named = previous_names_.find(name);
   if (named != nullptr && named->id != id) {
     diagnostics_->error(source_path_, number, column,
@@ -135,7 +133,18 @@ void NamesHeader::check(int32_t id, std::string_view line, long number) {
 }
 
 void NamesHeader::on_message_name(int32_t id, std::string_view line, long number) {
-  if (merge_mode_ && diagnostics_) check(id, line, number);
+  const std::string_view name = message_name(line);
+  add_name(id, name, static_cast<size_t>(line.data() + line.size() - name.data()),
+           static_cast<long>(name.data() - line.data()) + 1, number);
+}
+
+void NamesHeader::on_name(int32_t id, std::string_view name, long column, long number) {
+  add_name(id, name, std::max<size_t>(name.size(), 16), column, number);
+}
+
+void NamesHeader::add_name(int32_t id, std::string_view name, size_t room, long column,
+                           long number) {
+  if (merge_mode_ && diagnostics_) check(id, name, room, column, number);
   if (merge_mode_ && defines_id(id)) return;
   // A previous header whose last line has no line feed is copied as it is,
   // but a new line must not be glued onto that last line: the header would
@@ -144,7 +153,6 @@ void NamesHeader::on_message_name(int32_t id, std::string_view line, long number
     out_->buffer()->push_back('\n');
     line_open_ = false;
   }
-  const std::string_view name = message_name(line);
   append_define(out_->buffer(), name, id);
   ++header_lines_;
   // A line with no name does not read back as a define (parse_define).

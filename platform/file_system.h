@@ -56,6 +56,9 @@ class File {
   virtual void start_sync() {}
   // Releases the file; reports errors the system only gives at close.
   virtual void close() = 0;
+  // Whether another thread may read this file (and only read it) while this
+  // one goes on with other files.
+  virtual bool reads_on_any_thread() const { return false; }
 };
 
 // What a path names, symlinks followed.

@@ -25,6 +25,9 @@ class PosixFile : public File {
     if (fd_ >= 0) ::close(fd_);
   }
 
+  // pread() keeps no position and this object no state a read changes.
+  bool reads_on_any_thread() const override { return true; }
+
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
     size_t done = 0;
     while (done < n) {

@@ -2,17 +2,23 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "platform/interrupt.h"
 
 namespace tolvane {
 namespace {
 
-volatile sig_atomic_t noted_signal = 0;
+// Read by every thread of a build, written by the handler on whichever
+// thread the signal lands: a lock-free atomic is safe for both.
+std::atomic<int> noted_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void note(int signal) {
-  if (noted_signal == 0) noted_signal = signal;
+  int none = 0;
+  noted_signal.compare_exchange_strong(none, signal);
 }
 
 sigset_t interrupt_set() {
@@ -39,12 +45,12 @@ void catch_interrupts() {
   }
 }
 
-int interrupt_signal() { return noted_signal; }
+int interrupt_signal() { return noted_signal.load(); }
 
-void set_interrupt_signal(int signal) { noted_signal = signal; }
+void set_interrupt_signal(int signal) { noted_signal.store(signal); }
 
 void stop_if_interrupted() {
-  if (int signal = noted_signal) throw Interrupted(signal);
+  if (int signal = noted_signal.load()) throw Interrupted(signal);
 }
 
 InterruptHold::InterruptHold() {

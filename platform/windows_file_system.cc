@@ -89,6 +89,10 @@ class WindowsFile : public File {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   }
 
+  // Each read gives its own position and this object keeps no state a read
+  // changes.
+  bool reads_on_any_thread() const override { return true; }
+
   size_t read_at(uint64_t offset, void* buf, size_t n) override {
     size_t done = 0;
     while (done < n) {

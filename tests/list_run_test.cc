@@ -249,6 +249,52 @@ TEST(ListRun, AFailingSourceLeavesEverythingAsItWas) {
   }
 }
 
+TEST(ListRun, NothingAfterTheFailingSourceIsTheFailureReported) {
+  // Sources after the failing one may already be read when it fails: a file
+  // operation on them that fails then is never what the run reports.
+  auto prepare = [](FakeFileSystem& fs) {
+    std::string body;
+    for (int id = 0; id < 400; ++id) {
+      body += "#message " + std::to_string(id) + " M" + std::to_string(id) + " \"text\"\n";
+    }
+    fs.set_file("en.h", message_source("EN", body));
+    fs.set_file("bad.h", message_source("FR", "#message 1 M1 \"a\"\n#message x B \"b\"\n"));
+    fs.set_file("de.h", message_source("DE", body));
+    fs.set_file("ja.h", message_source("JA", body));
+    fs.set_file("list", "en.h\nbad.h\nde.h\nja.h\n");
+  };
+  FakeFileSystem clean;
+  prepare(clean);
+  const Result expected = run_in(clean, {"-c", "-llist", "-hn.h", "x.msg"});
+  ASSERT_EQ(expected.code, 1);
+  ASSERT_NE(expected.err.find("bad.h:7:"), std::string::npos) << expected.err;
+  // For each later source: 0 before the plan reads its directive lines, 1
+  // while it does (until it closes the file), 2 after.
+  std::map<std::string, int> stage;
+  for (long n = 1; n <= clean.operations(); ++n) {
+    FakeFileSystem fs;
+    prepare(fs);
+    fs.fail_at(n, false);
+    const Result r = run_in(fs, {"-c", "-llist", "-hn.h", "x.msg"});
+    const std::string at = fs.injected_at();
+    const std::string path = at.substr(at.find(' ') + 1);
+    // The plan looks at every source's directive lines before any source is
+    // read: what fails there is the run's failure.
+    if (path != "de.h" && path != "ja.h") continue;
+    int& step = stage[path];
+    if (step == 0 && at.rfind("read ", 0) == 0) {
+      step = 1;
+    } else if (step == 1 && at.rfind("close ", 0) == 0) {
+      step = 2;
+    } else if (step == 2) {
+      SCOPED_TRACE("failure at operation " + std::to_string(n) + ": " + at);
+      EXPECT_EQ(r.code, 1);
+      EXPECT_EQ(r.out, expected.out);
+      EXPECT_EQ(r.err, expected.err);
+    }
+  }
+}
+
 TEST(ListRun, CommandLineMistakesAreUsageFailures) {
   FakeFileSystem fs;
   fs.set_file("en.h", message_source("EN", ""));

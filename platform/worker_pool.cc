@@ -1,0 +1,53 @@
+#include "platform/worker_pool.h"
+
+#include <system_error>
+#include <utility>
+
+namespace tolvane {
+
+WorkerPool::WorkerPool(size_t threads) {
+  for (size_t i = 0; i < threads; ++i) {
+    try {
+      threads_.emplace_back([this] { work(); });
+    } catch (const std::system_error&) {
+      break;  // the system gives no more threads: the ones started do
+    }
+  }
+}
+
+WorkerPool::~WorkerPool() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    jobs_.clear();
+  }
+  queued_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
+}
+
+std::future<void> WorkerPool::run(std::function<void()> job) {
+  std::packaged_task<void()> task(std::move(job));
+  std::future<void> done = task.get_future();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    jobs_.push_back(std::move(task));
+  }
+  queued_.notify_one();
+  return done;
+}
+
+void WorkerPool::work() {
+  for (;;) {
+    std::packaged_task<void()> task;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      queued_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+      if (stopping_) return;
+      task = std::move(jobs_.front());
+      jobs_.pop_front();
+    }
+    task();
+  }
+}
+
+}  // namespace tolvane
