@@ -137,6 +137,37 @@ TEST(ListRun, GivesTheFilesOfTheRunsItStandsForOverRandomLists) {
   }
 }
 
+TEST(ListRun, OnTheDiskGivesTheFilesOfTheRunsItStandsFor) {
+  // On the disk, worker threads read the sources from their files while the
+  // build writes the ones before: what in memory they read from a copy.
+  std::mt19937 random(4417);
+  testing::TempDir listed, one_by_one;
+  std::vector<std::string> sources;
+  std::string large;
+  for (int id = 0; id < 6000; ++id) {
+    large += "#message " + std::to_string(id) + " M" + std::to_string(id) + " \"text " +
+             std::to_string(id * 7) + "\"\n";
+  }
+  for (int i = 0; i < 9; ++i) {
+    const std::string text = i == 4 ? message_source("EN", large) : random_source(random, false);
+    sources.push_back("s" + std::to_string(i) + ".h");
+    for (const testing::TempDir* dir : {&listed, &one_by_one}) {
+      testing::write_file(*dir / sources.back(), text);
+    }
+  }
+  for (size_t i = 0; i < sources.size(); ++i) {
+    std::vector<std::string> args = {"-t" + sources[i], "-hnames.h", "app.msg"};
+    if (i == 0) args.insert(args.begin(), "-c");
+    ASSERT_EQ(testing::run_tolvane(args, one_by_one.path()).exit_code, 0);
+  }
+  testing::write_file(listed / "app.lst", list_of(sources));
+  const testing::RunResult r =
+      testing::run_tolvane({"-c", "-lapp.lst", "-hnames.h", "app.msg"}, listed.path());
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(testing::read_file(listed / "app.msg"), testing::read_file(one_by_one / "app.msg"));
+  EXPECT_EQ(testing::read_file(listed / "names.h"), testing::read_file(one_by_one / "names.h"));
+}
+
 TEST(ReplaceRun, GivesTheFileOfTheSequenceWithTheNewSourceInPlaceOfTheOld) {
   std::mt19937 random(777);
   int replaced = 0;
