@@ -3,23 +3,20 @@
 #include <errno.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <exception>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "driver/display.h"
+#include "driver/source_reading.h"
 #include "msgfile/catalogue.h"
 #include "msgfile/catalogue_plan.h"
 #include "msgfile/records.h"
 #include "msgfile/table_block.h"
 #include "msgfile/table_writer.h"
-#include "names/define_line.h"
 #include "names/names_header.h"
 #include "names/previous_header.h"
 #include "platform/file_io.h"
@@ -32,110 +29,6 @@
 
 namespace tolvane {
 namespace {
-
-// The #message names of a source read on a worker thread, in order, kept for
-// the names header, whose state each source's lines depend on, to take in
-// the build's own thread. The names are copied: the source's bytes go back
-// for the next source as soon as its lines are read.
-class NameLog {
- public:
-  void add(int32_t id, std::string_view line, long number) {
-    const std::string_view name = message_name(line);
-    entries_.push_back({id, static_cast<long>(name.data() - line.data()) + 1, number,
-                        static_cast<uint32_t>(bytes_.size()), static_cast<uint32_t>(name.size())});
-    bytes_.append(name);
-  }
-  void clear() {
-    entries_.clear();
-    bytes_.clear();
-  }
-  void hand_to(NamesHeader& names) {
-    // Sixteen bytes may be read from any name's start.
-    bytes_.append(16, '\0');
-    const std::string_view bytes = bytes_;
-    for (const Entry& e : entries_) {
-      names.on_name(e.id, bytes.substr(e.offset, e.size), e.column, e.number);
-    }
-  }
-
- private:
-  struct Entry {
-    int32_t id;
-    long column, number;
-    uint32_t offset, size;
-  };
-  std::vector<Entry> entries_;
-  std::string bytes_;
-};
-
-// The one pass over a source while the run reads it: every name to the names
-// header (or, on a worker thread, to a log of them), every text counted and
-// encoded. The texts are kept for the block
-// while they fit in `limit` bytes; past that only their size is, and the
-// block is encoded again once its place is known. A text with a bad escape
-// does not stop the pass: a bad identifier further on is the failure a run
-// reports first, as is a source with too many texts.
-class ReadingHandler : public MessageHandler {
- public:
-  ReadingHandler(NamesHeader* names, NameLog* log, std::string* texts, size_t limit,
-                 uint16_t coding)
-      : names_(names), log_(log), texts_(texts), limit_(limit), coding_(coding) {}
-  // The pass's reader, whose line numbers the names header's findings give.
-  const LineReader* source = nullptr;
-  void on_name(int32_t id, std::string_view line) override {
-    const long number = source ? source->line_number() : 0;
-    if (log_) {
-      log_->add(id, line, number);
-    } else {
-      names_->on_message_name(id, line, number);
-    }
-  }
-  void on_text(int32_t id, std::string_view text) override {
-    const size_t before = texts_->size();
-    try {
-      add(id, encode_text(text, coding_, texts_));
-    } catch (const Failure& failure) {
-      texts_->resize(before);
-      if (!bad_escape) bad_escape = failure;
-    }
-    keep_or_drop();
-  }
-  // The checks have encoded the text already: their bytes are taken as
-  // they are.
-  void on_encoded_text(int32_t id, std::string_view text, uint16_t coding,
-                       std::string_view encoded) override {
-    if (coding != coding_) return on_text(id, text);
-    texts_->append(encoded);
-    add(id, static_cast<uint32_t>(encoded.size()));
-    keep_or_drop();
-  }
-
-  TableBlockBuilder block;
-  size_t texts = 0;
-  uint64_t text_bytes = 0;
-  bool kept = true;  // every text is in `texts_`
-  std::optional<Failure> bad_escape;
-
- private:
-  void add(int32_t id, uint32_t length) {
-    if (block.count() <= kMaxCount) block.add(id, length);
-    ++texts;
-    text_bytes += length;
-  }
-  void keep_or_drop() {
-    if (texts_->size() > limit_ || !kept) {
-      kept = false;
-      texts_->clear();
-    }
-    stop_if_interrupted();
-  }
-
-  NamesHeader* names_;
-  NameLog* log_;
-  std::string* texts_;
-  size_t limit_;
-  uint16_t coding_;
-};
 
 // Encodes a source's texts again, straight to their place in the file.
 class WritingHandler : public MessageHandler {
@@ -237,56 +130,6 @@ struct SourceStep {
   size_t count = 0;
   uint32_t text_bytes = 0;
 };
-
-// Texts of one block are kept in memory up to this size, and written once
-// the block's place is known; a larger block is encoded again.
-constexpr size_t kKeptTexts = 4 << 20;
-
-// What one reading of a source gives: its directives and its texts, encoded
-// and counted; and from a reading on a worker thread, the findings and names
-// it holds for the build's own thread, and the failure it stopped at.
-struct SourceReading {
-  TableParameters parameters;
-  long directive_lines = 0;
-  std::optional<ReadingHandler> handler;
-  // A reading on a worker thread only: the source, open (`owned`, but for
-  // the first) or read whole when its file cannot be read on another thread.
-  File* file = nullptr;
-  std::unique_ptr<File> owned;
-  std::string snapshot;
-  std::string texts;
-  std::string index;  // the block's, made once the texts were read
-  Diagnostics diagnostics;
-  NameLog names;
-  std::exception_ptr failure;
-  std::future<void> done;
-
-  // Ready for another source, keeping its memory: fresh memory for every
-  // source of a long list costs more than reading it.
-  void clear() {
-    handler.reset();
-    file = nullptr;
-    owned.reset();
-    snapshot.clear();
-    index.clear();
-    texts.clear();
-    diagnostics = Diagnostics();
-    names.clear();
-    failure = nullptr;
-    done = std::future<void>();
-  }
-};
-
-// The sources of a list after the one in its turn are read ahead on worker
-// threads; the names header and the new file are still written in source
-// order by the build's own thread, which is what keeps the result that of
-// one run per source. The build's thread opens and closes every source, in a
-// fixed order; a worker reads the file itself, or, when the file system
-// does not allow that, the bytes the build's thread read for it.
-size_t reading_threads() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores < 2 ? 0 : std::min(cores, 4u);
-}
 
 class SourceBuild {
  public:
@@ -418,19 +261,6 @@ class SourceBuild {
     stop_if_interrupted();
   }
 
-  // The one reading of source `k` from `reader`, on whichever thread: the
-  // names go to `names` (or, without it, to the reading's log), the findings
-  // to `diagnostics`, the texts to `texts`.
-  void read_source(size_t k, LineReader& reader, SourceReading& reading, NamesHeader* names,
-                   Diagnostics* diagnostics, std::string* texts) const {
-    read_directives(reader, source(k), &reading.parameters, diagnostics);
-    reading.directive_lines = reader.line_number();
-    reading.handler.emplace(names, names ? nullptr : &reading.names, texts, kKeptTexts,
-                            reading.parameters.coding);
-    reading.handler->source = &reader;
-    message_pass(reader, source(k), *reading.handler, diagnostics, reading.parameters.coding);
-  }
-
   // Opens source `k` here and starts reading it on a worker thread. What
   // fails, here or there, is kept for the source's turn, after the sources
   // before it. No reading when the source is left to its turn, past a
@@ -464,10 +294,10 @@ class SourceBuild {
       try {
         if (r->file) {
           LineReader reader(r->file, true);
-          read_source(k, reader, *r, nullptr, &r->diagnostics, &r->texts);
+          read_source(reader, source(k), *r, nullptr, &r->diagnostics, &r->texts);
         } else {
           LineReader reader(r->snapshot, true);
-          read_source(k, reader, *r, nullptr, &r->diagnostics, &r->texts);
+          read_source(reader, source(k), *r, nullptr, &r->diagnostics, &r->texts);
         }
         if (r->handler->kept) r->index = r->handler->block.index_bytes();
       } catch (...) {
@@ -498,7 +328,7 @@ class SourceBuild {
       texts.clear();
       with_source(k, [&](File* file) {
         LineReader reader(file, true);
-        read_source(k, reader, reading, &names, &diagnostics_, &texts);
+        read_source(reader, source(k), reading, &names, &diagnostics_, &texts);
       });
     }
     const TableParameters& parameters = reading.parameters;

@@ -1,0 +1,53 @@
+#include "driver/source_reading.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "names/define_line.h"
+#include "source/text_encoder.h"
+
+namespace tolvane {
+
+void NameLog::add(int32_t id, std::string_view line, long number) {
+  const std::string_view name = message_name(line);
+  entries_.push_back({id, static_cast<long>(name.data() - line.data()) + 1, number,
+                      static_cast<uint32_t>(bytes_.size()), static_cast<uint32_t>(name.size())});
+  bytes_.append(name);
+}
+
+void NameLog::hand_to(NamesHeader& names) {
+  // Sixteen bytes may be read from any name's start.
+  bytes_.append(16, '\0');
+  const std::string_view bytes = bytes_;
+  for (const Entry& e : entries_) {
+    names.on_name(e.id, bytes.substr(e.offset, e.size), e.column, e.number);
+  }
+}
+
+void ReadingHandler::on_text(int32_t id, std::string_view text) {
+  const size_t before = texts_->size();
+  try {
+    add(id, encode_text(text, coding_, texts_));
+  } catch (const Failure& failure) {
+    texts_->resize(before);
+    if (!bad_escape) bad_escape = failure;
+  }
+  keep_or_drop();
+}
+
+void read_source(LineReader& reader, const std::string& path, SourceReading& reading,
+                 NamesHeader* names, Diagnostics* diagnostics, std::string* texts) {
+  read_directives(reader, path, &reading.parameters, diagnostics);
+  reading.directive_lines = reader.line_number();
+  reading.handler.emplace(names, names ? nullptr : &reading.names, texts, kKeptTexts,
+                          reading.parameters.coding);
+  reading.handler->source = &reader;
+  message_pass(reader, path, *reading.handler, diagnostics, reading.parameters.coding);
+}
+
+size_t reading_threads() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores < 2 ? 0 : std::min(cores, 4u);
+}
+
+}  // namespace tolvane
