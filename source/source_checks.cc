@@ -48,6 +48,15 @@ constexpr auto kIdentifierChars = [] {
   return chars;
 }();
 
+// Whether `name` is a C identifier: identifier characters, no digit first.
+bool is_identifier(std::string_view name) {
+  if (name[0] >= '0' && name[0] <= '9') return false;
+  for (char c : name) {
+    if (!kIdentifierChars[static_cast<unsigned char>(c)]) return false;
+  }
+  return true;
+}
+
 // How many single-letter edits turn `a` into `b`.
 size_t distance(std::string_view a, std::string_view b) {
   std::vector<size_t> row(b.size() + 1);
@@ -308,7 +317,8 @@ void SourceChecks::other_line(std::string_view line, long number) {
   }
 }
 
-bool SourceChecks::message(std::string_view line, long number, const Decimal& id) {
+bool SourceChecks::message(std::string_view line, long number, const Decimal& id,
+                           std::string_view name) {
   const size_t id_begin = id.digits_begin - (id.negative ? 1 : 0);
   if (!id.found()) {
     error(number, id_begin + 1, "the identifier of this #message line cannot be read");
@@ -341,27 +351,18 @@ bool SourceChecks::message(std::string_view line, long number, const Decimal& id
                 std::to_string(value & 0xFFFF) + ", while the names header says " +
                 std::to_string(value));
   }
-  const size_t name_begin = skip_blanks(line, id.end);
-  // The name's letters, digits and underscores, and the rest of its token
-  // only when something else follows them.
-  size_t name_end = name_begin;
-  while (name_end < line.size() && kIdentifierChars[static_cast<unsigned char>(line[name_end])]) {
-    ++name_end;
-  }
-  const bool identifier_chars = name_end == line.size() || is_blank(line[name_end]);
-  if (!identifier_chars) name_end = token_end(line, name_end);
-  const std::string_view name = line.substr(name_begin, name_end - name_begin);
+  const size_t name_column = static_cast<size_t>(name.data() - line.data()) + 1;
   if (name.empty() || name[0] == '"') {
-    error(number, name_begin + 1,
+    error(number, name_column,
           "no name after the identifier: the names header would get a #define without one");
-  } else if (!identifier_chars || (name[0] >= '0' && name[0] <= '9')) {
+  } else if (!is_identifier(name)) {
     error(
-        number, name_begin + 1,
+        number, name_column,
         "the name " + quoted(name) + " is not a C identifier: the names header would not compile");
   } else {
     const NameIndex::Entry& first = tables_->names.add(name, value, number);
     if (first.id != value) {
-      error(number, name_begin + 1,
+      error(number, name_column,
             "the name " + std::string(name) + " already stands for identifier " +
                 std::to_string(first.id) + " (line " + std::to_string(first.line) +
                 "): one name cannot give two identifiers");

@@ -61,9 +61,10 @@ class SourceChecks {
 
   // Message lines. A line that does not begin with #message.
   void other_line(std::string_view line, long number);
-  // A #message line whose identifier the reader scanned as `id`. Returns
-  // false when the identifier cannot be handed on at all.
-  bool message(std::string_view line, long number, const Decimal& id);
+  // A #message line whose identifier the reader scanned as `id`, and whose
+  // name is `name` (a view into `line`, as name_after_identifier() gives
+  // it). Returns false when the identifier cannot be handed on at all.
+  bool message(std::string_view line, long number, const Decimal& id, std::string_view name);
   // The text of a #message line, extracted; `open` and `close` are where
   // its first and last double quotes are, and `inner_quotes` tells whether
   // there is one between them. Returns the text encoded with `coding`, as

@@ -7,6 +7,7 @@
 
 #include "base/failure.h"
 #include "source/decimal.h"
+#include "source/message_line.h"
 #include "source/source_checks.h"
 
 namespace tolvane {
@@ -118,11 +119,12 @@ void read_directives(LineReader& source, const std::string& source_path,
   if (checks) checks->directives_done(*parameters);
 }
 
-int32_t scan_message_id(std::string_view line) {
+int32_t scan_message_id(std::string_view line, std::string_view* name) {
   size_t i = 8;  // after "#message"
   while (i < line.size() && is_space(line[i])) ++i;
   const Decimal d = scan_decimal(line, i);
   if (!d.found()) throw input_failure("the identifier of this #message line cannot be read");
+  if (name) *name = name_after_identifier(line, d.end);
   const int64_t value = d.value();
   if (d.overflow || value > INT32_MAX || value < INT32_MIN) {
     const size_t start = d.digits_begin - (d.negative ? 1 : 0);
@@ -170,21 +172,26 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
       continue;
     }
     int32_t id = 0;
+    std::string_view name;
     if (checks) {
       size_t i = 8;  // after "#message"
       while (i < line.size() && is_space(line[i])) ++i;
       const Decimal scanned = scan_decimal(line, i);
-      if (!checks->message(line, number, scanned)) continue;
+      name = name_after_identifier(line, scanned.end);
+      if (!checks->message(line, number, scanned, name)) continue;
       id = static_cast<int32_t>(scanned.value());
     } else {
       try {
-        id = scan_message_id(line);
+        id = scan_message_id(line, &name);
       } catch (const Failure& failure) {
         throw source_failure("  Error in " + source_path + ": line " + std::to_string(number) +
                              ": " + failure.message());
       }
     }
-    handler.on_name(id, line);
+    {
+      const HandingOn handing_on(line, name);
+      handler.on_name(id, line);
+    }
     // Most texts hold no quote between the outer two: they are handed on
     // as they stand in the line, and only the others are copied.
     const size_t first = line.find('"');
