@@ -28,13 +28,17 @@ inline Decimal scan_decimal(std::string_view text, size_t i, bool sign = true) {
   Decimal d;
   if (sign && i < text.size() && (text[i] == '+' || text[i] == '-')) d.negative = text[i++] == '-';
   d.digits_begin = i;
+  // The value grows in a local: a caller that keeps `d` in memory would
+  // otherwise have every digit wait for the last one to be stored.
+  int64_t magnitude = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (d.magnitude > (int64_t{1} << 40)) {
+    if (magnitude > (int64_t{1} << 40)) {
       d.overflow = true;
       continue;
     }
-    d.magnitude = d.magnitude * 10 + (text[i] - '0');
+    magnitude = magnitude * 10 + (text[i] - '0');
   }
+  d.magnitude = magnitude;
   d.end = i;
   return d;
 }
