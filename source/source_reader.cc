@@ -166,18 +166,25 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
   std::string text;
   while (source.read_line(&line)) {
     const long number = source.line_number();
+    const bool message_line = is_message_line(line);
+    Decimal scanned;
+    std::string_view name;
+    if (checks && message_line) {
+      size_t i = 8;  // after "#message"
+      while (i < line.size() && is_space(line[i])) ++i;
+      scanned = scan_decimal(line, i);
+      name = name_after_identifier(line, scanned.end);
+      // The name's place in the checks' table comes into the cache while
+      // the line's bytes are looked at.
+      checks->expect_name(name);
+    }
     if (checks) checks->bytes(line, number);
-    if (!is_message_line(line)) {
+    if (!message_line) {
       if (checks) checks->other_line(line, number);
       continue;
     }
     int32_t id = 0;
-    std::string_view name;
     if (checks) {
-      size_t i = 8;  // after "#message"
-      while (i < line.size() && is_space(line[i])) ++i;
-      const Decimal scanned = scan_decimal(line, i);
-      name = name_after_identifier(line, scanned.end);
       if (!checks->message(line, number, scanned, name)) continue;
       id = static_cast<int32_t>(scanned.value());
     } else {
