@@ -527,9 +527,12 @@ TEST(SourceChecks, ErrorsSayWhereAndWhat) {
 
 // A line's bytes are looked at many at a time: a binary byte is found
 // wherever it stands, blanks and bytes above 0x7F are none, and the first
-// binary byte of a line is the one reported.
+// binary byte of a line is the one reported; lines past 128 bytes take the
+// widest steps more than once.
 TEST(SourceChecks, BinaryBytesAreFoundAnywhereInALine) {
-  for (size_t length = 1; length <= 70; ++length) {
+  std::vector<size_t> lengths = {127, 128, 129, 150};
+  for (size_t length = 1; length <= 70; ++length) lengths.push_back(length);
+  for (size_t length : lengths) {
     for (size_t at = 0; at < length; ++at) {
       for (char binary : {'\x01', '\x1F', '\x7F', '\x00'}) {
         std::string line(length, 'a');
