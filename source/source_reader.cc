@@ -64,6 +64,20 @@ bool scan_hex(std::string_view line, std::string_view keyword, uint32_t* value) 
   return any;
 }
 
+// The quotes inside a text, between its outer two: extract_text() keeps
+// those right after a backslash and drops the others.
+enum class InnerQuotes { kNone, kEscaped, kDropped };
+InnerQuotes inner_quotes(std::string_view text) {
+  InnerQuotes found = InnerQuotes::kNone;
+  const char* const end = text.data() + text.size();
+  for (const char* p = text.data();; ++p) {
+    p = static_cast<const char*>(std::memchr(p, '"', static_cast<size_t>(end - p)));
+    if (p == nullptr) return found;
+    if (p == text.data() || p[-1] != '\\') return InnerQuotes::kDropped;
+    found = InnerQuotes::kEscaped;
+  }
+}
+
 }  // namespace
 
 void read_directives(LineReader& source, const std::string& source_path,
@@ -199,20 +213,21 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
       const HandingOn handing_on(line, name);
       handler.on_name(id, line);
     }
-    // Most texts hold no quote between the outer two: they are handed on
-    // as they stand in the line, and only the others are copied.
+    // Most texts hold no quote between the outer two, or only escaped ones,
+    // which extract_text() keeps as they are: such a text is handed on as
+    // it stands in the line, and only the others are copied.
     const size_t first = line.find('"');
     if (first == std::string_view::npos) continue;
     const size_t last = line.rfind('"');
     std::string_view view = line.substr(first + 1, last > first ? last - first - 1 : 0);
-    const bool inner_quotes = std::memchr(view.data(), '"', view.size()) != nullptr;
-    if (inner_quotes) {
+    const InnerQuotes inner = inner_quotes(view);
+    if (inner == InnerQuotes::kDropped) {
       extract_text(line, &text);
       view = text;
     }
     if (checks) {
       const std::string_view encoded =
-          checks->text(line, number, first, last, inner_quotes, view, coding);
+          checks->text(line, number, first, last, inner != InnerQuotes::kNone, view, coding);
       handler.on_encoded_text(id, view, coding, encoded);
     } else {
       handler.on_text(id, view);

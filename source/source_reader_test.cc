@@ -296,6 +296,8 @@ TEST(MessagePass, TextIsTakenBetweenTheFirstAndLastQuote) {
   };
   EXPECT_EQ(text_of("#message 7 NAME \"a\"b\""), "text 7 ab");
   EXPECT_EQ(text_of("#message 7 NAME \"x\\\"y\""), "text 7 x\\\"y");
+  // A quote that opens the text has no backslash before it in the text.
+  EXPECT_EQ(text_of("#message 7 NAME \"\"a\\\"\""), "text 7 a\\\"");
   EXPECT_EQ(text_of("#message 7 NAME \"\""), "text 7 ");
   EXPECT_EQ(text_of("#message 7 NAME \"only one quote"), "text 7 ");
   EXPECT_EQ(text_of("#message 7 NAME \"x\" /* the \"y\" */"), "text 7 x /* the y");
