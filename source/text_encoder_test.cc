@@ -163,6 +163,24 @@ TEST(ByteText, ReadsNothingPastTheEndOfTheText) {
   EXPECT_EQ(Bytes(view.substr(9, 1)), "\0"s);       // a lone backslash
 }
 
+// Plain bytes are copied many at a time up to the next backslash: escapes
+// at every place of texts longer than several such steps read as they do
+// in a short text.
+TEST(ByteText, EscapesAtEveryPlaceOfLongTexts) {
+  auto plain = [](size_t count) {
+    std::string out;
+    for (size_t k = 0; k < count; ++k) out += static_cast<char>('a' + k % 26);
+    return out;
+  };
+  for (size_t length = 0; length <= 50; ++length) {
+    for (size_t at = 0; at <= length; ++at) {
+      const std::string rest = plain(length - at), tail = plain(length % 19);
+      const std::string text = plain(at) + "\\n" + rest + "\\\\" + tail;
+      EXPECT_EQ(Bytes(text), plain(at) + "\n" + rest + "\\" + tail + "\0"s) << text;
+    }
+  }
+}
+
 TEST(HexDigitValue, DigitsAndEverythingElse) {
   EXPECT_EQ(hex_digit_value('0'), 0);
   EXPECT_EQ(hex_digit_value('9'), 9);
