@@ -228,10 +228,10 @@ TEST(UnicodeText, NotationCutShortWritesNothing) {
   EXPECT_EQ(unicode(std::string_view(memory).substr(0, 7)), "A\0\0"s);
 }
 
-// Long texts are read sixteen bytes at a time: every byte value, each
-// spelling of a notation, and a break (a bad digit, a separator, a stray
-// character) at every place of runs of every length must read as one
-// notation at a time does.
+// Long texts are read thirty-two or sixteen bytes at a time: every byte
+// value, each spelling of a notation, and a break (a bad digit, a
+// separator, a stray character) at every place of runs of every length must
+// read as one notation at a time does.
 TEST(UnicodeText, LongRunsReadAsNotationsOneByOne) {
   const char* const kHex = "0123456789abcdef0123456789ABCDEF";
   for (size_t count = 0; count <= 21; ++count) {
