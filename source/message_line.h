@@ -15,6 +15,15 @@ namespace tolvane {
 // space, up to the next white space or the end of the line.
 std::string_view name_after_identifier(std::string_view line, size_t id_end);
 
+// The same token, and whether it is made of identifier characters only
+// (letters, digits and underscores; a C identifier when it does not start
+// with a digit), both as the checks need them.
+struct MessageName {
+  std::string_view name;
+  bool identifier_chars = false;
+};
+MessageName message_name_of(std::string_view line, size_t id_end);
+
 // The name of `line` when it is the very line (same bytes in memory) that
 // the reader on this thread is handing on, as the reader found it.
 std::optional<std::string_view> name_being_handed_on(std::string_view line);

@@ -38,25 +38,6 @@ std::string lower(std::string_view word) {
   return out;
 }
 
-// The characters of a C identifier.
-constexpr auto kIdentifierChars = [] {
-  std::array<bool, 256> chars{};
-  for (int c = 0; c < 256; ++c) {
-    chars[c] =
-        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-  }
-  return chars;
-}();
-
-// Whether `name` is a C identifier: identifier characters, no digit first.
-bool is_identifier(std::string_view name) {
-  if (name[0] >= '0' && name[0] <= '9') return false;
-  for (char c : name) {
-    if (!kIdentifierChars[static_cast<unsigned char>(c)]) return false;
-  }
-  return true;
-}
-
 // How many single-letter edits turn `a` into `b`.
 size_t distance(std::string_view a, std::string_view b) {
   std::vector<size_t> row(b.size() + 1);
@@ -326,7 +307,7 @@ void SourceChecks::other_line(std::string_view line, long number) {
 }
 
 bool SourceChecks::message(std::string_view line, long number, const Decimal& id,
-                           std::string_view name) {
+                           const MessageName& message_name) {
   const size_t id_begin = id.digits_begin - (id.negative ? 1 : 0);
   if (!id.found()) {
     error(number, id_begin + 1, "the identifier of this #message line cannot be read");
@@ -359,11 +340,12 @@ bool SourceChecks::message(std::string_view line, long number, const Decimal& id
                 std::to_string(value & 0xFFFF) + ", while the names header says " +
                 std::to_string(value));
   }
+  const std::string_view name = message_name.name;
   const size_t name_column = static_cast<size_t>(name.data() - line.data()) + 1;
   if (name.empty() || name[0] == '"') {
     error(number, name_column,
           "no name after the identifier: the names header would get a #define without one");
-  } else if (!is_identifier(name)) {
+  } else if (!message_name.identifier_chars || (name[0] >= '0' && name[0] <= '9')) {
     error(
         number, name_column,
         "the name " + quoted(name) + " is not a C identifier: the names header would not compile");

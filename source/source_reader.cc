@@ -182,15 +182,15 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
     const long number = source.line_number();
     const bool message_line = is_message_line(line);
     Decimal scanned;
-    std::string_view name;
+    MessageName name;
     if (checks && message_line) {
       size_t i = 8;  // after "#message"
       while (i < line.size() && is_space(line[i])) ++i;
       scanned = scan_decimal(line, i);
-      name = name_after_identifier(line, scanned.end);
+      name = message_name_of(line, scanned.end);
       // The name's place in the checks' table comes into the cache while
       // the line's bytes are looked at.
-      checks->expect_name(name);
+      checks->expect_name(name.name);
     }
     if (checks) checks->bytes(line, number);
     if (!message_line) {
@@ -203,14 +203,14 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
       id = static_cast<int32_t>(scanned.value());
     } else {
       try {
-        id = scan_message_id(line, &name);
+        id = scan_message_id(line, &name.name);
       } catch (const Failure& failure) {
         throw source_failure("  Error in " + source_path + ": line " + std::to_string(number) +
                              ": " + failure.message());
       }
     }
     {
-      const HandingOn handing_on(line, name);
+      const HandingOn handing_on(line, name.name);
       handler.on_name(id, line);
     }
     // Most texts hold no quote between the outer two, or only escaped ones,
