@@ -378,6 +378,9 @@ TEST(MessagePass, IdentifiersAreScannedAsSignedIntegers) {
   EXPECT_EQ(ids("#message 007 A\n#message +3 B\n"), (std::vector<std::string>{"7", "3"}));
   EXPECT_EQ(ids("#message 2147483647 MAX\n#message -2147483648 MIN\n"),
             (std::vector<std::string>{"2147483647", "-2147483648"}));
+  // Digits past the twelfth are read like the others.
+  EXPECT_EQ(ids("#message 00000000000000042 A\n#message -000000000002147483648 B\n"),
+            (std::vector<std::string>{"42", "-2147483648"}));
 }
 
 TEST(MessagePass, UnreadableIdentifierStopsWithLineNumber) {
