@@ -82,14 +82,6 @@ void NameIndex::clear() {
   std::fill(slots_.begin(), slots_.end(), 0);
 }
 
-void NameIndex::prefetch(std::string_view name) const {
-#if defined(__GNUC__)
-  if (!slots_.empty()) __builtin_prefetch(&slots_[hash_of(name) & mask_]);
-#else
-  (void)name;
-#endif
-}
-
 const NameIndex::Entry* NameIndex::find(std::string_view name) const {
   if (slots_.empty()) return nullptr;
   const uint32_t at = slots_[slot(name, hash_of(name))];

@@ -27,9 +27,6 @@ class NameIndex {
   void clear();
   // Makes room for `count` names, so that adding them grows nothing.
   void reserve(size_t count);
-  // Starts fetching the memory that add() or find() of `name` reads
-  // first, for a caller with other work to do meanwhile.
-  void prefetch(std::string_view name) const;
   // The first entry of `name`, or null.
   const Entry* find(std::string_view name) const;
   // One entry per name, in the order first given.

@@ -62,9 +62,6 @@ class SourceChecks {
 
   // Message lines. A line that does not begin with #message.
   void other_line(std::string_view line, long number);
-  // Says that message() will soon be given `name`, so that its place in the
-  // table of names can be fetched meanwhile.
-  void expect_name(std::string_view name) { tables_->names.prefetch(name); }
   // A #message line whose identifier the reader scanned as `id`, and whose
   // name is `name` (in `line`, as message_name_of() gives it). Returns
   // false when the identifier cannot be handed on at all.

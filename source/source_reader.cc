@@ -180,25 +180,18 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
   std::string text;
   while (source.read_line(&line)) {
     const long number = source.line_number();
-    const bool message_line = is_message_line(line);
-    Decimal scanned;
-    MessageName name;
-    if (checks && message_line) {
-      size_t i = 8;  // after "#message"
-      while (i < line.size() && is_space(line[i])) ++i;
-      scanned = scan_decimal(line, i);
-      name = message_name_of(line, scanned.end);
-      // The name's place in the checks' table comes into the cache while
-      // the line's bytes are looked at.
-      checks->expect_name(name.name);
-    }
     if (checks) checks->bytes(line, number);
-    if (!message_line) {
+    if (!is_message_line(line)) {
       if (checks) checks->other_line(line, number);
       continue;
     }
     int32_t id = 0;
+    MessageName name;
     if (checks) {
+      size_t i = 8;  // after "#message"
+      while (i < line.size() && is_space(line[i])) ++i;
+      const Decimal scanned = scan_decimal(line, i);
+      name = message_name_of(line, scanned.end);
       if (!checks->message(line, number, scanned, name)) continue;
       id = static_cast<int32_t>(scanned.value());
     } else {
