@@ -66,7 +66,9 @@ const NameIndex::Entry& NameIndex::add(std::string_view name, int64_t id, long l
     rehash(slots_.empty() ? 1024 : 2 * slots_.size());
   }
   const uint64_t hash = hash_of(name);
-  const size_t i = slot(name, hash);
+  // Most names are new and find the first slot they look at empty.
+  size_t i = hash & mask_;
+  if (slots_[i] != 0) i = slot(name, hash);
   if (slots_[i] != 0) return entries_[(slots_[i] & mask_) - 1];
   entries_.push_back(
       {hash, static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()), id, line});
