@@ -286,7 +286,8 @@ void write_small_tables(const std::string& path, uint32_t tables) {
     IndexEntry entry;
     entry.message_id = 1;
     write_index_entry(&blocks[t], entry);
-    blocks[t] += "T" + std::to_string(t);
+    blocks[t] += 'T';
+    blocks[t] += std::to_string(t);
     blocks[t].push_back('\0');
     if (blocks[t].size() % 2 != 0) blocks[t].push_back('\0');
     block_at[t] = at;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "source/decimal.h"
+#include "source/message_line.h"
 
 namespace tolvane {
 namespace {
@@ -60,9 +61,10 @@ std::optional<int64_t> parse_define(std::string_view line, std::string_view* nam
 }
 
 std::string_view message_name(std::string_view line) {
-  size_t i = skip_spaces(line, 8);  // after "#message"
-  i = skip_spaces(line, scan_decimal(line, i).end);
-  return line.substr(i, token_end(line, i) - i);
+  // The line a source reader is handing on has had its name found already.
+  if (const std::optional<std::string_view> known = name_being_handed_on(line)) return *known;
+  const size_t i = skip_spaces(line, 8);  // after "#message"
+  return name_after_identifier(line, scan_decimal(line, i).end);
 }
 
 void append_define(std::string* out, std::string_view name, int32_t id) {

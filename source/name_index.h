@@ -39,14 +39,20 @@ class NameIndex {
   // The slot of `name` in slots_: the one holding it, or the empty one
   // where it goes.
   size_t slot(std::string_view name, uint64_t hash) const;
+  // The part of `hash` a slot keeps, above the entry index.
+  uint32_t tag(uint64_t hash) const;
   // Puts every entry in `slots` new slots.
   void rehash(size_t slots);
 
   std::string names_;
   std::vector<Entry> entries_;
-  // Open addressing: the hash's high half, then entry index + 1; 0 for an
-  // empty slot. Most probes end without touching an entry.
-  std::vector<uint64_t> slots_;
+  // Open addressing on four bytes a slot, so that a table of a source's
+  // names stays small enough for the cache: entry index + 1 in the bits
+  // below the slot count (at most three quarters of the slots are taken),
+  // the hash's high bits above them; 0 for an empty slot. Most probes end
+  // without touching an entry.
+  std::vector<uint32_t> slots_;
+  uint32_t mask_ = 0;  // slots_.size() - 1
 };
 
 }  // namespace tolvane

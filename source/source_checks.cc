@@ -38,16 +38,6 @@ std::string lower(std::string_view word) {
   return out;
 }
 
-// The characters of a C identifier.
-constexpr auto kIdentifierChars = [] {
-  std::array<bool, 256> chars{};
-  for (int c = 0; c < 256; ++c) {
-    chars[c] =
-        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-  }
-  return chars;
-}();
-
 // How many single-letter edits turn `a` into `b`.
 size_t distance(std::string_view a, std::string_view b) {
   std::vector<size_t> row(b.size() + 1);
@@ -140,6 +130,10 @@ __m128i maybe_controls(__m128i v) {
   return _mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(1)), _mm_set1_epi8(0x21));
 }
 
+// Whether the sixteen bytes at `p` are all printable ASCII, which the quick
+// look of maybe_controls() passes.
+bool printable16(const char* p) { return _mm_movemask_epi8(maybe_controls(load16(p))) == 0; }
+
 // Whether any of the sixteen bytes at `p` is binary (kBinary).
 bool binary_in(const char* p) {
   const __m128i v = load16(p);
@@ -157,23 +151,27 @@ void SourceChecks::bytes(std::string_view line, long number) {
   if (binary_reported_) return;
   size_t i = 0;
 #if defined(__SSE2__)
-  // Thirty-two bytes at a time past those that hold no control at all; a
-  // blank or a byte above 0x7F among them costs a closer look, and only a
-  // binary byte stops.
+  // Sixty-four bytes at a time, then sixteen, past those that hold no
+  // control at all; a blank or a byte above 0x7F among them costs a closer
+  // look, and only a binary byte stops. `i` only ever passes bytes found
+  // clean, so the byte by byte look below starts before the first binary
+  // byte.
   const char* const p = line.data();
-  for (; i + 32 <= line.size(); i += 32) {
-    const __m128i any =
-        _mm_or_si128(maybe_controls(load16(p + i)), maybe_controls(load16(p + i + 16)));
-    if (_mm_movemask_epi8(any) != 0 && (binary_in(p + i) || binary_in(p + i + 16))) break;
-  }
-  if (i + 32 > line.size() && line.size() >= 16) {
-    // The last bytes: sixteen, then sixteen that may overlap those seen.
-    const bool head = i + 16 <= line.size();
-    if (!head || !binary_in(p + i)) {
-      if (head) i += 16;
-      if (!binary_in(p + line.size() - 16)) return;
+  const size_t n = line.size();
+  for (; i + 64 <= n; i += 64) {
+    const __m128i any = _mm_or_si128(
+        _mm_or_si128(maybe_controls(load16(p + i)), maybe_controls(load16(p + i + 16))),
+        _mm_or_si128(maybe_controls(load16(p + i + 32)), maybe_controls(load16(p + i + 48))));
+    if (_mm_movemask_epi8(any) != 0 && (binary_in(p + i) || binary_in(p + i + 16) ||
+                                        binary_in(p + i + 32) || binary_in(p + i + 48))) {
+      break;
     }
   }
+  for (; i + 16 <= n; i += 16) {
+    if (!printable16(p + i) && binary_in(p + i)) break;
+  }
+  // The last bytes, sixteen that may overlap those seen.
+  if (i + 16 > n && n >= 16 && (printable16(p + n - 16) || !binary_in(p + n - 16))) return;
 #endif
   // Eight bytes at a time past those that hold no control character at all.
   constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
@@ -308,7 +306,8 @@ void SourceChecks::other_line(std::string_view line, long number) {
   }
 }
 
-bool SourceChecks::message(std::string_view line, long number, const Decimal& id) {
+bool SourceChecks::message(std::string_view line, long number, const Decimal& id,
+                           const MessageName& message_name) {
   const size_t id_begin = id.digits_begin - (id.negative ? 1 : 0);
   if (!id.found()) {
     error(number, id_begin + 1, "the identifier of this #message line cannot be read");
@@ -341,27 +340,19 @@ bool SourceChecks::message(std::string_view line, long number, const Decimal& id
                 std::to_string(value & 0xFFFF) + ", while the names header says " +
                 std::to_string(value));
   }
-  const size_t name_begin = skip_blanks(line, id.end);
-  // The name's letters, digits and underscores, and the rest of its token
-  // only when something else follows them.
-  size_t name_end = name_begin;
-  while (name_end < line.size() && kIdentifierChars[static_cast<unsigned char>(line[name_end])]) {
-    ++name_end;
-  }
-  const bool identifier_chars = name_end == line.size() || is_blank(line[name_end]);
-  if (!identifier_chars) name_end = token_end(line, name_end);
-  const std::string_view name = line.substr(name_begin, name_end - name_begin);
+  const std::string_view name = message_name.name;
+  const size_t name_column = static_cast<size_t>(name.data() - line.data()) + 1;
   if (name.empty() || name[0] == '"') {
-    error(number, name_begin + 1,
+    error(number, name_column,
           "no name after the identifier: the names header would get a #define without one");
-  } else if (!identifier_chars || (name[0] >= '0' && name[0] <= '9')) {
+  } else if (!message_name.identifier_chars || (name[0] >= '0' && name[0] <= '9')) {
     error(
-        number, name_begin + 1,
+        number, name_column,
         "the name " + quoted(name) + " is not a C identifier: the names header would not compile");
   } else {
     const NameIndex::Entry& first = tables_->names.add(name, value, number);
     if (first.id != value) {
-      error(number, name_begin + 1,
+      error(number, name_column,
             "the name " + std::string(name) + " already stands for identifier " +
                 std::to_string(first.id) + " (line " + std::to_string(first.line) +
                 "): one name cannot give two identifiers");

@@ -13,6 +13,7 @@
 
 #include "source/decimal.h"
 #include "source/diagnostics.h"
+#include "source/message_line.h"
 #include "source/name_index.h"
 #include "source/text_encoder.h"
 
@@ -61,9 +62,10 @@ class SourceChecks {
 
   // Message lines. A line that does not begin with #message.
   void other_line(std::string_view line, long number);
-  // A #message line whose identifier the reader scanned as `id`. Returns
+  // A #message line whose identifier the reader scanned as `id`, and whose
+  // name is `name` (in `line`, as message_name_of() gives it). Returns
   // false when the identifier cannot be handed on at all.
-  bool message(std::string_view line, long number, const Decimal& id);
+  bool message(std::string_view line, long number, const Decimal& id, const MessageName& name);
   // The text of a #message line, extracted; `open` and `close` are where
   // its first and last double quotes are, and `inner_quotes` tells whether
   // there is one between them. Returns the text encoded with `coding`, as

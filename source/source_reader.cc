@@ -7,6 +7,7 @@
 
 #include "base/failure.h"
 #include "source/decimal.h"
+#include "source/message_line.h"
 #include "source/source_checks.h"
 
 namespace tolvane {
@@ -61,6 +62,20 @@ bool scan_hex(std::string_view line, std::string_view keyword, uint32_t* value) 
   }
   if (any) *value = negative ? 0u - result : result;
   return any;
+}
+
+// The quotes inside a text, between its outer two: extract_text() keeps
+// those right after a backslash and drops the others.
+enum class InnerQuotes { kNone, kEscaped, kDropped };
+InnerQuotes inner_quotes(std::string_view text) {
+  InnerQuotes found = InnerQuotes::kNone;
+  const char* const end = text.data() + text.size();
+  for (const char* p = text.data();; ++p) {
+    p = static_cast<const char*>(std::memchr(p, '"', static_cast<size_t>(end - p)));
+    if (p == nullptr) return found;
+    if (p == text.data() || p[-1] != '\\') return InnerQuotes::kDropped;
+    found = InnerQuotes::kEscaped;
+  }
 }
 
 }  // namespace
@@ -118,11 +133,12 @@ void read_directives(LineReader& source, const std::string& source_path,
   if (checks) checks->directives_done(*parameters);
 }
 
-int32_t scan_message_id(std::string_view line) {
+int32_t scan_message_id(std::string_view line, std::string_view* name) {
   size_t i = 8;  // after "#message"
   while (i < line.size() && is_space(line[i])) ++i;
   const Decimal d = scan_decimal(line, i);
   if (!d.found()) throw input_failure("the identifier of this #message line cannot be read");
+  if (name) *name = name_after_identifier(line, d.end);
   const int64_t value = d.value();
   if (d.overflow || value > INT32_MAX || value < INT32_MIN) {
     const size_t start = d.digits_begin - (d.negative ? 1 : 0);
@@ -170,35 +186,41 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
       continue;
     }
     int32_t id = 0;
+    MessageName name;
     if (checks) {
       size_t i = 8;  // after "#message"
       while (i < line.size() && is_space(line[i])) ++i;
       const Decimal scanned = scan_decimal(line, i);
-      if (!checks->message(line, number, scanned)) continue;
+      name = message_name_of(line, scanned.end);
+      if (!checks->message(line, number, scanned, name)) continue;
       id = static_cast<int32_t>(scanned.value());
     } else {
       try {
-        id = scan_message_id(line);
+        id = scan_message_id(line, &name.name);
       } catch (const Failure& failure) {
         throw source_failure("  Error in " + source_path + ": line " + std::to_string(number) +
                              ": " + failure.message());
       }
     }
-    handler.on_name(id, line);
-    // Most texts hold no quote between the outer two: they are handed on
-    // as they stand in the line, and only the others are copied.
+    {
+      const HandingOn handing_on(line, name.name);
+      handler.on_name(id, line);
+    }
+    // Most texts hold no quote between the outer two, or only escaped ones,
+    // which extract_text() keeps as they are: such a text is handed on as
+    // it stands in the line, and only the others are copied.
     const size_t first = line.find('"');
     if (first == std::string_view::npos) continue;
     const size_t last = line.rfind('"');
     std::string_view view = line.substr(first + 1, last > first ? last - first - 1 : 0);
-    const bool inner_quotes = std::memchr(view.data(), '"', view.size()) != nullptr;
-    if (inner_quotes) {
+    const InnerQuotes inner = inner_quotes(view);
+    if (inner == InnerQuotes::kDropped) {
       extract_text(line, &text);
       view = text;
     }
     if (checks) {
       const std::string_view encoded =
-          checks->text(line, number, first, last, inner_quotes, view, coding);
+          checks->text(line, number, first, last, inner != InnerQuotes::kNone, view, coding);
       handler.on_encoded_text(id, view, coding, encoded);
     } else {
       handler.on_text(id, view);

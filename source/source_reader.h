@@ -60,10 +60,11 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
 // no double quote.
 bool extract_text(std::string_view line, std::string* text);
 
-// Parses the identifier of a #message line the way "#message %d" scans it.
-// Throws an input Failure saying why when it cannot; the message does not
-// say where (the caller knows the line).
-int32_t scan_message_id(std::string_view line);
+// Parses the identifier of a #message line the way "#message %d" scans it,
+// and gives the name after it to `name` when asked. Throws an input Failure
+// saying why when it cannot; the message does not say where (the caller
+// knows the line).
+int32_t scan_message_id(std::string_view line, std::string_view* name = nullptr);
 
 }  // namespace tolvane
 

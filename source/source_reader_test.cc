@@ -296,6 +296,8 @@ TEST(MessagePass, TextIsTakenBetweenTheFirstAndLastQuote) {
   };
   EXPECT_EQ(text_of("#message 7 NAME \"a\"b\""), "text 7 ab");
   EXPECT_EQ(text_of("#message 7 NAME \"x\\\"y\""), "text 7 x\\\"y");
+  // A quote that opens the text has no backslash before it in the text.
+  EXPECT_EQ(text_of("#message 7 NAME \"\"a\\\"\""), "text 7 a\\\"");
   EXPECT_EQ(text_of("#message 7 NAME \"\""), "text 7 ");
   EXPECT_EQ(text_of("#message 7 NAME \"only one quote"), "text 7 ");
   EXPECT_EQ(text_of("#message 7 NAME \"x\" /* the \"y\" */"), "text 7 x /* the y");
@@ -376,6 +378,9 @@ TEST(MessagePass, IdentifiersAreScannedAsSignedIntegers) {
   EXPECT_EQ(ids("#message 007 A\n#message +3 B\n"), (std::vector<std::string>{"7", "3"}));
   EXPECT_EQ(ids("#message 2147483647 MAX\n#message -2147483648 MIN\n"),
             (std::vector<std::string>{"2147483647", "-2147483648"}));
+  // Digits past the twelfth are read like the others.
+  EXPECT_EQ(ids("#message 00000000000000042 A\n#message -000000000002147483648 B\n"),
+            (std::vector<std::string>{"42", "-2147483648"}));
 }
 
 TEST(MessagePass, UnreadableIdentifierStopsWithLineNumber) {
@@ -527,9 +532,12 @@ TEST(SourceChecks, ErrorsSayWhereAndWhat) {
 
 // A line's bytes are looked at many at a time: a binary byte is found
 // wherever it stands, blanks and bytes above 0x7F are none, and the first
-// binary byte of a line is the one reported.
+// binary byte of a line is the one reported; lines past 128 bytes take the
+// widest steps more than once.
 TEST(SourceChecks, BinaryBytesAreFoundAnywhereInALine) {
-  for (size_t length = 1; length <= 70; ++length) {
+  std::vector<size_t> lengths = {127, 128, 129, 150};
+  for (size_t length = 1; length <= 70; ++length) lengths.push_back(length);
+  for (size_t length : lengths) {
     for (size_t at = 0; at < length; ++at) {
       for (char binary : {'\x01', '\x1F', '\x7F', '\x00'}) {
         std::string line(length, 'a');

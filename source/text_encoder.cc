@@ -1,6 +1,7 @@
 #include "source/text_encoder.h"
 
 #include <array>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 
@@ -69,52 +70,128 @@ constexpr auto kHexValues = [] {
   return values;
 }();
 
+#if defined(__SSE2__)
+__m128i bytes16(int c) { return _mm_set1_epi8(static_cast<char>(c)); }
+
+// Which bytes of the sixteen in `v` are in place for four notations
+// (\xHH or 0xHH) side by side, as a byte mask. Each notation is a 32-bit
+// lane: its first two bytes, \x or 0x, and the two hex digits after them.
+__m128i notation_bytes_ok(__m128i v) {
+  const __m128i backslash_x = _mm_set1_epi32(0x785C), zero_x = _mm_set1_epi32(0x7830);
+  const __m128i digit_lanes = _mm_set1_epi32(static_cast<int>(0xFFFF0000u));
+  const __m128i prefix = _mm_or_si128(_mm_cmpeq_epi8(v, backslash_x), _mm_cmpeq_epi8(v, zero_x));
+  // A range of bytes moved to the bottom of the signed ones is told by
+  // one comparison: 0-9 from 0x80, a-f (and A-F, with 0x20 set) too.
+  const __m128i is_decimal = _mm_cmpgt_epi8(bytes16(0x80 + 10), _mm_add_epi8(v, bytes16(0x50)));
+  const __m128i is_letter = _mm_cmpgt_epi8(
+      bytes16(0x80 + 6), _mm_add_epi8(_mm_or_si128(v, bytes16(0x20)), bytes16(0x1F)));
+  return _mm_or_si128(_mm_andnot_si128(digit_lanes, prefix),
+                      _mm_and_si128(_mm_or_si128(is_decimal, is_letter), digit_lanes));
+}
+
+// The byte each of the four notations in `v` writes, in the low half of
+// its 32-bit lane (the high half zero); `v` must pass notation_bytes_ok().
+__m128i notation_values(__m128i v) {
+  // A digit's value is its low four bits, and 9 more for a letter.
+  const __m128i value = _mm_add_epi8(_mm_and_si128(v, bytes16(0x0F)),
+                                     _mm_and_si128(_mm_cmpgt_epi8(v, bytes16(0x3F)), bytes16(9)));
+  // The two digits of a notation are one 16-bit lane, the high digit in
+  // the low byte; their byte goes to the lane's low byte, then to the low
+  // half of the notation's lane.
+  const __m128i pair = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(value, 4), _mm_set1_epi16(0xF0)),
+                                    _mm_srli_epi16(value, 8));
+  return _mm_srli_epi32(pair, 16);
+}
+#endif
+
 // The whole notations (\xHH or 0xHH, two hex digits each) that `text`
-// starts with, four at a time: a UNICODE text is mostly nothing else, and
-// sixteen bytes checked at once cost what one notation does byte by byte.
-// Writes their bytes to `out` when given; returns how many there were, a
-// multiple of four (none where vectors are not available: the callers'
-// loops read the rest one notation at a time).
+// starts with, eight or four at a time: a UNICODE text is mostly nothing
+// else, and sixteen bytes checked at once cost what one notation does byte
+// by byte. Writes their bytes to `out` when given; returns how many there
+// were, a multiple of four (none where vectors are not available: the
+// callers' loops read the rest one notation at a time).
 size_t notation_run(std::string_view text, char* out) {
   size_t done = 0;
 #if defined(__SSE2__)
-  const auto bytes = [](int c) { return _mm_set1_epi8(static_cast<char>(c)); };
-  // Each notation is a 32-bit lane: its first two bytes, \x or 0x, and the
-  // two hex digits after them.
-  const __m128i backslash_x = _mm_set1_epi32(0x785C), zero_x = _mm_set1_epi32(0x7830);
-  const __m128i digit_lanes = _mm_set1_epi32(static_cast<int>(0xFFFF0000u));
-  for (; done + 16 <= text.size(); done += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + done));
-    const __m128i prefix = _mm_or_si128(_mm_cmpeq_epi8(v, backslash_x), _mm_cmpeq_epi8(v, zero_x));
-    // A range of bytes moved to the bottom of the signed ones is told by
-    // one comparison: 0-9 from 0x80, a-f (and A-F, with 0x20 set) too.
-    const __m128i is_decimal = _mm_cmpgt_epi8(bytes(0x80 + 10), _mm_add_epi8(v, bytes(0x50)));
-    const __m128i is_letter =
-        _mm_cmpgt_epi8(bytes(0x80 + 6), _mm_add_epi8(_mm_or_si128(v, bytes(0x20)), bytes(0x1F)));
-    const __m128i ok =
-        _mm_or_si128(_mm_andnot_si128(digit_lanes, prefix),
-                     _mm_and_si128(_mm_or_si128(is_decimal, is_letter), digit_lanes));
-    if (_mm_movemask_epi8(ok) != 0xFFFF) break;
+  const auto load = [&](size_t at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+  };
+  // Thirty-two bytes a step while they are all notations, their eight
+  // bytes packed together; then the rest sixteen at a time.
+  for (; done + 32 <= text.size(); done += 32) {
+    const __m128i low = load(done), high = load(done + 16);
+    if (_mm_movemask_epi8(_mm_and_si128(notation_bytes_ok(low), notation_bytes_ok(high))) !=
+        0xFFFF) {
+      break;
+    }
     if (out == nullptr) continue;
-    // A digit's value is its low four bits, and 9 more for a letter.
-    const __m128i value = _mm_add_epi8(_mm_and_si128(v, bytes(0x0F)),
-                                       _mm_and_si128(_mm_cmpgt_epi8(v, bytes(0x3F)), bytes(9)));
-    // The two digits of a notation are one 16-bit lane, the high digit in
-    // the low byte; their byte goes to the lane's low byte, then to the low
-    // half of the notation's lane, and the four lanes are packed to four
-    // bytes.
-    const __m128i pair = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(value, 4), _mm_set1_epi16(0xF0)),
-                                      _mm_srli_epi16(value, 8));
-    const __m128i wide = _mm_srli_epi32(pair, 16);
-    const __m128i narrow = _mm_packs_epi32(wide, wide);
-    const int four = _mm_cvtsi128_si32(_mm_packus_epi16(narrow, narrow));
-    std::memcpy(out + done / 4, &four, 4);
+    const __m128i eight = _mm_packs_epi32(notation_values(low), notation_values(high));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + done / 4), _mm_packus_epi16(eight, eight));
+  }
+  for (; done + 16 <= text.size(); done += 16) {
+    const __m128i v = load(done);
+    if (_mm_movemask_epi8(notation_bytes_ok(v)) != 0xFFFF) break;
+    if (out == nullptr) continue;
+    const __m128i four = _mm_packs_epi32(notation_values(v), notation_values(v));
+    const int packed = _mm_cvtsi128_si32(_mm_packus_epi16(four, four));
+    std::memcpy(out + done / 4, &packed, 4);
   }
 #else
   (void)text;
   (void)out;
 #endif
   return done / 4;
+}
+
+// Copies text[i..] up to the next backslash or the end to `*w`, advanced
+// past what it wrote, and returns where it stopped. `*w` must have room for
+// the rest of the text: a text copied in place is never longer than it
+// reads.
+size_t copy_to_backslash(std::string_view text, size_t i, char** w) {
+  const size_t n = text.size();
+#if defined(__SSE2__)
+  // Most runs are short: sixteen bytes at a time are stored whole and
+  // counted up to a backslash among them, with no call to find or copy
+  // (vectors are on little-endian machines only, as the words below need).
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(*w), v);
+    const unsigned backslashes =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+    if (backslashes != 0) {
+      const int before = std::countr_zero(backslashes);
+      *w += before;
+      return i + before;
+    }
+    *w += 16;
+  }
+  // Eight of the last few at once (the lowest flag of the test for a zero
+  // byte is always a true one), then one at a time.
+  if (i + 8 <= n) {
+    constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    std::memcpy(*w, &word, 8);
+    const uint64_t x = word ^ ('\\' * kOnes);
+    const uint64_t backslashes = (x - kOnes) & ~x & kHighs;
+    if (backslashes != 0) {
+      const int before = std::countr_zero(backslashes) / 8;
+      *w += before;
+      return i + before;
+    }
+    *w += 8;
+    i += 8;
+  }
+  for (; i < n && text[i] != '\\'; ++i) *(*w)++ = text[i];
+  return i;
+#else
+  const void* backslash = std::memchr(text.data() + i, '\\', n - i);
+  const size_t next =
+      backslash ? static_cast<size_t>(static_cast<const char*>(backslash) - text.data()) : n;
+  std::memcpy(*w, text.data() + i, next - i);
+  *w += next - i;
+  return next;
+#endif
 }
 
 char simple_escape(char c) {
@@ -181,13 +258,7 @@ uint32_t encode_byte_text(std::string_view text, std::string* out,
   char* w = first;
   size_t i = 0;
   while (i < n) {
-    // Copy the run up to the next backslash in one piece.
-    const void* backslash = std::memchr(text.data() + i, '\\', n - i);
-    const size_t next =
-        backslash ? static_cast<size_t>(static_cast<const char*>(backslash) - text.data()) : n;
-    std::memcpy(w, text.data() + i, next - i);
-    w += next - i;
-    i = next;
+    i = copy_to_backslash(text, i, &w);
     if (i >= n) break;
     // text[i] is a backslash.
     if (i + 1 >= n) {  // a trailing lone backslash is dropped

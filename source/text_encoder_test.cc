@@ -163,6 +163,24 @@ TEST(ByteText, ReadsNothingPastTheEndOfTheText) {
   EXPECT_EQ(Bytes(view.substr(9, 1)), "\0"s);       // a lone backslash
 }
 
+// Plain bytes are copied many at a time up to the next backslash: escapes
+// at every place of texts longer than several such steps read as they do
+// in a short text.
+TEST(ByteText, EscapesAtEveryPlaceOfLongTexts) {
+  auto plain = [](size_t count) {
+    std::string out;
+    for (size_t k = 0; k < count; ++k) out += static_cast<char>('a' + k % 26);
+    return out;
+  };
+  for (size_t length = 0; length <= 50; ++length) {
+    for (size_t at = 0; at <= length; ++at) {
+      const std::string rest = plain(length - at), tail = plain(length % 19);
+      const std::string text = plain(at) + "\\n" + rest + "\\\\" + tail;
+      EXPECT_EQ(Bytes(text), plain(at) + "\n" + rest + "\\" + tail + "\0"s) << text;
+    }
+  }
+}
+
 TEST(HexDigitValue, DigitsAndEverythingElse) {
   EXPECT_EQ(hex_digit_value('0'), 0);
   EXPECT_EQ(hex_digit_value('9'), 9);
@@ -210,10 +228,10 @@ TEST(UnicodeText, NotationCutShortWritesNothing) {
   EXPECT_EQ(unicode(std::string_view(memory).substr(0, 7)), "A\0\0"s);
 }
 
-// Long texts are read sixteen bytes at a time: every byte value, each
-// spelling of a notation, and a break (a bad digit, a separator, a stray
-// character) at every place of runs of every length must read as one
-// notation at a time does.
+// Long texts are read thirty-two or sixteen bytes at a time: every byte
+// value, each spelling of a notation, and a break (a bad digit, a
+// separator, a stray character) at every place of runs of every length must
+// read as one notation at a time does.
 TEST(UnicodeText, LongRunsReadAsNotationsOneByOne) {
   const char* const kHex = "0123456789abcdef0123456789ABCDEF";
   for (size_t count = 0; count <= 21; ++count) {
