@@ -386,7 +386,7 @@ std::map<uint32_t, TableRecord> check_structure(const std::string& path, const s
 class TextCollector : public MessageHandler {
  public:
   explicit TextCollector(uint16_t coding) : coding_(coding) {}
-  void on_name(int32_t, std::string_view) override {}
+  void on_name(int32_t, std::string_view, std::string_view) override {}
   void on_text(int32_t id, std::string_view text) override {
     std::string encoded;
     encode_text(text, coding_, &encoded);

@@ -35,7 +35,7 @@ class WritingHandler : public MessageHandler {
  public:
   WritingHandler(TableBlockBuilder* block, FileWriter* texts, uint16_t coding)
       : block_(block), texts_(texts), coding_(coding) {}
-  void on_name(int32_t, std::string_view) override {}
+  void on_name(int32_t, std::string_view, std::string_view) override {}
   void on_text(int32_t id, std::string_view text) override {
     block_->add(id, encode_text(text, coding_, texts_->buffer()));
     texts_->maybe_flush();
@@ -165,7 +165,8 @@ class SourceBuild {
     WorkerPool pool(steps_.size() > 1 ? reading_threads() : 0);
     size_t next_ahead = 0;
     for (size_t k = 0; k < steps_.size(); ++k) {
-      for (; pool.threads() > 0 && next_ahead <= std::min(k + pool.threads(), steps_.size() - 1);
+      for (;
+           pool.threads() > 0 && next_ahead <= std::min(k + 3 * pool.threads(), steps_.size() - 1);
            ++next_ahead) {
         ahead[next_ahead] = read_ahead(next_ahead, pool);
       }

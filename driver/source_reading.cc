@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <thread>
 
-#include "names/define_line.h"
 #include "source/text_encoder.h"
 
 namespace tolvane {
 
-void NameLog::add(int32_t id, std::string_view line, long number) {
-  const std::string_view name = message_name(line);
+void NameLog::add(int32_t id, std::string_view line, std::string_view name, long number) {
   entries_.push_back({id, static_cast<long>(name.data() - line.data()) + 1, number,
                       static_cast<uint32_t>(bytes_.size()), static_cast<uint32_t>(name.size())});
   bytes_.append(name);
@@ -20,7 +18,7 @@ void NameLog::hand_to(NamesHeader& names) {
   bytes_.append(16, '\0');
   const std::string_view bytes = bytes_;
   for (const Entry& e : entries_) {
-    names.on_name(e.id, bytes.substr(e.offset, e.size), e.column, e.number);
+    names.on_name(e.id, bytes.substr(e.offset, e.size), e.size + 16, e.column, e.number);
   }
 }
 

@@ -30,7 +30,7 @@ namespace tolvane {
 // reader has moved on past it.
 class NameLog {
  public:
-  void add(int32_t id, std::string_view line, long number);
+  void add(int32_t id, std::string_view line, std::string_view name, long number);
   void clear() {
     entries_.clear();
     bytes_.clear();
@@ -62,12 +62,13 @@ class ReadingHandler : public MessageHandler {
       : names_(names), log_(log), texts_(texts), limit_(limit), coding_(coding) {}
   // The pass's reader, whose line numbers the names header's findings give.
   const LineReader* source = nullptr;
-  void on_name(int32_t id, std::string_view line) override {
+  void on_name(int32_t id, std::string_view line, std::string_view name) override {
     const long number = source ? source->line_number() : 0;
     if (log_) {
-      log_->add(id, line, number);
+      log_->add(id, line, name, number);
     } else {
-      names_->on_message_name(id, line, number);
+      names_->on_name(id, name, static_cast<size_t>(line.data() + line.size() - name.data()),
+                      static_cast<long>(name.data() - line.data()) + 1, number);
     }
   }
   void on_text(int32_t id, std::string_view text) override;

@@ -134,7 +134,7 @@ class Rebuilder : public MessageHandler {
  public:
   Rebuilder(const OpenCatalogue& catalogue, const TableLayout& table)
       : table_(table), reader_(catalogue, table.index_end, table.block_end) {}
-  void on_name(int32_t, std::string_view) override {}
+  void on_name(int32_t, std::string_view, std::string_view) override {}
   void on_text(int32_t id, std::string_view text) override {
     encoded_.clear();
     const uint32_t length = encode_text(text, table_.record.coding, &encoded_);

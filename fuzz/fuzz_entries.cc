@@ -57,9 +57,10 @@ class RecordingHandler : public MessageHandler {
  public:
   explicit RecordingHandler(Checker* check) : check_(check) {}
 
-  void on_name(int32_t id, std::string_view line) override {
+  void on_name(int32_t id, std::string_view line, std::string_view name) override {
     events += "name " + std::to_string(id) + " " + std::string(line) + "\n";
-    std::string_view name = message_name(line);
+    check_->expect(name == message_name(line),
+                   "the reader's name is not the one the names header finds");
     check_->expect(name.find_first_of(" \t\r\n\v\f") == std::string_view::npos,
                    "a symbolic name holds a blank");
     check_->expect(name.empty() || line.find(name) != std::string_view::npos,
@@ -372,7 +373,7 @@ FuzzResult fuzz_names_merge(std::string_view input) {
       NamesHeader* names;
       NamesHeader* checked;
       std::vector<int32_t> ids;
-      void on_name(int32_t id, std::string_view line) override {
+      void on_name(int32_t id, std::string_view line, std::string_view) override {
         ids.push_back(id);
         names->on_message_name(id, line);
         checked->on_message_name(id, line, static_cast<long>(ids.size()));

@@ -61,8 +61,6 @@ std::optional<int64_t> parse_define(std::string_view line, std::string_view* nam
 }
 
 std::string_view message_name(std::string_view line) {
-  // The line a source reader is handing on has had its name found already.
-  if (const std::optional<std::string_view> known = name_being_handed_on(line)) return *known;
   const size_t i = skip_spaces(line, 8);  // after "#message"
   return name_after_identifier(line, scan_decimal(line, i).end);
 }

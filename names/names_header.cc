@@ -134,16 +134,12 @@ void NamesHeader::check(int32_t id, std::string_view name, size_t room, long col
 
 void NamesHeader::on_message_name(int32_t id, std::string_view line, long number) {
   const std::string_view name = message_name(line);
-  add_name(id, name, static_cast<size_t>(line.data() + line.size() - name.data()),
-           static_cast<long>(name.data() - line.data()) + 1, number);
+  on_name(id, name, static_cast<size_t>(line.data() + line.size() - name.data()),
+          static_cast<long>(name.data() - line.data()) + 1, number);
 }
 
-void NamesHeader::on_name(int32_t id, std::string_view name, long column, long number) {
-  add_name(id, name, std::max<size_t>(name.size(), 16), column, number);
-}
-
-void NamesHeader::add_name(int32_t id, std::string_view name, size_t room, long column,
-                           long number) {
+void NamesHeader::on_name(int32_t id, std::string_view name, size_t room, long column,
+                          long number) {
   if (merge_mode_ && diagnostics_) check(id, name, room, column, number);
   if (merge_mode_ && defines_id(id)) return;
   // A previous header whose last line has no line feed is copied as it is,

@@ -34,9 +34,9 @@ class NamesHeader {
   // number, for what check_names() reports.
   void on_message_name(int32_t id, std::string_view line, long number = 0);
   // The same for a line's name, already taken out of it (message_name()):
-  // the name begins at `column` of its line, and sixteen bytes may be read
-  // from its start, past its end if it is shorter.
-  void on_name(int32_t id, std::string_view name, long column, long number);
+  // the name begins at `column` of its line, and `room` bytes, at least its
+  // own, may be read from its start.
+  void on_name(int32_t id, std::string_view name, size_t room, long column, long number);
   // Ends one source of a run that reads several: the next source sees what
   // the names header written so far defines, as the next run would; and so
   // do the checks, when asked for again with check_names().
@@ -50,8 +50,6 @@ class NamesHeader {
   // cache misses on every #message line, and nearly all identifiers are there.
   static constexpr int64_t kDirectIds = 65536;
   void define(int64_t id);
-  // `room`: how many bytes may be read from the name's start.
-  void add_name(int32_t id, std::string_view name, size_t room, long column, long number);
   void check(int32_t id, std::string_view name, size_t room, long column, long number);
   void remember(std::string_view name, int64_t id, long line);
 

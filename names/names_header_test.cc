@@ -42,7 +42,7 @@ std::string names_run(const std::optional<std::string>& previous, const std::str
   class Forward : public MessageHandler {
    public:
     Forward(NamesHeader* header, const LineReader* source) : header_(header), source_(source) {}
-    void on_name(int32_t id, std::string_view line) override {
+    void on_name(int32_t id, std::string_view line, std::string_view) override {
       header_->on_message_name(id, line, source_->line_number());
     }
     void on_text(int32_t, std::string_view) override {}

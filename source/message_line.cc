@@ -87,15 +87,4 @@ std::string_view name_after_identifier(std::string_view line, size_t id_end) {
   return line.substr(i, token_end(line, i) - i);
 }
 
-constinit thread_local const HandingOn* HandingOn::current_ = nullptr;
-
-std::optional<std::string_view> name_being_handed_on(std::string_view line) {
-  const HandingOn* const current = HandingOn::current_;
-  if (current == nullptr || current->line_.data() != line.data() ||
-      current->line_.size() != line.size()) {
-    return std::nullopt;
-  }
-  return current->name_;
-}
-
 }  // namespace tolvane

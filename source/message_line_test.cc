@@ -38,17 +38,5 @@ TEST(MessageLine, NamesOfEveryShapeReadAsTheirToken) {
   }
 }
 
-TEST(MessageLine, TheNameHandedOnIsGivenForThatLineOnly) {
-  const std::string line = "#message 1 NAME \"x\"", copy = line;
-  EXPECT_FALSE(name_being_handed_on(line));
-  {
-    const HandingOn handing_on(line, std::string_view(line).substr(11, 4));
-    EXPECT_EQ(name_being_handed_on(line), "NAME");
-    EXPECT_FALSE(name_being_handed_on(copy));  // the same bytes elsewhere
-    EXPECT_FALSE(name_being_handed_on(std::string_view(line).substr(0, 12)));
-  }
-  EXPECT_FALSE(name_being_handed_on(line));
-}
-
 }  // namespace
 }  // namespace tolvane

@@ -202,10 +202,7 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
                              ": " + failure.message());
       }
     }
-    {
-      const HandingOn handing_on(line, name.name);
-      handler.on_name(id, line);
-    }
+    handler.on_name(id, line, name.name);
     // Most texts hold no quote between the outer two, or only escaped ones,
     // which extract_text() keeps as they are: such a text is handed on as
     // it stands in the line, and only the others are copied.

@@ -25,8 +25,9 @@ struct TableParameters {
 class MessageHandler {
  public:
   virtual ~MessageHandler() = default;
-  // Every #message line, with or without a text.
-  virtual void on_name(int32_t id, std::string_view line) = 0;
+  // Every #message line, with or without a text; `name` is the token after
+  // its identifier, a piece of `line` (what message_name() finds there).
+  virtual void on_name(int32_t id, std::string_view line, std::string_view name) = 0;
   // Every #message line that has a quoted text, after on_name.
   virtual void on_text(int32_t id, std::string_view text) = 0;
   // The same, in a pass with checks, which encode every text with `coding`

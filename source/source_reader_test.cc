@@ -41,7 +41,7 @@ class Source {
 // Records the calls as "name <id> <line>" and "text <id> <text>".
 class Recorder : public MessageHandler {
  public:
-  void on_name(int32_t id, std::string_view line) override {
+  void on_name(int32_t id, std::string_view line, std::string_view) override {
     events.push_back("name " + std::to_string(id) + " " + std::string(line));
   }
   void on_text(int32_t id, std::string_view text) override {

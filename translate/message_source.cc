@@ -44,10 +44,10 @@ class Collector : public MessageHandler {
             std::map<long, std::vector<std::string>>* comments)
       : source_(source), reader_(reader), comments_(comments) {}
 
-  void on_name(int32_t id, std::string_view line) override {
+  void on_name(int32_t id, std::string_view, std::string_view name) override {
     SourceMessage message;
     message.id = id;
-    message.name = std::string(message_name(line));
+    message.name = std::string(name);
     message.line = reader_->line_number();
     if (auto it = comments_->find(message.line); it != comments_->end()) {
       message.comments = std::move(it->second);
