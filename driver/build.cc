@@ -3,6 +3,7 @@
 #include <errno.h>
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <future>
 #include <memory>
@@ -126,7 +127,6 @@ struct SourceStep {
   uint32_t type_key = 0;
   uint16_t coding = kByteCoding;
   long directive_lines = 0;
-  uint64_t source_size = 0;  // as the plan saw it
   size_t count = 0;
   uint32_t text_bytes = 0;
 };
@@ -163,15 +163,18 @@ class SourceBuild {
     // before they go, however the build ends.
     std::vector<std::unique_ptr<SourceReading>> ahead(steps_.size());
     WorkerPool pool(steps_.size() > 1 ? reading_threads() : 0);
+    // Sources read ahead of the one in its turn, at most: enough that no
+    // thread waits for work while the build's thread writes, and no more,
+    // as each holds its texts until its turn.
+    const size_t reach = pool.threads() + 3;
     size_t next_ahead = 0;
     for (size_t k = 0; k < steps_.size(); ++k) {
-      for (;
-           pool.threads() > 0 && next_ahead <= std::min(k + 3 * pool.threads(), steps_.size() - 1);
+      for (; pool.threads() > 0 && next_ahead <= std::min(k + reach, steps_.size() - 1);
            ++next_ahead) {
         ahead[next_ahead] = read_ahead(next_ahead, pool);
       }
       try {
-        read_step(k, names_header, texts, pending, ahead[k].get());
+        read_step(k, names_header, texts, pending, ahead[k].get(), pool);
       } catch (const Failure& failure) {
         throw naming_source(failure, k);
       }
@@ -246,7 +249,6 @@ class SourceBuild {
           // The directive lines are short: a small first read takes them.
           LineReader reader(file, true, 4096);
           read_directives(reader, source(k), &parameters);
-          steps_[k].source_size = file->size();
         });
       } catch (const Failure& failure) {
         // A refused source is reported in its turn, after the failures of
@@ -291,6 +293,10 @@ class SourceBuild {
       return reading;
     }
     SourceReading* r = reading.get();
+    // Room for as many texts as are kept, taken once: memory is only touched
+    // as texts come, and a growing string would copy them, into memory that
+    // has to be faulted in again, at each doubling.
+    reading->texts.reserve(kKeptTexts);
     reading->done = pool.run([this, k, r] {
       try {
         if (r->file) {
@@ -309,7 +315,7 @@ class SourceBuild {
   }
 
   void read_step(size_t k, NamesHeader& names, std::string& run_texts, std::vector<size_t>& pending,
-                 SourceReading* ahead) {
+                 SourceReading* ahead, WorkerPool& pool) {
     SourceStep& step = steps_[k];
     // What the names header finds is said only of a source that holds no
     // error of its own, as when a run reads it in a pass of its own.
@@ -320,7 +326,14 @@ class SourceBuild {
     std::string& texts = ahead ? ahead->texts : run_texts;
     if (ahead) {
       // What the reading found, and where it stopped, in source order.
-      if (ahead->done.valid()) ahead->done.get();
+      // The build's thread reads sources too, rather than wait: the one in
+      // its turn, or the next not yet started.
+      if (ahead->done.valid()) {
+        while (ahead->done.wait_for(std::chrono::seconds(0)) != std::future_status::ready &&
+               pool.run_one_here()) {
+        }
+        ahead->done.get();
+      }
       for (const Diagnostic& finding : ahead->diagnostics.all()) diagnostics_.report(finding);
       ahead->names.hand_to(names);
       if (ahead->failure) std::rethrow_exception(ahead->failure);

@@ -17,7 +17,10 @@ void NameLog::hand_to(NamesHeader& names) {
   // Sixteen bytes may be read from any name's start.
   bytes_.append(16, '\0');
   const std::string_view bytes = bytes_;
-  for (const Entry& e : entries_) {
+  constexpr size_t kAhead = 8;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (i + kAhead < entries_.size()) names.expect_id(entries_[i + kAhead].id);
+    const Entry& e = entries_[i];
     names.on_name(e.id, bytes.substr(e.offset, e.size), e.size + 16, e.column, e.number);
   }
 }
@@ -45,7 +48,8 @@ void read_source(LineReader& reader, const std::string& path, SourceReading& rea
 
 size_t reading_threads() {
   const unsigned cores = std::thread::hardware_concurrency();
-  return cores < 2 ? 0 : std::min(cores, 4u);
+  // The build's own thread reads sources as well, while it waits.
+  return cores < 2 ? 0 : std::min(cores - 1, 3u);
 }
 
 }  // namespace tolvane

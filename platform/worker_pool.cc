@@ -36,6 +36,18 @@ std::future<void> WorkerPool::run(std::function<void()> job) {
   return done;
 }
 
+bool WorkerPool::run_one_here() {
+  std::packaged_task<void()> task;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (jobs_.empty()) return false;
+    task = std::move(jobs_.front());
+    jobs_.pop_front();
+  }
+  task();
+  return true;
+}
+
 void WorkerPool::work() {
   for (;;) {
     std::packaged_task<void()> task;

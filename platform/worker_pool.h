@@ -27,6 +27,9 @@ class WorkerPool {
   // Queues `job`, which must not throw; the future is ready once it has run.
   // Needs at least one thread.
   std::future<void> run(std::function<void()> job);
+  // Runs the first job still queued on the calling thread, which would
+  // otherwise wait for it or for one after it. False when none is queued.
+  bool run_one_here();
 
  private:
   void work();
