@@ -76,11 +76,17 @@ class ReadingHandler : public MessageHandler {
   // they are.
   void on_encoded_text(int32_t id, std::string_view text, uint16_t coding,
                        std::string_view encoded) override {
-    if (coding != coding_) return on_text(id, text);
-    texts_->append(encoded);
+    if (coding != coding_) {
+      // Not these texts' coding: what the checks appended goes again.
+      if (in_place(encoded)) texts_->resize(texts_->size() - encoded.size());
+      return on_text(id, text);
+    }
+    if (!in_place(encoded)) texts_->append(encoded);
     add(id, static_cast<uint32_t>(encoded.size()));
     keep_or_drop();
   }
+  // The checks encode straight to the end of the texts.
+  std::string* encoded_texts() override { return texts_; }
 
   TableBlockBuilder block;
   size_t texts = 0;
@@ -89,6 +95,10 @@ class ReadingHandler : public MessageHandler {
   std::optional<Failure> bad_escape;
 
  private:
+  bool in_place(std::string_view encoded) const {
+    return encoded.size() <= texts_->size() &&
+           encoded.data() == texts_->data() + texts_->size() - encoded.size();
+  }
   void add(int32_t id, uint32_t length) {
     if (block.count() <= kMaxCount) block.add(id, length);
     ++texts;

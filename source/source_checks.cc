@@ -387,7 +387,8 @@ bool SourceChecks::message(std::string_view line, long number, const Decimal& id
 }
 
 std::string_view SourceChecks::text(std::string_view line, long number, size_t open, size_t close,
-                                    bool inner_quotes, std::string_view text, uint16_t coding) {
+                                    bool inner_quotes, std::string_view text, uint16_t coding,
+                                    std::string* into) {
   if (open == close) {
     warning(number, open + 1, "the text has no closing double quote: it is empty");
   }
@@ -404,13 +405,20 @@ std::string_view SourceChecks::text(std::string_view line, long number, size_t o
   }
   // Encoded once, for what the encoder finds and for the handler, which
   // need not encode the text again.
+  std::string& out = into ? *into : encoded_;
+  const size_t before = into ? into->size() : 0;
   encoded_.clear();
   findings_.clear();
-  encode_text(text, coding, &encoded_, &findings_);
+  try {
+    encode_text(text, coding, &out, &findings_);
+  } catch (...) {
+    out.resize(before);
+    throw;
+  }
   for (const TextFinding& finding : findings_) {
     warning(number, open + 2 + finding.offset, finding.text);
   }
-  return encoded_;
+  return std::string_view(out).substr(before);
 }
 
 }  // namespace tolvane

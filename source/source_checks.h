@@ -69,10 +69,12 @@ class SourceChecks {
   // The text of a #message line, extracted; `open` and `close` are where
   // its first and last double quotes are, and `inner_quotes` tells whether
   // there is one between them. Returns the text encoded with `coding`, as
-  // encode_text() gives it, valid until the next call; throws what it
+  // encode_text() gives it, valid until the next call, appended to `into`
+  // when given (and nothing appended when it throws); throws what it
   // throws.
   std::string_view text(std::string_view line, long number, size_t open, size_t close,
-                        bool inner_quotes, std::string_view text, uint16_t coding);
+                        bool inner_quotes, std::string_view text, uint16_t coding,
+                        std::string* into = nullptr);
 
  private:
   void error(long number, size_t column, std::string text);

@@ -217,7 +217,8 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
     }
     if (checks) {
       const std::string_view encoded =
-          checks->text(line, number, first, last, inner != InnerQuotes::kNone, view, coding);
+          checks->text(line, number, first, last, inner != InnerQuotes::kNone, view, coding,
+                       handler.encoded_texts());
       handler.on_encoded_text(id, view, coding, encoded);
     } else {
       handler.on_text(id, view);

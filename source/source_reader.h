@@ -37,6 +37,10 @@ class MessageHandler {
                                std::string_view /*encoded*/) {
     on_text(id, text);
   }
+  // Where a pass with checks appends each text it encodes, instead of a
+  // buffer of its own: a handler that keeps the texts anyway then finds
+  // `encoded` already at the end of its own. None by default.
+  virtual std::string* encoded_texts() { return nullptr; }
 };
 
 // Reads the directive lines from the start of the source. Throws Failure when
