@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -75,15 +78,43 @@ std::string hex32(uint32_t value) {
 
 }  // namespace
 
-// The tables of the last source checked on this thread. A run over many
-// sources reuses their memory rather than have the system hand out and zero
-// fresh pages for every source, which cost more than the checks themselves.
-thread_local std::unique_ptr<SourceChecks::Tables> spare_tables;
+namespace {
+
+// The tables of sources checked before, empty. A run over many sources
+// reuses their memory rather than have the system hand out and zero fresh
+// pages for every source, which cost more than the checks themselves. Shared
+// by the threads that check sources at once; not kept per thread, as a
+// thread's own storage is freed at its end by means some systems' threads
+// get wrong.
+class SpareTables {
+ public:
+  std::unique_ptr<SourceChecks::Tables> take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (spares_.empty()) return std::make_unique<SourceChecks::Tables>();
+    std::unique_ptr<SourceChecks::Tables> tables = std::move(spares_.back());
+    spares_.pop_back();
+    return tables;
+  }
+  void give(std::unique_ptr<SourceChecks::Tables> tables) {
+    constexpr size_t kMost = 8;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (spares_.size() < kMost) spares_.push_back(std::move(tables));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<SourceChecks::Tables>> spares_;
+};
+
+SpareTables& spare_tables() {
+  static SpareTables spares;
+  return spares;
+}
+
+}  // namespace
 
 SourceChecks::SourceChecks(std::string_view path, Diagnostics& diagnostics)
-    : path_(path), diagnostics_(diagnostics), tables_(std::move(spare_tables)) {
-  if (!tables_) tables_ = std::make_unique<Tables>();
-}
+    : path_(path), diagnostics_(diagnostics), tables_(spare_tables().take()) {}
 
 SourceChecks::~SourceChecks() {
   // id_lines is read only where id_seen has a bit, and each such place was
@@ -92,7 +123,7 @@ SourceChecks::~SourceChecks() {
   tables_->id_log.clear();
   tables_->id_lines_built = false;
   tables_->names.clear();
-  spare_tables = std::move(tables_);
+  spare_tables().give(std::move(tables_));
 }
 
 void SourceChecks::error(long number, size_t column, std::string text) {

@@ -84,7 +84,7 @@ class SourceChecks {
   Diagnostics& diagnostics_;
   bool binary_reported_ = false;
   long type_lines_[2] = {0, 0};  // where FILETYPE and APPLITYPE were read
-  // Taken from the thread's last checks, and handed back empty (see the .cc).
+  // Taken from earlier checks, and handed back empty (see the .cc).
   std::unique_ptr<Tables> tables_;
   std::string encoded_;
   std::vector<TextFinding> findings_;
