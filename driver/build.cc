@@ -159,9 +159,9 @@ class SourceBuild {
     std::string texts;
     texts.reserve(kKeptTexts + (64 << 10));
     std::vector<size_t> pending;
+    std::vector<std::unique_ptr<SourceReading>> ahead(steps_.size());
     // Declared after the readings, so that its threads are done with them
     // before they go, however the build ends.
-    std::vector<std::unique_ptr<SourceReading>> ahead(steps_.size());
     WorkerPool pool(steps_.size() > 1 ? reading_threads() : 0);
     // Sources read ahead of the one in its turn, at most: enough that no
     // thread waits for work while the build's thread writes, and no more,
@@ -286,7 +286,7 @@ class SourceBuild {
       }
       if (!reading->file->reads_on_any_thread()) {
         reading->snapshot = read_all(*reading->file);
-        reading->file = nullptr;
+        reading->file = &reading->snapshot_file.emplace(reading->snapshot);
       }
     } catch (...) {
       reading->failure = std::current_exception();
@@ -299,13 +299,8 @@ class SourceBuild {
     reading->texts.reserve(kKeptTexts);
     reading->done = pool.run([this, k, r] {
       try {
-        if (r->file) {
-          LineReader reader(r->file, true);
-          read_source(reader, source(k), *r, nullptr, &r->diagnostics, &r->texts);
-        } else {
-          LineReader reader(r->snapshot, true);
-          read_source(reader, source(k), *r, nullptr, &r->diagnostics, &r->texts);
-        }
+        LineReader reader(r->file, true);
+        read_source(reader, source(k), *r, nullptr, &r->diagnostics, &r->texts);
         if (r->handler->kept) r->index = r->handler->block.index_bytes();
       } catch (...) {
         r->failure = std::current_exception();

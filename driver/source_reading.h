@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/failure.h"
+#include "msgfile/memory_file.h"
 #include "msgfile/table_block.h"
 #include "names/names_header.h"
 #include "platform/file_io.h"
@@ -131,10 +132,12 @@ struct SourceReading {
   long directive_lines = 0;
   std::optional<ReadingHandler> handler;
   // A reading on a worker thread only: the source, open (`owned`, but for
-  // the first) or read whole when its file cannot be read on another thread.
+  // the first), or read whole into `snapshot` when its file cannot be read
+  // on another thread.
   File* file = nullptr;
   std::unique_ptr<File> owned;
   std::string snapshot;
+  std::optional<MemoryFile> snapshot_file;
   std::string texts;
   std::string index;  // the block's, made once the texts were read
   Diagnostics diagnostics;
@@ -148,6 +151,7 @@ struct SourceReading {
     handler.reset();
     file = nullptr;
     owned.reset();
+    snapshot_file.reset();
     snapshot.clear();
     index.clear();
     texts.clear();

@@ -17,7 +17,6 @@ bool LineReader::fill() {
     start_ = 0;
   }
   if (buffer_.size() < end_ + chunk_) buffer_.resize(end_ + chunk_);
-  base_ = buffer_.data();
   size_t got = file_->read_at(offset_, buffer_.data() + end_, chunk_);
   end_ += got;
   offset_ += got;
@@ -35,7 +34,7 @@ bool LineReader::read_line(std::string* line, bool* newline) {
 bool LineReader::read_line(std::string_view* line, bool* newline) {
   size_t scanned = start_;
   for (;;) {
-    const char* base = base_;
+    const char* base = buffer_.data();
     const void* hit = std::memchr(base + scanned, '\n', end_ - scanned);
     if (hit != nullptr) {
       size_t end = static_cast<const char*>(hit) - base;
@@ -53,7 +52,7 @@ bool LineReader::read_line(std::string_view* line, bool* newline) {
     scanned -= consumed;
   }
   if (start_ >= end_) return false;
-  *line = std::string_view(base_ + start_, end_ - start_);
+  *line = std::string_view(buffer_.data() + start_, end_ - start_);
   start_ = end_;
   if (newline) *newline = false;
   ++line_number_;

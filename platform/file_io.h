@@ -47,28 +47,17 @@ class LineReader {
  public:
   // With `text_mode`, a carriage return right before a line feed is dropped.
   LineReader(File* file, bool text_mode, size_t chunk = 1 << 16)
-      : file_(file), text_mode_(text_mode), chunk_(chunk), base_(buffer_.data()) {}
-  LineReader(const LineReader&) = delete;  // base_ may point into buffer_
-  LineReader& operator=(const LineReader&) = delete;
-  // Over bytes held in memory, which must outlive the reader: the lines
-  // handed out point into them and stay valid as long as they do.
-  LineReader(std::string_view bytes, bool text_mode)
-      : file_(nullptr),
-        text_mode_(text_mode),
-        chunk_(0),
-        base_(bytes.data()),
-        end_(bytes.size()),
-        eof_(true) {}
+      : file_(file), text_mode_(text_mode), chunk_(chunk) {}
   // Fills `line` without its line feed. `newline` tells whether one ended it.
   // Returns false at the end of the file.
   bool read_line(std::string* line, bool* newline = nullptr);
   // The same without a copy: `line` points into the reader's buffer and stays
-  // valid until the next call (or, over bytes in memory, points into them).
+  // valid until the next call.
   bool read_line(std::string_view* line, bool* newline = nullptr);
   // Number of the line last read, counting from 1.
   long line_number() const { return line_number_; }
   // The size of the whole file read.
-  uint64_t file_size() const { return file_ ? file_->size() : end_; }
+  uint64_t file_size() const { return file_->size(); }
 
  private:
   bool fill();
@@ -77,8 +66,7 @@ class LineReader {
   bool text_mode_;
   size_t chunk_;
   uint64_t offset_ = 0;
-  std::string buffer_;
-  const char* base_ = nullptr;  // bytes read are [base_ + start_, base_ + end_)
+  std::string buffer_;  // bytes read are [start_, end_)
   size_t start_ = 0, end_ = 0;
   bool eof_ = false;
   long line_number_ = 0;
