@@ -68,8 +68,7 @@ class ReadingHandler : public MessageHandler {
     if (log_) {
       log_->add(id, line, name, number);
     } else {
-      names_->on_name(id, name, static_cast<size_t>(line.data() + line.size() - name.data()),
-                      static_cast<long>(name.data() - line.data()) + 1, number);
+      names_->on_message_name(id, line, name, number);
     }
   }
   void on_text(int32_t id, std::string_view text) override;

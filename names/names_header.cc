@@ -133,7 +133,11 @@ void NamesHeader::check(int32_t id, std::string_view name, size_t room, long col
 }
 
 void NamesHeader::on_message_name(int32_t id, std::string_view line, long number) {
-  const std::string_view name = message_name(line);
+  on_message_name(id, line, message_name(line), number);
+}
+
+void NamesHeader::on_message_name(int32_t id, std::string_view line, std::string_view name,
+                                  long number) {
   on_name(id, name, static_cast<size_t>(line.data() + line.size() - name.data()),
           static_cast<long>(name.data() - line.data()) + 1, number);
 }

@@ -33,7 +33,10 @@ class NamesHeader {
   // Called for every #message line of the source; `number` is its line
   // number, for what check_names() reports.
   void on_message_name(int32_t id, std::string_view line, long number = 0);
-  // The same for a line's name, already taken out of it (message_name()):
+  // The same with the line's name found already (message_name()), a piece
+  // of `line`.
+  void on_message_name(int32_t id, std::string_view line, std::string_view name, long number);
+  // The same for a name taken out of its line:
   // the name begins at `column` of its line, and `room` bytes, at least its
   // own, may be read from its start.
   void on_name(int32_t id, std::string_view name, size_t room, long column, long number);
