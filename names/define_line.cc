@@ -1,6 +1,5 @@
 #include "names/define_line.h"
 
-#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -9,37 +8,6 @@
 #include "source/message_line.h"
 
 namespace tolvane {
-namespace {
-
-// ' ', '\t', '\v', '\f', '\r' and '\n': one look in a table, for scans
-// that run over every #message line.
-constexpr auto kSpaces = [] {
-  std::array<bool, 256> spaces{};
-  for (unsigned char c : {' ', '\t', '\v', '\f', '\r', '\n'}) spaces[c] = true;
-  return spaces;
-}();
-bool is_space(char c) { return kSpaces[static_cast<unsigned char>(c)]; }
-
-size_t skip_spaces(std::string_view line, size_t i) {
-  while (i < line.size() && is_space(line[i])) ++i;
-  return i;
-}
-
-// The end of the token starting at `i`: the next blank or the end of the
-// line, a trailing carriage return excluded.
-size_t token_end(std::string_view line, size_t i) {
-  // Eight bytes at a time past those that are all above 0x20, so no space.
-  constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
-  for (; i + 8 <= line.size(); i += 8) {
-    uint64_t word;
-    std::memcpy(&word, line.data() + i, 8);
-    if (((word - 0x21 * kOnes) & ~word & kHighs) != 0) break;
-  }
-  while (i < line.size() && !is_space(line[i])) ++i;
-  return i;
-}
-
-}  // namespace
 
 std::optional<int64_t> parse_define(std::string_view line, std::string_view* name) {
   constexpr std::string_view kDefine = "#define";

@@ -30,11 +30,6 @@ size_t skip_blanks(std::string_view line, size_t i) {
   return i;
 }
 
-size_t token_end(std::string_view line, size_t i) {
-  while (i < line.size() && !is_blank(line[i])) ++i;
-  return i;
-}
-
 std::string lower(std::string_view word) {
   std::string out(word);
   for (char& c : out) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c;
@@ -75,10 +70,6 @@ std::string hex32(uint32_t value) {
   std::snprintf(text, sizeof text, "0x%08X", value);
   return text;
 }
-
-}  // namespace
-
-namespace {
 
 // The tables of sources checked before, empty. A run over many sources
 // reuses their memory rather than have the system hand out and zero fresh
@@ -436,9 +427,9 @@ std::string_view SourceChecks::text(std::string_view line, long number, size_t o
   }
   // Encoded once, for what the encoder finds and for the handler, which
   // need not encode the text again.
+  if (!into) encoded_.clear();
   std::string& out = into ? *into : encoded_;
-  const size_t before = into ? into->size() : 0;
-  encoded_.clear();
+  const size_t before = out.size();
   findings_.clear();
   try {
     encode_text(text, coding, &out, &findings_);

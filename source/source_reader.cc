@@ -13,10 +13,6 @@
 namespace tolvane {
 namespace {
 
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 bool starts_with(std::string_view line, std::string_view keyword) {
   return line.substr(0, keyword.size()) == keyword;
 }
