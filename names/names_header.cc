@@ -80,7 +80,10 @@ void NamesHeader::remember(std::string_view name, int64_t id, long line) {
   previous_names_.add(name, id, line);
   if (previous_names_.entries().size() == before || id < 0 || id >= kDirectIds) return;
   if (static_cast<size_t>(id) >= id_names_.size()) {
-    id_names_.resize(std::max<size_t>(id + 1, 2 * id_names_.size()));
+    // Room for every identifier it covers, taken once: entries are written
+    // only up to the largest identifier, and never copied as it grows.
+    id_names_.reserve(kDirectIds);
+    id_names_.resize(id + 1);
   }
   IdName& known = id_names_[id];
   if (known.entry != 0) return;

@@ -70,6 +70,13 @@ const NameIndex::Entry& NameIndex::add(std::string_view name, int64_t id, long l
   size_t i = hash & mask_;
   if (slots_[i] != 0) i = slot(name, hash);
   if (slots_[i] != 0) return entries_[(slots_[i] & mask_) - 1];
+  // Grown four times over when full: room not yet written costs no memory,
+  // while every doubling would copy the entries into memory the system has
+  // to hand over afresh, which costs more than writing them.
+  if (entries_.size() == entries_.capacity()) entries_.reserve(4 * entries_.size());
+  if (names_.size() + name.size() > names_.capacity()) {
+    names_.reserve(4 * (names_.size() + name.size()));
+  }
   entries_.push_back(
       {hash, static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()), id, line});
   names_.append(name);
