@@ -344,7 +344,10 @@ void WorkFiles::back_up_both() {
   for (ReplacedFile* file : both_) {
     if (file->existed) back_up(*file);
   }
-  or_fail("Cannot write " + msg_.bak_shown, [&] { sync_dirs(); });
+  // A directory with no backup in it has nothing to make durable yet.
+  if (msg_.existed || names_.existed) {
+    or_fail("Cannot write " + msg_.bak_shown, [&] { sync_dirs(); });
+  }
 }
 
 void WorkFiles::replace_both() {
@@ -414,6 +417,8 @@ void WorkFiles::commit() {
   done_ = true;
   // The marks once no backup is left.
   remove_marks();
+  // Nothing was removed when nothing was there before the run.
+  if (!msg_.existed && !names_.existed) return;
   try {
     sync_dirs();
   } catch (const IoError&) {
