@@ -392,8 +392,11 @@ void stats_table(const OpenCatalogue& c, const std::vector<Stats>& stats, Output
   for (const auto& row : rows) {
     std::string line;
     for (size_t k = 0; k < row.size(); ++k) {
+      // Text columns to the left, numbers to the right.
       const std::string pad(width[k] - row[k].size(), ' ');
-      line += (k ? "  " : "") + (k < 3 ? row[k] + pad : pad + row[k]);
+      if (k > 0) line += "  ";
+      line += k < 3 ? row[k] : pad;
+      line += k < 3 ? pad : row[k];
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     out << line + "\n";
@@ -512,7 +515,10 @@ class Linter {
   void report_no_reference(Group* group) {
     group->reported = true;
     std::string members;
-    for (size_t m : group->added) members += (members.empty() ? "" : ", ") + name(m);
+    for (size_t m : group->added) {
+      if (!members.empty()) members += ", ";
+      members += name(m);
+    }
     emit({"reference", group->added.front(), std::nullopt,
           "the tables of type_key " + hex_number(group->type_key, 8) + " (" + members +
               ") have no table of language \"" + c_escape(group->reference_language) +
