@@ -4,9 +4,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "base/failure.h"
 #include "platform/fake_file_system.h"
@@ -313,8 +316,9 @@ FileMap without_marks(FileMap files) {
 
 // A finished build about to be committed: both new files complete, the
 // previous ones as the scenario has them.
-struct Build {
-  explicit Build(const Scenario& s) : work(fs, work_file_paths("app.msg", "APP.MSG", "Names.h")) {
+template <typename FakeFs>
+struct BuildOn {
+  explicit BuildOn(const Scenario& s) : work(fs, work_file_paths("app.msg", "APP.MSG", "Names.h")) {
     if (s.msg_exists) fs.set_file("app.msg", kOldMsg);
     if (s.names_exists) fs.set_file("Names.h", kOldNames);
     fs.set_file("app.TMP", kNewMsg);
@@ -323,9 +327,10 @@ struct Build {
     work.created_tmp();
     work.created_names_tmp();
   }
-  FakeFileSystem fs;
+  FakeFs fs;
   WorkFiles work;
 };
+using Build = BuildOn<FakeFileSystem>;
 
 long clean_commit_operations(const Scenario& s) {
   Build build(s);
@@ -414,6 +419,77 @@ TEST(WorkFiles, CommitReplacesBothFilesAndLeavesNoBackups) {
     // Nothing to undo once committed.
     EXPECT_EQ(build.work.undo(), "") << describe(s);
     EXPECT_EQ(files_of(build.fs), committed_files()) << describe(s);
+  }
+}
+
+// The directory changes a commit makes, and its syncs, in order.
+class SyncLog : public FakeFileSystem {
+ public:
+  std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
+    if (mode == OpenMode::kCreate && !exists(path)) log.push_back("create " + path);
+    return FakeFileSystem::open(path, mode);
+  }
+  void rename(const std::string& from, const std::string& to) override {
+    FakeFileSystem::rename(from, to);
+    log.push_back("rename " + to);
+  }
+  void rename_no_replace(const std::string& from, const std::string& to) override {
+    FakeFileSystem::rename_no_replace(from, to);
+    log.push_back("rename " + to);
+  }
+  void link(const std::string& from, const std::string& to) override {
+    FakeFileSystem::link(from, to);
+    log.push_back("link " + to);
+  }
+  void remove(const std::string& path) override {
+    FakeFileSystem::remove(path);
+    log.push_back("remove " + path);
+  }
+  void sync_dir(const std::string& dir) override {
+    FakeFileSystem::sync_dir(dir);
+    log.push_back("sync");
+  }
+  std::vector<std::string> log;
+};
+
+// Whether every change in the first `end` entries of `log` is synced before
+// entry `end`.
+bool synced_before(const std::vector<std::string>& log, size_t end) {
+  size_t last_change = end;
+  for (size_t i = 0; i < end; ++i) {
+    if (log[i] != "sync") last_change = i;
+  }
+  return last_change == end ||
+         std::find(log.begin() + last_change, log.begin() + end, "sync") != log.begin() + end;
+}
+
+// What a power cut can undo is what was not synced: the backups and their
+// marks are on disk before a previous file is replaced, the new files are
+// in place on disk before a backup goes, and the commit leaves no change
+// unsynced.
+TEST(WorkFiles, CommitSyncsEachChangeBeforeTheNextDependsOnIt) {
+  for (const Scenario& s : kScenarios) {
+    SCOPED_TRACE(describe(s));
+    BuildOn<SyncLog> build(s);
+    build.work.commit();
+    ASSERT_EQ(files_of(build.fs), committed_files());
+    const std::vector<std::string>& log = build.fs.log;
+    EXPECT_TRUE(synced_before(log, log.size()));
+    const auto first = [&](std::initializer_list<const char*> steps) {
+      size_t at = log.size();
+      for (const char* step : steps) {
+        at = std::min<size_t>(at, std::find(log.begin(), log.end(), step) - log.begin());
+      }
+      return at;
+    };
+    const size_t first_replace = first({"rename app.msg", "rename Names.h"});
+    ASSERT_LT(first_replace, log.size());
+    EXPECT_TRUE(synced_before(log, first_replace));
+    const size_t first_removal = first({"remove app.BAK", "remove Names.h.BAK"});
+    EXPECT_EQ(first_removal == log.size(), !s.msg_exists && !s.names_exists);
+    if (first_removal < log.size()) {
+      EXPECT_TRUE(synced_before(log, first_removal));
+    }
   }
 }
 
