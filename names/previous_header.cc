@@ -3,15 +3,9 @@
 #include <cstring>
 
 #include "platform/file_io.h"
+#include "source/message_line.h"
 
 namespace tolvane {
-namespace {
-
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n';
-}
-
-}  // namespace
 
 std::string names_header_problem(File& previous) {
   // Binary data shows in its first bytes, before a line is looked for: a
@@ -32,8 +26,7 @@ std::string names_header_problem(File& previous) {
     }
     if (!in_comment && std::memchr(line.data(), '/', line.size()) == nullptr) {
       // No comment opens or closes: the first non-space decides, as below.
-      size_t first = 0;
-      while (first < line.size() && is_space(line[first])) ++first;
+      const size_t first = skip_spaces(line, 0);
       if (first == line.size() || line[first] == '#') continue;
       return "line " + std::to_string(lines.line_number()) +
              " is neither a preprocessor line (#define ...), a comment nor blank";

@@ -24,18 +24,14 @@ bool is_message_line(std::string_view line) {
 
 // The token after `keyword`, past any white space; empty when there is none.
 std::string token_after(std::string_view line, std::string_view keyword) {
-  size_t i = keyword.size();
-  while (i < line.size() && is_space(line[i])) ++i;
-  size_t start = i;
-  while (i < line.size() && !is_space(line[i])) ++i;
-  return std::string(line.substr(start, i - start));
+  const size_t start = skip_spaces(line, keyword.size());
+  return std::string(line.substr(start, token_end(line, start) - start));
 }
 
 // A hexadecimal number as "%x" scans it: optional sign, optional 0x, digits.
 // Keeps `value` when no digit can be read, and returns whether one was.
 bool scan_hex(std::string_view line, std::string_view keyword, uint32_t* value) {
-  size_t i = keyword.size();
-  while (i < line.size() && is_space(line[i])) ++i;
+  size_t i = skip_spaces(line, keyword.size());
   bool negative = false;
   if (i < line.size() && (line[i] == '+' || line[i] == '-')) negative = line[i++] == '-';
   if (i + 1 < line.size() && line[i] == '0' && (line[i + 1] == 'x' || line[i + 1] == 'X')) {
@@ -130,9 +126,7 @@ void read_directives(LineReader& source, const std::string& source_path,
 }
 
 int32_t scan_message_id(std::string_view line, std::string_view* name) {
-  size_t i = 8;  // after "#message"
-  while (i < line.size() && is_space(line[i])) ++i;
-  const Decimal d = scan_decimal(line, i);
+  const Decimal d = scan_decimal(line, skip_spaces(line, 8));  // after "#message"
   if (!d.found()) throw input_failure("the identifier of this #message line cannot be read");
   if (name) *name = name_after_identifier(line, d.end);
   const int64_t value = d.value();
@@ -184,9 +178,7 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
     int32_t id = 0;
     MessageName name;
     if (checks) {
-      size_t i = 8;  // after "#message"
-      while (i < line.size() && is_space(line[i])) ++i;
-      const Decimal scanned = scan_decimal(line, i);
+      const Decimal scanned = scan_decimal(line, skip_spaces(line, 8));  // after "#message"
       name = message_name_of(line, scanned.end);
       if (!checks->message(line, number, scanned, name)) continue;
       id = static_cast<int32_t>(scanned.value());
