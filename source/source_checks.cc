@@ -409,13 +409,14 @@ bool SourceChecks::message(std::string_view line, long number, const Decimal& id
 }
 
 std::string_view SourceChecks::text(std::string_view line, long number, size_t open, size_t close,
-                                    bool inner_quotes, std::string_view text, uint16_t coding,
+                                    bool dropped_quotes, std::string_view text, uint16_t coding,
                                     std::string* into) {
   if (open == close) {
     warning(number, open + 1, "the text has no closing double quote: it is empty");
   }
-  // The quotes between the outer two, found a run at a time.
-  for (size_t i = open + 1; inner_quotes && i < close; ++i) {
+  // The first quote between the outer two that is dropped, found a run at
+  // a time.
+  for (size_t i = open + 1; dropped_quotes && i < close; ++i) {
     const void* quote = std::memchr(line.data() + i, '"', close - i);
     if (quote == nullptr) break;
     i = static_cast<size_t>(static_cast<const char*>(quote) - line.data());

@@ -176,21 +176,22 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
       continue;
     }
     int32_t id = 0;
-    MessageName name;
+    std::string_view name;
     if (checks) {
       const Decimal scanned = scan_decimal(line, skip_spaces(line, 8));  // after "#message"
-      name = message_name_of(line, scanned.end);
-      if (!checks->message(line, number, scanned, name)) continue;
+      const MessageName named = message_name_of(line, scanned.end);
+      if (!checks->message(line, number, scanned, named)) continue;
       id = static_cast<int32_t>(scanned.value());
+      name = named.name;
     } else {
       try {
-        id = scan_message_id(line, &name.name);
+        id = scan_message_id(line, &name);
       } catch (const Failure& failure) {
         throw source_failure("  Error in " + source_path + ": line " + std::to_string(number) +
                              ": " + failure.message());
       }
     }
-    handler.on_name(id, line, name.name);
+    handler.on_name(id, line, name);
     // Most texts hold no quote between the outer two, or only escaped ones,
     // which extract_text() keeps as they are: such a text is handed on as
     // it stands in the line, and only the others are copied.
@@ -205,7 +206,7 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
     }
     if (checks) {
       const std::string_view encoded =
-          checks->text(line, number, first, last, inner != InnerQuotes::kNone, view, coding,
+          checks->text(line, number, first, last, inner == InnerQuotes::kDropped, view, coding,
                        handler.encoded_texts());
       handler.on_encoded_text(id, view, coding, encoded);
     } else {
