@@ -92,6 +92,19 @@ void NamesHeader::remember(std::string_view name, int64_t id, long line) {
   known.size = static_cast<uint32_t>(name.size());
 }
 
+// The index holds one entry per name: when this identifier's first entry
+// is this name, the name's entry gives this identifier, and all is well.
+inline bool NamesHeader::names_its_id(int32_t id, std::string_view name, size_t room) const {
+  if (id < 0 || static_cast<size_t>(id) >= id_names_.size()) return false;
+  const IdName& known = id_names_[id];
+  uint64_t head[2];
+  head_of(name, head, room);
+  return known.entry != 0 && known.size == name.size() && known.head[0] == head[0] &&
+         known.head[1] == head[1] &&
+         (name.size() <= 16 ||
+          previous_names_.name(previous_names_.entries()[known.entry - 1]) == name);
+}
+
 void NamesHeader::check(int32_t id, std::string_view name, size_t room, long column, long number) {
   if (!to_remember_.empty()) {
     for (const auto& [line_before, added] : to_remember_) {
@@ -100,19 +113,7 @@ void NamesHeader::check(int32_t id, std::string_view name, size_t room, long col
     }
     to_remember_.clear();
   }
-  // The index holds one entry per name: when this identifier's first entry
-  // is this name, the name's entry gives this identifier, and all is well.
-  if (id >= 0 && static_cast<size_t>(id) < id_names_.size()) {
-    const IdName& known = id_names_[id];
-    uint64_t head[2];
-    head_of(name, head, room);
-    if (known.entry != 0 && known.size == name.size() && known.head[0] == head[0] &&
-        known.head[1] == head[1] &&
-        (name.size() <= 16 ||
-         previous_names_.name(previous_names_.entries()[known.entry - 1]) == name)) {
-      return;
-    }
-  }
+  if (names_its_id(id, name, room)) return;
   const NameIndex::Entry* named = previous_names_.find(name);
   if (named != nullptr && named->id != id) {
     diagnostics_->error(source_path_, number, column,
@@ -147,7 +148,11 @@ void NamesHeader::on_message_name(int32_t id, std::string_view line, std::string
 
 void NamesHeader::on_name(int32_t id, std::string_view name, size_t room, long column,
                           long number) {
-  if (merge_mode_ && diagnostics_) check(id, name, room, column, number);
+  // Nearly every name of a source after the first is one the header gives
+  // its identifier already: told apart here, without the call to check().
+  if (merge_mode_ && diagnostics_ && !(to_remember_.empty() && names_its_id(id, name, room))) {
+    check(id, name, room, column, number);
+  }
   if (merge_mode_ && defines_id(id)) return;
   // A previous header whose last line has no line feed is copied as it is,
   // but a new line must not be glued onto that last line: the header would

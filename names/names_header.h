@@ -59,6 +59,9 @@ class NamesHeader {
   static constexpr int64_t kDirectIds = 65536;
   void define(int64_t id);
   void check(int32_t id, std::string_view name, size_t room, long column, long number);
+  // Whether the header's first name of `id` is `name` (check()'s quick
+  // answer).
+  bool names_its_id(int32_t id, std::string_view name, size_t room) const;
   void remember(std::string_view name, int64_t id, long line);
 
   FileWriter* out_;
