@@ -19,7 +19,9 @@ void NameLog::hand_to(NamesHeader& names) {
   const std::string_view bytes = bytes_;
   constexpr size_t kAhead = 8;
   for (size_t i = 0; i < entries_.size(); ++i) {
-    if (i + kAhead < entries_.size()) names.expect_id(entries_[i + kAhead].id);
+    if (i + kAhead < entries_.size()) {
+      if (const void* lookup = names.lookup_of(entries_[i + kAhead].id)) __builtin_prefetch(lookup);
+    }
     const Entry& e = entries_[i];
     names.on_name(e.id, bytes.substr(e.offset, e.size), e.size + 16, e.column, e.number);
   }

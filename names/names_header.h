@@ -44,10 +44,12 @@ class NamesHeader {
   // the names header written so far defines, as the next run would; and so
   // do the checks, when asked for again with check_names().
   void end_source();
-  // Says that on_name() will soon be called for `id`: a list of names in
-  // hand gets its lookups started ahead, as each is a likely cache miss.
-  void expect_id(int32_t id) const {
-    if (id >= 0 && static_cast<size_t>(id) < id_names_.size()) __builtin_prefetch(&id_names_[id]);
+  // What on_name() looks at first for `id`, or null: a list of names in
+  // hand gets those loads started ahead, as each is a likely cache miss.
+  // The caller prefetches it: a prefetch in a function that has no other
+  // effect is dropped by the compiler along with the call.
+  const void* lookup_of(int32_t id) const {
+    return id >= 0 && static_cast<size_t>(id) < id_names_.size() ? &id_names_[id] : nullptr;
   }
   bool defines_id(int32_t id) const {
     return id >= 0 && id < kDirectIds ? defined_direct_[id] : defined_other_.count(id) != 0;
