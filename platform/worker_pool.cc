@@ -5,8 +5,14 @@
 
 namespace tolvane {
 
-WorkerPool::WorkerPool(size_t threads) {
-  for (size_t i = 0; i < threads; ++i) {
+// The threads start once there is work for them. A thread that finds a job
+// waiting runs at once, on whichever core the system starts it on; one that
+// went to sleep on an empty queue is woken by the thread queueing the job,
+// and the system may put it on that thread's core, busy, while the other
+// stays idle until the next rebalancing, milliseconds later.
+void WorkerPool::start_threads() {
+  started_ = true;
+  for (size_t i = 0; i < wanted_; ++i) {
     try {
       threads_.emplace_back([this] { work(); });
     } catch (const std::system_error&) {
@@ -32,7 +38,11 @@ std::future<void> WorkerPool::run(std::function<void()> job) {
     std::lock_guard<std::mutex> lock(mutex_);
     jobs_.push_back(std::move(task));
   }
-  queued_.notify_one();
+  if (!started_) {
+    start_threads();
+  } else {
+    queued_.notify_one();
+  }
   return done;
 }
 

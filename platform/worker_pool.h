@@ -15,17 +15,18 @@ namespace tolvane {
 
 class WorkerPool {
  public:
-  // Starts up to `threads` threads: fewer, or none, when the system gives
-  // no more.
-  explicit WorkerPool(size_t threads);
+  // Up to `threads` threads, started with the first job: fewer, or none,
+  // when the system gives no more.
+  explicit WorkerPool(size_t threads) : wanted_(threads) {}
   // Waits for the jobs running; the ones still queued are dropped.
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
 
-  size_t threads() const { return threads_.size(); }
-  // Queues `job`, which must not throw; the future is ready once it has run.
-  // Needs at least one thread.
+  size_t threads() const { return wanted_; }
+  // Queues `job`, which must not throw; the future is ready once it has run,
+  // on a thread of the pool or in run_one_here(), which the caller uses to
+  // wait for it when the system gave no thread.
   std::future<void> run(std::function<void()> job);
   // Runs the first job still queued on the calling thread, which would
   // otherwise wait for it or for one after it. False when none is queued.
@@ -33,11 +34,14 @@ class WorkerPool {
 
  private:
   void work();
+  void start_threads();
 
   std::mutex mutex_;
   std::condition_variable queued_;
   std::deque<std::packaged_task<void()>> jobs_;
   bool stopping_ = false;
+  size_t wanted_;
+  bool started_ = false;
   std::vector<std::thread> threads_;
 };
 
