@@ -105,15 +105,15 @@ inline bool NamesHeader::names_its_id(int32_t id, std::string_view name, size_t 
           previous_names_.name(previous_names_.entries()[known.entry - 1]) == name);
 }
 
-void NamesHeader::check(int32_t id, std::string_view name, size_t room, long column, long number) {
-  if (!to_remember_.empty()) {
-    for (const auto& [line_before, added] : to_remember_) {
-      long added_line = line_before;
-      for (const auto& [added_name, added_id] : added) remember(added_name, added_id, ++added_line);
-    }
-    to_remember_.clear();
+void NamesHeader::take_in_added() {
+  for (const auto& [line_before, added] : to_remember_) {
+    long added_line = line_before;
+    for (const auto& [added_name, added_id] : added) remember(added_name, added_id, ++added_line);
   }
-  if (names_its_id(id, name, room)) return;
+  to_remember_.clear();
+}
+
+void NamesHeader::check(int32_t id, std::string_view name, long column, long number) {
   const NameIndex::Entry* named = previous_names_.find(name);
   if (named != nullptr && named->id != id) {
     diagnostics_->error(source_path_, number, column,
@@ -148,10 +148,11 @@ void NamesHeader::on_message_name(int32_t id, std::string_view line, std::string
 
 void NamesHeader::on_name(int32_t id, std::string_view name, size_t room, long column,
                           long number) {
-  // Nearly every name of a source after the first is one the header gives
-  // its identifier already: told apart here, without the call to check().
-  if (merge_mode_ && diagnostics_ && !(to_remember_.empty() && names_its_id(id, name, room))) {
-    check(id, name, room, column, number);
+  if (merge_mode_ && diagnostics_) {
+    if (!to_remember_.empty()) take_in_added();
+    // Nearly every name of a source after the first is one the header gives
+    // its identifier already: told apart here, without the call to check().
+    if (!names_its_id(id, name, room)) check(id, name, column, number);
   }
   if (merge_mode_ && defines_id(id)) return;
   // A previous header whose last line has no line feed is copied as it is,

@@ -60,10 +60,13 @@ class NamesHeader {
   // cache misses on every #message line, and nearly all identifiers are there.
   static constexpr int64_t kDirectIds = 65536;
   void define(int64_t id);
-  void check(int32_t id, std::string_view name, size_t room, long column, long number);
-  // Whether the header's first name of `id` is `name` (check()'s quick
-  // answer).
+  // Reports `name`, given as `id`, when the header gives it another
+  // identifier, or gives `id` another name; names_its_id() is false.
+  void check(int32_t id, std::string_view name, long column, long number);
+  // Whether the header's first name of `id` is `name`: all is well.
   bool names_its_id(int32_t id, std::string_view name, size_t room) const;
+  // Takes in what earlier sources of the run added (to_remember_).
+  void take_in_added();
   void remember(std::string_view name, int64_t id, long line);
 
   FileWriter* out_;
