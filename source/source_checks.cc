@@ -408,23 +408,14 @@ bool SourceChecks::message(std::string_view line, long number, const Decimal& id
   return true;
 }
 
-std::string_view SourceChecks::text(std::string_view line, long number, size_t open, size_t close,
-                                    bool dropped_quotes, std::string_view text, uint16_t coding,
-                                    std::string* into) {
+std::string_view SourceChecks::text(long number, size_t open, size_t close, size_t dropped_quote,
+                                    std::string_view text, uint16_t coding, std::string* into) {
   if (open == close) {
     warning(number, open + 1, "the text has no closing double quote: it is empty");
   }
-  // The first quote between the outer two that is dropped, found a run at
-  // a time.
-  for (size_t i = open + 1; dropped_quotes && i < close; ++i) {
-    const void* quote = std::memchr(line.data() + i, '"', close - i);
-    if (quote == nullptr) break;
-    i = static_cast<size_t>(static_cast<const char*>(quote) - line.data());
-    if (line[i - 1] != '\\') {
-      warning(number, i + 1,
-              "a double quote inside the text is dropped: write \\\" for a double quote");
-      break;
-    }
+  if (dropped_quote != std::string_view::npos) {
+    warning(number, dropped_quote + 1,
+            "a double quote inside the text is dropped: write \\\" for a double quote");
   }
   // Encoded once, for what the encoder finds and for the handler, which
   // need not encode the text again.

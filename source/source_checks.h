@@ -67,14 +67,13 @@ class SourceChecks {
   // false when the identifier cannot be handed on at all.
   bool message(std::string_view line, long number, const Decimal& id, const MessageName& name);
   // The text of a #message line, extracted; `open` and `close` are where
-  // its first and last double quotes are, and `dropped_quotes` tells
-  // whether one between them has no backslash before it. Returns the text encoded with `coding`, as
-  // encode_text() gives it, valid until the next call, appended to `into`
-  // when given (and nothing appended when it throws); throws what it
-  // throws.
-  std::string_view text(std::string_view line, long number, size_t open, size_t close,
-                        bool dropped_quotes, std::string_view text, uint16_t coding,
-                        std::string* into = nullptr);
+  // its first and last double quotes are in the line, and `dropped_quote`
+  // where the first quote between them with no backslash before it is
+  // (npos for none). Returns the text encoded with `coding`, as encode_text() gives
+  // it, valid until the next call, appended to `into` when given (and
+  // nothing appended when it throws); throws what it throws.
+  std::string_view text(long number, size_t open, size_t close, size_t dropped_quote,
+                        std::string_view text, uint16_t coding, std::string* into = nullptr);
 
  private:
   void error(long number, size_t column, std::string text);

@@ -56,17 +56,15 @@ bool scan_hex(std::string_view line, std::string_view keyword, uint32_t* value) 
   return any;
 }
 
-// The quotes inside a text, between its outer two: extract_text() keeps
-// those right after a backslash and drops the others.
-enum class InnerQuotes { kNone, kEscaped, kDropped };
-InnerQuotes inner_quotes(std::string_view text) {
-  InnerQuotes found = InnerQuotes::kNone;
+// Of the quotes inside a text, between its outer two, extract_text() keeps
+// those right after a backslash and drops the others: where the first it
+// drops is in `text`, or npos.
+size_t dropped_quote(std::string_view text) {
   const char* const end = text.data() + text.size();
   for (const char* p = text.data();; ++p) {
     p = static_cast<const char*>(std::memchr(p, '"', static_cast<size_t>(end - p)));
-    if (p == nullptr) return found;
-    if (p == text.data() || p[-1] != '\\') return InnerQuotes::kDropped;
-    found = InnerQuotes::kEscaped;
+    if (p == nullptr) return std::string_view::npos;
+    if (p == text.data() || p[-1] != '\\') return static_cast<size_t>(p - text.data());
   }
 }
 
@@ -199,15 +197,15 @@ void message_pass(LineReader& source, const std::string& source_path, MessageHan
     if (first == std::string_view::npos) continue;
     const size_t last = line.rfind('"');
     std::string_view view = line.substr(first + 1, last > first ? last - first - 1 : 0);
-    const InnerQuotes inner = inner_quotes(view);
-    if (inner == InnerQuotes::kDropped) {
+    size_t dropped = dropped_quote(view);
+    if (dropped != std::string_view::npos) {
+      dropped += first + 1;  // in the line
       extract_text(line, &text);
       view = text;
     }
     if (checks) {
       const std::string_view encoded =
-          checks->text(line, number, first, last, inner == InnerQuotes::kDropped, view, coding,
-                       handler.encoded_texts());
+          checks->text(number, first, last, dropped, view, coding, handler.encoded_texts());
       handler.on_encoded_text(id, view, coding, encoded);
     } else {
       handler.on_text(id, view);
