@@ -3,6 +3,8 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/cpu.h"
+
 namespace tolvane {
 
 // The threads start once there is work for them. A thread that finds a job
@@ -37,6 +39,7 @@ std::future<void> WorkerPool::run(std::function<void()> job) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     jobs_.push_back(std::move(task));
+    queued_on_ = current_cpu();
   }
   if (!started_) {
     start_threads();
@@ -61,13 +64,19 @@ bool WorkerPool::run_one_here() {
 void WorkerPool::work() {
   for (;;) {
     std::packaged_task<void()> task;
+    int queued_on;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       queued_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
       if (stopping_) return;
       task = std::move(jobs_.front());
       jobs_.pop_front();
+      queued_on = queued_on_;
     }
+    // Started or woken on the core of the thread that queued the job, which
+    // goes on working there: the job runs on another.
+    const int cpu = current_cpu();
+    if (cpu >= 0 && cpu == queued_on) move_off_cpu(cpu);
     task();
   }
 }

@@ -42,6 +42,7 @@ class WorkerPool {
   bool stopping_ = false;
   size_t wanted_;
   bool started_ = false;
+  int queued_on_ = -1;  // the core the last job was queued from
   std::vector<std::thread> threads_;
 };
 
