@@ -6,6 +6,8 @@
 #ifndef TOLVANE_PLATFORM_CPU_H_
 #define TOLVANE_PLATFORM_CPU_H_
 
+#include <thread>
+
 namespace tolvane {
 
 // The core the calling thread runs on, or -1 where the system does not say.
@@ -16,6 +18,14 @@ int current_cpu();
 // nudge, not a pin, so that in a busy parallel build the system still places
 // it as it sees fit.
 void move_off_cpu(int cpu);
+
+// Keeps `thread`, new and not yet running, off `cpu` until it calls
+// free_to_any_cpu(): a new thread is otherwise often queued on the core of
+// the busy thread that started it, and waits there for milliseconds.
+void keep_off_cpu(std::thread& thread, int cpu);
+
+// Lets the calling thread run on every core the process may use again.
+void free_to_any_cpu();
 
 }  // namespace tolvane
 

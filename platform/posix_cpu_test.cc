@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <future>
+#include <thread>
+
 #include "platform/cpu.h"
 
 #if defined(__linux__)
@@ -27,6 +30,30 @@ TEST(Cpu, MoveOffLeavesTheCoreAndGivesEveryCoreBack) {
   move_off_cpu(CPU_SETSIZE);
   ASSERT_EQ(sched_getaffinity(0, sizeof after, &after), 0);
   EXPECT_TRUE(CPU_EQUAL(&before, &after));
+}
+
+TEST(Cpu, ANewThreadKeptOffACoreStartsElsewhereUntilFreed) {
+  cpu_set_t process;
+  ASSERT_EQ(sched_getaffinity(0, sizeof process, &process), 0);
+  if (CPU_COUNT(&process) < 2) GTEST_SKIP() << "one core only";
+  const int cpu = current_cpu();
+  ASSERT_GE(cpu, 0);
+  std::promise<void> kept;
+  int started_on = -1;
+  cpu_set_t before_free, after_free;
+  std::thread thread([&] {
+    kept.get_future().wait();
+    started_on = current_cpu();
+    sched_getaffinity(0, sizeof before_free, &before_free);
+    free_to_any_cpu();
+    sched_getaffinity(0, sizeof after_free, &after_free);
+  });
+  keep_off_cpu(thread, cpu);
+  kept.set_value();
+  thread.join();
+  EXPECT_NE(started_on, cpu);
+  EXPECT_FALSE(CPU_ISSET(cpu, &before_free));
+  EXPECT_TRUE(CPU_EQUAL(&after_free, &process));
 }
 #endif
 

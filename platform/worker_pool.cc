@@ -7,11 +7,11 @@
 
 namespace tolvane {
 
-// The threads start once there is work for them. A thread that finds a job
-// waiting runs at once, on whichever core the system starts it on; one that
-// went to sleep on an empty queue is woken by the thread queueing the job,
-// and the system may put it on that thread's core, busy, while the other
-// stays idle until the next rebalancing, milliseconds later.
+// The threads start once there is work for them, off the core of the thread
+// that queued it, which goes on working: one that went to sleep on an empty
+// queue first would be woken by that thread, often on its core, busy. Called
+// with the lock held, so that each thread is kept off that core before it
+// takes a job, and free again once it has one.
 void WorkerPool::start_threads() {
   started_ = true;
   for (size_t i = 0; i < wanted_; ++i) {
@@ -20,6 +20,7 @@ void WorkerPool::start_threads() {
     } catch (const std::system_error&) {
       break;  // the system gives no more threads: the ones started do
     }
+    keep_off_cpu(threads_.back(), queued_on_);
   }
 }
 
@@ -40,12 +41,12 @@ std::future<void> WorkerPool::run(std::function<void()> job) {
     std::lock_guard<std::mutex> lock(mutex_);
     jobs_.push_back(std::move(task));
     queued_on_ = current_cpu();
+    if (!started_) {
+      start_threads();
+      return done;
+    }
   }
-  if (!started_) {
-    start_threads();
-  } else {
-    queued_.notify_one();
-  }
+  queued_.notify_one();
   return done;
 }
 
@@ -62,7 +63,7 @@ bool WorkerPool::run_one_here() {
 }
 
 void WorkerPool::work() {
-  for (;;) {
+  for (bool first = true;; first = false) {
     std::packaged_task<void()> task;
     int queued_on;
     {
@@ -73,10 +74,13 @@ void WorkerPool::work() {
       jobs_.pop_front();
       queued_on = queued_on_;
     }
-    // Started or woken on the core of the thread that queued the job, which
-    // goes on working there: the job runs on another.
-    const int cpu = current_cpu();
-    if (cpu >= 0 && cpu == queued_on) move_off_cpu(cpu);
+    if (first) {
+      free_to_any_cpu();
+    } else if (const int cpu = current_cpu(); cpu >= 0 && cpu == queued_on) {
+      // Woken on the core of the thread that queued the job, which goes on
+      // working there: the job runs on another.
+      move_off_cpu(cpu);
+    }
     task();
   }
 }
