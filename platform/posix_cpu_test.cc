@@ -13,12 +13,22 @@ namespace tolvane {
 namespace {
 
 #if defined(__linux__)
-TEST(Cpu, MoveOffLeavesTheCoreAndGivesEveryCoreBack) {
-  cpu_set_t before;
-  ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
-  if (CPU_COUNT(&before) < 2) GTEST_SKIP() << "one core only";
-  const int cpu = current_cpu();
-  ASSERT_GE(cpu, 0);
+// The cores the process may use and the one the test runs on: the tests
+// need two cores at the least.
+class Cpu : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(sched_getaffinity(0, sizeof process, &process), 0);
+    if (CPU_COUNT(&process) < 2) GTEST_SKIP() << "one core only";
+    cpu = current_cpu();
+    ASSERT_GE(cpu, 0);
+  }
+  cpu_set_t process;
+  int cpu = -1;
+};
+
+TEST_F(Cpu, MoveOffLeavesTheCoreAndGivesEveryCoreBack) {
+  const cpu_set_t before = process;
   move_off_cpu(cpu);
   EXPECT_NE(current_cpu(), cpu);
   cpu_set_t after;
@@ -32,12 +42,7 @@ TEST(Cpu, MoveOffLeavesTheCoreAndGivesEveryCoreBack) {
   EXPECT_TRUE(CPU_EQUAL(&before, &after));
 }
 
-TEST(Cpu, ANewThreadKeptOffACoreStartsElsewhereUntilFreed) {
-  cpu_set_t process;
-  ASSERT_EQ(sched_getaffinity(0, sizeof process, &process), 0);
-  if (CPU_COUNT(&process) < 2) GTEST_SKIP() << "one core only";
-  const int cpu = current_cpu();
-  ASSERT_GE(cpu, 0);
+TEST_F(Cpu, ANewThreadKeptOffACoreStartsElsewhereUntilFreed) {
   std::promise<void> kept;
   int started_on = -1;
   cpu_set_t before_free, after_free;
