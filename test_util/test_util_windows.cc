@@ -140,8 +140,17 @@ RunResult run_binary(const std::string& binary, const std::vector<std::string>& 
   PROCESS_INFORMATION process = {};
   const std::wstring wide_binary = wide(binary);
   const std::wstring wide_cwd = wide(cwd);
-  BOOL started = CreateProcessW(wide_binary.c_str(), command.data(), nullptr, nullptr, TRUE,
-                                DETACHED_PROCESS, nullptr, wide_cwd.c_str(), &startup, &process);
+  // Wine now and then fails to start a process that started a moment
+  // before: a few more tries, a little apart, before the run counts as not
+  // started.
+  BOOL started = FALSE;
+  DWORD start_error = 0;
+  for (int attempt = 0; attempt < 4 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200 * attempt);
+    started = CreateProcessW(wide_binary.c_str(), command.data(), nullptr, nullptr, TRUE,
+                             DETACHED_PROCESS, nullptr, wide_cwd.c_str(), &startup, &process);
+    if (!started) start_error = GetLastError();
+  }
   CloseHandle(out_write);
   CloseHandle(err_write);
   CloseHandle(null_in);
@@ -150,6 +159,7 @@ RunResult run_binary(const std::string& binary, const std::vector<std::string>& 
     CloseHandle(out_read);
     CloseHandle(err_read);
     result.exit_code = 127;
+    result.err = "CreateProcess failed: error " + std::to_string(start_error);
     return result;
   }
   CloseHandle(process.hThread);
