@@ -2,8 +2,9 @@
 # first build, instrumented, runs over sample sources (pgo_train.cmake), and
 # the build proper compiles with the counts those runs left. The compiler
 # then knows which paths of a source's reading are hot, inlines and lays them
-# out for it: a run takes about a tenth less time. GCC only, and only where
-# the build can run what it builds.
+# out for it: a run takes about a tenth less time. GCC only (Clang's counts
+# need a tool of their own to be read), and only where the build can run
+# what it builds.
 # The training build below is configured with TOLVANE_PGO_PHASE=generate and
 # TOLVANE_PGO_PROFILE, where it leaves its counts.
 option(TOLVANE_PGO "Optimize Release builds of Tolvane with a profile of training runs"
@@ -80,7 +81,8 @@ add_dependencies(tolvane_pgo_profile tolvane_pgo_build)
 foreach(target ${tolvane_pgo_targets})
   add_dependencies(${target} tolvane_pgo_profile)
   # Code the training does not reach is optimized as it would be without
-  # a profile, rather than for size as code never run.
+  # a profile, rather than for size as code never run; the objects of these
+  # libraries that Tolvane does not link have no counts at all.
   target_compile_options(${target} PRIVATE -fprofile-use=${tolvane_pgo_dir}/profile
     -fprofile-prefix-path=${PROJECT_BINARY_DIR}
     -fprofile-partial-training -Wno-missing-profile)
