@@ -2,9 +2,9 @@
 # first build, instrumented, runs over sample sources (pgo_train.cmake), and
 # the build proper compiles with the counts those runs left. The compiler
 # then knows which paths of a source's reading are hot, inlines and lays them
-# out for it: a run takes about a tenth less time. GCC only (Clang's counts
-# need a tool of their own to be read), and only where the build can run
-# what it builds.
+# out for it: a list run takes 8 to 10 per cent less time. GCC only (Clang's
+# counts need a tool of their own to be read), and only where the build can
+# run what it builds.
 # The training build below is configured with TOLVANE_PGO_PHASE=generate and
 # TOLVANE_PGO_PROFILE, where it leaves its counts.
 option(TOLVANE_PGO "Optimize Release builds of Tolvane with a profile of training runs"
@@ -52,7 +52,13 @@ foreach(variable CMAKE_CXX_COMPILER CMAKE_CXX_FLAGS
   endif()
 endforeach()
 # Only its Tolvane is built; the build runs it every time, and it rebuilds
-# what changed, as any build does.
+# what changed, as any build does. Under Make it shares the jobs make was
+# given.
+if(CMAKE_GENERATOR MATCHES "Makefiles")
+  set(tolvane_pgo_build_command $(MAKE) Tolvane)
+else()
+  set(tolvane_pgo_build_command ${CMAKE_COMMAND} --build <BINARY_DIR> --target Tolvane)
+endif()
 ExternalProject_Add(tolvane_pgo_build
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
   BINARY_DIR ${tolvane_pgo_dir}/build
@@ -61,7 +67,7 @@ ExternalProject_Add(tolvane_pgo_build
     -DTOLVANE_PGO=OFF -DTOLVANE_PGO_PHASE=generate -DTOLVANE_PGO_PROFILE=${tolvane_pgo_dir}/profile
     -DTOLVANE_LAYERS_DIR=${TOLVANE_LAYERS_DIR}
     ${tolvane_pgo_passed_on}
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target Tolvane
+  BUILD_COMMAND ${tolvane_pgo_build_command}
   BUILD_ALWAYS ON
   BUILD_BYPRODUCTS ${tolvane_pgo_program}
   INSTALL_COMMAND ""
