@@ -21,7 +21,7 @@ set(shapes
   "Plain message @ID@ of the @LANG@ table."
   "File @ID@ is open\\n; save it now? \\\"Yes\\\"\\tor \\\"No\\\""
   "Copied %d of %s files (@ID@)\\r\\n\\101\\102\\x43 done"
-  "A longer text, number @ID@, the kind a dialog shows: it goes on for a while, with commas, and stops.")
+  "A longer text, number @ID@, of the kind a dialog shows: it goes on, with commas, and stops.")
 function(make_source lang coding first count)
   set(lines "// #LANGUAGE ${lang}\n// #FONFILE FONT_${lang}\n// #MSGCODING ${coding}\n")
   string(APPEND lines "// #FILETYPE 1\n// #APPLITYPE 2a\n")
